@@ -1,0 +1,34 @@
+# Helpers shared by every folder of the build.
+
+# qv_library(<name> [DEPS <targets>...])
+# A static library from every .cpp file of the calling folder. Files ending in
+# _win.cpp are Win32 adapters, compiled only by the Windows presets; files
+# ending in _posix.cpp are their Linux counterparts.
+# Every library registers itself, so that the test programs link all of them.
+function(qv_library name)
+  cmake_parse_arguments(A "" "" "DEPS" ${ARGN})
+  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  if(WIN32)
+    list(FILTER srcs EXCLUDE REGEX "_posix\\.cpp$")
+  else()
+    list(FILTER srcs EXCLUDE REGEX "_win\\.cpp$")
+  endif()
+  add_library(${name} STATIC ${srcs})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_link_libraries(${name} PUBLIC ${A_DEPS})
+  set_property(GLOBAL APPEND PROPERTY QV_LIBRARIES ${name})
+endfunction()
+
+# Google Test: Debian's build natively, built from Debian's sources for MinGW.
+macro(qv_find_gtest)
+  if(WIN32)
+    if(NOT TARGET gtest)
+      set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+      set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+      # Defines the GTest::gtest, GTest::gtest_main and GTest::gmock targets.
+      add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+    endif()
+  else()
+    find_package(GTest REQUIRED)
+  endif()
+endmacro()

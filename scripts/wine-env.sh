@@ -1,0 +1,51 @@
+# Sourced by the test and demo scripts: a private Xvfb display and a private
+# Wine prefix inside the build folder, with one Wine server kept running for
+# the whole script. qv_wine_stop ends exactly what qv_wine_start started.
+#
+# Needs ROOT (the source folder) to be set.
+
+QV_WINE64=/usr/lib/wine/wine64
+QV_WINESERVER=/usr/lib/wine/wineserver
+export WINEPREFIX="$ROOT/build/wineprefix"
+export WINEDEBUG=-all
+# No Mono or Gecko installers: the prefix is created offline.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+# The Chinese system code page, as on the users' machines.
+export LC_ALL=zh_CN.UTF-8
+
+QV_XVFB_PID=""
+QV_WINESERVER_PID=""
+
+qv_wine_start() {
+  local n=90
+  while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
+  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  QV_XVFB_PID=$!
+  export DISPLAY=":$n"
+  for _ in $(seq 1 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+  if [ ! -d "$WINEPREFIX" ]; then
+    echo "wine: creating the prefix $WINEPREFIX (once)"
+    "$QV_WINE64" wineboot --init >/dev/null 2>&1 || true
+    "$QV_WINESERVER" -w
+  fi
+  # One persistent server for every Wine program of this run.
+  "$QV_WINESERVER" -f -p >/dev/null 2>&1 &
+  QV_WINESERVER_PID=$!
+  sleep 0.2
+}
+
+qv_wine_stop() {
+  if [ -n "$QV_WINESERVER_PID" ]; then
+    kill "$QV_WINESERVER_PID" 2>/dev/null || true
+    wait "$QV_WINESERVER_PID" 2>/dev/null || true
+    QV_WINESERVER_PID=""
+  fi
+  if [ -n "$QV_XVFB_PID" ]; then
+    kill "$QV_XVFB_PID" 2>/dev/null || true
+    wait "$QV_XVFB_PID" 2>/dev/null || true
+    QV_XVFB_PID=""
+  fi
+}
+
+# qv_wine <program.exe> [args...]
+qv_wine() { "$QV_WINE64" "$@"; }

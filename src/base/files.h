@@ -1,0 +1,43 @@
+// File access shared by the whole program. Paths are UTF-8 text.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace base {
+
+std::filesystem::path PathFromUtf8(std::string_view utf8);
+std::string PathToUtf8(const std::filesystem::path& path);
+
+bool FileExists(const std::string& path);
+
+// The whole file, or nullopt when it cannot be read.
+std::optional<std::string> ReadFileBytes(const std::string& path);
+
+// Appends `bytes` at the end of the file, creating it when missing. The
+// file is opened for this one write only, with other writers locked out
+// meanwhile. False (and `error` set) when the file cannot be opened or written.
+bool AppendToFile(const std::string& path, std::string_view bytes, std::string* error = nullptr);
+
+// Appends one line ended by CR LF.
+bool AppendLine(const std::string& path, std::string_view line, std::string* error = nullptr);
+
+// Replaces the file's contents all at once: the bytes go to a temporary file
+// beside it, which is flushed to disk and renamed over the target. A crash
+// or a full disk on the way leaves the previous file whole. False (and
+// `error` set) when anything fails; the target is then untouched.
+bool AtomicReplace(const std::string& path, std::string_view bytes, std::string* error = nullptr);
+
+namespace detail {
+// Renames `from` over `to` (replacing it) and makes the rename durable.
+bool PlatformReplace(const std::filesystem::path& from, const std::filesystem::path& to,
+                     std::string* error);
+// Opens a file for appending with other writers denied; null on failure.
+std::FILE* PlatformOpenAppendDenyWrite(const std::filesystem::path& path);
+// Forces a written file's data to disk.
+bool PlatformSync(std::FILE* file);
+}  // namespace detail
+
+}  // namespace base

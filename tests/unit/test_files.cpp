@@ -1,0 +1,57 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "base/files.h"
+#include "support/temp_dir.h"
+
+using namespace base;
+using testing_support::TempDir;
+
+TEST(Files, AppendLineCreatesThenAppendsWithCrLf) {
+  TempDir dir;
+  const std::string path = dir.File("trade.log");
+  EXPECT_FALSE(FileExists(path));
+  ASSERT_TRUE(AppendLine(path, "first"));
+  ASSERT_TRUE(AppendLine(path, "\xD6\xD0 second"));
+  EXPECT_EQ(ReadFileBytes(path), "first\r\n\xD6\xD0 second\r\n");
+}
+
+TEST(Files, AppendToAMissingFolderFailsWithAReason) {
+  TempDir dir;
+  std::string error;
+  EXPECT_FALSE(AppendLine(dir.File("missing/x.log"), "x", &error));
+  EXPECT_NE(error.find("x.log"), std::string::npos);
+}
+
+TEST(Files, AtomicReplaceSwapsContentsAndLeavesNoTemporary) {
+  TempDir dir;
+  const std::string path = dir.File("policy.tmp");
+  ASSERT_TRUE(AtomicReplace(path, "old contents"));
+  ASSERT_TRUE(AtomicReplace(path, "new"));
+  EXPECT_EQ(ReadFileBytes(path), "new");
+  int entries = 0;
+  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path())) ++entries;
+  EXPECT_EQ(entries, 1);
+}
+
+TEST(Files, FailedReplaceKeepsThePreviousFile) {
+  TempDir dir;
+  const std::string path = dir.File("policy.tmp");
+  ASSERT_TRUE(AtomicReplace(path, "precious"));
+  // A folder where the temporary file should go makes the write fail.
+  std::filesystem::create_directory(PathFromUtf8(path + ".new~"));
+  std::string error;
+  EXPECT_FALSE(AtomicReplace(path, "lost?", &error));
+  EXPECT_FALSE(error.empty());
+  EXPECT_EQ(ReadFileBytes(path), "precious");
+}
+
+TEST(Files, ChinesePathsWork) {
+  TempDir dir;
+  const std::string path = dir.File("交易记录.log");
+  ASSERT_TRUE(AtomicReplace(path, "x"));
+  EXPECT_TRUE(FileExists(path));
+  EXPECT_EQ(ReadFileBytes(path), "x");
+  EXPECT_EQ(ReadFileBytes(dir.File("没有.log")), std::nullopt);
+}
