@@ -32,10 +32,16 @@ qv_wine_start() {
   "$QV_WINESERVER" -f -p >/dev/null 2>&1 &
   QV_WINESERVER_PID=$!
   sleep 0.2
+  # The first Wine program starts the prefix's system services, which keep
+  # the file handles they inherit: give them none of the caller's.
+  "$QV_WINE64" cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
 }
 
 qv_wine_stop() {
   if [ -n "$QV_WINESERVER_PID" ]; then
+    # Ends every Wine process of this private prefix (all started by this
+    # script), then the server itself.
+    "$QV_WINESERVER" -k >/dev/null 2>&1 || true
     kill "$QV_WINESERVER_PID" 2>/dev/null || true
     wait "$QV_WINESERVER_PID" 2>/dev/null || true
     QV_WINESERVER_PID=""
