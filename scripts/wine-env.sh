@@ -4,8 +4,9 @@
 #
 # Needs ROOT (the source folder) to be set.
 
-QV_WINE64=/usr/lib/wine/wine64
-QV_WINESERVER=/usr/lib/wine/wineserver
+export ROOT
+export QV_WINE64=/usr/lib/wine/wine64
+export QV_WINESERVER=/usr/lib/wine/wineserver
 export WINEPREFIX="$ROOT/build/wineprefix"
 export WINEDEBUG=-all
 # No Mono or Gecko installers: the prefix is created offline.
@@ -17,12 +18,20 @@ QV_XVFB_PID=""
 QV_WINESERVER_PID=""
 
 qv_wine_start() {
-  local n=90
-  while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
-  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  # Xvfb picks a free display itself, so parallel runs never collide.
+  local fifo
+  fifo=$(mktemp -u)
+  mkfifo "$fifo"
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
   QV_XVFB_PID=$!
+  local n
+  read -r -t 20 n <"$fifo" || true
+  rm -f "$fifo"
+  if [ -z "$n" ]; then
+    echo "wine-env: Xvfb did not start" >&2
+    return 1
+  fi
   export DISPLAY=":$n"
-  for _ in $(seq 1 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
   if [ ! -d "$WINEPREFIX" ]; then
     echo "wine: creating the prefix $WINEPREFIX (once)"
     "$QV_WINE64" wineboot --init >/dev/null 2>&1 || true
