@@ -48,7 +48,7 @@ inline std::string U(const std::string& gbk) { return base::GbkToUtf8Lossy(gbk);
 // module 2 a resource library with other texts ("R:" in front).
 class CFakeStringResources final : public addin::IStringResources {
  public:
-  int LoadString(kv::KvValue module, uint32_t id, char* buffer, int size) override {
+  int LoadText(kv::KvValue module, uint32_t id, char* buffer, int size) override {
     std::lock_guard lock(lock_);
     ++loads;
     const auto it = PluginTexts().find(id);
@@ -59,12 +59,12 @@ class CFakeStringResources final : public addin::IStringResources {
     buffer[n] = '\0';
     return static_cast<int>(n);
   }
-  kv::KvValue LoadLibrary(const std::string& path) override {
+  kv::KvValue LoadResourceLibrary(const std::string& path) override {
     std::lock_guard lock(lock_);
     events.push_back("load " + path);
     return path == "missing.dll" ? 0 : 2;
   }
-  void FreeLibrary(kv::KvValue library) override {
+  void FreeResourceLibrary(kv::KvValue library) override {
     std::lock_guard lock(lock_);
     events.push_back("free " + std::to_string(library));
   }
@@ -88,7 +88,7 @@ class CFakePushSystem final : public push::IPushSystem {
   int64_t UnixTime() override { return unixTime; }
   uint32_t ThreadId() override { return threadId; }
   std::string ProgramPath() override { return programPath; }
-  void PostMessage(kv::KvHwnd window, uint32_t message, uintptr_t wParam, intptr_t lParam) override {
+  void PostWindowMessage(kv::KvHwnd window, uint32_t message, uintptr_t wParam, intptr_t lParam) override {
     std::lock_guard lock(lock_);
     posted.push_back({window, message, wParam, lParam});
   }

@@ -79,14 +79,14 @@ TEST(AddinStringCache, ResetSwitchesModulesAndFreesOnlyItsOwnLibrary) {
   EXPECT_EQ(cache.ResourceModule(), 1u);
   EXPECT_TRUE(resources.events.empty()) << "the cache frees nothing it did not load";
 
-  cache.LoadLibrary("res.dll");
+  cache.LoadResourceLibrary("res.dll");
   EXPECT_EQ(cache.ResourceModule(), 2u);
   EXPECT_EQ(U(cache.Get(10016)), "R:关闭");
   cache.Reset(2);  // the same module: kept
-  cache.LoadLibrary(nullptr);  // module end
+  cache.LoadResourceLibrary(nullptr);  // module end
   EXPECT_EQ(resources.events, (std::vector<std::string>{"load res.dll", "free 2"}));
   EXPECT_EQ(cache.ResourceModule(), 1u);
-  cache.LoadLibrary("missing.dll");
+  cache.LoadResourceLibrary("missing.dll");
   EXPECT_EQ(cache.ResourceModule(), 1u) << "nothing loaded: the own instance";
 }
 
@@ -94,7 +94,7 @@ TEST(AddinStringCache, ResetToAnotherModuleFreesTheLoadedLibrary) {
   CFakeStringResources resources;
   CStringCache cache(resources);
   cache.Setup(1, 4096);
-  cache.LoadLibrary("res.dll");
+  cache.LoadResourceLibrary("res.dll");
   cache.Reset(0);
   EXPECT_EQ(resources.events, (std::vector<std::string>{"load res.dll", "free 2"}));
 }

@@ -26,7 +26,7 @@ const char* CStringCache::Get(uint32_t id) {
   const size_t free = pool_.size() - fill_;
   if (free < 2) return "";
   char* text = pool_.data() + fill_;
-  const int loaded = resources_.LoadString(module_, id, text, static_cast<int>(free));
+  const int loaded = resources_.LoadText(module_, id, text, static_cast<int>(free));
   const size_t length = loaded > 0 ? std::min(static_cast<size_t>(loaded), free - 1) : 0;
   text[length] = '\0';
   table_.emplace(key, text);
@@ -40,7 +40,7 @@ void CStringCache::ResetLocked(kv::KvValue module) {
   std::fill(pool_.begin(), pool_.end(), '\0');
   fill_ = 0;
   if (loaded_ && loaded_ != module_) {
-    resources_.FreeLibrary(loaded_);
+    resources_.FreeResourceLibrary(loaded_);
     loaded_ = 0;
   }
 }
@@ -50,13 +50,13 @@ void CStringCache::Reset(kv::KvValue module) {
   ResetLocked(module);
 }
 
-void CStringCache::LoadLibrary(const char* pathUtf8) {
+void CStringCache::LoadResourceLibrary(const char* pathUtf8) {
   std::lock_guard lock(lock_);
   if (loaded_) {
-    resources_.FreeLibrary(loaded_);
+    resources_.FreeResourceLibrary(loaded_);
     loaded_ = 0;
   }
-  if (pathUtf8 && *pathUtf8) loaded_ = resources_.LoadLibrary(pathUtf8);
+  if (pathUtf8 && *pathUtf8) loaded_ = resources_.LoadResourceLibrary(pathUtf8);
   ResetLocked(loaded_);
 }
 

@@ -23,10 +23,10 @@ class IStringResources {
   // Copies string `id` of `module` as GBK into the buffer, at most size-1
   // bytes without splitting a character, terminated; answers the bytes
   // copied, 0 when the module has no such string.
-  virtual int LoadString(kv::KvValue module, uint32_t id, char* buffer, int size) = 0;
+  virtual int LoadText(kv::KvValue module, uint32_t id, char* buffer, int size) = 0;
   // A resource library loaded from a file; 0 when it cannot be loaded.
-  virtual kv::KvValue LoadLibrary(const std::string& pathUtf8) = 0;
-  virtual void FreeLibrary(kv::KvValue library) = 0;
+  virtual kv::KvValue LoadResourceLibrary(const std::string& pathUtf8) = 0;
+  virtual void FreeResourceLibrary(kv::KvValue library) = 0;
 };
 
 class CStringCache final : public push::IStringTable {
@@ -47,7 +47,7 @@ class CStringCache final : public push::IStringTable {
   // not the new module.
   void Reset(kv::KvValue module);
   // Loads a resource library (none: back to the own instance) and resets to it.
-  void LoadLibrary(const char* pathUtf8);
+  void LoadResourceLibrary(const char* pathUtf8);
 
   kv::KvValue ResourceModule();
   size_t FillLevel();

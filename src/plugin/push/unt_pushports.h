@@ -31,7 +31,7 @@ class IPushSystem {
   virtual uint32_t ThreadId() = 0;
   // The host program's file (the process's executable, not the DLL), UTF-8.
   virtual std::string ProgramPath() = 0;
-  virtual void PostMessage(kv::KvHwnd window, uint32_t message, uintptr_t wParam, intptr_t lParam) = 0;
+  virtual void PostWindowMessage(kv::KvHwnd window, uint32_t message, uintptr_t wParam, intptr_t lParam) = 0;
 };
 
 // The module's strings by id, GBK. A text stays valid until the module's

@@ -289,7 +289,7 @@ void CPushProvider::Notify(const TFillRecord* record, int32_t kind) {
     const int index = std::max(0, windowCount_);
     if (index < kMaxNotifyWindows) target = windows_[static_cast<size_t>(index)];
   }
-  if (target.window) system.PostMessage(target.window, target.message, 0, 1);
+  if (target.window) system.PostWindowMessage(target.window, target.message, 0, 1);
 
   if (record) {
     const auto* payload = reinterpret_cast<const char*>(record) + kFillPayloadOffset;
@@ -303,7 +303,7 @@ void CPushProvider::Notify(const TFillRecord* record, int32_t kind) {
 
   if (kv::IAddinPort* port = header.port)
     if (kv::IFeatureView* stock = port->FindFeature("Stock.zjgf", 0))
-      if (kv::KvHwnd window = stock->GetWindow()) system.PostMessage(window, kStockRefreshMessage, 0, 1);
+      if (kv::KvHwnd window = stock->GetWindow()) system.PostWindowMessage(window, kStockRefreshMessage, 0, 1);
 }
 
 }  // namespace push
