@@ -15,10 +15,9 @@
 namespace simhost {
 
 struct THostScenarioEnv {
-  // The host program's folder (UTF-8) and its path separator: the plug-in
-  // reads KvOem.xml there and writes its trace files to T0002\wt_cache.
+  // The host program's folder (UTF-8): the plug-in reads KvOem.xml there
+  // and writes its trace files to T0002\wt_cache below it.
   std::string programFolder;
-  char separator = '\\';
   // The local date of the trace file names, "YYYYMMDD".
   std::function<std::string()> today;
   // The window of the host's feature "Stock.zjgf".

@@ -31,7 +31,6 @@ TEST(AddinScenario, HostSessionPassesEveryCheck) {
   const auto stock = reinterpret_cast<kv::KvHwnd>(0x5150);
   simhost::THostScenarioEnv env;
   env.programFolder = base::PathToUtf8(dir.path());
-  env.separator = push::kPathSeparator;
   env.today = [] { return std::string("20100721"); };
   env.stockWindow = stock;
   env.stockRefreshes = [&] {

@@ -92,7 +92,6 @@ int wmain(int argc, wchar_t** argv) {
 
   simhost::THostScenarioEnv env;
   env.programFolder = Utf8(ExeFolder());
-  env.separator = '\\';
   env.today = Today;
   env.stockWindow = stock;
   env.stockRefreshes = [] {

@@ -185,7 +185,8 @@ kv::KvValue CAddin::OnUserLogout(kv::IKvClient*, kv::KvValue) {
   if (sink_) sink_->ForgetService();
   if (!port_) return 0;
   auto* helper = static_cast<kv::IHelper*>(port_->GetModule("PushHelper"));
-  if (helper) static_cast<push::CPushProvider*>(helper->GetServiceObject())->ResetTables();
+  if (helper)
+    if (auto* service = static_cast<push::CPushProvider*>(helper->GetServiceObject())) service->ResetTables();
   return reinterpret_cast<kv::KvValue>(helper);
 }
 

@@ -51,8 +51,6 @@ class CFeatureEntry final : public kv::IFeatureEntry {
   const void* KVAPI GetClassRecord() override;
   kv::KvBool KVAPI CreateFeature(kv::KvValue argument, void* existing, void** out) override;
 
-  const TFeatureClassRecord* Record() const { return record_; }
-
  private:
   CAddin* owner_;
   int32_t id_;
@@ -62,7 +60,6 @@ class CFeatureEntry final : public kv::IFeatureEntry {
   FeatureHook hook_;
   size_t hookOffset_;
   const TFeatureClassRecord* record_;
-  kv::KvValue extra_ = 0;
 };
 
 class CAddin final : public kv::IAddin {

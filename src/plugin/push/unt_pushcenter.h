@@ -16,7 +16,9 @@
 #include "plugin/push/unt_pushports.h"
 #include "plugin/push/unt_pushrecords.h"
 
-#if defined(__GNUC__)
+#if defined(__clang__)
+#define QV_PRINTF_LIKE(fmt, args) __attribute__((format(printf, fmt, args)))
+#elif defined(__GNUC__)
 #define QV_PRINTF_LIKE(fmt, args) __attribute__((format(gnu_printf, fmt, args)))
 #else
 #define QV_PRINTF_LIKE(fmt, args)
