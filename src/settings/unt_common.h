@@ -30,6 +30,8 @@ struct TParameters {
   bool minimiseAfterOrder = true;           // "下单完成后是否最小化下单软件"
   bool showQuoteTip = false;                // "是否显示行情提示框"
   std::string orderProgram;                 // "委托程序名称": full path of the order program
+
+  bool operator==(const TParameters&) const = default;
 };
 
 // Reads every key, each with its default. Numbers that do not read, or lie

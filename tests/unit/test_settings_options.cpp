@@ -120,25 +120,6 @@ TEST(OptionsRecordFile, BytesBeyondTheRecordAreKept) {
   EXPECT_EQ(FileBytes(path), Bytes(Sample()) + "trailer");
 }
 
-TEST(OptionsRecordFile, ANameFieldWithoutNulIsReadOnlyToItsEnd) {
-  TOptionsRecord r;
-  std::memset(r.userName, 'u', sizeof r.userName);
-  r.rememberPassword = 'X';  // the byte right after the field
-  EXPECT_EQ(r.UserName(), std::string(64, 'u'));
-}
-
-TEST(OptionsRecordFile, OverLongTextsAreCutToTheirFields) {
-  TOptionsRecord r;
-  r.SetServerAddress(std::string(40, 's'));
-  EXPECT_EQ(r.ServerAddress(), std::string(31, 's'));
-  std::string name;
-  for (int i = 0; i < 40; ++i) name += "股";
-  r.SetUserName(name);
-  EXPECT_EQ(Gbk(r.UserName()).size(), 62u) << "63 bytes would split a character";
-  EXPECT_EQ(r.serverPort, 0) << "neighbouring fields untouched";
-  EXPECT_EQ(r.rememberPassword, 0);
-}
-
 TEST(OptionsRecordFile, AFailedWriteRaisesUnableToWrite) {
   TempDir dir;
   const std::string path = dir.File("missing-folder/option.opt");

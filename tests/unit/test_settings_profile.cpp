@@ -251,14 +251,11 @@ TEST(TradingSettings, LoadsTheProfileThatConfigIniNames) {
 }
 
 TEST(TradingSettings, PathsHangOffTheApplicationFolder) {
-  const TSettings withSeparator("/opt/quorvel/");
-  EXPECT_EQ(withSeparator.ConfigPath(), "/opt/quorvel/config.ini");
-  EXPECT_EQ(withSeparator.SetupPath(), "/opt/quorvel/setup.ini");
-  EXPECT_EQ(withSeparator.OptionsPath(), "/opt/quorvel/option.opt");
-  const TSettings windowsStyle("C:\\quorvel\\");
-  EXPECT_EQ(windowsStyle.ConfigPath(), "C:\\quorvel\\config.ini");
-  const TSettings without("/opt/quorvel");
-  EXPECT_EQ(without.ApplicationFolder().size(), std::string("/opt/quorvel/").size());
-  EXPECT_EQ(without.SettingsFolder().substr(0, 13), without.ApplicationFolder());
-  EXPECT_TRUE(without.SettingsFolder().ends_with("settings/") || without.SettingsFolder().ends_with("settings\\"));
+  const TSettings s("C:\\quorvel\\");
+  EXPECT_EQ(s.ConfigPath(), "C:\\quorvel\\config.ini");
+  EXPECT_EQ(s.SetupPath(), "C:\\quorvel\\setup.ini");
+  EXPECT_EQ(s.OptionsPath(), "C:\\quorvel\\option.opt");
+  const std::string added = TSettings("C:\\quorvel").ApplicationFolder();
+  EXPECT_EQ(added.size(), std::string("C:\\quorvel\\").size()) << "a missing separator is added, once";
+  EXPECT_TRUE(added.ends_with('\\') || added.ends_with('/'));
 }

@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <ostream>
 #include <string>
 
 #include "base/files.h"
 #include "base/gbk.h"
+#include "settings/unt_common.h"
 
 namespace settings_test {
 
@@ -31,3 +33,15 @@ inline void BlockWrites(const std::string& path) {
 inline std::string FileText(const std::string& path) { return base::GbkToUtf8Lossy(FileBytes(path)); }
 
 }  // namespace settings_test
+
+namespace settings {
+
+// Readable failure messages for whole parameter sets.
+inline void PrintTo(const TParameters& p, std::ostream* os) {
+  *os << "{antiLock=" << p.antiLockSeconds << " hideNotice=" << p.hideStartupNotice << " help=" << p.helpUrl
+      << " tradingAlpha=" << p.tradingWindowAlpha << " mainAlpha=" << p.mainWindowAlpha
+      << " minimise=" << p.minimiseAfterOrder << " quoteTip=" << p.showQuoteTip << " program=" << p.orderProgram
+      << "}";
+}
+
+}  // namespace settings
