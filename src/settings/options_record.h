@@ -12,8 +12,6 @@
 
 namespace settings {
 
-inline constexpr size_t kOptionsRecordSize = 172;
-
 #pragma pack(push, 1)
 struct TOptionsRecord {
   char serverAddress[32] = {};   // account server of the last login, NUL-terminated

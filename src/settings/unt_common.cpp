@@ -13,7 +13,6 @@ namespace settings {
 namespace {
 
 // setup.ini
-constexpr char kParameterSection[] = "参数配置";
 constexpr char kExtendedSection[] = "扩展参数配置";
 constexpr char kAntiLockKey[] = "防止锁定刷新时间(秒)";
 constexpr char kHideNoticeKey[] = "关闭启动提示";

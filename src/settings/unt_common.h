@@ -18,8 +18,11 @@ namespace settings {
 // ---- setup.ini ------------------------------------------------------------
 
 // Where the help menu item leads when setup.ini names no help address.
-inline constexpr char kVendorWebSite[] = "http://www.quorvel.com";
 inline constexpr char kVendorHelpPage[] = "http://www.quorvel.com/a/shiyongbangzhu/";
+
+// The section of the hand-editable parameters, all of which the settings
+// dialog shows and saves.
+inline constexpr char kParameterSection[] = "参数配置";
 
 struct TParameters {
   int32_t antiLockSeconds = 300;            // "防止锁定刷新时间(秒)": anti-lock timer interval
