@@ -30,15 +30,20 @@ TMonitorDefaults Filled(const std::string& tag) {
   return d;
 }
 
+TMonitorDefaultSet ReadDefaults(const std::string& path) {
+  TTradingProfile profile;
+  TMonitorDefaultSet d;
+  ReadConfigFile(path, profile, d);
+  return d;
+}
+
 }  // namespace
 
 TEST(MonitorDefaultsRead, LoadsFiveKeysOfEachSectionButNeverTheSetPrice) {
   TempDir dir;
   const std::string path = dir.File("config.ini");
   WriteGbk(path, kConfig);
-  TTradingProfile profile;
-  TMonitorDefaultSet d;
-  ReadConfigFile(path, profile, d);
+  TMonitorDefaultSet d = ReadDefaults(path);
 
   const TMonitorDefaults& takeProfit = d[TMonitorSection::TakeProfit];
   EXPECT_EQ(takeProfit.setPrice, "0.000");
@@ -85,9 +90,7 @@ TEST(MonitorDefaultsWrite, ChangesOnlyItsOwnSection) {
   TempDir dir;
   const std::string path = dir.File("config.ini");
   WriteGbk(path, kConfig);
-  TTradingProfile profile;
-  TMonitorDefaultSet d;
-  ReadConfigFile(path, profile, d);
+  TMonitorDefaultSet d = ReadDefaults(path);
   d[TMonitorSection::StopLoss].quantity = "500";
   d[TMonitorSection::StopLoss].setPrice = "8.800";
   d[TMonitorSection::TakeProfit].quantity = "not saved";
@@ -150,9 +153,7 @@ TEST(UnitMarker, AStoredMarkerSelectsTheNonYuanUnit) {
   TempDir dir;
   const std::string path = dir.File("config.ini");
   WriteBytes(path, Gbk("[止损默认设置]\r\n变化数量=") + "1.5\xA1\xEB" + Gbk("\r\n优化价调整幅度=0.05\r\n"));
-  TTradingProfile profile;
-  TMonitorDefaultSet d;
-  ReadConfigFile(path, profile, d);
+  const TMonitorDefaultSet d = ReadDefaults(path);
   const TAmountText change = SplitUnitMarker(d[TMonitorSection::StopLoss].changeAmount);
   EXPECT_EQ(change.value, "1.5");
   EXPECT_TRUE(change.nonYuan);
