@@ -250,6 +250,9 @@ class TPolicyList {
   std::shared_ptr<const CodeIndex> RunningIndexLocked();
   static const std::vector<uint32_t>* Candidates(const CodeIndex& index, std::string_view code);
   size_t CountLocked() const { return records_.size(); }
+  // The monitor at a position, for the loop's tests and fire marks. The
+  // running index does not see changes made here: a state, code or fired
+  // flag that makes a monitor testable again goes through the operations.
   TPolicyRecord& AtLocked(size_t i) { return *records_[i]; }
 
  private:

@@ -2,6 +2,7 @@
 // monitors asked for, and feeds a quote tape through the monitor loop, one
 // report a line with the local clock at the line's time. Every fire is
 // printed; no order is typed.
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <optional>
@@ -158,11 +159,11 @@ int RunReplay(const Args& rawArgs, std::ostream& out, std::ostream& err) {
     err << ": " << tape.error << "\n";
     return kExitBadInput;
   }
+  const std::vector<policy::TPolicyRecord> monitors = list.Snapshot();
   for (const std::string& s : args->starts) {
     if (s == "all") continue;
-    policy::TPolicyRecord probe = policy::NewPolicyRecord();
-    list.Copy(*base::ParseInteger(s), probe);
-    if (probe.id == -1 && s != "-1") {
+    const int32_t id = *base::ParseInteger(s);
+    if (std::none_of(monitors.begin(), monitors.end(), [&](const auto& m) { return m.id == id; })) {
       err << args->store << ": no monitor with identifier " << s << "\n";
       return kExitBadInput;
     }
