@@ -91,6 +91,10 @@ struct Packet {
   }
 };
 
+void Fill(policy::TPolicyList& list, int n) {
+  for (int i = 0; i < n; ++i) list.Add(BenchMonitor(i));
+}
+
 void BM_CopyPacketBytes(benchmark::State& state) {
   Packet packet;
   std::vector<unsigned char> copy(packet.reports.size());
@@ -108,7 +112,7 @@ BENCHMARK(BM_CopyPacketBytes)->Unit(benchmark::kMicrosecond);
 void BM_MonitorLoopPacket(benchmark::State& state) {
   Packet packet;
   policy::TPolicyList list;
-  for (int i = 0; i < kMonitors; ++i) list.Add(BenchMonitor(i));
+  Fill(list, kMonitors);
   app::ProcessFlags flags;
   QuietHost host;
   policy::MonitorOptions options;
@@ -127,7 +131,7 @@ BENCHMARK(BM_MonitorLoopPacket)->Unit(benchmark::kMicrosecond);
 void BM_LinearScanPacket(benchmark::State& state) {
   Packet packet;
   policy::TPolicyList list;
-  for (int i = 0; i < kMonitors; ++i) list.Add(BenchMonitor(i));
+  Fill(list, kMonitors);
   const policy::LocalClock clock = [] { return base::EncodeDateTime(2012, 5, 18, 10, 0, 0); };
   for (auto _ : state) {
     const quotes::PacketReports reports = quotes::ReadPacket(&packet.header);
@@ -151,10 +155,6 @@ struct StoreFiles {
   }
   std::string File(const char* name) const { return base::PathToUtf8(dir / name); }
 };
-
-void Fill(policy::TPolicyList& list, int n) {
-  for (int i = 0; i < n; ++i) list.Add(BenchMonitor(i));
-}
 
 void BM_StoreSave10000(benchmark::State& state) {
   StoreFiles files;
@@ -185,14 +185,18 @@ void BM_PlainWrite10000(benchmark::State& state) {
 }
 BENCHMARK(BM_PlainWrite10000)->Unit(benchmark::kMillisecond);
 
+// A saved store of n monitors.
+std::string SavedStore(const StoreFiles& files, int n) {
+  const std::string path = files.File("policy.tmp");
+  policy::TPolicyList list;
+  Fill(list, n);
+  list.SaveStore(path);
+  return path;
+}
+
 void BM_StoreLoad10000(benchmark::State& state) {
   StoreFiles files;
-  const std::string path = files.File("policy.tmp");
-  {
-    policy::TPolicyList list;
-    Fill(list, 10000);
-    list.SaveStore(path);
-  }
+  const std::string path = SavedStore(files, 10000);
   for (auto _ : state) {
     policy::TPolicyList list;
     list.LoadStore(path);
@@ -204,12 +208,7 @@ BENCHMARK(BM_StoreLoad10000)->Unit(benchmark::kMillisecond);
 
 void BM_PlainRead10000(benchmark::State& state) {
   StoreFiles files;
-  const std::string path = files.File("policy.tmp");
-  {
-    policy::TPolicyList list;
-    Fill(list, 10000);
-    list.SaveStore(path);
-  }
+  const std::string path = SavedStore(files, 10000);
   for (auto _ : state) benchmark::DoNotOptimize(base::ReadFileBytes(path));
   state.SetBytesProcessed(state.iterations() * 10000 * 673);
   state.SetLabel("baseline: read the bytes");

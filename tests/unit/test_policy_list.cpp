@@ -36,6 +36,17 @@ class RecordingEngine : public quotes::IQuoteEngine {
   std::vector<quotes::TStockLabel> last;
 };
 
+// A monitor that has fired, with its tracking fields set.
+TPolicyRecord Triggered(int32_t id, const std::string& code, float high, float low) {
+  TPolicyRecord m = Monitor(id, kKindLimitDown, code, 8.0f);
+  m.state = kStateTriggered;
+  m.fired = 1;
+  m.crossed = 1;
+  m.trailingHigh = high;
+  m.trailingLow = low;
+  return m;
+}
+
 std::string LabelCode(const quotes::TStockLabel& l) { return std::string(l.code, strnlen(l.code, sizeof l.code)); }
 
 void WriteBytes(const std::string& path, const std::string& bytes) {
@@ -103,13 +114,7 @@ TEST(PolicyList, ChangeSetPriceRebuildsTheDescriptionAndNothingElse) {
 
 TEST(PolicyList, StartAllClearsTheTrailingLowStartOneKeepsIt) {
   TPolicyList list;
-  TPolicyRecord m = Monitor(1, kKindLimitDown, "600000", 8.0f);
-  m.state = kStateTriggered;
-  m.fired = 1;
-  m.crossed = 1;
-  m.trailingHigh = 9;
-  m.trailingLow = 7;
-  list.Add(m);
+  list.Add(Triggered(1, "600000", 9, 7));
   list.StartOrStopOne(false, 1);
   list.StartOrStopOne(true, 1);
   TPolicyRecord got = NewPolicyRecord();
@@ -216,12 +221,7 @@ TEST(PolicyStore, RoundTripStopsEverythingAndKeepsTracking) {
   const std::string path = dir.File("policy.tmp");
   TPolicyList list;
   TPolicyRecord running = Monitor(1, kKindPayoff, "600000", 10);
-  TPolicyRecord triggered = Monitor(2, kKindLimitDown, "600001", 8);
-  triggered.state = kStateTriggered;
-  triggered.fired = 1;
-  triggered.crossed = 1;
-  triggered.trailingHigh = 8.5f;
-  triggered.trailingLow = 7.5f;
+  const TPolicyRecord triggered = Triggered(2, "600001", 8.5f, 7.5f);
   list.Add(running);
   list.Add(triggered);
   ASSERT_TRUE(list.SaveStore(path).ok);
