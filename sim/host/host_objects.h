@@ -232,7 +232,7 @@ class CHostFeatureView final : public kv::IFeatureView {
 };
 
 // Another host component subscribed to the push service.
-class CHostSubscriber final : public kv::IHelper {
+class CHostSubscriber final : public kv::CHelperSlots {
  public:
   struct TPushData {
     int32_t kind;
@@ -249,24 +249,7 @@ class CHostSubscriber final : public kv::IHelper {
   void KVAPI Destroy() override {}
   kv::IHelper* KVAPI GetInterface(int32_t kind) override { return kind == 0 ? this : nullptr; }
   kv::KvBool KVAPI RefreshModules() override { return 1; }
-  void KVAPI Reserved1() override {}
-  void KVAPI Reserved2() override {}
-  void KVAPI Reserved3(kv::KvValue) override {}
-  void KVAPI Reserved4(kv::KvValue) override {}
-  void KVAPI Reserved5(kv::KvValue) override {}
-  void KVAPI Reserved6(kv::KvValue) override {}
-  void KVAPI Reserved7(kv::KvValue) override {}
-  void KVAPI Reserved8(kv::KvValue) override {}
-  void KVAPI Reserved9(kv::KvValue) override {}
   void KVAPI OnTick(kv::KvValue) override {}
-  void KVAPI Reserved10(kv::KvValue) override {}
-  void KVAPI Reserved11(kv::KvValue) override {}
-  void KVAPI Reserved12(kv::KvValue) override {}
-  void KVAPI Reserved13(kv::KvValue) override {}
-  void KVAPI Reserved14(kv::KvValue) override {}
-  void KVAPI Reserved15(kv::KvValue) override {}
-  void KVAPI Reserved16(kv::KvValue) override {}
-  void KVAPI Reserved17(kv::KvValue, kv::KvValue) override {}
   int32_t KVAPI OnPushData(int32_t kind, const void* payload, int32_t size, const void* extra,
                            int32_t extraSize) override;
   kv::KvBool KVAPI AddSubscriber(kv::IHelper*) override { return 0; }

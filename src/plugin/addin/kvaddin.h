@@ -218,6 +218,32 @@ class IHelper {
   ~IHelper() = default;
 };
 
+// The slots of the service interface whose meaning belongs to the host,
+// answered with nothing; services and subscribers derive from this.
+class CHelperSlots : public IHelper {
+ public:
+  void KVAPI Reserved1() override {}
+  void KVAPI Reserved2() override {}
+  void KVAPI Reserved3(KvValue) override {}
+  void KVAPI Reserved4(KvValue) override {}
+  void KVAPI Reserved5(KvValue) override {}
+  void KVAPI Reserved6(KvValue) override {}
+  void KVAPI Reserved7(KvValue) override {}
+  void KVAPI Reserved8(KvValue) override {}
+  void KVAPI Reserved9(KvValue) override {}
+  void KVAPI Reserved10(KvValue) override {}
+  void KVAPI Reserved11(KvValue) override {}
+  void KVAPI Reserved12(KvValue) override {}
+  void KVAPI Reserved13(KvValue) override {}
+  void KVAPI Reserved14(KvValue) override {}
+  void KVAPI Reserved15(KvValue) override {}
+  void KVAPI Reserved16(KvValue) override {}
+  void KVAPI Reserved17(KvValue, KvValue) override {}
+
+ protected:
+  ~CHelperSlots() = default;
+};
+
 // ---------------------------------------------------------------------------
 // Notes (pop-up notices of the host)
 

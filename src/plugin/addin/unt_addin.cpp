@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <new>
 
+#include "plugin/push/unt_hostref.h"
 #include "plugin/push/unt_pushcenter.h"
 #include "plugin/push/unt_pushprovider.h"
 #include "plugin/push/unt_pushsink.h"
@@ -168,14 +169,13 @@ void CAddin::OnUserLogin(kv::IKvClient* client) {
 
 void CAddin::OnUserProfile(kv::IKvClient* client) {
   if (!client || !center_) return;
-  kv::IKvUser* user = client->GetUser();
+  const push::THostRef user(client->GetUser());
   if (!user) return;
   try {
     center_->SetShowTiming(ReadShowTiming(user->GetProfile()));
   } catch (...) {
     // Out of memory while reading: the switch keeps its value.
   }
-  user->Release();
 }
 
 kv::KvValue CAddin::OnUserLogout(kv::IKvClient*, kv::KvValue) {

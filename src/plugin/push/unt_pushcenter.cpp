@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/fixed_text.h"
+#include "plugin/push/unt_hostref.h"
 
 namespace push {
 namespace {
@@ -81,14 +82,12 @@ void FillAccountEntry(TAccountEntry& entry, kv::IKvUser* user) {
 }
 
 void SendRegistrationRequest(const TAccountEntry& entry) {
-  kv::IKvUser* user = entry.user;
-  if (!user) return;
-  kv::IKvJob* job = user->CreateJob(0, 0);
+  if (!entry.user) return;
+  const THostRef job(entry.user->CreateJob(0, 0));
   if (!job) return;
   job->SetMode(0);
   job->SetFunction(fn::kRegistration);
   job->Send(0, 0, 0, 0);
-  job->Release();
 }
 
 CPushCenter::CPushCenter(IPushSystem& system, IStringTable& strings) : system_(system), strings_(strings) {
@@ -310,51 +309,39 @@ void CPushCenter::Trace(const char* name, const char* format, ...) {
 
 void CPushCenter::RightsCheck(kv::IKvClient* client, bool duplicateCheck) {
   if (!client) return;
-  kv::IKvUser* user = client->GetUser();
+  const THostRef user(client->GetUser());
   if (!user) return;
   const char* rights = OrEmpty(user->GetRights());
   if (traceOn_) Trace("PushTrace", "详细权限 = %s", rights);
-  if (!std::strstr(rights, "23")) {
-    user->Release();
-    return;
-  }
+  if (!std::strstr(rights, "23")) return;
   TAccountEntry entry{};
-  FillAccountEntry(entry, user);
-  entry.user = user;
+  FillAccountEntry(entry, user.get());
+  entry.user = user.get();
   if (duplicateCheck) {
-    std::unique_lock lock(accountLock_);
-    if (FindAccountLocked(entry.customerNo, entry.accountKind, nullptr)) {
-      lock.unlock();
-      user->Release();
-      return;
-    }
+    std::lock_guard lock(accountLock_);
+    if (FindAccountLocked(entry.customerNo, entry.accountKind, nullptr)) return;
   }
   entry.registered = 1;
   entry.stage = kStageNew;
   entry.status = kStatusLogin;
   Store(entry);
-  user->Release();
 }
 
 void CPushCenter::RegistrationNotice(kv::IKvJob* push) {
   if (!push) return;
-  kv::IKvJob* job = push->GetJob();
+  const THostRef job(push->GetJob());
   if (!job) return;
   kv::IKvClient* client = job->GetClient();
-  kv::IKvUser* user = client ? client->GetUser() : nullptr;
-  if (!user) {
-    // Without its user the notice names no account.
-    job->Release();
-    return;
-  }
+  const THostRef user(client ? client->GetUser() : nullptr);
+  if (!user) return;  // without its user the notice names no account
   TAccountEntry entry{};
-  FillAccountEntry(entry, user);
+  FillAccountEntry(entry, user.get());
   entry.registered = 1;
   entry.status = kStatusAnswerError;
   if (job->GetErrorType() == 0) {
     job->SeekFirst();
     char state[32];
-    ReadJobField(job, 307, state);
+    ReadJobField(job.get(), 307, state);
     const int32_t value = DecimalValue(FieldText(state));
     entry.registered = value != 0 ? 1 : 0;
     entry.status = MapRegistrationState(value);
@@ -362,8 +349,6 @@ void CPushCenter::RegistrationNotice(kv::IKvJob* push) {
   Trace("PushTrace", "接受注册通知 khh= %s, state = %d", entry.customerNo, entry.registered);
   entry.stage = kStageNew;
   Store(entry);
-  user->Release();
-  job->Release();
 }
 
 }  // namespace push

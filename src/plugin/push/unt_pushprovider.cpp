@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/fixed_text.h"
+#include "plugin/push/unt_hostref.h"
 #include "plugin/push/unt_pushcenter.h"
 
 namespace push {
@@ -203,20 +204,16 @@ void CPushProvider::RaiseNote() {
 void CPushProvider::FillReport(kv::IKvJob* push) {
   CPushCenter* center = context_.center.load();
   if (!push || !center) return;
-  kv::IKvJob* job = push->GetJob();
+  const THostRef job(push->GetJob());
   if (!job) return;
   if (const int32_t errorType = job->GetErrorType(); errorType != 0) {
     center->Trace("PushErrorInfo", "ErrorType=%d,ErrorCode=%d,ErrorInfo=%s", errorType, job->GetErrorCode(),
                   OrEmpty(job->GetErrorText()));
-    job->Release();
     return;
   }
   kv::IKvClient* client = job->GetClient();
-  kv::IKvUser* user = client ? client->GetUser() : nullptr;
-  if (!user) {
-    job->Release();
-    return;
-  }
+  const THostRef user(client ? client->GetUser() : nullptr);
+  if (!user) return;
 
   // Built on the stack: fill pushes may arrive on several host threads at
   // once, and each must keep its own fields.
@@ -226,18 +223,18 @@ void CPushProvider::FillReport(kv::IKvJob* push) {
   base::WriteFixedText(record.accountCode, OrEmpty(user->GetAccountCode()));
   base::WriteFixedText(record.customerNo, OrEmpty(user->GetCustomerNo()));
   job->SeekFirst();
-  ReadJobField(job, 123, record.text);
-  ReadJobField(job, 140, record.code);
-  ReadJobField(job, 141, record.name);
-  ReadJobField(job, 151, record.time);
-  ReadJobField(job, 152, record.quantity);
-  ReadJobField(job, 153, record.price);
+  ReadJobField(job.get(), 123, record.text);
+  ReadJobField(job.get(), 140, record.code);
+  ReadJobField(job.get(), 141, record.name);
+  ReadJobField(job.get(), 151, record.time);
+  ReadJobField(job.get(), 152, record.quantity);
+  ReadJobField(job.get(), 153, record.price);
   char direction[16];
-  ReadJobField(job, 130, direction);
+  ReadJobField(job.get(), 130, direction);
   record.direction = static_cast<uint8_t>(DecimalValue(FieldText(direction)));
-  ReadJobField(job, 131, record.business);
-  ReadJobField(job, 146, record.orderNo);
-  ReadJobField(job, 155, record.fillNo);
+  ReadJobField(job.get(), 131, record.business);
+  ReadJobField(job.get(), 146, record.orderNo);
+  ReadJobField(job.get(), 155, record.fillNo);
   center->AddFill(record);
 
   if (center->ShowTiming()) {
@@ -259,8 +256,6 @@ void CPushProvider::FillReport(kv::IKvJob* push) {
     pendingNote_ = true;
   }
   Notify(&record, record.accountKind == kFillDetailKind ? kPushFillDetail : kPushFill);
-  user->Release();
-  job->Release();
 }
 
 void CPushProvider::NotifySubscribers(int32_t kind, const void* payload, const void* extra, int32_t extraSize) {

@@ -31,7 +31,7 @@ constexpr int32_t kPushFillDetail = 4;
 // a fill record.
 TFillDetail BuildFillDetail(const TFillRecord& record, const TLocalTime& today);
 
-class CPushProvider final : public addin::CPluginFeature, public kv::IHelper {
+class CPushProvider final : public addin::CPluginFeature, public kv::CHelperSlots {
  public:
   explicit CPushProvider(TPluginContext& context);
   ~CPushProvider() override;
@@ -48,24 +48,7 @@ class CPushProvider final : public addin::CPluginFeature, public kv::IHelper {
   void KVAPI Destroy() override { delete this; }
   kv::IHelper* KVAPI GetInterface(int32_t kind) override { return kind == 0 ? this : nullptr; }
   kv::KvBool KVAPI RefreshModules() override;
-  void KVAPI Reserved1() override {}
-  void KVAPI Reserved2() override {}
-  void KVAPI Reserved3(kv::KvValue) override {}
-  void KVAPI Reserved4(kv::KvValue) override {}
-  void KVAPI Reserved5(kv::KvValue) override {}
-  void KVAPI Reserved6(kv::KvValue) override {}
-  void KVAPI Reserved7(kv::KvValue) override {}
-  void KVAPI Reserved8(kv::KvValue) override {}
-  void KVAPI Reserved9(kv::KvValue) override {}
   void KVAPI OnTick(kv::KvValue) override;
-  void KVAPI Reserved10(kv::KvValue) override {}
-  void KVAPI Reserved11(kv::KvValue) override {}
-  void KVAPI Reserved12(kv::KvValue) override {}
-  void KVAPI Reserved13(kv::KvValue) override {}
-  void KVAPI Reserved14(kv::KvValue) override {}
-  void KVAPI Reserved15(kv::KvValue) override {}
-  void KVAPI Reserved16(kv::KvValue) override {}
-  void KVAPI Reserved17(kv::KvValue, kv::KvValue) override {}
   // Data pushed to the service itself is ignored.
   int32_t KVAPI OnPushData(int32_t, const void*, int32_t, const void*, int32_t) override { return 0; }
   kv::KvBool KVAPI AddSubscriber(kv::IHelper* subscriber) override;

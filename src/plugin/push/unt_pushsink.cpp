@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 
+#include "plugin/push/unt_hostref.h"
 #include "plugin/push/unt_pushcenter.h"
 #include "plugin/push/unt_pushprovider.h"
 
@@ -32,7 +33,7 @@ const addin::TFeatureClassRecord CPushRegGinaExtend::kClassRecord = {"PushRegGin
 void CPushSink::OnRequestSent(kv::IKvJob* request) {
   CPushCenter* center = context_.center.load();
   if (!request || !center) return;
-  kv::IKvJob* job = request->GetJob();
+  const THostRef job(request->GetJob());
   if (!job) return;
   const uint16_t function = job->GetFunction();
   if (IsOrderFunction(function)) {
@@ -41,32 +42,30 @@ void CPushSink::OnRequestSent(kv::IKvJob* request) {
       center->Trace("PushTrace", "PushMsg %lu|%s|", static_cast<unsigned long>(function),
                     OrderText(*context_.strings, function));
   }
-  job->Release();
 }
 
 void CPushSink::OnAnswer(kv::IKvJob* request) {
   CPushCenter* center = context_.center.load();
   if (!request || !center) return;
-  kv::IKvJob* job = request->GetJob();
+  const THostRef job(request->GetJob());
   if (!job) return;
   const uint16_t function = job->GetFunction();
   if (function == fn::kRegistration) {
-    center->RegistrationNotice(job);
+    center->RegistrationNotice(job.get());
   } else if (IsOrderFunction(function)) {
     char orderNo[32] = {};
-    if (job->GetErrorType() == 0) ReadJobField(job, 146, orderNo);
+    if (job->GetErrorType() == 0) ReadJobField(job.get(), 146, orderNo);
     center->AnswerReceived(FieldText(orderNo), request);
     if (center->TraceOn())
       center->Trace("PushTrace", "PushMsg %lu|%s|%s|", static_cast<unsigned long>(function),
                     OrderText(*context_.strings, function), orderNo);
   }
-  job->Release();
 }
 
 void CPushSink::OnPush(kv::IKvJob* push) {
   CPushCenter* center = context_.center.load();
   if (!push || !center) return;
-  kv::IKvJob* job = push->GetJob();
+  const THostRef job(push->GetJob());
   if (!job) return;
   CPushProvider* service = service_.load();
   kv::IAddinPort* port = context_.port.load();
@@ -79,11 +78,10 @@ void CPushSink::OnPush(kv::IKvJob* push) {
   if (service && center->UserCount() > 0) {
     const uint16_t function = job->GetFunction();
     if (function == fn::kRegistration)
-      center->RegistrationNotice(job);
+      center->RegistrationNotice(job.get());
     else if (function == fn::kFill)
-      service->FillReport(job);
+      service->FillReport(job.get());
   }
-  job->Release();
 }
 
 // ---------------------------------------------------------------------------
@@ -105,29 +103,22 @@ void CJobListener::OnJobEvent(kv::IKvJobEvent* event) {
 kv::KvBool CPushRegGinaExtend::OnLoginEvent(kv::IKvLoginEvent* event) {
   if (!event) return 1;
   CPushCenter* center = context_.center.load();
-  kv::IKvJob* job = event->GetJob();
+  const THostRef job(event->GetJob());
   if (!job) return 0;
   kv::IKvClient* client = job->GetClient();
-  kv::IKvUser* user = client ? client->GetUser() : nullptr;
+  const THostRef user(client ? client->GetUser() : nullptr);
   const char* rights = user ? user->GetRights() : nullptr;
-  bool asked = false;
-  if (rights && std::strstr(rights, "23")) {
-    TAccountEntry payload{};
-    FillAccountEntry(payload, user);
-    kv::IKvUser* requester = event->GetRequester();
-    if (!(center && center->IsKnown(payload)) && requester) {
-      if (kv::IKvJob* request = requester->CreateJob(job->GetCreateArgA(), job->GetCreateArgB())) {
-        request->SetMode(0);
-        request->SetFunction(fn::kRegistration);
-        request->Send(0, 0, 0, 0);
-        request->Release();
-        asked = true;
-      }
-    }
-  }
-  if (user) user->Release();
-  job->Release();
-  return asked ? 1 : 0;
+  if (!rights || !std::strstr(rights, "23")) return 0;
+  TAccountEntry payload{};
+  FillAccountEntry(payload, user.get());
+  if (center && center->IsKnown(payload)) return 0;
+  kv::IKvUser* requester = event->GetRequester();
+  const THostRef request(requester ? requester->CreateJob(job->GetCreateArgA(), job->GetCreateArgB()) : nullptr);
+  if (!request) return 0;
+  request->SetMode(0);
+  request->SetFunction(fn::kRegistration);
+  request->Send(0, 0, 0, 0);
+  return 1;
 }
 
 }  // namespace push
