@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -167,6 +169,42 @@ TEST(BlockPool, ThreadsNeverShareAnItem) {
   EXPECT_EQ(total, static_cast<size_t>(kThreads) * (kRounds - kRounds / 3));
   EXPECT_EQ(all.size(), total);
   EXPECT_EQ(pool.FreeCount() + total, pool.BlockCount() * 128u);
+}
+
+TEST(BlockPool, ResetPutsEveryItemBackInBlockOrder) {
+  CBlockPool pool(16);
+  std::vector<void*> first;
+  for (int i = 0; i < 200; ++i) first.push_back(pool.Alloc());
+  pool.Free(first[5]);
+  pool.Free(first[150]);
+  pool.Reset();
+  EXPECT_EQ(pool.BlockCount(), 2u);
+  EXPECT_EQ(pool.FreeCount(), 256u);
+  // The same items again, in the order a fresh pool hands them out.
+  for (int i = 0; i < 200; ++i) ASSERT_EQ(pool.Alloc(), first[i]) << i;
+  EXPECT_EQ(pool.FreeCount(), 56u);
+}
+
+TEST(BlockPool, HoldKeepsOtherThreadsOutUntilItEnds) {
+  CBlockPool pool(16);
+  std::atomic<bool> taken{false};
+  std::thread other;
+  {
+    CBlockPool::Hold hold(pool);
+    // The holder itself takes and returns without waiting.
+    void* mine = pool.Alloc();
+    ASSERT_NE(mine, nullptr);
+    pool.Free(mine);
+    EXPECT_EQ(pool.FreeCount(), 128u);
+    other = std::thread([&] {
+      pool.Free(pool.Alloc());
+      taken = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_FALSE(taken) << "another thread waits for the hold";
+  }
+  other.join();
+  EXPECT_TRUE(taken);
 }
 
 TEST(ClibVerify, FormatsTheReportText) {

@@ -18,15 +18,11 @@ class HeapMemory final : public IBlockMemory {
   void Release(void* block) override { std::free(block); }
 };
 
-constexpr size_t RoundUp(size_t n, size_t to) { return (n + to - 1) / to * to; }
-
 // Items hold a free-list link while free and must suit pointer-aligned records.
 constexpr size_t ItemStride(size_t itemSize) {
-  return RoundUp(itemSize < sizeof(void*) ? sizeof(void*) : itemSize, alignof(void*));
+  const size_t n = itemSize < sizeof(void*) ? sizeof(void*) : itemSize;
+  return (n + alignof(void*) - 1) / alignof(void*) * alignof(void*);
 }
-
-// The block header is padded so that the items after it keep the heap's alignment.
-constexpr size_t kHeaderBytes = RoundUp(sizeof(void*), alignof(std::max_align_t));
 
 }  // namespace
 
@@ -51,44 +47,59 @@ CBlockPool::~CBlockPool() {
   }
 }
 
+CBlockPool::Hold::Hold(CBlockPool& pool) : pool_(pool) {
+  pool_.lock_.lock();
+  pool_.holder_.store(std::this_thread::get_id(), std::memory_order_relaxed);
+}
+
+CBlockPool::Hold::~Hold() {
+  pool_.holder_.store(std::thread::id(), std::memory_order_relaxed);
+  pool_.lock_.unlock();
+}
+
+std::unique_lock<std::mutex> CBlockPool::LockUnlessHeld() const {
+  // Only the holding thread can find its own id here.
+  if (holder_.load(std::memory_order_relaxed) == std::this_thread::get_id()) return {};
+  return std::unique_lock<std::mutex>(lock_);
+}
+
 bool CBlockPool::AddBlock() {
   auto* block = static_cast<BlockHeader*>(memory_.Allocate(kHeaderBytes + stride_ * kItemsPerBlock));
   if (!block) return false;
-  block->next = blocks_;
-  blocks_ = block;
-  ++blockCount_;
-  char* items = reinterpret_cast<char*>(block) + kHeaderBytes;
-  for (int i = 0; i < kItemsPerBlock; ++i) {
-    auto* item = reinterpret_cast<FreeItem*>(items + stride_ * static_cast<size_t>(i));
-    item->next = nullptr;
-    if (freeTail_) {
-      freeTail_->next = item;
-    } else {
-      freeHead_ = item;
-    }
-    freeTail_ = item;
+  block->next = nullptr;
+  if (lastBlock_) {
+    lastBlock_->next = block;
+  } else {
+    blocks_ = block;
   }
+  lastBlock_ = block;
+  ++blockCount_;
+  // A new block is only needed when the free list is empty, so its items
+  // are the whole list.
+  fresh_ = block;
+  freshNext_ = 0;
   freeCount_ += kItemsPerBlock;
   return true;
 }
 
-void* CBlockPool::Alloc() {
+void* CBlockPool::AllocSlow() {
   if (!pooled_) return memory_.Allocate(stride_);
-  bool exhausted = false;
-  FreeItem* item = nullptr;
+  void* item = nullptr;
   {
-    std::lock_guard<std::mutex> guard(lock_);
-    if (!freeHead_ && !AddBlock()) {
-      exhausted = true;
-    } else {
-      item = freeHead_;
-      freeHead_ = item->next;
+    const auto guard = LockUnlessHeld();
+    if (!fresh_ && !freeHead_) AddBlock();
+    if (fresh_) {
+      item = TakeFresh();
+    } else if (freeHead_) {
+      FreeItem* taken = freeHead_;
+      freeHead_ = taken->next;
       if (!freeHead_) freeTail_ = nullptr;
       --freeCount_;
+      item = taken;
     }
   }
   // Reported outside the lock: the report may wait for the user.
-  if (exhausted) ClibVerify(kCollFile, kLineTakeBlock, "pBlock!=NULL");
+  if (!item) ClibVerify(kCollFile, kLineTakeBlock, "pBlock!=NULL");
   return item;
 }
 
@@ -100,7 +111,7 @@ void CBlockPool::Free(void* p) {
   }
   auto* item = static_cast<FreeItem*>(p);
   item->next = nullptr;
-  std::lock_guard<std::mutex> guard(lock_);
+  const auto guard = LockUnlessHeld();
   if (freeTail_) {
     freeTail_->next = item;
   } else {
@@ -110,13 +121,22 @@ void CBlockPool::Free(void* p) {
   ++freeCount_;
 }
 
+void CBlockPool::Reset() {
+  if (!pooled_) return;
+  const auto guard = LockUnlessHeld();
+  fresh_ = blocks_;
+  freshNext_ = 0;
+  freeHead_ = freeTail_ = nullptr;
+  freeCount_ = blockCount_ * kItemsPerBlock;
+}
+
 size_t CBlockPool::BlockCount() const {
-  std::lock_guard<std::mutex> guard(lock_);
+  const auto guard = LockUnlessHeld();
   return blockCount_;
 }
 
 size_t CBlockPool::FreeCount() const {
-  std::lock_guard<std::mutex> guard(lock_);
+  const auto guard = LockUnlessHeld();
   return freeCount_;
 }
 

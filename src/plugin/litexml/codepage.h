@@ -23,7 +23,8 @@ class ICodePageConverter {
   virtual bool Encode(int codePage, std::u16string_view text, std::string& out) = 0;
 
   // Simplified Chinese characters to traditional ones (`toTraditional`) or
-  // back; other characters stay. False when no mapping is available.
+  // back; other characters stay. `out` may be the text's own string.
+  // False when no mapping is available.
   virtual bool MapChinese(std::u16string_view text, bool toTraditional, std::u16string& out) = 0;
 };
 

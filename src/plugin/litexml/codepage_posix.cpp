@@ -138,22 +138,23 @@ class PosixConverter final : public ICodePageConverter {
   }
 
   bool MapChinese(std::u16string_view text, bool toTraditional, std::u16string& out) override {
-    out.clear();
     static ChineseMapper toTrad("s2t.json");
     static ChineseMapper toSimp("t2s.json");
     ChineseMapper& mapper = toTraditional ? toTrad : toSimp;
     // OpenCC answers terminated text: map the runs between NULs one by one.
+    std::u16string result;
     std::string mapped;
     for (size_t start = 0; start <= text.size();) {
       size_t end = text.find(u'\0', start);
       if (end == std::u16string_view::npos) end = text.size();
       if (end > start) {
         if (!mapper.Map(base::Utf16ToUtf8(text.substr(start, end - start)), mapped)) return false;
-        out += base::Utf8ToUtf16(mapped);
+        result += base::Utf8ToUtf16(mapped);
       }
-      if (end < text.size()) out += u'\0';
+      if (end < text.size()) result += u'\0';
       start = end + 1;
     }
+    out = std::move(result);
     return true;
   }
 };

@@ -45,14 +45,18 @@ class WinConverter final : public ICodePageConverter {
   }
 
   bool MapChinese(std::u16string_view text, bool toTraditional, std::u16string& out) override {
-    out.clear();
-    if (text.empty()) return true;
+    if (text.empty()) {
+      out.clear();
+      return true;
+    }
     const LCID chinese = MAKELCID(MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED), SORT_DEFAULT);
     const DWORD flags = toTraditional ? LCMAP_TRADITIONAL_CHINESE : LCMAP_SIMPLIFIED_CHINESE;
     const int n = LCMapStringW(chinese, flags, Wide(text), static_cast<int>(text.size()), nullptr, 0);
     if (n <= 0) return false;
-    out.resize(static_cast<size_t>(n));
-    return LCMapStringW(chinese, flags, Wide(text), static_cast<int>(text.size()), Wide(out), n) == n;
+    std::u16string result(static_cast<size_t>(n), u'\0');
+    if (LCMapStringW(chinese, flags, Wide(text), static_cast<int>(text.size()), Wide(result), n) != n) return false;
+    out = std::move(result);
+    return true;
   }
 };
 

@@ -45,6 +45,30 @@ class PathParts {
   bool fromRoot_;
 };
 
+// Most texts are names and short values: copied with a few loads and
+// stores inside the source's bounds rather than a library call.
+inline void CopyChars(char* to, std::string_view from) {
+  const size_t n = from.size();
+  const char* s = from.data();
+  if (n >= 8 && n <= 16) {
+    uint64_t head, tail;
+    std::memcpy(&head, s, 8);
+    std::memcpy(&tail, s + n - 8, 8);
+    std::memcpy(to, &head, 8);
+    std::memcpy(to + n - 8, &tail, 8);
+  } else if (n >= 4 && n < 8) {
+    uint32_t head, tail;
+    std::memcpy(&head, s, 4);
+    std::memcpy(&tail, s + n - 4, 4);
+    std::memcpy(to, &head, 4);
+    std::memcpy(to + n - 4, &tail, 4);
+  } else if (n < 4) {
+    for (size_t i = 0; i < n; ++i) to[i] = s[i];
+  } else {
+    std::memcpy(to, s, n);
+  }
+}
+
 }  // namespace
 
 bool SameXmlName(const char* stored, std::string_view name) {
@@ -92,11 +116,17 @@ bool CXmlDocument::MakeText(std::string_view chars, CXmlText& text) {
     text.chars = static_cast<char*>(texts_.Alloc());
     text.pooled = 1;
   } else {
-    text.chars = static_cast<char*>(std::malloc(bytes));
+    auto* heap = static_cast<HeapText*>(std::malloc(sizeof(HeapText) + bytes));
+    if (!heap) return false;
+    heap->prev = nullptr;
+    heap->next = heapTexts_;
+    if (heapTexts_) heapTexts_->prev = heap;
+    heapTexts_ = heap;
+    text.chars = reinterpret_cast<char*>(heap + 1);
     text.pooled = 0;
   }
   if (!text.chars) return false;
-  if (!chars.empty()) std::memcpy(text.chars, chars.data(), chars.size());
+  CopyChars(text.chars, chars);
   text.chars[chars.size()] = 0;
   return true;
 }
@@ -115,7 +145,10 @@ void CXmlDocument::FreeText(CXmlText& text) {
     if (text.pooled) {
       texts_.Free(text.chars);
     } else {
-      std::free(text.chars);
+      auto* heap = reinterpret_cast<HeapText*>(text.chars) - 1;
+      (heap->prev ? heap->prev->next : heapTexts_) = heap->next;
+      if (heap->next) heap->next->prev = heap->prev;
+      std::free(heap);
     }
   }
   text = CXmlText{};
@@ -206,11 +239,18 @@ void CXmlDocument::Unlink(CXmlNode* node) {
   node->next = nullptr;
 }
 
+// Empties the document at once: the pools take back all their items in
+// one step and the heap texts are freed from their own list, so the tree
+// itself is not walked.
 void CXmlDocument::RemoveAll() {
-  while (CXmlNode* node = first_) {
-    first_ = node->next;
-    FreeSubtree(node);
+  while (HeapText* heap = heapTexts_) {
+    heapTexts_ = heap->next;
+    std::free(heap);
   }
+  first_ = nullptr;
+  nodes_.Reset();
+  attrs_.Reset();
+  texts_.Reset();
 }
 
 void CXmlDocument::EnsureRoot() {

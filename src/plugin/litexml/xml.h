@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "plugin/collection/coll.h"
@@ -180,7 +181,12 @@ class CXmlDocument {
   void SetConverter(ICodePageConverter* converter);
 
  private:
-  struct ParseResult;
+  // The header of a text on the heap: all of them are in one list, so that
+  // emptying the document need not walk the tree to find them.
+  struct HeapText {
+    HeapText* prev;
+    HeapText* next;
+  };
 
   CXmlNode* NewNode(std::string_view name, int type);
   CXmlAttr* NewAttr(std::string_view name, std::string_view value);
@@ -204,12 +210,13 @@ class CXmlDocument {
   CXmlNode* WalkPath(const char* path, bool create, int type, int flags);
 
   bool Parse(const char* p, const char* end);
-  bool DecodeSource(const char* bytes, size_t length, int codePage, std::string& text);
+  bool DecodeSource(std::string_view bytes, int codePage, std::string& converted, std::string_view& text);
 
   coll::CBlockPool nodes_;
   coll::CBlockPool attrs_;
   coll::CBlockPool texts_;
   CXmlNode* first_ = nullptr;
+  HeapText* heapTexts_ = nullptr;
   char rootName_[kRootNameMax + 1] = {};
   int codePage_;
   int sourceCodePage_ = 936;

@@ -21,11 +21,21 @@ constexpr int kBig5 = 950;
 // The longest name or value of a declaration pair that is taken.
 constexpr size_t kDeclarationTextMax = 259;
 
-constexpr bool IsWhite(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+// Character classes of the parser, looked up by byte.
+enum : unsigned char { kWhite = 1, kDelimiter = 2 };
 
-constexpr bool IsDelimiter(char c) {
-  return IsWhite(c) || c == '<' || c == '>' || c == '/' || c == '?' || c == '=' || c == '"';
-}
+constexpr auto kClasses = [] {
+  struct Table {
+    unsigned char of[256] = {};
+  } t;
+  for (unsigned char c : {' ', '\t', '\r', '\n'}) t.of[c] = kWhite | kDelimiter;
+  for (unsigned char c : {'<', '>', '/', '?', '=', '"'}) t.of[c] = kDelimiter;
+  return t;
+}();
+
+constexpr bool IsWhite(char c) { return kClasses.of[static_cast<unsigned char>(c)] & kWhite; }
+// White space and the characters < > / ? = "
+constexpr bool IsDelimiter(char c) { return kClasses.of[static_cast<unsigned char>(c)] & kDelimiter; }
 
 bool SameAscii(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -118,19 +128,22 @@ bool ToCodePage(ICodePageConverter& converter, std::u16string_view units, int co
 
 }  // namespace
 
-// Steps 2 to 6 of a load: the text to parse, in `text`, or false when the
-// load fails. Bytes that need no conversion are copied as they are.
-bool CXmlDocument::DecodeSource(const char* bytes, size_t length, int codePage, std::string& text) {
-  const auto* b = reinterpret_cast<const unsigned char*>(bytes);
+// Steps 2 to 6 of a load: `text` is what to parse, either the bytes
+// themselves or the converted copy held in `converted`. False when the
+// load fails.
+bool CXmlDocument::DecodeSource(std::string_view bytes, int codePage, std::string& converted,
+                                std::string_view& text) {
+  const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
+  const size_t length = bytes.size();
+  text = bytes;
   Declaration decl;
   int textCodePage = codePage;
   if (length >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) {
     sourceCodePage_ = kUtf8;
-    const std::string_view utf8(bytes + 3, length - 3);
-    if (codePage == kUtf8) {
-      text.assign(utf8);
-    } else if (!ToCodePage(*converter_, base::Utf8ToUtf16(utf8), codePage, text)) {
-      return false;
+    text = bytes.substr(3);
+    if (codePage != kUtf8) {
+      if (!ToCodePage(*converter_, base::Utf8ToUtf16(text), codePage, converted)) return false;
+      text = converted;
     }
     decl = ReadDeclaration(text);
     if (decl.encoding != kUtf8) return false;
@@ -143,30 +156,29 @@ bool CXmlDocument::DecodeSource(const char* bytes, size_t length, int codePage, 
       const unsigned hi = b[2 + 2 * i + (bigEndian ? 0 : 1)];
       units[i] = static_cast<char16_t>(lo | hi << 8);
     }
-    if (!ToCodePage(*converter_, units, codePage, text)) return false;
+    if (!ToCodePage(*converter_, units, codePage, converted)) return false;
+    text = converted;
     decl = ReadDeclaration(text);
     if (decl.encoding != kUtf16 && decl.encoding != kUnicode) return false;
   } else {
-    const std::string_view raw(bytes, length);
-    decl = ReadDeclaration(raw);
+    decl = ReadDeclaration(bytes);
     if (decl.encoding == kUtf16 || decl.encoding == kUnicode) return false;
-    sourceCodePage_ = decl.encoding;
     if (decl.encoding == kUtf8 || decl.encoding == kUtf7) {
-      std::u16string units;
-      if (decl.encoding == kUtf8) {
-        units = base::Utf8ToUtf16(raw);
-      } else if (!converter_->Decode(kUtf7, raw, units)) {
-        return false;
-      }
-      if (decl.encoding == kUtf8 && codePage == kUtf8) {
-        text.assign(raw);
-      } else if (!ToCodePage(*converter_, units, codePage, text)) {
-        return false;
+      sourceCodePage_ = decl.encoding;
+      if (decl.encoding != codePage) {
+        std::u16string units;
+        if (decl.encoding == kUtf8) {
+          units = base::Utf8ToUtf16(bytes);
+        } else if (!converter_->Decode(kUtf7, bytes, units)) {
+          return false;
+        }
+        if (!ToCodePage(*converter_, units, codePage, converted)) return false;
+        text = converted;
       }
     } else {
+      // The bytes stay, in the code page the declaration names.
       textCodePage = decl.encoding == kGbk || decl.encoding == kBig5 ? decl.encoding : 0;
       sourceCodePage_ = textCodePage;
-      text.assign(raw);
     }
   }
   encoding_ = decl.encoding;
@@ -177,7 +189,8 @@ bool CXmlDocument::DecodeSource(const char* bytes, size_t length, int codePage, 
     std::u16string units, mapped;
     if (!converter_->Decode(textCodePage, text, units)) return false;
     if (converter_->MapChinese(units, codePage == kBig5, mapped)) units.swap(mapped);
-    if (!converter_->Encode(codePage, units, text)) return false;
+    if (!converter_->Encode(codePage, units, converted)) return false;
+    text = converted;
   }
   return true;
 }
@@ -189,10 +202,14 @@ int CXmlDocument::LoadBuffer(const void* bytes, int64_t length, int codePage) {
     if (static_cast<uint64_t>(length) > SIZE_MAX) return 0;
   }
   codePage_ = codePage;
-  std::string text;
+  std::string converted;
+  std::string_view text;
   char rootName[kRootNameMax + 1];
   std::memcpy(rootName, rootName_, sizeof rootName);
-  if (DecodeSource(static_cast<const char*>(bytes), static_cast<size_t>(length), codePage, text) &&
+  // One lock per pool for the whole load instead of one per item.
+  coll::CBlockPool::Hold holdNodes(nodes_), holdAttrs(attrs_), holdTexts(texts_);
+  if (DecodeSource(std::string_view(static_cast<const char*>(bytes), static_cast<size_t>(length)), codePage,
+                   converted, text) &&
       Parse(text.data(), text.data() + text.size()))
     return 1;
   // The failed parse may have renamed the root; the document keeps its own.
