@@ -71,6 +71,14 @@ class ByteConverter final : public ICodePageConverter {
 
 using Calls = std::vector<std::string>;
 
+// A document loading through the recording converter.
+class XmlSimplifiedTraditional : public ::testing::Test {
+ protected:
+  void SetUp() override { doc.SetConverter(&conv); }
+  ByteConverter conv;
+  CXmlDocument doc{"Keep", 936};
+};
+
 }  // namespace
 
 TEST(XmlLoadUtf8, MarkedUtf8IsConvertedToTheRequestedCodePage) {
@@ -177,28 +185,19 @@ TEST(XmlDeclaration, OnlyAProperDeclarationIsRead) {
   EXPECT_EQ(doc.DeclaredEncoding(), 0);
 }
 
-TEST(XmlSimplifiedTraditional, GbkToBig5GoesThroughTheMapping) {
-  ByteConverter conv;
-  CXmlDocument doc;
-  doc.SetConverter(&conv);
+TEST_F(XmlSimplifiedTraditional, GbkToBig5GoesThroughTheMapping) {
   ASSERT_EQ(Load(doc, "<?xml version=\"1.0\" encoding=\"GBK\"?><r v=\"SX\"/>", 950), 1);
   EXPECT_EQ(conv.calls, (Calls{"Decode 936", "ToTraditional", "Encode 950"}));
   EXPECT_EQ(ValueOf(doc), "T?") << "a character without counterpart becomes '?'";
 }
 
-TEST(XmlSimplifiedTraditional, Big5ToGbkGoesBack) {
-  ByteConverter conv;
-  CXmlDocument doc;
-  doc.SetConverter(&conv);
+TEST_F(XmlSimplifiedTraditional, Big5ToGbkGoesBack) {
   ASSERT_EQ(Load(doc, "<?xml version=\"1.0\" encoding=\"BIG5\"?><r v=\"T\"/>", 936), 1);
   EXPECT_EQ(conv.calls, (Calls{"Decode 950", "ToSimplified", "Encode 936"}));
   EXPECT_EQ(ValueOf(doc), "S");
 }
 
-TEST(XmlSimplifiedTraditional, OnlyBetweenGbkAndBig5) {
-  ByteConverter conv;
-  CXmlDocument doc;
-  doc.SetConverter(&conv);
+TEST_F(XmlSimplifiedTraditional, OnlyBetweenGbkAndBig5) {
   ASSERT_EQ(Load(doc, "<?xml version=\"1.0\" encoding=\"GBK\"?><r v=\"S\"/>", 936), 1);
   ASSERT_EQ(Load(doc, "<r v=\"S\"/>", 950), 1) << "no declaration: the bytes stay";
   ASSERT_EQ(Load(doc, "<?xml version=\"1.0\" encoding=\"GBK\"?><r v=\"S\"/>", 65001), 1);
@@ -206,20 +205,14 @@ TEST(XmlSimplifiedTraditional, OnlyBetweenGbkAndBig5) {
   EXPECT_EQ(ValueOf(doc), "S");
 }
 
-TEST(XmlSimplifiedTraditional, WithoutAMappingOnlyTheCodePageChanges) {
-  ByteConverter conv;
+TEST_F(XmlSimplifiedTraditional, WithoutAMappingOnlyTheCodePageChanges) {
   conv.canMap = false;
-  CXmlDocument doc;
-  doc.SetConverter(&conv);
   ASSERT_EQ(Load(doc, "<?xml version=\"1.0\" encoding=\"GBK\"?><r v=\"S\"/>", 950), 1);
   EXPECT_EQ(conv.calls, (Calls{"Decode 936", "ToTraditional", "Encode 950"}));
   EXPECT_EQ(ValueOf(doc), "S");
 }
 
-TEST(XmlConversion, ACodePageThatCannotBeWrittenFailsTheLoad) {
-  ByteConverter conv;
-  CXmlDocument doc("Keep");
-  doc.SetConverter(&conv);
+TEST_F(XmlSimplifiedTraditional, ACodePageThatCannotBeWrittenFailsTheLoad) {
   EXPECT_EQ(Load(doc, kBom8 + "<?xml version=\"1.0\" encoding=\"UTF-8\"?><r/>", 1200), 0);
   EXPECT_EQ(Dump(doc), "Keep#2");
 }

@@ -6,6 +6,7 @@
 
 #include "base/files.h"
 #include "base/gbk.h"
+#include "base/text.h"
 #include "plugin/litexml/codepage.h"
 #include "plugin/litexml/xml.h"
 
@@ -37,17 +38,6 @@ constexpr bool IsWhite(char c) { return kClasses.of[static_cast<unsigned char>(c
 // White space and the characters < > / ? = "
 constexpr bool IsDelimiter(char c) { return kClasses.of[static_cast<unsigned char>(c)] & kDelimiter; }
 
-bool SameAscii(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-    if (x != y) return false;
-  }
-  return true;
-}
-
 int EncodingOf(std::string_view name) {
   struct Entry {
     const char* name;
@@ -58,7 +48,7 @@ int EncodingOf(std::string_view name) {
       {"GBK", kGbk},     {"GB2312", kGbk},    {"GB18030", kGbk},   {"BIG5", kBig5},
   };
   for (const Entry& e : kEncodings)
-    if (SameAscii(name, e.name)) return e.codePage;
+    if (base::SameTextAscii(name, e.name)) return e.codePage;
   return 0;
 }
 
@@ -88,7 +78,7 @@ Declaration ReadDeclaration(std::string_view t) {
   Declaration d;
   size_t i = 0;
   while (i < t.size() && IsWhite(t[i])) ++i;
-  if (t.size() - i < 6 || !SameAscii(t.substr(i, 5), "<?xml") || !IsWhite(t[i + 5])) return d;
+  if (t.size() - i < 6 || !base::SameTextAscii(t.substr(i, 5), "<?xml") || !IsWhite(t[i + 5])) return d;
   i += 6;
   for (;;) {
     while (i < t.size() && IsWhite(t[i])) ++i;
