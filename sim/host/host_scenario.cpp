@@ -9,6 +9,7 @@
 #include "base/files.h"
 #include "base/gbk.h"
 #include "sim/host/host_objects.h"
+#include "sim/host/host_profile.h"
 
 namespace simhost {
 namespace {
@@ -122,6 +123,9 @@ class CScenario {
   CHostUser userB_{log_, {32, "B0032", "K032", "23"}};
   CHostUser userC_{log_, {1, "C0001", "K100", "2 3"}};
   CHostUser requester_{log_, {0, "", "requester", ""}};
+  CHostProfile profileA_{log_, Gbk("<?xml version=\"1.0\" encoding=\"GBK\"?>\r\n<用户 名=\"K001\"><LoginInfo>"
+                                   "<Configs><wtcontrol><SHOWCJHS Val=\"0\"/></wtcontrol></Configs>"
+                                   "</LoginInfo></用户>")};
   CHostClient clientA_{userA_};
   CHostClient clientB_{userB_};
   CHostClient clientC_{userC_};
@@ -231,7 +235,20 @@ void CScenario::CreateFeatures() {
 void CScenario::LoginAndFirstTicks() {
   const int refreshes = env_.stockRefreshes();
   addin_->OnUserLogin(&clientA_);
+  Check(profileA_.Loaded(), "the host's profile document for K001");
+  userA_.SetProfile(&profileA_);
+  log_.Clear();
   addin_->OnUserProfile(&clientA_);
+  std::vector<std::string> reads;
+  for (const std::string& call : log_.Lines())
+    if (call.rfind("Profile.FindChild", 0) == 0 || call.rfind("Profile.GetAttribute", 0) == 0 ||
+        call.rfind("Profile.FindOrAdd", 0) == 0)
+      reads.push_back(call);
+  CheckEq(Join(reads),
+          std::string("Profile.FindChild(LoginInfo)|Profile.FindChild(Configs)|Profile.FindChild(wtcontrol)|"
+                      "Profile.FindChild(SHOWCJHS)|Profile.GetAttribute(Val)"),
+          "OnUserProfile reads SHOWCJHS below LoginInfo/Configs/wtcontrol through the host's document");
+  CheckEq(log_.Count("User.GetProfile(K001)"), size_t{1}, "from the logged-in user's profile");
   addin_->OnUserLogin(&clientC_);
   Check(userA_.CreatedJobs().empty(), "nothing is sent before the tick");
   service_->OnTick(0);

@@ -384,6 +384,25 @@ class PushTraceTest : public PushCenterTest {
   std::filesystem::path logs_;
 };
 
+TEST_F(PushTraceTest, KvOemXmlBesideTheProgramTurnsTracingOn) {
+  const auto traceWith = [&](const std::string& xml) {
+    base::AtomicReplace(base::PathToUtf8(dir_.path() / "KvOem.xml"), xml);
+    return CPushCenter(harness_.system, harness_.cache).TraceOn();
+  };
+  const std::string head = "<?xml version=\"1.0\" encoding=\"GB2312\"?>\r\n";
+  EXPECT_TRUE(traceWith(head + "<ProfileOfOEM><Common><Debug Trace=\"YES\"/></Common></ProfileOfOEM>"));
+  EXPECT_TRUE(traceWith("<ProfileOfOEM><Common><Debug Trace='yes'></Debug></Common></ProfileOfOEM>"));
+  EXPECT_FALSE(traceWith(head + "<ProfileOfOEM><Common><Debug Trace=\"NO\"/></Common></ProfileOfOEM>"));
+  EXPECT_FALSE(traceWith(head + "<ProfileOfOEM><Common><Debug/></Common></ProfileOfOEM>"));
+  EXPECT_FALSE(traceWith(head + "<ProfileOfOEM><Debug Trace=\"YES\"/></ProfileOfOEM>"));
+  EXPECT_FALSE(traceWith(head + "<!-- on --><ProfileOfOEM><Common><Debug Trace=\"YES\"/></Common></ProfileOfOEM>"))
+      << "a comment fails the load";
+  std::filesystem::remove(dir_.path() / "KvOem.xml");
+  EXPECT_FALSE(CPushCenter(harness_.system, harness_.cache).TraceOn());
+  EXPECT_EQ(CPushCenter(harness_.system, harness_.cache).ProfilePath(),
+            base::PathToUtf8(dir_.path() / "KvOem.xml"));
+}
+
 TEST_F(PushTraceTest, LinesGoToTheDailyFileBelowTheProgramFolder) {
   std::filesystem::create_directories(logs_);
   EXPECT_EQ(center().LogFolder(), base::PathToUtf8(logs_));

@@ -32,7 +32,6 @@ using KvHwnd = void*;
 using KvValue = std::uintptr_t;
 using KvBool = std::int32_t;
 
-class IXMLProfile;  // the XML document interface of the plug-in's XML library
 class IKvJob;
 class IKvUser;
 class IKvClient;
@@ -45,6 +44,55 @@ class IKvSkinUtility;
 class IKvGUIUtility;
 class IKvComm;
 class IKvGina;
+
+// ---------------------------------------------------------------------------
+// The host's profile documents
+
+// Nodes and attributes of a host document: opaque to the plug-in.
+using KvXmlNode = void*;
+using KvXmlAttr = void*;
+
+// The 28 document operations of a profile document, in this order. The
+// plug-in's own XML document has the same operations with the same results,
+// so it reads a host document through an adapter that forwards them. A null
+// node stands for the top level where an operation allows it.
+class IXMLProfile {
+ public:
+  virtual std::int32_t KVAPI GetNodeType(KvXmlNode node) = 0;
+  virtual const char* KVAPI GetNodeName(KvXmlNode node) = 0;
+  virtual const char* KVAPI GetNodeText(KvXmlNode node) = 0;
+  virtual KvXmlNode KVAPI GetParentNode(KvXmlNode node) = 0;
+  virtual KvXmlNode KVAPI GetFirstChild(KvXmlNode node) = 0;
+  virtual KvXmlNode KVAPI GetNextSibling(KvXmlNode node) = 0;
+  virtual KvXmlNode KVAPI FindChild(KvXmlNode parent, const char* name) = 0;
+  virtual KvXmlNode KVAPI AddNode(KvXmlNode parent, KvXmlNode after, const char* name, std::int32_t length,
+                                  std::int32_t type) = 0;
+  virtual KvXmlNode KVAPI FindOrAddChild(KvXmlNode parent, const char* name, std::int32_t type,
+                                         std::int32_t flags) = 0;
+  virtual KvXmlNode KVAPI AddPath(const char* path, std::int32_t type, std::int32_t flags) = 0;
+  virtual KvXmlNode KVAPI FindPath(const char* path) = 0;
+  virtual std::int32_t KVAPI RemoveChildrenWhere(KvXmlNode parent, const char* name, const char* attrName,
+                                                 const char* attrValue) = 0;
+  virtual std::int32_t KVAPI RemoveChildren(KvXmlNode parent, const char* name) = 0;
+  virtual std::int32_t KVAPI RemoveNode(KvXmlNode node) = 0;
+  virtual std::int32_t KVAPI SetNodeText(KvXmlNode node, const char* text) = 0;
+  virtual std::int32_t KVAPI SetNodeType(KvXmlNode node, std::int32_t type) = 0;
+  virtual const char* KVAPI GetAttrName(KvXmlAttr attr) = 0;
+  virtual const char* KVAPI GetAttribute(KvXmlNode node, const char* name) = 0;
+  virtual const char* KVAPI GetAttrValue(KvXmlAttr attr) = 0;
+  virtual KvXmlAttr KVAPI GetFirstAttr(KvXmlNode node) = 0;
+  virtual KvXmlAttr KVAPI GetNextAttr(KvXmlAttr attr) = 0;
+  virtual KvXmlAttr KVAPI FindAttr(KvXmlNode node, const char* name) = 0;
+  virtual KvXmlAttr KVAPI AddAttr(KvXmlNode node, KvXmlAttr after) = 0;
+  virtual KvXmlAttr KVAPI ResetAttribute(KvXmlNode node, const char* name) = 0;
+  virtual std::int32_t KVAPI SetAttribute(KvXmlNode node, const char* name, const char* value) = 0;
+  virtual std::int32_t KVAPI SetAttr(KvXmlAttr attr, const char* name, const char* value) = 0;
+  virtual std::int32_t KVAPI RemoveAttr(KvXmlNode node, const char* name) = 0;
+  virtual std::int32_t KVAPI RemoveAllAttrs(KvXmlNode node) = 0;
+
+ protected:
+  ~IXMLProfile() = default;
+};
 
 // ---------------------------------------------------------------------------
 // Host objects of the logged-in session
