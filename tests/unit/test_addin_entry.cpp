@@ -1,6 +1,6 @@
-// The add-in object as the host drives it: requirement table, feature
-// entries and feature creation, initialisation with its callbacks, login
-// and logout notices, module commands.
+// The add-in object as the host drives it, beyond the host's scripted
+// session (test_addin_scenario): feature headers, repeated initialisation,
+// login and logout notices, module commands, own windows.
 #include "plugin/addin/unt_addin.h"
 
 #include <gtest/gtest.h>
@@ -70,60 +70,6 @@ class AddinTest : public ::testing::Test {
   CAddin addin_{harness_.context, module_};
 };
 
-TEST_F(AddinTest, NamesAndDescription) {
-  EXPECT_STREQ(addin_.GetName(), "Pellumin");
-  EXPECT_EQ(U(addin_.GetDescription()), "推送模块");
-  EXPECT_STREQ(addin_.GetBuildDate(), "Jul 21 2010");
-  EXPECT_STREQ(addin_.GetBuildTime(), "17:33:38");
-}
-
-TEST_F(AddinTest, RequiredInterfacesAreCopiedUpToTheCapacity) {
-  EXPECT_EQ(addin_.GetRequiredInterfaces(nullptr, 0), 17);
-  kv::TInterfaceRequirement rows[100] = {};
-  EXPECT_EQ(addin_.GetRequiredInterfaces(rows, 0), 17);
-  EXPECT_EQ(addin_.GetRequiredInterfaces(rows, 5), 5);
-  EXPECT_STREQ(rows[4].name, "IFeatureEntry");
-  EXPECT_STREQ(rows[4].version, "6.05");
-  EXPECT_EQ(rows[5].name, nullptr) << "nothing past the capacity";
-  EXPECT_EQ(addin_.GetRequiredInterfaces(rows, 100), 17);
-  EXPECT_STREQ(rows[0].name, "IAddinPort");
-  EXPECT_STREQ(rows[0].version, "6.12");
-  EXPECT_STREQ(rows[16].name, "IFeatureForOption");
-  EXPECT_STREQ(rows[16].version, "6.02");
-  for (int i = 0; i < 17; ++i) EXPECT_EQ(rows[i].flags, 4u);
-}
-
-TEST_F(AddinTest, FourFeatureEntriesInOrder) {
-  EXPECT_EQ(addin_.GetFeatureEntries(nullptr, 3), 4);
-  kv::IFeatureEntry* entries[4] = {};
-  ASSERT_EQ(addin_.GetFeatureEntries(entries, 2), 2);
-  EXPECT_STREQ(entries[0]->GetName(), "group.Push");
-  EXPECT_STREQ(entries[1]->GetName(), "GINA.PUSH");
-  EXPECT_EQ(entries[2], nullptr);
-  ASSERT_EQ(addin_.GetFeatureEntries(entries, 4), 4);
-  const struct {
-    int32_t id, placement;
-    const char* name;
-    const char* caption;
-  } expected[] = {{106, 1, "group.Push", "推送服务"},
-                  {102, -1, "GINA.PUSH", "PushRegGianExtend"},
-                  {1, -1, "PushHelper", "PushService"},
-                  {104, -1, "Note.ListNoteRender", "ListNoteRender"}};
-  for (int i = 0; i < 4; ++i) {
-    EXPECT_EQ(entries[i]->GetId(), expected[i].id);
-    EXPECT_EQ(entries[i]->GetPlacement(), expected[i].placement);
-    EXPECT_STREQ(entries[i]->GetName(), expected[i].name);
-    EXPECT_EQ(U(entries[i]->GetCaption()), expected[i].caption);
-    EXPECT_EQ(entries[i]->GetClassRecord(), nullptr) << "no record is published";
-  }
-}
-
-TEST_F(AddinTest, GroupHeadingCreatesNothing) {
-  void* out = reinterpret_cast<void*>(0x1234);
-  EXPECT_EQ(Entry("group.Push")->CreateFeature(0, reinterpret_cast<void*>(0x99), &out), 1);
-  EXPECT_EQ(out, nullptr);
-}
-
 TEST_F(AddinTest, ServiceFeatureGetsItsHeaderFilled) {
   addin_.Initialize(&port_, 0, 0);
   kv::IHelper* helper = CreateService();
@@ -162,27 +108,6 @@ TEST_F(AddinTest, RendererIsNotCreatableYet) {
   EXPECT_EQ(Entry("Note.ListNoteRender")->CreateFeature(0, reinterpret_cast<void*>(0x42), &out), 0);
   EXPECT_EQ(out, reinterpret_cast<void*>(0x42)) << "the out pointer holds the existing object";
   EXPECT_EQ(Entry("PushHelper")->CreateFeature(0, nullptr, nullptr), 0) << "nowhere to hand the object";
-}
-
-TEST_F(AddinTest, InitializeRegistersAndUninitializeWithdrawsTheCallbacks) {
-  EXPECT_EQ(addin_.Initialize(&port_, 1, 2), 1);
-  EXPECT_EQ(addin_.GetPort(), &port_);
-  EXPECT_EQ(harness_.context.port.load(), &port_);
-  ASSERT_NE(addin_.Center(), nullptr);
-  EXPECT_EQ(harness_.context.center.load(), addin_.Center());
-  EXPECT_EQ(port_.Sink(), addin_.Sink());
-  EXPECT_EQ(port_.Listener(), addin_.Listener());
-  EXPECT_EQ(log_.Matching("Port.GetModule"),
-            (std::vector<std::string>{"Port.GetModule(KvSkinUtility)", "Port.GetModule(KvGUIUtility)",
-                                      "Port.GetModule(KvComm)", "Port.GetModule(KvGina)",
-                                      "Port.GetModule(KvNoteUtility)"}));
-  EXPECT_EQ(addin_.Modules().note, &notes_);
-  EXPECT_EQ(addin_.Uninitialize(), 1);
-  EXPECT_EQ(port_.Sink(), nullptr);
-  EXPECT_EQ(port_.Listener(), nullptr);
-  const auto lines = log_.Lines();
-  EXPECT_EQ(lines[lines.size() - 2], "Port.RemovePushSink");
-  EXPECT_EQ(lines.back(), "Port.RemoveJobListener");
 }
 
 TEST_F(AddinTest, SecondInitializeKeepsTheObjects) {

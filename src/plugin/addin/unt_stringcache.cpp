@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 namespace addin {
 namespace {
@@ -29,7 +30,11 @@ const char* CStringCache::Get(uint32_t id) {
   const int loaded = resources_.LoadText(module_, id, text, static_cast<int>(free));
   const size_t length = loaded > 0 ? std::min(static_cast<size_t>(loaded), free - 1) : 0;
   text[length] = '\0';
-  table_.emplace(key, text);
+  try {
+    table_.emplace(key, text);
+  } catch (const std::bad_alloc&) {
+    return "";  // out of memory: not stored, the pool stays as it was
+  }
   fill_ += length + 1;
   return text;
 }

@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "base/fixed_text.h"
@@ -246,7 +247,11 @@ int CPushCenter::CopyFills(TFillRecord* buffer, int rows) {
 
 void CPushCenter::RequestSent(const void* request, uint32_t tick) {
   std::lock_guard lock(timingLock_);
-  requestTicks_[request] = tick;
+  try {
+    requestTicks_[request] = tick;
+  } catch (const std::bad_alloc&) {
+    // Out of memory: this request's time is not measured.
+  }
 }
 
 void CPushCenter::AnswerReceived(std::string_view orderNo, const void* request) {
@@ -256,7 +261,11 @@ void CPushCenter::AnswerReceived(std::string_view orderNo, const void* request) 
   const auto it = requestTicks_.find(request);
   if (it != requestTicks_.end()) {
     sent = it->second;
-    if (!orderNo.empty()) orderTicks_.insert_or_assign(std::string(orderNo), sent);
+    try {
+      if (!orderNo.empty()) orderTicks_.insert_or_assign(std::string(orderNo), sent);
+    } catch (const std::bad_alloc&) {
+      // Out of memory: the fill time of this order is not measured.
+    }
     requestTicks_.erase(it);
   }
   lastOrderTime_ = now - sent;
@@ -291,17 +300,26 @@ std::string CPushCenter::TraceFile(const char* name, const TLocalTime& now) cons
 }
 
 void CPushCenter::Trace(const char* name, const char* format, ...) {
+  // A lost line (no folder, no memory) is not reported: tracing must never
+  // disturb the host.
   const TLocalTime now = system_.LocalTime();
+  std::string line;
   va_list args;
   va_start(args, format);
-  const std::string message = VFormat(Gbk(format), args);
+  try {
+    char head[64];
+    std::snprintf(head, sizeof head, "%04d-%02d-%02d/%02d:%02d:%02d.%03d[%08X]--", now.year, now.month, now.day,
+                  now.hour, now.minute, now.second, now.millisecond, system_.ThreadId());
+    line = head + VFormat(Gbk(format), args) + "\r\n";
+  } catch (const std::bad_alloc&) {
+    line.clear();
+  }
   va_end(args);
-  char head[64];
-  std::snprintf(head, sizeof head, "%04d-%02d-%02d/%02d:%02d:%02d.%03d[%08X]--", now.year, now.month, now.day,
-                now.hour, now.minute, now.second, now.millisecond, system_.ThreadId());
-  // A lost line (no folder, file locked) is not reported: tracing must never
-  // disturb the host.
-  AppendFileBinary(TraceFile(name, now), std::string(head) + message + "\r\n");
+  if (line.empty()) return;
+  try {
+    AppendFileBinary(TraceFile(name, now), line);
+  } catch (const std::bad_alloc&) {
+  }
 }
 
 // ---------------------------------------------------------------------------

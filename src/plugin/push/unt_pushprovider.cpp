@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <new>
 #include <string_view>
-#include <vector>
 
 #include "base/fixed_text.h"
 #include "plugin/push/unt_hostref.h"
@@ -94,8 +93,8 @@ kv::KvBool CPushProvider::AddSubscriber(kv::IHelper* subscriber) {
   }
   // The newcomer learns every account known so far; they count as handed out.
   if (CPushCenter* center = context_.center.load()) {
-    std::vector<TAccountEntry> entries(static_cast<size_t>(std::max(0, center->AccountCount())));
-    const int copied = center->CopyAccounts(entries.data(), static_cast<int>(entries.size()), true);
+    std::array<TAccountEntry, kMaxAccounts> entries;
+    const int copied = center->CopyAccounts(entries.data(), std::min(center->AccountCount(), kMaxAccounts), true);
     for (int i = 0; i < copied; ++i) {
       const TAccountEntry& entry = entries[static_cast<size_t>(i)];
       subscriber->OnPushData(entry.registered, &entry, kAccountPayloadSize, nullptr, 0);
@@ -171,8 +170,8 @@ void CPushProvider::OnTick(kv::KvValue) {
   // 2. Changed accounts go to the subscribers; those still unregistered ask
   //    for registration with the user of their login.
   if (center && center->ChangedFlag()) {
-    std::vector<TAccountEntry> entries(static_cast<size_t>(std::max(0, center->AccountCount())));
-    const int copied = center->CopyAccounts(entries.data(), static_cast<int>(entries.size()), false);
+    std::array<TAccountEntry, kMaxAccounts> entries;
+    const int copied = center->CopyAccounts(entries.data(), std::min(center->AccountCount(), kMaxAccounts), false);
     for (int i = 0; i < copied; ++i) {
       const TAccountEntry& entry = entries[static_cast<size_t>(i)];
       if (entry.stage == kStageNew) NotifySubscribers(entry.registered, &entry, nullptr, 0);
