@@ -317,7 +317,12 @@ void CPushCenter::Trace(const char* name, const char* format, ...) {
   va_end(args);
   if (line.empty()) return;
   try {
-    AppendFileBinary(TraceFile(name, now), line);
+    const std::string file = TraceFile(name, now);
+    // Appends of two threads at the same instant may land on the same end
+    // of the file where appending is not atomic (Wine, network shares);
+    // one at a time, no line is lost.
+    std::lock_guard lock(traceLock_);
+    AppendFileBinary(file, line);
   } catch (const std::bad_alloc&) {
   }
 }

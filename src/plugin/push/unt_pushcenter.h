@@ -2,7 +2,8 @@
 // accounts registered for pushes, the newest 64 fills, the two elapsed-time
 // figures and the daily trace log. The host calls in from several threads,
 // so the state is split over four locks; only RemoveUser nests two of them
-// (user count first, then accounts).
+// (user count first, then accounts); trace lines are appended one at a time
+// under a fifth lock that is held for nothing else.
 #pragma once
 
 #include <array>
@@ -146,6 +147,7 @@ class CPushCenter {
   uint32_t lastOrderTime_ = 0;
   uint32_t lastFillTime_ = 0;
 
+  std::mutex traceLock_;  // held only around the append of one line
   bool traceOn_ = false;
   std::atomic<bool> showTiming_{true};
   std::string logFolder_;
