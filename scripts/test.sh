@@ -82,6 +82,18 @@ if built native; then
   done
 fi
 
+# The push suites again under ThreadSanitizer: the plug-in's host calls in
+# from several threads.
+echo "== ThreadSanitizer"
+if cmake --preset tsan >"$LOGS/configure-tsan.log" 2>&1 &&
+   cmake --build --preset tsan >"$LOGS/build-tsan.log" 2>&1; then
+  pass
+  run_gtest tsan-push 900 build/tsan/tests/qv_unit_tests --gtest_filter='Push*'
+else
+  tail -n 30 "$LOGS/build-tsan.log" "$LOGS/configure-tsan.log" 2>/dev/null
+  fail "build tsan"
+fi
+
 if built fuzz; then
   echo "== fuzz smoke runs"
   for exe in build/fuzz/fuzz/fuzz_*; do

@@ -1,0 +1,112 @@
+// plugin_host.exe: the stand-in trade client. It loads Pellumin.dll from a
+// folder (its own by default), shows the host feature window "Stock.zjgf",
+// plays the scripted session against the DLL's add-in object and prints one
+// line per check. Exit status 0 when every check passed.
+//
+//   plugin_host.exe [folder of Pellumin.dll]
+#include <windows.h>
+
+#include <cstdio>
+#include <ctime>
+#include <string>
+
+#include "base/gbk.h"
+#include "sim/host/host_scenario.h"
+
+namespace {
+
+constexpr UINT kStockRefresh = 6026;
+int g_refreshes = 0;
+
+LRESULT CALLBACK StockWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == kStockRefresh && wParam == 0 && lParam == 1) {
+    ++g_refreshes;
+    return 0;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+HWND CreateStockWindow() {
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = StockWindowProc;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.lpszClassName = L"QvHostStockZjgf";
+  RegisterClassW(&wc);
+  return CreateWindowExW(0, wc.lpszClassName, L"Stock.zjgf", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr, nullptr,
+                         wc.hInstance, nullptr);
+}
+
+// Lets the window's posted messages arrive.
+void Pump() {
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+}
+
+std::wstring ExeFolder() {
+  wchar_t path[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring folder(path);
+  return folder.substr(0, folder.find_last_of(L'\\'));
+}
+
+std::string Utf8(const std::wstring& wide) {
+  return base::Utf16ToUtf8(std::u16string(wide.begin(), wide.end()));
+}
+
+std::string Today() {
+  SYSTEMTIME t;
+  GetLocalTime(&t);
+  char text[16];
+  std::snprintf(text, sizeof text, "%04d%02d%02d", t.wYear, t.wMonth, t.wDay);
+  return text;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  const std::wstring folder = argc > 1 ? argv[1] : ExeFolder();
+  const std::wstring dllPath = folder + L"\\Pellumin.dll";
+  int failed = 0, passed = 0;
+  const auto report = [&](bool ok, const std::string& what) {
+    std::printf("%s - %s\n", ok ? "ok" : "not ok", what.c_str());
+    (ok ? passed : failed) += 1;
+  };
+
+  HMODULE dll = LoadLibraryW(dllPath.c_str());
+  report(dll != nullptr, "load " + Utf8(dllPath));
+  if (!dll) return 1;
+  // Through void (*)() so that the compiler accepts the cast of FARPROC.
+  const auto getObject = reinterpret_cast<kv::AddinGetObjectFn>(
+      reinterpret_cast<void (*)()>(GetProcAddress(dll, kv::kAddinExportName)));
+  report(getObject != nullptr, "the export Addin_GetObject");
+  if (!getObject) return 1;
+  kv::IAddin* addin = getObject();
+  report(addin != nullptr && getObject() == addin, "Addin_GetObject answers the same object every time");
+  if (!addin) return 1;
+
+  HWND stock = CreateStockWindow();
+  report(stock != nullptr, "the host feature window Stock.zjgf");
+
+  simhost::THostScenarioEnv env;
+  env.programFolder = Utf8(ExeFolder());
+  env.today = Today;
+  env.stockWindow = stock;
+  env.stockRefreshes = [] {
+    Pump();
+    return g_refreshes;
+  };
+  env.report = [](const std::string& line) { std::printf("%s\n", line.c_str()); };
+  const simhost::THostScenarioResult result = simhost::PlayHostScenario(addin, env);
+  passed += result.passed;
+  failed += result.failed;
+
+  DestroyWindow(stock);
+  report(FreeLibrary(dll) != 0, "the DLL unloads");
+  std::printf("%d passed, %d failed\n", passed, failed);
+  for (const std::string& failure : result.failures) std::printf("FAILED: %s\n", failure.c_str());
+  std::fflush(stdout);
+  return failed == 0 ? 0 : 1;
+}

@@ -1,0 +1,412 @@
+// The add-in protocol between the trade client (the host) and Pellumin.dll:
+// every interface either side calls, as abstract classes. The plug-in and the
+// stand-in host both include this one header, so that both sides agree on the
+// table layouts whatever the target (i686 or x86_64).
+//
+// Rules of the protocol:
+// - Texts are NUL-terminated GBK (code page 936) bytes.
+// - Window handles are pointer-sized opaque values (HWND on Windows).
+// - Opaque values are pointer-sized; 0/1 answers are 32-bit.
+// - Operations use the standard calling convention of the target (__stdcall
+//   on i686, the single convention on x86_64), like the system's own COM
+//   interfaces, so that both sides agree whatever their compiler defaults.
+// - Operation order inside each interface is part of the protocol. Slots
+//   whose meaning belongs to the host are kept as `Reserved...` operations
+//   that the plug-in answers with nothing.
+// - Objects that are reference counted say so (`Release`); every other
+//   pointer handed across is borrowed.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#if defined(_WIN32)
+#define KVAPI __stdcall
+#else
+#define KVAPI
+#endif
+
+namespace kv {
+
+using KvHwnd = void*;
+using KvValue = std::uintptr_t;
+using KvBool = std::int32_t;
+
+class IKvJob;
+class IKvUser;
+class IKvClient;
+class IAddin;
+class IFeatureEntry;
+class IHelper;
+
+// Modules the plug-in only stores; it never calls them.
+class IKvSkinUtility;
+class IKvGUIUtility;
+class IKvComm;
+class IKvGina;
+
+// ---------------------------------------------------------------------------
+// The host's profile documents
+
+// Nodes and attributes of a host document: opaque to the plug-in.
+using KvXmlNode = void*;
+using KvXmlAttr = void*;
+
+// The 28 document operations of a profile document, in this order. The
+// plug-in's own XML document has the same operations with the same results,
+// so it reads a host document through an adapter that forwards them. A null
+// node stands for the top level where an operation allows it.
+class IXMLProfile {
+ public:
+  virtual std::int32_t KVAPI GetNodeType(KvXmlNode node) = 0;
+  virtual const char* KVAPI GetNodeName(KvXmlNode node) = 0;
+  virtual const char* KVAPI GetNodeText(KvXmlNode node) = 0;
+  virtual KvXmlNode KVAPI GetParentNode(KvXmlNode node) = 0;
+  virtual KvXmlNode KVAPI GetFirstChild(KvXmlNode node) = 0;
+  virtual KvXmlNode KVAPI GetNextSibling(KvXmlNode node) = 0;
+  virtual KvXmlNode KVAPI FindChild(KvXmlNode parent, const char* name) = 0;
+  virtual KvXmlNode KVAPI AddNode(KvXmlNode parent, KvXmlNode after, const char* name, std::int32_t length,
+                                  std::int32_t type) = 0;
+  virtual KvXmlNode KVAPI FindOrAddChild(KvXmlNode parent, const char* name, std::int32_t type,
+                                         std::int32_t flags) = 0;
+  virtual KvXmlNode KVAPI AddPath(const char* path, std::int32_t type, std::int32_t flags) = 0;
+  virtual KvXmlNode KVAPI FindPath(const char* path) = 0;
+  virtual std::int32_t KVAPI RemoveChildrenWhere(KvXmlNode parent, const char* name, const char* attrName,
+                                                 const char* attrValue) = 0;
+  virtual std::int32_t KVAPI RemoveChildren(KvXmlNode parent, const char* name) = 0;
+  virtual std::int32_t KVAPI RemoveNode(KvXmlNode node) = 0;
+  virtual std::int32_t KVAPI SetNodeText(KvXmlNode node, const char* text) = 0;
+  virtual std::int32_t KVAPI SetNodeType(KvXmlNode node, std::int32_t type) = 0;
+  virtual const char* KVAPI GetAttrName(KvXmlAttr attr) = 0;
+  virtual const char* KVAPI GetAttribute(KvXmlNode node, const char* name) = 0;
+  virtual const char* KVAPI GetAttrValue(KvXmlAttr attr) = 0;
+  virtual KvXmlAttr KVAPI GetFirstAttr(KvXmlNode node) = 0;
+  virtual KvXmlAttr KVAPI GetNextAttr(KvXmlAttr attr) = 0;
+  virtual KvXmlAttr KVAPI FindAttr(KvXmlNode node, const char* name) = 0;
+  virtual KvXmlAttr KVAPI AddAttr(KvXmlNode node, KvXmlAttr after) = 0;
+  virtual KvXmlAttr KVAPI ResetAttribute(KvXmlNode node, const char* name) = 0;
+  virtual std::int32_t KVAPI SetAttribute(KvXmlNode node, const char* name, const char* value) = 0;
+  virtual std::int32_t KVAPI SetAttr(KvXmlAttr attr, const char* name, const char* value) = 0;
+  virtual std::int32_t KVAPI RemoveAttr(KvXmlNode node, const char* name) = 0;
+  virtual std::int32_t KVAPI RemoveAllAttrs(KvXmlNode node) = 0;
+
+ protected:
+  ~IXMLProfile() = default;
+};
+
+// ---------------------------------------------------------------------------
+// Host objects of the logged-in session
+
+// A host job: a request to the broker's servers and its answer.
+class IKvJob {
+ public:
+  // The same job as a new reference that the caller releases.
+  virtual IKvJob* KVAPI GetJob() = 0;
+  virtual void KVAPI Release() = 0;
+  virtual KvValue KVAPI GetCreateArgA() = 0;
+  virtual KvValue KVAPI GetCreateArgB() = 0;
+  virtual void KVAPI SetMode(std::int32_t mode) = 0;
+  virtual void KVAPI SetFunction(std::int32_t function) = 0;
+  virtual std::uint16_t KVAPI GetFunction() = 0;
+  virtual KvBool KVAPI Send(KvValue a, KvValue b, KvValue c, KvValue d) = 0;
+  // 0 when the answer is good.
+  virtual std::int32_t KVAPI GetErrorType() = 0;
+  virtual std::int32_t KVAPI GetErrorCode() = 0;
+  virtual const char* KVAPI GetErrorText() = 0;
+  // Borrowed: not released by the caller.
+  virtual IKvClient* KVAPI GetClient() = 0;
+  virtual KvBool KVAPI SeekFirst() = 0;
+  // Copies the field's text, terminated, into the buffer.
+  virtual KvBool KVAPI GetField(std::int32_t field, char* buffer, std::int32_t size, KvValue reserved) = 0;
+
+ protected:
+  ~IKvJob() = default;
+};
+
+class IKvUser {
+ public:
+  virtual void KVAPI Release() = 0;
+  virtual IXMLProfile* KVAPI GetProfile() = 0;
+  // A new job that the caller releases.
+  virtual IKvJob* KVAPI CreateJob(KvValue a, KvValue b) = 0;
+  virtual std::int32_t KVAPI GetAccountKind() = 0;
+  virtual const char* KVAPI GetAccountCode() = 0;
+  virtual const char* KVAPI GetCustomerNo() = 0;
+  // The user's rights as numbers, e.g. "1 23 45".
+  virtual const char* KVAPI GetRights() = 0;
+
+ protected:
+  ~IKvUser() = default;
+};
+
+class IKvClient {
+ public:
+  // The logged-in user, a reference that the caller releases.
+  virtual IKvUser* KVAPI GetUser() = 0;
+  // Nonzero when the job listener is to ignore the event.
+  virtual KvBool KVAPI GetSkipFlag() = 0;
+
+ protected:
+  ~IKvClient() = default;
+};
+
+// The event of a finished host job, given to the job listener.
+class IKvJobEvent {
+ public:
+  virtual IKvClient* KVAPI GetClient() = 0;
+  virtual KvBool KVAPI IsSuccess() = 0;
+  virtual std::uint16_t KVAPI GetFunction() = 0;
+
+ protected:
+  ~IKvJobEvent() = default;
+};
+
+// The event of a login, given to the login extension.
+class IKvLoginEvent {
+ public:
+  // A reference that the caller releases.
+  virtual IKvJob* KVAPI GetJob() = 0;
+  // The object that creates the login's further jobs (it answers CreateJob
+  // like a user); borrowed.
+  virtual IKvUser* KVAPI GetRequester() = 0;
+
+ protected:
+  ~IKvLoginEvent() = default;
+};
+
+// ---------------------------------------------------------------------------
+// Callbacks the plug-in registers with the port
+
+class IPushSink {
+ public:
+  // The request object answers GetJob; it is compared by identity.
+  virtual void KVAPI OnRequestSent(IKvJob* request) = 0;
+  virtual void KVAPI Reserved1(KvValue) = 0;
+  virtual void KVAPI OnAnswer(IKvJob* request) = 0;
+  virtual void KVAPI OnPush(IKvJob* push) = 0;
+  virtual ~IPushSink() = default;
+};
+
+class IJobListener {
+ public:
+  virtual void KVAPI OnJobEvent(IKvJobEvent* event) = 0;
+  virtual ~IJobListener() = default;
+};
+
+// ---------------------------------------------------------------------------
+// Features
+
+// Every feature interface of the plug-in begins with these operations.
+class IFeature {
+ public:
+  virtual void* KVAPI GetSelf() = 0;
+  virtual IFeatureEntry* KVAPI GetEntry() = 0;
+  virtual void KVAPI SetEntry(IFeatureEntry* entry) = 0;
+  // Destroys the whole feature object.
+  virtual void KVAPI Destroy() = 0;
+
+ protected:
+  ~IFeature() = default;
+};
+
+// A live feature of the host that owns a window ("Stock.zjgf").
+class IFeatureView : public IFeature {
+ public:
+  virtual KvHwnd KVAPI GetWindow() = 0;
+
+ protected:
+  ~IFeatureView() = default;
+};
+
+// The login extension "GINA.PUSH".
+class IGinaExtend : public IFeature {
+ public:
+  virtual KvBool KVAPI OnLoginEvent(IKvLoginEvent* event) = 0;
+  virtual KvBool KVAPI Reserved1(KvValue, KvValue) = 0;
+  virtual ~IGinaExtend() = default;
+  virtual const void* KVAPI GetClassRecord() = 0;
+};
+
+// The service interface of a service feature ("PushHelper"), also the
+// interface of the service's subscribers.
+class IHelper {
+ public:
+  virtual void* KVAPI GetServiceObject() = 0;
+  virtual IFeatureEntry* KVAPI GetEntry() = 0;
+  virtual void KVAPI SetEntry(IFeatureEntry* entry) = 0;
+  virtual void KVAPI Destroy() = 0;
+  virtual IHelper* KVAPI GetInterface(std::int32_t kind) = 0;
+  virtual KvBool KVAPI RefreshModules() = 0;
+  virtual void KVAPI Reserved1() = 0;
+  virtual void KVAPI Reserved2() = 0;
+  virtual void KVAPI Reserved3(KvValue) = 0;
+  virtual void KVAPI Reserved4(KvValue) = 0;
+  virtual void KVAPI Reserved5(KvValue) = 0;
+  virtual void KVAPI Reserved6(KvValue) = 0;
+  virtual void KVAPI Reserved7(KvValue) = 0;
+  virtual void KVAPI Reserved8(KvValue) = 0;
+  virtual void KVAPI Reserved9(KvValue) = 0;
+  virtual void KVAPI OnTick(KvValue) = 0;
+  virtual void KVAPI Reserved10(KvValue) = 0;
+  virtual void KVAPI Reserved11(KvValue) = 0;
+  virtual void KVAPI Reserved12(KvValue) = 0;
+  virtual void KVAPI Reserved13(KvValue) = 0;
+  virtual void KVAPI Reserved14(KvValue) = 0;
+  virtual void KVAPI Reserved15(KvValue) = 0;
+  virtual void KVAPI Reserved16(KvValue) = 0;
+  virtual void KVAPI Reserved17(KvValue, KvValue) = 0;
+  virtual std::int32_t KVAPI OnPushData(std::int32_t kind, const void* payload, std::int32_t payloadSize,
+                                        const void* extra, std::int32_t extraSize) = 0;
+  virtual KvBool KVAPI AddSubscriber(IHelper* subscriber) = 0;
+  virtual KvBool KVAPI AddNotifyWindow(KvHwnd window, std::uint32_t message) = 0;
+  virtual KvBool KVAPI RemoveSubscriber(IHelper* subscriber) = 0;
+  virtual KvBool KVAPI RemoveNotifyWindow(KvHwnd window) = 0;
+
+ protected:
+  ~IHelper() = default;
+};
+
+// The slots of the service interface whose meaning belongs to the host,
+// answered with nothing; services and subscribers derive from this.
+class CHelperSlots : public IHelper {
+ public:
+  void KVAPI Reserved1() override {}
+  void KVAPI Reserved2() override {}
+  void KVAPI Reserved3(KvValue) override {}
+  void KVAPI Reserved4(KvValue) override {}
+  void KVAPI Reserved5(KvValue) override {}
+  void KVAPI Reserved6(KvValue) override {}
+  void KVAPI Reserved7(KvValue) override {}
+  void KVAPI Reserved8(KvValue) override {}
+  void KVAPI Reserved9(KvValue) override {}
+  void KVAPI Reserved10(KvValue) override {}
+  void KVAPI Reserved11(KvValue) override {}
+  void KVAPI Reserved12(KvValue) override {}
+  void KVAPI Reserved13(KvValue) override {}
+  void KVAPI Reserved14(KvValue) override {}
+  void KVAPI Reserved15(KvValue) override {}
+  void KVAPI Reserved16(KvValue) override {}
+  void KVAPI Reserved17(KvValue, KvValue) override {}
+
+ protected:
+  ~CHelperSlots() = default;
+};
+
+// ---------------------------------------------------------------------------
+// Notes (pop-up notices of the host)
+
+class IKvNote {
+ public:
+  virtual void KVAPI SetClosed(KvBool closed) = 0;
+  virtual void KVAPI SetDone(KvBool done) = 0;
+  virtual KvBool KVAPI HasMore() = 0;
+  virtual void KVAPI SetIntProperty(const char* name, std::int32_t value) = 0;
+  virtual void KVAPI SetTextProperty(const char* name, const char* text) = 0;
+  virtual void KVAPI SetOwnerFeature(const char* featureName) = 0;
+
+ protected:
+  ~IKvNote() = default;
+};
+
+class IKvNoteUtility {
+ public:
+  virtual IKvNote* KVAPI CreateNote(KvValue a, const char* kind, std::int32_t style, KvValue b) = 0;
+  virtual KvBool KVAPI ShowNote(IKvNote* note) = 0;
+  virtual KvValue KVAPI EndNote(KvValue rendererKey, IKvNote* note, std::int32_t how, KvValue b) = 0;
+  virtual KvValue KVAPI UpdateNote(KvValue rendererKey, KvValue noteOrValue) = 0;
+
+ protected:
+  ~IKvNoteUtility() = default;
+};
+
+// ---------------------------------------------------------------------------
+// The host's port
+
+class IAddinPort {
+ public:
+  // Nonzero: the message is consumed. `message` is the thread message (MSG*).
+  virtual KvBool KVAPI PreTranslateForeign(KvHwnd window, void* message) = 0;
+  // Called on a left click or a key press in the plug-in's windows.
+  virtual void KVAPI OnUserActivity() = 0;
+  // Nonzero while the host is in a wait state.
+  virtual KvBool KVAPI IsBusy() = 0;
+  virtual KvBool KVAPI AddPushSink(IPushSink* sink) = 0;
+  virtual KvBool KVAPI RemovePushSink(IPushSink* sink) = 0;
+  virtual KvBool KVAPI AddJobListener(IJobListener* listener) = 0;
+  virtual KvBool KVAPI RemoveJobListener(IJobListener* listener) = 0;
+  // The live feature instance of that name, or null.
+  virtual IFeatureView* KVAPI FindFeature(const char* name, KvValue reserved) = 0;
+  virtual IFeatureView* KVAPI GetActiveFeature() = 0;
+  // The named module's or feature's interface, or null; not released.
+  virtual void* KVAPI GetModule(const char* name) = 0;
+
+ protected:
+  ~IAddinPort() = default;
+};
+
+// ---------------------------------------------------------------------------
+// The add-in's side
+
+// One row of the interface requirement table: three pointer-sized values
+// (12 bytes on i686, 24 on x86_64).
+struct TInterfaceRequirement {
+  const char* name;
+  const char* version;
+  KvValue flags;
+};
+static_assert(sizeof(TInterfaceRequirement) == 3 * sizeof(void*));
+
+// The out pointer of CreateFeature receives the new feature's interface.
+class IFeatureEntry {
+ public:
+  virtual std::int32_t KVAPI GetId() = 0;
+  virtual std::int32_t KVAPI GetPlacement() = 0;
+  virtual const char* KVAPI GetName() = 0;
+  virtual const char* KVAPI GetCaption() = 0;
+  virtual const void* KVAPI GetClassRecord() = 0;
+  virtual KvBool KVAPI CreateFeature(KvValue argument, void* existing, void** out) = 0;
+  virtual ~IFeatureEntry() = default;
+};
+
+class IAddin {
+ public:
+  virtual const char* KVAPI GetName() = 0;
+  virtual const char* KVAPI GetDescription() = 0;
+  virtual const char* KVAPI GetBuildDate() = 0;
+  virtual const char* KVAPI GetBuildTime() = 0;
+  virtual std::int32_t KVAPI GetRequiredInterfaces(TInterfaceRequirement* rows, std::int32_t capacity) = 0;
+  virtual KvBool KVAPI Initialize(IAddinPort* port, KvValue a, KvValue b) = 0;
+  virtual KvBool KVAPI Uninitialize() = 0;
+  virtual IAddinPort* KVAPI GetPort() = 0;
+  virtual std::int32_t KVAPI GetFeatureEntries(IFeatureEntry** entries, std::int32_t capacity) = 0;
+  virtual KvBool KVAPI PreTranslateModuleMessage(KvHwnd window, void* message) = 0;
+  virtual KvBool KVAPI PreCreateFeature(IFeatureEntry* entry, KvValue argument, void* existing, void** out,
+                                        KvBool* result) = 0;
+  virtual void KVAPI RefreshModules() = 0;
+  virtual void KVAPI OnUserLogin(IKvClient* client) = 0;
+  virtual void KVAPI OnUserProfile(IKvClient* client) = 0;
+  virtual void KVAPI Reserved1(KvValue) = 0;
+  virtual void KVAPI Reserved2(KvValue) = 0;
+  virtual KvValue KVAPI OnUserLogout(IKvClient* client, KvValue ignored) = 0;
+  virtual void KVAPI Reserved3(KvValue) = 0;
+  virtual void KVAPI Reserved4(KvValue) = 0;
+  virtual void KVAPI Reserved5(KvValue) = 0;
+  virtual void KVAPI Reserved6(KvValue) = 0;
+  virtual void KVAPI Reserved7(KvValue) = 0;
+  virtual void KVAPI Reserved8(KvValue) = 0;
+  virtual void KVAPI Reserved9(KvValue) = 0;
+  virtual void KVAPI Reserved10(KvValue) = 0;
+  virtual void KVAPI Reserved11(KvValue) = 0;
+  virtual void KVAPI Reserved12(KvValue, KvValue) = 0;
+  virtual KvValue KVAPI OnModuleCommand(std::uint32_t command, KvValue value, KvValue a, KvValue b, KvValue c) = 0;
+  virtual ~IAddin() = default;
+};
+
+// The module command that sets the module's resource handle.
+constexpr std::uint32_t kModuleCommandSetResource = 0xFFFF0006u;
+
+// The DLL's one export, plain C convention, undecorated.
+using AddinGetObjectFn = IAddin* (*)();
+constexpr const char* kAddinExportName = "Addin_GetObject";
+
+}  // namespace kv

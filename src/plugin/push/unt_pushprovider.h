@@ -1,0 +1,98 @@
+// The push service "PushHelper" (class CPushProvider): turns fill pushes into
+// fill records, tells subscribers about account registrations and fills,
+// raises the fill note, asks the host's "Stock.zjgf" view to refresh, and on
+// every tick hands out changed accounts and sends registration requests.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+
+#include "plugin/addin/kvaddin.h"
+#include "plugin/addin/unt_feature.h"
+#include "plugin/push/unt_pushports.h"
+#include "plugin/push/unt_pushrecords.h"
+
+namespace push {
+
+constexpr int kMaxSubscribers = 32;
+constexpr int kMaxNotifyWindows = 32;
+constexpr uint32_t kStockRefreshMessage = 6026;
+constexpr int64_t kRefreshIntervalSeconds = 300;
+
+// Kinds of OnPushData calls to subscribers (account payloads use the
+// account's registered value, 1 or 0).
+constexpr int32_t kPushFill = 2;
+constexpr int32_t kPushRefresh = 3;
+constexpr int32_t kPushFillDetail = 4;
+
+// Splits a fill time "hh:mm:ss" and reads the rest of the fill detail from
+// a fill record.
+TFillDetail BuildFillDetail(const TFillRecord& record, const TLocalTime& today);
+
+class CPushProvider final : public addin::CPluginFeature, public kv::CHelperSlots {
+ public:
+  explicit CPushProvider(TPluginContext& context);
+  ~CPushProvider() override;
+
+  static const addin::TFeatureClassRecord kClassRecord;
+
+  void* FeatureInterface() override { return static_cast<kv::IHelper*>(this); }
+  const addin::TFeatureClassRecord* GetClassRecord() const { return &kClassRecord; }
+
+  // IHelper
+  void* KVAPI GetServiceObject() override { return this; }
+  kv::IFeatureEntry* KVAPI GetEntry() override { return header.entry; }
+  void KVAPI SetEntry(kv::IFeatureEntry* entry) override { header.entry = entry; }
+  void KVAPI Destroy() override { delete this; }
+  kv::IHelper* KVAPI GetInterface(int32_t kind) override { return kind == 0 ? this : nullptr; }
+  kv::KvBool KVAPI RefreshModules() override;
+  void KVAPI OnTick(kv::KvValue) override;
+  // Data pushed to the service itself is ignored.
+  int32_t KVAPI OnPushData(int32_t, const void*, int32_t, const void*, int32_t) override { return 0; }
+  kv::KvBool KVAPI AddSubscriber(kv::IHelper* subscriber) override;
+  kv::KvBool KVAPI AddNotifyWindow(kv::KvHwnd window, uint32_t message) override;
+  kv::KvBool KVAPI RemoveSubscriber(kv::IHelper* subscriber) override;
+  kv::KvBool KVAPI RemoveNotifyWindow(kv::KvHwnd window) override;
+
+  // A push with function 402 (called by the push sink).
+  void FillReport(kv::IKvJob* push);
+  // The last logged-in user left: both tables are emptied.
+  void ResetTables();
+
+  // For the host's and the tests' eyes.
+  int32_t SubscriberCount();
+  int32_t NotifyWindowCount();
+  bool PendingNote();
+
+ private:
+  struct TNotifyWindow {
+    kv::KvHwnd window = nullptr;
+    uint32_t message = 0;
+    kv::KvValue more[2] = {};
+  };
+
+  void Notify(const TFillRecord* record, int32_t kind);
+  void RaiseNote();
+  void NotifySubscribers(int32_t kind, const void* payload, const void* extra, int32_t extraSize);
+
+  TPluginContext& context_;
+
+  // The tables are kept under their own lock so that a subscriber added on
+  // one host thread never meets a notification walking them on another;
+  // subscribers are called outside it, so they may call back in.
+  std::mutex tableLock_;
+  int32_t windowCount_ = 0;  // may go negative; never indexes outside the table
+  std::array<TNotifyWindow, kMaxNotifyWindows> windows_{};
+  int32_t subscriberCount_ = 0;  // may go negative likewise
+  std::array<kv::IHelper*, kMaxSubscribers> subscribers_{};
+
+  std::mutex serviceLock_;  // the pending note and the last fill's account
+  bool pendingNote_ = false;
+  char lastAccountCode_[32] = {};
+
+  std::atomic<int64_t> lastNotifyTime_{0};
+};
+
+}  // namespace push
