@@ -136,7 +136,10 @@ TEST_F(AddinTest, LoginsCountAndRegisterAccounts) {
   addin_.OnUserLogin(&client);
   EXPECT_EQ(addin_.Center()->UserCount(), 2);
   EXPECT_EQ(addin_.Center()->AccountCount(), 1);
-  EXPECT_EQ(user.ExtraRefs(), 0);
+  EXPECT_EQ(user.ExtraRefs(), 1) << "only the entry's reference is held";
+  addin_.OnUserLogout(&client, 0);
+  addin_.OnUserLogout(&client, 0);
+  EXPECT_EQ(user.ExtraRefs(), 0) << "the last logout gives it back";
 }
 
 TEST_F(AddinTest, LastLogoutResetsTheServiceAndForgetsIt) {

@@ -83,7 +83,7 @@ TEST_F(PushCenterTest, LoginWithRight23MakesOneNewEntry) {
   EXPECT_EQ(entries[0].stage, kStageNew);
   EXPECT_EQ(entries[0].status, kStatusLogin);
   EXPECT_EQ(entries[0].user, &client.User());
-  EXPECT_EQ(client.User().ExtraRefs(), 0) << "the user is released, the entry keeps no reference";
+  EXPECT_EQ(client.User().ExtraRefs(), 1) << "the table holds one reference to the user of the entry";
 }
 
 TEST_F(PushCenterTest, DuplicateLoginIsIgnoredButListenerCheckReplaces) {
@@ -118,7 +118,8 @@ TEST_F(PushCenterTest, Right23IsFoundAsSubstringOnly) {
   center().RightsCheck(&Login("K2", 1, "2 3"), true);
   center().RightsCheck(&Login("K3", 1, ""), true);
   EXPECT_EQ(center().AccountCount(), 1);
-  for (const auto& user : users_) EXPECT_EQ(user->ExtraRefs(), 0);
+  EXPECT_EQ(users_[0]->ExtraRefs(), 1) << "the entry's user";
+  for (size_t i = 1; i < users_.size(); ++i) EXPECT_EQ(users_[i]->ExtraRefs(), 0) << "no entry, no reference";
 }
 
 TEST_F(PushCenterTest, LongHostTextsAreCutToTheirFields) {
@@ -237,7 +238,7 @@ TEST_F(PushCenterTest, NoticeReplacesTheLoginEntry) {
 TEST_F(PushCenterTest, RegistrationRequestNeedsTheUserOfTheLogin) {
   CHostClient& client = Login("K1", 1, "23");
   center().RightsCheck(&client, true);
-  SendRegistrationRequest(Accounts()[0]);
+  center().SendRegistrationRequests();
   const auto jobs = client.User().CreatedJobs();
   ASSERT_EQ(jobs.size(), 1u);
   EXPECT_EQ(jobs[0]->Mode(), 0);
@@ -245,10 +246,33 @@ TEST_F(PushCenterTest, RegistrationRequestNeedsTheUserOfTheLogin) {
   EXPECT_TRUE(jobs[0]->Sent());
   EXPECT_EQ(jobs[0]->ExtraRefs(), 0);
 
-  TAccountEntry noUser = Accounts()[0];
-  noUser.user = nullptr;
-  SendRegistrationRequest(noUser);
+  // A notice replaces the entry without a user: no request can follow.
+  center().RegistrationNotice(Notice(client, "9").get());
+  ASSERT_TRUE(NeedsRegistration(Accounts()[0].status));
+  center().SendRegistrationRequests();
   EXPECT_EQ(client.User().CreatedJobs().size(), 1u);
+}
+
+TEST_F(PushCenterTest, TableKeepsTheUserOfAnUnregisteredLoginAlive) {
+  // Two users log in; the first logs out while the second stays, so its
+  // entry is still in the table and still asks for registration.
+  CHostClient& first = Login("K1", 1, "23");
+  CHostClient& second = Login("K2", 1, "23");
+  center().AddUser(1);
+  center().RightsCheck(&first, true);
+  center().AddUser(1);
+  center().RightsCheck(&second, true);
+  EXPECT_EQ(first.User().ExtraRefs(), 1) << "the table holds the user of the entry";
+  EXPECT_EQ(center().RemoveUser(1), 1);
+  // The host drops its own reference here; the table's keeps the object.
+  center().SendRegistrationRequests();
+  EXPECT_EQ(first.User().CreatedJobs().size(), 1u);
+  // A notice replaces the entry, and the last logout empties the table:
+  // every reference the table took is given back.
+  center().RegistrationNotice(Notice(first, "1").get());
+  EXPECT_EQ(first.User().ExtraRefs(), 0);
+  EXPECT_EQ(center().RemoveUser(1), 0);
+  EXPECT_EQ(second.User().ExtraRefs(), 0);
 }
 
 TEST_F(PushCenterTest, UnterminatedHostFieldIsCutInsideItsField) {

@@ -265,6 +265,8 @@ TEST_F(PushProviderTest, FillPushBecomesARecordInTheRing) {
   EXPECT_EQ(FieldText(r.customerNo), "K1");
   EXPECT_TRUE(provider_->PendingNote());
   EXPECT_EQ(push->ExtraRefs(), 0);
+  EXPECT_EQ(client.User().ExtraRefs(), 1) << "only the account entry's reference";
+  center_->ReleaseUsers();
   EXPECT_EQ(client.User().ExtraRefs(), 0);
 }
 

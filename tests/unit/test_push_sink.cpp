@@ -141,6 +141,8 @@ TEST_F(PushSinkTest, JobListenerRunsTheRightsCheckForSuccessfulLogins) {
   listener_.OnJobEvent(&login);
   listener_.OnJobEvent(&login);  // no duplicate check: replaced, still one
   EXPECT_EQ(center_->AccountCount(), 1);
+  EXPECT_EQ(user_.ExtraRefs(), 1) << "the replaced entry gave its reference back";
+  center_->ReleaseUsers();
   EXPECT_EQ(user_.ExtraRefs(), 0);
 }
 
@@ -164,6 +166,7 @@ TEST_F(PushSinkTest, LoginExtensionAsksForRegistrationOfUnknownAccounts) {
   EXPECT_EQ(requester.CreatedJobs().size(), 1u);
   EXPECT_EQ(gina.OnLoginEvent(nullptr), 1);
   EXPECT_EQ(loginJob.ExtraRefs(), 0);
+  center_->ReleaseUsers();
   EXPECT_EQ(user_.ExtraRefs(), 0);
 }
 

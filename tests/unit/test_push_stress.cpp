@@ -179,6 +179,7 @@ TEST(PushStress, FillPushesTicksAndSubscribersOnManyThreads) {
       EXPECT_EQ(FieldText(row.name), FieldText(row.orderNo));
     }
   EXPECT_EQ(provider->SubscriberCount(), 0);
+  center.ReleaseUsers();
   for (const auto& user : users) EXPECT_EQ(user->ExtraRefs(), 0);
   provider->Destroy();
 }

@@ -151,6 +151,9 @@ kv::KvBool CAddin::Initialize(kv::IAddinPort* port, kv::KvValue, kv::KvValue) {
 }
 
 kv::KvBool CAddin::Uninitialize() {
+  // The host frees its user objects after this; the account table must
+  // not keep any of them.
+  if (center_) center_->ReleaseUsers();
   if (!port_) return 0;
   port_->RemovePushSink(sink_.get());
   return port_->RemoveJobListener(listener_.get());

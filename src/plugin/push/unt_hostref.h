@@ -17,6 +17,12 @@ class THostRef {
   THostRef& operator=(const THostRef&) = delete;
 
   T* get() const { return object_; }
+  // Hands the reference over to the caller.
+  T* release() {
+    T* object = object_;
+    object_ = nullptr;
+    return object;
+  }
   T* operator->() const { return object_; }
   explicit operator bool() const { return object_ != nullptr; }
 

@@ -82,15 +82,6 @@ void FillAccountEntry(TAccountEntry& entry, kv::IKvUser* user) {
   base::WriteFixedText(entry.accountCode, OrEmpty(user->GetAccountCode()));
 }
 
-void SendRegistrationRequest(const TAccountEntry& entry) {
-  if (!entry.user) return;
-  const THostRef job(entry.user->CreateJob(0, 0));
-  if (!job) return;
-  job->SetMode(0);
-  job->SetFunction(fn::kRegistration);
-  job->Send(0, 0, 0, 0);
-}
-
 CPushCenter::CPushCenter(IPushSystem& system, IStringTable& strings) : system_(system), strings_(strings) {
   const std::string program = system_.ProgramPath();
   const size_t cut = program.rfind(kPathSeparator);
@@ -119,6 +110,7 @@ int CPushCenter::RemoveUser(int n) {
   userCount_ = std::max(0, userCount_ - n);
   if (before > 0 && userCount_ == 0) {
     std::lock_guard accounts(accountLock_);
+    ReleaseUsersLocked();
     accountCount_ = 0;
   }
   return userCount_;
@@ -143,14 +135,61 @@ bool CPushCenter::FindAccountLocked(const char* customerNo, int32_t kind, int* i
   return false;
 }
 
-void CPushCenter::Store(const TAccountEntry& entry) {
+void CPushCenter::SetOwnerLocked(size_t slot, kv::IKvUser* user) {
+  // `user` is a reference of its own even when it is the same object.
+  kv::IKvUser* old = owners_[slot];
+  owners_[slot] = user;
+  if (old) old->Release();
+}
+
+void CPushCenter::Store(const TAccountEntry& entry, kv::IKvUser* user) {
   std::lock_guard lock(accountLock_);
   int index = 0;
-  if (FindAccountLocked(entry.customerNo, entry.accountKind, &index))
-    accounts_[static_cast<size_t>(index)] = entry;
-  else if (accountCount_ < kMaxAccounts)
-    accounts_[static_cast<size_t>(accountCount_++)] = entry;
+  if (!FindAccountLocked(entry.customerNo, entry.accountKind, &index)) {
+    if (accountCount_ >= kMaxAccounts) {
+      if (user) user->Release();
+      changed_ = true;
+      return;
+    }
+    index = accountCount_++;
+  }
+  const auto slot = static_cast<size_t>(index);
+  accounts_[slot] = entry;
+  accounts_[slot].user = user;
+  SetOwnerLocked(slot, user);
   changed_ = true;
+}
+
+void CPushCenter::ReleaseUsersLocked() {
+  for (size_t i = 0; i < owners_.size(); ++i) {
+    SetOwnerLocked(i, nullptr);
+    accounts_[i].user = nullptr;
+  }
+}
+
+void CPushCenter::ReleaseUsers() {
+  std::lock_guard lock(accountLock_);
+  ReleaseUsersLocked();
+}
+
+void CPushCenter::SendRegistrationRequests() {
+  // The jobs are made under the lock, while the table still holds the
+  // users; they are sent outside it, since sending may call back into us.
+  std::vector<kv::IKvJob*> jobs;
+  {
+    std::lock_guard lock(accountLock_);
+    for (int i = 0; i < accountCount_; ++i) {
+      const auto slot = static_cast<size_t>(i);
+      if (!NeedsRegistration(accounts_[slot].status) || !owners_[slot]) continue;
+      if (kv::IKvJob* job = owners_[slot]->CreateJob(0, 0)) jobs.push_back(job);
+    }
+  }
+  for (kv::IKvJob* raw : jobs) {
+    const THostRef job(raw);
+    job->SetMode(0);
+    job->SetFunction(fn::kRegistration);
+    job->Send(0, 0, 0, 0);
+  }
 }
 
 int CPushCenter::AccountCount() {
@@ -332,14 +371,13 @@ void CPushCenter::Trace(const char* name, const char* format, ...) {
 
 void CPushCenter::RightsCheck(kv::IKvClient* client, bool duplicateCheck) {
   if (!client) return;
-  const THostRef user(client->GetUser());
+  THostRef user(client->GetUser());
   if (!user) return;
   const char* rights = OrEmpty(user->GetRights());
   if (traceOn_) Trace("PushTrace", "详细权限 = %s", rights);
   if (!std::strstr(rights, "23")) return;
   TAccountEntry entry{};
   FillAccountEntry(entry, user.get());
-  entry.user = user.get();
   if (duplicateCheck) {
     std::lock_guard lock(accountLock_);
     if (FindAccountLocked(entry.customerNo, entry.accountKind, nullptr)) return;
@@ -347,7 +385,7 @@ void CPushCenter::RightsCheck(kv::IKvClient* client, bool duplicateCheck) {
   entry.registered = 1;
   entry.stage = kStageNew;
   entry.status = kStatusLogin;
-  Store(entry);
+  Store(entry, user.release());
 }
 
 void CPushCenter::RegistrationNotice(kv::IKvJob* push) {

@@ -49,10 +49,6 @@ void ReadJobField(kv::IKvJob* job, int32_t field, char (&dest)[N]) {
 // customer number and account code.
 void FillAccountEntry(TAccountEntry& entry, kv::IKvUser* user);
 
-// Sends the registration request (function 144) for an account entry when
-// it has the user object of its login.
-void SendRegistrationRequest(const TAccountEntry& entry);
-
 class CPushCenter {
  public:
   // Reads the host program's folder, derives the log folder and reads the
@@ -70,8 +66,12 @@ class CPushCenter {
   int RemoveUser(int n);  // the count afterwards
   int UserCount();
 
-  // Accounts.
-  void Store(const TAccountEntry& entry);
+  // Accounts. `user` is a reference to the user of the entry's login that
+  // the table takes over (null for entries made by a notice): the table
+  // keeps the user alive until the entry is replaced or the table empties,
+  // so a registration request never goes through a user the host has
+  // already freed after a logout.
+  void Store(const TAccountEntry& entry, kv::IKvUser* user = nullptr);
   int AccountCount();
   // Copies the first n entries and marks them handed out; with keepChanged
   // false and n the whole table, the changed flag goes back to 0. Answers
@@ -81,6 +81,13 @@ class CPushCenter {
   bool ChangedFlag();
   // Whether an entry has the payload's customer number and account kind.
   bool IsKnown(const TAccountEntry& payload);
+  // Sends the registration request (function 144) for every entry that
+  // still needs one and still has the user of its login.
+  void SendRegistrationRequests();
+  // Gives back every user reference the table holds; the entries stay,
+  // without their users. Runs while the host objects are still valid
+  // (the last logout, Uninitialize): the destructor does not touch them.
+  void ReleaseUsers();
 
   // Fills.
   void AddFill(const TFillRecord& record);
@@ -121,6 +128,8 @@ class CPushCenter {
 
  private:
   bool FindAccountLocked(const char* customerNo, int32_t kind, int* index);
+  void SetOwnerLocked(size_t slot, kv::IKvUser* user);
+  void ReleaseUsersLocked();
 
   IPushSystem& system_;
   IStringTable& strings_;
@@ -130,6 +139,9 @@ class CPushCenter {
 
   std::mutex accountLock_;
   std::array<TAccountEntry, kMaxAccounts> accounts_{};
+  // The user reference held for each entry (the entry's user field is the
+  // same pointer as the host's record layout has it).
+  std::array<kv::IKvUser*, kMaxAccounts> owners_{};
   int accountCount_ = 0;
   bool changed_ = false;
 

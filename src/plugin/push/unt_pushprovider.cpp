@@ -175,8 +175,8 @@ void CPushProvider::OnTick(kv::KvValue) {
     for (int i = 0; i < copied; ++i) {
       const TAccountEntry& entry = entries[static_cast<size_t>(i)];
       if (entry.stage == kStageNew) NotifySubscribers(entry.registered, &entry, nullptr, 0);
-      if (NeedsRegistration(entry.status)) SendRegistrationRequest(entry);
     }
+    center->SendRegistrationRequests();
   }
   // 3. Refresh the host's views now and then even without fills.
   if (context_.system->UnixTime() - lastNotifyTime_.load() > kRefreshIntervalSeconds) Notify(nullptr, kPushRefresh);
