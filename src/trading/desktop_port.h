@@ -65,9 +65,9 @@ class IDesktop {
   virtual void MouseEvent(uint32_t flags) = 0;
   // VkKeyScanA: low byte the virtual-key code, high byte the shift state
   // (bit 0 Shift, bit 1 Ctrl, bit 2 Alt); kNoKey when no key gives it.
-  virtual uint16_t VkKeyScan(char character) = 0;
+  virtual uint16_t KeyForChar(char character) = 0;
   // MapVirtualKeyA(code, 0): the scan code of a virtual key.
-  virtual uint32_t MapVirtualKey(uint32_t code) = 0;
+  virtual uint32_t ScanCodeOf(uint32_t code) = 0;
   virtual int16_t GetKeyState(int code) = 0;
   virtual KeyboardState GetKeyboardState() = 0;
   virtual void SetKeyboardState(const KeyboardState& state) = 0;
@@ -76,7 +76,7 @@ class IDesktop {
   virtual void ShowCursor(bool show) = 0;
   virtual void SetCursorPos(int x, int y) = 0;
   // A modal box owned by no window, with an OK button.
-  virtual void MessageBox(const std::string& text, const std::string& caption) = 0;
+  virtual void ShowMessageBox(const std::string& text, const std::string& caption) = 0;
 
   // Windows. Texts are UTF-8 (read with the wide API).
   virtual std::vector<WindowHandle> TopLevelWindows() = 0;  // in EnumWindows order
@@ -88,10 +88,10 @@ class IDesktop {
   virtual uint32_t WindowThreadId(WindowHandle window) = 0;
   virtual uint32_t CurrentProcessId() = 0;
   virtual uint32_t CurrentThreadId() = 0;
-  virtual void PostMessage(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam) = 0;
-  virtual intptr_t SendMessage(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam) = 0;
+  virtual void Post(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam) = 0;
+  virtual intptr_t Send(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam) = 0;
   // WM_SETTEXT with a text.
-  virtual void SendSetText(WindowHandle window, const std::string& text) = 0;
+  virtual void SendText(WindowHandle window, const std::string& text) = 0;
   virtual bool IsIconic(WindowHandle window) = 0;
   virtual void ShowWindow(WindowHandle window, int command) = 0;
   virtual WindowHandle ForegroundWindow() = 0;

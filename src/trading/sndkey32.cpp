@@ -74,9 +74,9 @@ class KeySender {
           if (!BraceGroup(keys, i)) return false;
           break;
         default: {
-          const uint16_t keyCode = desktop_.VkKeyScan(c);
+          const uint16_t keyCode = desktop_.KeyForChar(c);
           if (keyCode == kNoKey) {
-            desktop_.MessageBox(kInvalidKeyNameChar, kSendKeysCaption);
+            desktop_.ShowMessageBox(kInvalidKeyNameChar, kSendKeysCaption);
           } else {
             PressWithShiftState(keyCode, 1, true);
             ReleasePendingModifiers();
@@ -100,7 +100,7 @@ class KeySender {
     }
     const size_t close = keys.find('}', i + 1);
     if (close == std::string_view::npos) {
-      desktop_.MessageBox(kNoClose, kSendKeysCaption);
+      desktop_.ShowMessageBox(kNoClose, kSendKeysCaption);
       return false;
     }
     std::string name(keys.substr(i + 1, std::min(close - i - 1, kMaxKeyNameLength)));
@@ -121,10 +121,10 @@ class KeySender {
     }
     uint16_t keyCode;
     if (name.size() == 1) {
-      keyCode = desktop_.VkKeyScan(name[0]);  // unmappable: skipped silently
+      keyCode = desktop_.KeyForChar(name[0]);  // unmappable: skipped silently
     } else {
       keyCode = KeyNameCode(name);
-      if (keyCode == kNoKey) desktop_.MessageBox(kInvalidKeyName, kSendKeysCaption);
+      if (keyCode == kNoKey) desktop_.ShowMessageBox(kInvalidKeyName, kSendKeysCaption);
     }
     if (keyCode != kNoKey) {
       PressWithShiftState(keyCode, count, true);
@@ -138,7 +138,7 @@ class KeySender {
     if (wait_) desktop_.PumpKeyboardMessages();
   }
 
-  uint8_t ScanCode(uint8_t code) { return static_cast<uint8_t>(desktop_.MapVirtualKey(code) & 0xFF); }
+  uint8_t ScanCode(uint8_t code) { return static_cast<uint8_t>(desktop_.ScanCodeOf(code) & 0xFF); }
 
   void PressKey(uint8_t code, int count, bool withRelease) {
     if (code == kVkNumLock) {

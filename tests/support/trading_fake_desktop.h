@@ -5,10 +5,12 @@
 #include <cstdio>
 #include <functional>
 #include <map>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "trading/desktop_port.h"
+#include "trading/main_window_port.h"
 
 namespace testing_support {
 
@@ -62,6 +64,8 @@ class FakeDesktop : public trading::IDesktop {
   uint32_t lockTimeout = 200000;
   trading::KeyboardState keyboard{};
   std::function<void()> onProcessMessages;
+  std::function<void()> onPost;  // runs inside every Post
+  bool failEnumeration = false;  // TopLevelWindows throws
   trading::ScreenSize screen{1280, 1024};
 
   WindowHandle AddTopLevel(const std::string& title, uint32_t pid, uint32_t tid = 0) {
@@ -108,7 +112,7 @@ class FakeDesktop : public trading::IDesktop {
   }
   void MouseEvent(uint32_t flags) override { log.push_back("mouse " + Hex(flags)); }
   // A US keyboard.
-  uint16_t VkKeyScan(char c) override {
+  uint16_t KeyForChar(char c) override {
     const unsigned char u = static_cast<unsigned char>(c);
     if (u >= 'a' && u <= 'z') return static_cast<uint16_t>(u - 'a' + 'A');
     if (u >= 'A' && u <= 'Z') return static_cast<uint16_t>(0x100 | u);
@@ -127,7 +131,7 @@ class FakeDesktop : public trading::IDesktop {
     }
   }
   // A scan code whose high bits must be dropped by the caller.
-  uint32_t MapVirtualKey(uint32_t code) override { return 0xE100 | ((code * 3) & 0xFF); }
+  uint32_t ScanCodeOf(uint32_t code) override { return 0xE100 | ((code * 3) & 0xFF); }
   int16_t GetKeyState(int code) override { return static_cast<int16_t>(keyboard[code & 0xFF] & 1); }
   trading::KeyboardState GetKeyboardState() override { return keyboard; }
   void SetKeyboardState(const trading::KeyboardState& state) override {
@@ -137,12 +141,15 @@ class FakeDesktop : public trading::IDesktop {
   void PumpKeyboardMessages() override { log.push_back("pump"); }
   void ShowCursor(bool show) override { log.push_back(show ? "cursor shown" : "cursor hidden"); }
   void SetCursorPos(int x, int y) override { log.push_back("cursor " + std::to_string(x) + "," + std::to_string(y)); }
-  void MessageBox(const std::string& text, const std::string& caption) override {
+  void ShowMessageBox(const std::string& text, const std::string& caption) override {
     messageBoxes.push_back(caption + ": " + text);
     log.push_back("box " + text);
   }
 
-  std::vector<WindowHandle> TopLevelWindows() override { return topLevelOrder; }
+  std::vector<WindowHandle> TopLevelWindows() override {
+    if (failEnumeration) throw std::runtime_error("enumeration failed");
+    return topLevelOrder;
+  }
   std::vector<WindowHandle> ChildWindows(WindowHandle parent) override {
     std::vector<WindowHandle> out;
     AddDescendants(parent, out);
@@ -155,14 +162,15 @@ class FakeDesktop : public trading::IDesktop {
   uint32_t WindowThreadId(WindowHandle h) override { return Find(h) ? Find(h)->tid : 0; }
   uint32_t CurrentProcessId() override { return ownPid; }
   uint32_t CurrentThreadId() override { return ownTid; }
-  void PostMessage(WindowHandle h, uint32_t m, uintptr_t w, intptr_t l) override {
+  void Post(WindowHandle h, uint32_t m, uintptr_t w, intptr_t l) override {
     log.push_back("post " + std::to_string(h) + " " + Hex(m, 4) + " " + Hex(w) + " " + Hex(l));
+    if (onPost) onPost();
   }
-  intptr_t SendMessage(WindowHandle h, uint32_t m, uintptr_t w, intptr_t l) override {
+  intptr_t Send(WindowHandle h, uint32_t m, uintptr_t w, intptr_t l) override {
     log.push_back("send " + std::to_string(h) + " " + Hex(m, 4) + " " + Hex(w) + " " + Hex(l));
     return 0;
   }
-  void SendSetText(WindowHandle h, const std::string& text) override {
+  void SendText(WindowHandle h, const std::string& text) override {
     log.push_back("send " + std::to_string(h) + " settext " + text);
     if (Window* w = Find(h)) w->title = text;
   }
@@ -237,6 +245,82 @@ class FakeDesktop : public trading::IDesktop {
     }
   }
   WindowHandle next_ = 1;
+};
+
+// A trading program laid out as the automation expects: panel buttons, a
+// buy and a sell panel with code, price, quantity, first and order button,
+// and two information fields.
+struct FakeTradingProgram {
+  trading::WindowHandle main = 0;
+  trading::WindowHandle f1 = 0, f2 = 0, third = 0;
+  struct Panel {
+    trading::WindowHandle panel = 0, code = 0, price = 0, quantity = 0, order = 0, first = 0;
+  } buy, sell;
+  trading::WindowHandle info1 = 0, info2 = 0;
+};
+
+inline FakeTradingProgram AddTradingProgram(FakeDesktop& desk, const std::string& title, uint32_t pid) {
+  FakeTradingProgram p;
+  p.main = desk.AddTopLevel(title, pid);
+  p.f1 = desk.AddChild(p.main, "AfxWnd42", 1000);
+  p.f2 = desk.AddChild(p.main, "AfxWnd42", 1001);
+  p.third = desk.AddChild(p.main, "AfxWnd42", 1005);
+  for (FakeTradingProgram::Panel* panel : {&p.buy, &p.sell}) {
+    panel->panel = desk.AddChild(p.main, "#32770", 0);
+    panel->code = desk.AddChild(panel->panel, "Edit", 1032);
+    panel->price = desk.AddChild(panel->panel, "Edit", 1033);
+    panel->quantity = desk.AddChild(panel->panel, "Edit", 1034);
+    panel->order = desk.AddChild(panel->panel, "Button", 1006);
+    panel->first = desk.AddChild(panel->panel, "Button", 1007);
+  }
+  p.info1 = desk.AddChild(p.main, "Edit", 1018);
+  p.info2 = desk.AddChild(p.main, "Edit", 1018);
+  return p;
+}
+
+// A main window that records what the automation shows and writes.
+class FakeMainWindow : public trading::ITradingMainWindow {
+ public:
+  std::vector<std::string> calls;  // "title ...", "pane ...", "warning on", "box title: text", ...
+  std::string title = "Tarvolen";
+  std::string pane;
+  bool warningShown = false;
+  bool launcherStarts = false;
+  trading::ScreenSize size{300, 200};
+
+  std::string ApplicationTitle() override { return "Tarvolen"; }
+  void SetTitles(const std::string& t) override {
+    title = t;
+    calls.push_back("title " + t);
+  }
+  void SetAssociationPane(const std::string& text) override {
+    pane = text;
+    calls.push_back("pane " + text);
+  }
+  void ShowAssociationWarning(bool shown) override {
+    warningShown = shown;
+    calls.push_back(shown ? "warning on" : "warning off");
+  }
+  void ShowProgress(const std::string& text) override { calls.push_back("progress " + text); }
+  void StepProgress() override { calls.push_back("progress step"); }
+  void CloseProgress() override { calls.push_back("progress closed"); }
+  void ShowInformation(const std::string& text, const std::string& t) override {
+    calls.push_back("box " + t + ": " + text);
+  }
+  void WriteDailyLog(const std::string& text) override { calls.push_back("daily " + text); }
+  void WriteOrderStepLog(const std::string& category, const std::string& text) override {
+    calls.push_back("steplog " + category + " " + text);
+  }
+  bool LaunchOrderProgram() override {
+    calls.push_back("launch");
+    return launcherStarts;
+  }
+  void ShowProfileDownload() override { calls.push_back("download dialog"); }
+  void RebuildMonitorList() override { calls.push_back("rebuild list"); }
+  trading::ScreenSize MainWindowSize() override { return size; }
+  void MoveMainWindow(int left, int top) override {
+    calls.push_back("move main " + std::to_string(left) + "," + std::to_string(top));
+  }
 };
 
 }  // namespace testing_support
