@@ -32,9 +32,14 @@ bool FileExists(const std::string& path) {
 std::optional<std::string> ReadFileBytes(const std::string& path) {
   std::ifstream in(PathFromUtf8(path), std::ios::binary);
   if (!in) return std::nullopt;
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) return std::nullopt;
-  return bytes;
+  try {
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) return std::nullopt;
+    return bytes;
+  } catch (const std::ios_base::failure&) {
+    // libstdc++ throws from the buffer when a read fails, e.g. on a folder.
+    return std::nullopt;
+  }
 }
 
 bool AppendToFile(const std::string& path, std::string_view bytes, std::string* error) {

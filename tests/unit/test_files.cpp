@@ -55,3 +55,9 @@ TEST(Files, ChinesePathsWork) {
   EXPECT_EQ(ReadFileBytes(path), "x");
   EXPECT_EQ(ReadFileBytes(dir.File("没有.log")), std::nullopt);
 }
+
+TEST(Files, AFolderReadsAsNoFile) {
+  TempDir dir;
+  EXPECT_EQ(ReadFileBytes(PathToUtf8(dir.path())), std::nullopt);
+  EXPECT_FALSE(FileExists(PathToUtf8(dir.path())));
+}

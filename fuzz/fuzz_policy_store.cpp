@@ -1,0 +1,71 @@
+// The policy store is read at every start from a file that may have been cut
+// short or damaged: any bytes must load, every loaded monitor must be
+// stopped, and a save must give back exactly the whole records it loaded.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "policy/unt_monitorloop.h"
+#include "policy/unt_policy.h"
+#include "policy/unt_policy_describe.h"
+
+namespace {
+
+class NullHost : public policy::IMonitorHost {
+ public:
+  base::TDateTime Now() override { return 41047.4375; }
+  void PlaySound(const std::string&, bool) override {}
+  bool BlockInput(bool) override { return false; }
+  void ShowBalloon(const std::string&, const std::string&) override {}
+  void EnableMainWindow(bool) override {}
+  void PlaceOrder(policy::TTradeRecord) override {}
+  void RebuildMonitorList() override {}
+  void MinimizeTradingWindow() override {}
+  void RequestQuote(const std::string&, quotes::TQuoteReport& out) override { out.newestPrice = 1.5f; }
+  void BroadcastTradeLine(const std::string&, const std::string&) override {}
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  const auto records = policy::ParsePolicyStore(bytes);
+  if (records.size() != size / policy::kPolicyRecordSize) __builtin_trap();
+
+  policy::TPolicyList list;
+  for (policy::TPolicyRecord r : records) {
+    r.state = policy::kStateStopped;
+    r.fired = 0;
+    list.Add(r);
+  }
+  const std::string saved = list.StoreBytes();
+  if (saved.size() != records.size() * policy::kPolicyRecordSize) __builtin_trap();
+  for (size_t i = 0; i < records.size(); ++i) {
+    // Only the state and the fired flag differ from what was stored.
+    if (std::memcmp(saved.data() + i * 673, bytes.data() + i * 673, 56) != 0) __builtin_trap();
+    if (std::memcmp(saved.data() + i * 673 + 58, bytes.data() + i * 673 + 58, 673 - 58) != 0) __builtin_trap();
+  }
+
+  // Whatever the fields hold, the texts, the labels and a full pass of the
+  // monitor loop over each monitor's own code must be safe.
+  list.PublishLabels();
+  list.NextId();
+  app::ProcessFlags flags;
+  flags.loggedIn = true;  // trigger records are formatted and appended to nowhere
+  NullHost host;
+  policy::MonitorOptions options;
+  options.tradeLogPath = "/dev/null";
+  policy::TMonitorLoop loop(list, flags, host, options);
+  list.StartOrStopAll(true);
+  for (const auto& r : records) {
+    (void)policy::Describe(r);
+    (void)policy::ShortKindText(r);
+    (void)policy::MonitorBalloonText(r);
+    quotes::TQuoteReport report{};
+    std::memcpy(report.code, r.code, sizeof report.code);
+    std::memcpy(&report.newestPrice, &r.setPrice, sizeof(float));
+    loop.Run(report);
+  }
+  return 0;
+}

@@ -1,0 +1,227 @@
+#include "policy/unt_monitorloop.h"
+
+#include <cmath>
+#include <cstring>
+#include <optional>
+
+#include "base/files.h"
+#include "base/fixed_text.h"
+#include "base/gbk.h"
+#include "base/text.h"
+#include "policy/unt_policy_trigger.h"
+
+namespace policy {
+namespace {
+
+bool IsTestedKind(uint8_t kind) {
+  return kind == kKindPayoff || kind == kKindPrice || kind == kKindTime || kind == kKindLossLimit ||
+         kind == kKindLimitDown || kind == kKindIndex;
+}
+
+// The system's input block, released on every path out of a fire.
+class InputBlock {
+ public:
+  explicit InputBlock(IMonitorHost& host) : host_(host) { host_.BlockInput(true); }
+  ~InputBlock() {
+    try {
+      Release();
+    } catch (...) {
+      // Unwinding already; the block has been asked to end.
+    }
+  }
+  void Release() {
+    if (!held_) return;
+    held_ = false;
+    host_.BlockInput(false);
+  }
+
+ private:
+  IMonitorHost& host_;
+  bool held_ = true;
+};
+
+// The order in progress: the main window disabled and the flag set, both
+// undone whatever happens while the order script runs.
+class OrderInProgress {
+ public:
+  OrderInProgress(IMonitorHost& host, app::ProcessFlags& flags) : host_(host), flags_(flags) {
+    host_.EnableMainWindow(false);
+    flags_.orderInProgress = true;
+  }
+  ~OrderInProgress() {
+    flags_.orderInProgress = false;
+    try {
+      host_.EnableMainWindow(true);
+    } catch (...) {
+    }
+  }
+
+ private:
+  IMonitorHost& host_;
+  app::ProcessFlags& flags_;
+};
+
+std::string FieldUtf8(const char* field, size_t size) { return base::ReadFixedUtf8(field, size); }
+
+}  // namespace
+
+double OrderPrice(uint8_t tradeType, double basePrice, double perMilleOf, uint8_t optUnit, float optAmount) {
+  const double a = optUnit == kOptUnitYuan ? std::fabs(static_cast<double>(optAmount))
+                                           : std::fabs(perMilleOf * optAmount / 1000.0);
+  const double price = tradeType == kTradeBuy ? basePrice + a : basePrice - a;
+  return price < 0 ? 0.0 : price;
+}
+
+OrderRequest BuildOrderRequest(const TPolicyRecord& m, const quotes::TQuoteReport& report, IMonitorHost& host) {
+  OrderRequest req;
+  TTradeRecord& order = req.order;
+  const double P = report.newestPrice;
+  bool target = false;
+  switch (m.kind) {
+    case kKindPayoff:
+    case kKindLossLimit: order.tradeType = kTradeSell; break;
+    case kKindLimitDown: order.tradeType = kTradeBuy; break;
+    case kKindPrice: order.tradeType = m.tradeType, target = m.targetFlag == 1; break;
+    case kKindIndex: order.tradeType = m.tradeType, target = true; break;
+    default: order.tradeType = m.tradeType; break;
+  }
+  order.market = m.market;
+  if (target) {
+    order.code = FieldUtf8(m.targetCode, sizeof m.targetCode);
+    order.name = FieldUtf8(m.targetName, sizeof m.targetName);
+    quotes::TQuoteReport quote;
+    std::memset(&quote, 0, sizeof quote);
+    host.RequestQuote(std::string(base::Trim(base::ReadFixedText(m.targetCode))), quote);
+    req.basePrice = quote.newestPrice;
+  } else {
+    order.code = FieldUtf8(m.code, sizeof m.code);
+    order.name = FieldUtf8(m.name, sizeof m.name);
+    req.basePrice = m.kind == kKindTime && m.priceBasis != kBasisTradePrice ? static_cast<double>(m.setPrice) : P;
+  }
+  // Time monitors take the per-mille adjustment of the newest price even
+  // when they order at the set price.
+  const double perMilleOf = m.kind == kKindTime ? P : req.basePrice;
+  req.price = OrderPrice(order.tradeType, req.basePrice, perMilleOf, m.optUnit, m.optAmount);
+  req.priceText = base::FormatPrice(req.price);
+  const std::string quantity = std::to_string(m.quantity);
+  if (order.tradeType == kTradeBuy) {
+    order.buyPrice = req.priceText;
+    order.buyQuantity = quantity;
+  } else {
+    order.sellPrice = req.priceText;
+    order.sellQuantity = quantity;
+  }
+  return req;
+}
+
+std::string TradeLogLine(const TTradeRecord& order, const quotes::TQuoteReport& report,
+                         const TPolicyRecord& monitor, const std::string& userId, base::TDateTime now) {
+  const char* tradeText = order.tradeType == kTradeBuy ? "买入" : order.tradeType == kTradeSell ? "卖出" : "交易类型错误";
+  const std::string priceText = order.tradeType == kTradeBuy    ? order.buyPrice
+                                : order.tradeType == kTradeSell ? order.sellPrice
+                                                                : std::string("委托价格错误");
+  std::string line;
+  line.reserve(256);
+  const std::string sep = ", ";
+  line += base::FormatDateTime("yy-mm-dd", now) + sep;
+  line += base::FormatDateTime("hh:nn:ss", now) + sep;
+  line += "[触发交易]" + sep;
+  line += order.code + sep;
+  line += order.name + sep;
+  line += std::string(tradeText) + sep;
+  line += KindName(monitor.kind) + sep;
+  line += base::FormatPrice(report.newestPrice) + sep;
+  line += priceText + sep;
+  line += std::to_string(monitor.quantity) + sep;
+  line += userId + sep;
+  line += DescriptionUtf8(monitor);
+  return line;
+}
+
+std::string MonitorBalloonText(const TPolicyRecord& m) {
+  return NameUtf8(m) + "(" + base::GbkToUtf8Lossy(CodeText(m)) + ")\r\n" + DescriptionUtf8(m);
+}
+
+std::string TMonitorLoop::TradeLogPath() const {
+  if (!options_.tradeLogPath.empty()) return options_.tradeLogPath;
+  return base::PathToUtf8(base::PathFromUtf8(options_.appFolder) / "log" / "trade.log");
+}
+
+void TMonitorLoop::PlayIfPresent(const char* file, bool wait) {
+  if (!options_.soundOn) return;
+  const std::string path = base::PathToUtf8(base::PathFromUtf8(options_.appFolder) / "res" / file);
+  if (base::FileExists(path)) host_.PlaySound(path, wait);
+}
+
+void TMonitorLoop::Run(const quotes::TQuoteReport& packetReport) {
+  if (flags_.windowRefresh) return;
+  // The loop works on its own copy: the packet belongs to the engine.
+  const quotes::TQuoteReport report = packetReport;
+  auto lock = list_.Lock();
+  // Only monitors that were running when the index was built can fire; the
+  // index keeps list order, so monitors fire in list order as ever.
+  const auto index = list_.RunningIndexLocked();
+  const std::vector<uint32_t>* candidates = TPolicyList::Candidates(*index, quotes::ReportCode(report));
+  if (!candidates) return;
+  std::optional<base::TDateTime> now;
+  const LocalClock clock = [&] {
+    if (!now) now = host_.Now();
+    return *now;
+  };
+  for (const uint32_t pos : *candidates) {
+    if (flags_.orderInProgress) continue;
+    // A fire lets other code run; the list may have shrunk meanwhile.
+    if (pos >= list_.CountLocked()) continue;
+    TPolicyRecord& monitor = list_.AtLocked(pos);
+    if (monitor.state != kStateRunning || monitor.fired != 0) continue;
+    if (!IsTestedKind(monitor.kind)) continue;
+    if (!TestPolicy(report, monitor, clock)) continue;
+    Fire(monitor, report);
+  }
+}
+
+void TMonitorLoop::Fire(TPolicyRecord& inList, const quotes::TQuoteReport& report) {
+  PlayIfPresent("warning.wav", true);
+  InputBlock block(host_);
+  host_.ShowBalloon(NoticeTitle(inList.kind), MonitorBalloonText(inList));
+  inList.fired = 1;
+  inList.state = kStateTriggered;
+  // From here on the loop works on a copy: the order script lets other code
+  // run, which may change the list.
+  const TPolicyRecord monitor = inList;
+  const OrderRequest request = BuildOrderRequest(monitor, report, host_);
+  if (observer_) observer_(FireEvent{monitor, report, request});
+
+  if (monitor.promptOnly != 0) {
+    host_.RebuildMonitorList();
+    PlayIfPresent("Money_Take.wav", false);
+    block.Release();
+    WriteTriggerRecord(request.order, report, monitor, true);
+    return;
+  }
+  {
+    OrderInProgress order(host_, flags_);
+    host_.PlaceOrder(request.order);
+    WriteTriggerRecord(request.order, report, monitor, true);
+  }
+  host_.RebuildMonitorList();
+  PlayIfPresent("Money_Take.wav", false);
+  if (options_.minimizeAfterOrder) host_.MinimizeTradingWindow();
+  block.Release();
+}
+
+void TMonitorLoop::WriteTriggerRecord(const TTradeRecord& order, const quotes::TQuoteReport& report,
+                                      const TPolicyRecord& monitor, bool append) {
+  if (!flags_.loggedIn) return;
+  const std::string line = TradeLogLine(order, report, monitor, flags_.userId, host_.Now()) + "\r\n";
+  host_.BroadcastTradeLine(flags_.userId, line);
+  if (!append) return;
+  const std::string path = TradeLogPath();
+  std::string error;
+  if (!base::AppendToFile(path, base::Utf8ToGbkLossy(line), &error)) {
+    ++tradeLogFailures_;
+    host_.ShowBalloon("警告提示！", "触发记录无法写入交易日志 " + path + "：" + error);
+  }
+}
+
+}  // namespace policy

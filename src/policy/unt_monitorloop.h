@@ -1,0 +1,125 @@
+// The monitor loop: every quote report is offered to each running monitor
+// of its security; a monitor that fires warns the user, is marked
+// triggered, and produces an order request with its price, which is either
+// placed through the order script or only prompted, and then written to
+// the trade log and broadcast.
+//
+// Everything outside (sounds, the input block, balloons, the main window,
+// the order script, the quote engine, the message connection, the clock)
+// is reached through IMonitorHost, so that the Windows program, the replay
+// tool and the tests run this same code.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "app/process_flags.h"
+#include "base/datetime.h"
+#include "policy/trade_record.h"
+#include "policy/unt_policy.h"
+#include "quotes/Ustockdrv.h"
+
+namespace policy {
+
+// Settings the loop reads at each fire. The main window owns the instance
+// and keeps it current when the user changes a setting.
+struct MonitorOptions {
+  std::string appFolder;     // sounds under res/, the trade log under log/
+  std::string tradeLogPath;  // empty: log/trade.log under the application folder
+  bool soundOn = false;      // the sound switch of the options record
+  bool minimizeAfterOrder = false;  // "下单完成后是否最小化下单软件"
+};
+
+// The monitor loop's outside world. All calls come on the main thread.
+// PlaySound, BlockInput and ShowBalloon must not let window messages run;
+// PlaceOrder may (quote messages then re-enter the loop, which skips every
+// monitor while the order is in progress).
+class IMonitorHost {
+ public:
+  virtual ~IMonitorHost() = default;
+  // The local clock.
+  virtual base::TDateTime Now() = 0;
+  // Plays a wave file that exists: to its end (wait) or in the background.
+  virtual void PlaySound(const std::string& path, bool wait) = 0;
+  // Blocks or unblocks keyboard and mouse input of the whole desktop. The
+  // system may refuse (false); that is not an error.
+  virtual bool BlockInput(bool block) = 0;
+  // A tray balloon: information icon, 10 seconds.
+  virtual void ShowBalloon(const std::string& title, const std::string& text) = 0;
+  virtual void EnableMainWindow(bool enable) = 0;
+  // The order script for the request.
+  virtual void PlaceOrder(TTradeRecord order) = 0;
+  // Rebuilds the main monitor list, which also saves the policy store.
+  virtual void RebuildMonitorList() = 0;
+  // Shows the associated trading window minimised (nothing when none).
+  virtual void MinimizeTradingWindow() = 0;
+  // A single-quote request for the code with the current quote server;
+  // `out` stays as it was when nothing came back.
+  virtual void RequestQuote(const std::string& code, quotes::TQuoteReport& out) = 0;
+  // Sends the trigger record line (CR LF included) as a type 3007 message
+  // when the message connection is open.
+  virtual void BroadcastTradeLine(const std::string& userId, const std::string& line) = 0;
+};
+
+// The order request of a fired monitor with its price.
+struct OrderRequest {
+  TTradeRecord order;
+  double basePrice = 0;
+  double price = 0;       // after the adjustment, never below 0
+  std::string priceText;  // "0.000"
+};
+
+// The order price: the base price moved by the optimisation amount (yuan,
+// or per mille of R), up for a buy and down for anything else, not below 0.
+double OrderPrice(uint8_t tradeType, double basePrice, double perMilleOf, uint8_t optUnit, float optAmount);
+
+// Builds the order request of a fired monitor; target securities are quoted
+// through the host.
+OrderRequest BuildOrderRequest(const TPolicyRecord& monitor, const quotes::TQuoteReport& report,
+                               IMonitorHost& host);
+
+// The trigger record line, without its CR LF.
+std::string TradeLogLine(const TTradeRecord& order, const quotes::TQuoteReport& report,
+                         const TPolicyRecord& monitor, const std::string& userId, base::TDateTime now);
+
+// The text of a trigger notice: name, "(", code, ")", CR LF, description.
+std::string MonitorBalloonText(const TPolicyRecord& monitor);
+
+// What the loop saw when a monitor fired (for tools and tests).
+struct FireEvent {
+  const TPolicyRecord& monitor;  // as marked triggered
+  const quotes::TQuoteReport& report;
+  const OrderRequest& request;
+};
+
+class TMonitorLoop {
+ public:
+  TMonitorLoop(TPolicyList& list, app::ProcessFlags& flags, IMonitorHost& host, const MonitorOptions& options)
+      : list_(list), flags_(flags), host_(host), options_(options) {}
+
+  // The monitor loop for one report, called for each report of a quote
+  // packet in order. Exceptions from the host pass through after every
+  // flag, the main window and the input block have been restored.
+  void Run(const quotes::TQuoteReport& report);
+
+  void SetFireObserver(std::function<void(const FireEvent&)> observer) { observer_ = std::move(observer); }
+  // Trigger records that could not be appended to the trade log.
+  int TradeLogFailures() const { return tradeLogFailures_; }
+  std::string TradeLogPath() const;
+
+ private:
+  void Fire(TPolicyRecord& monitor, const quotes::TQuoteReport& report);
+  void WriteTriggerRecord(const TTradeRecord& order, const quotes::TQuoteReport& report,
+                          const TPolicyRecord& monitor, bool append);
+  void PlayIfPresent(const char* file, bool wait);
+
+  TPolicyList& list_;
+  app::ProcessFlags& flags_;
+  IMonitorHost& host_;
+  const MonitorOptions& options_;
+  std::function<void(const FireEvent&)> observer_;
+  int tradeLogFailures_ = 0;
+};
+
+}  // namespace policy

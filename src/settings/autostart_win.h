@@ -1,0 +1,13 @@
+// The registry adapter of the autostart port: the value "quorvel" under
+// HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows\CurrentVersion\Run.
+#pragma once
+
+#include <memory>
+
+#include "settings/autostart.h"
+
+namespace settings {
+
+std::unique_ptr<IAutostartStore> CreateRegistryAutostart();
+
+}  // namespace settings

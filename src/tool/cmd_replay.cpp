@@ -1,0 +1,212 @@
+// replay: loads a policy store as the program does at start, starts the
+// monitors asked for, and feeds a quote tape through the monitor loop, one
+// report a line with the local clock at the line's time. Every fire is
+// printed; no order is typed.
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <optional>
+#include <ostream>
+
+#include "base/datetime.h"
+#include "base/files.h"
+#include "base/fixed_text.h"
+#include "base/gbk.h"
+#include "base/text.h"
+#include "policy/unt_monitorloop.h"
+#include "policy/unt_policy.h"
+#include "quotes/quote_tape.h"
+#include "tool/tool.h"
+#include "tool/tool_json.h"
+
+namespace tool {
+namespace {
+
+constexpr const char* kUsage =
+    "usage: quorvel-tool replay --store FILE --tape FILE [--start all|ID]... [--user ID --trade-log FILE] "
+    "[--save FILE] [--json]\n";
+
+struct ReplayArgs {
+  std::string store, tape, user, tradeLog, save;
+  std::vector<std::string> starts;
+  bool json = false;
+};
+
+// nullopt (after a message) when the arguments are not usable.
+std::optional<ReplayArgs> ParseArgs(const Args& args, std::ostream& err) {
+  ReplayArgs r;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--json") {
+      r.json = true;
+      continue;
+    }
+    std::string* value = a == "--store"       ? &r.store
+                         : a == "--tape"      ? &r.tape
+                         : a == "--user"      ? &r.user
+                         : a == "--trade-log" ? &r.tradeLog
+                         : a == "--save"      ? &r.save
+                                              : nullptr;
+    if (a == "--start") {
+      r.starts.emplace_back();
+      value = &r.starts.back();
+    }
+    if (!value) {
+      err << "replay: unknown argument \"" << a << "\"\n" << kUsage;
+      return std::nullopt;
+    }
+    if (i + 1 >= args.size() || args[i + 1].empty()) {
+      err << "replay: " << a << " needs a value\n" << kUsage;
+      return std::nullopt;
+    }
+    *value = args[++i];
+  }
+  if (r.store.empty() || r.tape.empty()) {
+    err << "replay: --store and --tape are required\n" << kUsage;
+    return std::nullopt;
+  }
+  if (r.user.empty() != r.tradeLog.empty()) {
+    err << "replay: --user and --trade-log go together\n" << kUsage;
+    return std::nullopt;
+  }
+  for (const std::string& s : r.starts) {
+    if (s != "all" && !base::ParseInteger(s)) {
+      err << "replay: --start takes \"all\" or a monitor identifier, not \"" << s << "\"\n";
+      return std::nullopt;
+    }
+  }
+  return r;
+}
+
+// The replay's outside world: the tape's clock and quotes; no sounds, no
+// input block, no windows, no orders.
+class ReplayHost : public policy::IMonitorHost {
+ public:
+  base::TDateTime clock = 0;
+  std::map<std::string, quotes::TQuoteReport> newest;  // by code, as seen so far on the tape
+
+  base::TDateTime Now() override { return clock; }
+  void PlaySound(const std::string&, bool) override {}
+  bool BlockInput(bool) override { return true; }
+  void ShowBalloon(const std::string&, const std::string&) override {}
+  void EnableMainWindow(bool) override {}
+  void PlaceOrder(policy::TTradeRecord) override {}
+  void RebuildMonitorList() override {}
+  void MinimizeTradingWindow() override {}
+  void RequestQuote(const std::string& code, quotes::TQuoteReport& out) override {
+    const auto it = newest.find(code);
+    if (it != newest.end()) {
+      out = it->second;
+    } else {
+      std::memset(&out, 0, sizeof out);
+    }
+  }
+  void BroadcastTradeLine(const std::string&, const std::string&) override {}
+};
+
+std::string FireLine(const policy::FireEvent& e, base::TDateTime time, bool json) {
+  const policy::TPolicyRecord& m = e.monitor;
+  const policy::TTradeRecord& o = e.request.order;
+  const std::string code = base::GbkToUtf8Lossy(policy::CodeText(m));
+  const std::string when = base::FormatDateTime("yyyy-mm-dd hh:nn:ss", time);
+  if (json) {
+    Json j;
+    j["time"] = when;
+    j["id"] = m.id;
+    j["kind"] = m.kind;
+    j["code"] = code;
+    j["trade_type"] = o.tradeType;
+    j["order_code"] = o.code;
+    j["order_name"] = o.name;
+    j["price"] = JsonFloat(e.report.newestPrice);
+    j["order_price"] = e.request.priceText;
+    j["quantity"] = m.quantity;
+    j["prompt_only"] = m.promptOnly;
+    return JsonLine(j);
+  }
+  const std::string trade = policy::TradeTypeText(o.tradeType);
+  return when + " fire #" + std::to_string(m.id) + " " + policy::KindName(m.kind) + " " + code + ": " +
+         (trade.empty() ? "trade type " + std::to_string(o.tradeType) : trade) + " " + o.code + " " + o.name +
+         " at " + e.request.priceText + " x " + std::to_string(m.quantity) + " (price " +
+         base::FormatPrice(e.report.newestPrice) + ", " + (m.promptOnly != 0 ? "prompt only" : "automatic") + ")";
+}
+
+}  // namespace
+
+int RunReplay(const Args& rawArgs, std::ostream& out, std::ostream& err) {
+  const auto args = ParseArgs(rawArgs, err);
+  if (!args) return kExitBadInput;
+
+  // Everything is read and checked before anything is written.
+  policy::TPolicyList list;
+  const policy::StoreLoadResult loaded = list.LoadStore(args->store);
+  if (!loaded.ok) {
+    err << args->store << ": " << loaded.error << "\n";
+    return kExitBadInput;
+  }
+  if (loaded.ignoredBytes)
+    err << args->store << ": " << loaded.ignoredBytes << " bytes after the last whole record ignored\n";
+
+  const auto tapeBytes = base::ReadFileBytes(args->tape);
+  if (!tapeBytes) {
+    err << args->tape << ": cannot read the file\n";
+    return kExitBadInput;
+  }
+  const quotes::TapeParseResult tape = quotes::ParseTape(*tapeBytes);
+  if (!tape.ok) {
+    err << args->tape;
+    if (tape.errorLine) err << ":" << tape.errorLine;
+    err << ": " << tape.error << "\n";
+    return kExitBadInput;
+  }
+  const std::vector<policy::TPolicyRecord> monitors = list.Snapshot();
+  for (const std::string& s : args->starts) {
+    if (s == "all") continue;
+    const int32_t id = *base::ParseInteger(s);
+    if (std::none_of(monitors.begin(), monitors.end(), [&](const auto& m) { return m.id == id; })) {
+      err << args->store << ": no monitor with identifier " << s << "\n";
+      return kExitBadInput;
+    }
+  }
+
+  for (const std::string& s : args->starts) {
+    if (s == "all") {
+      list.StartOrStopAll(true);
+    } else {
+      list.StartOrStopOne(true, *base::ParseInteger(s));
+    }
+  }
+  list.PublishLabels();
+
+  app::ProcessFlags flags;
+  flags.loggedIn = !args->user.empty();
+  flags.userId = args->user;
+  policy::MonitorOptions options;
+  options.tradeLogPath = args->tradeLog;
+  ReplayHost host;
+  policy::TMonitorLoop loop(list, flags, host, options);
+  loop.SetFireObserver([&](const policy::FireEvent& e) { out << FireLine(e, host.clock, args->json) << "\n"; });
+
+  for (const quotes::TapeLine& line : tape.lines) {
+    host.clock = line.time;
+    host.newest[std::string(quotes::ReportCode(line.report))] = line.report;
+    loop.Run(line.report);
+  }
+  out.flush();
+
+  int status = kExitOk;
+  if (loop.TradeLogFailures() > 0) {
+    err << args->tradeLog << ": " << loop.TradeLogFailures() << " trigger records could not be appended\n";
+    status = kExitFailed;
+  }
+  if (!args->save.empty()) {
+    const policy::StoreSaveResult saved = list.SaveStore(args->save);
+    if (!saved.ok) {
+      err << args->save << ": " << saved.error << "\n";
+      status = kExitFailed;
+    }
+  }
+  return status;
+}
+
+}  // namespace tool

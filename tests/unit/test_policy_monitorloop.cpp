@@ -1,0 +1,341 @@
+// The monitor loop: fire handling, order requests and prices, the trade
+// log, and the rules that keep it out while an order is being typed.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <thread>
+#include <stdexcept>
+
+#include "base/datetime.h"
+#include "base/files.h"
+#include "base/gbk.h"
+#include "base/text.h"
+#include "policy/unt_monitorloop.h"
+#include "policy/unt_policy_describe.h"
+#include "support/policy_fixtures.h"
+#include "support/temp_dir.h"
+
+using namespace policy;
+using testing_support::Monitor;
+using testing_support::Report;
+using testing_support::TempDir;
+
+namespace {
+
+// Records every call in order.
+class FakeHost : public IMonitorHost {
+ public:
+  std::vector<std::string> calls;
+  std::vector<TTradeRecord> orders;
+  std::vector<std::pair<std::string, std::string>> balloons;
+  std::vector<std::string> broadcasts;
+  std::map<std::string, float> quotes;  // single-quote answers by code
+  base::TDateTime now = base::EncodeDateTime(2012, 5, 18, 10, 31, 7);
+  bool blockRefused = false;
+  std::function<void()> duringOrder;
+
+  base::TDateTime Now() override { return now; }
+  void PlaySound(const std::string& path, bool wait) override {
+    calls.push_back(std::string(wait ? "sound-wait " : "sound ") + std::filesystem::path(path).filename().string());
+  }
+  bool BlockInput(bool block) override {
+    calls.push_back(block ? "block" : "unblock");
+    return !blockRefused;
+  }
+  void ShowBalloon(const std::string& title, const std::string& text) override {
+    calls.push_back("balloon");
+    balloons.emplace_back(title, text);
+  }
+  void EnableMainWindow(bool enable) override { calls.push_back(enable ? "enable" : "disable"); }
+  void PlaceOrder(TTradeRecord order) override {
+    calls.push_back("order");
+    orders.push_back(order);
+    if (duringOrder) duringOrder();
+  }
+  void RebuildMonitorList() override { calls.push_back("rebuild"); }
+  void MinimizeTradingWindow() override { calls.push_back("minimize"); }
+  void RequestQuote(const std::string& code, quotes::TQuoteReport& out) override {
+    calls.push_back("quote " + code);
+    if (quotes.count(code)) out.newestPrice = quotes[code];
+  }
+  void BroadcastTradeLine(const std::string& user, const std::string& line) override {
+    calls.push_back("broadcast");
+    broadcasts.push_back(user + "|" + line);
+  }
+};
+
+struct LoopFixture : ::testing::Test {
+  TempDir dir;
+  TPolicyList list;
+  app::ProcessFlags flags;
+  FakeHost host;
+  MonitorOptions options;
+  TMonitorLoop loop{list, flags, host, options};
+
+  LoopFixture() {
+    options.appFolder = base::PathToUtf8(dir.path());
+    std::filesystem::create_directories(dir.path() / "res");
+    std::filesystem::create_directories(dir.path() / "log");
+    flags.loggedIn = true;
+    flags.userId = "tester";
+  }
+  void AddSounds() {
+    base::AtomicReplace(dir.File("res/warning.wav"), "RIFF");
+    base::AtomicReplace(dir.File("res/Money_Take.wav"), "RIFF");
+    options.soundOn = true;
+  }
+  TPolicyRecord Add(TPolicyRecord m) {
+    UpdateDescription(m);
+    list.Add(m);
+    return m;
+  }
+  TPolicyRecord Get(int32_t id) {
+    TPolicyRecord r = NewPolicyRecord();
+    list.Copy(id, r);
+    return r;
+  }
+  std::string TradeLog() { return base::ReadFileBytes(dir.File("log/trade.log")).value_or(""); }
+};
+
+}  // namespace
+
+TEST_F(LoopFixture, AutomaticFireRunsEveryStepInOrder) {
+  AddSounds();
+  options.minimizeAfterOrder = true;
+  Add(Monitor(1, kKindPayoff, "600000", 10.0f, 0.5f));
+  for (float p : {10.20f, 10.80f, 10.40f}) loop.Run(Report("600000", p));
+  EXPECT_TRUE(host.calls.empty());
+  loop.Run(Report("600000", 10.20f));
+  EXPECT_EQ(host.calls, (std::vector<std::string>{"sound-wait warning.wav", "block", "balloon", "disable", "order",
+                                                   "broadcast", "enable", "rebuild", "sound Money_Take.wav",
+                                                   "minimize", "unblock"}));
+  EXPECT_FALSE(flags.orderInProgress);
+  const TPolicyRecord m = Get(1);
+  EXPECT_EQ(m.state, kStateTriggered);
+  EXPECT_EQ(m.fired, 1);
+  ASSERT_EQ(host.orders.size(), 1u);
+  EXPECT_EQ(host.orders[0].tradeType, 2);
+  EXPECT_EQ(host.orders[0].code, "600000");
+  EXPECT_EQ(host.orders[0].name, "浦发银行");
+  EXPECT_EQ(host.orders[0].market, quotes::kMarketShanghai);
+  EXPECT_EQ(host.orders[0].sellQuantity, "1000");
+  EXPECT_EQ(host.orders[0].buyPrice, "");
+  EXPECT_EQ(host.balloons[0].first, "移动止盈");
+  EXPECT_EQ(host.balloons[0].second, "浦发银行(600000)\r\n" + DescriptionUtf8(m));
+}
+
+TEST_F(LoopFixture, PromptOnlyUnblocksBeforeTheLogLineAndPlacesNoOrder) {
+  AddSounds();
+  TPolicyRecord m = Monitor(1, kKindLossLimit, "600000", 10.0f, 0.5f);
+  m.promptOnly = 1;
+  Add(m);
+  loop.Run(Report("600000", 9.0f));
+  EXPECT_EQ(host.calls, (std::vector<std::string>{"sound-wait warning.wav", "block", "balloon", "rebuild",
+                                                   "sound Money_Take.wav", "unblock", "broadcast"}));
+  EXPECT_TRUE(host.orders.empty());
+  EXPECT_NE(TradeLog().find(base::Utf8ToGbkLossy("条件止损")), std::string::npos);
+}
+
+TEST_F(LoopFixture, SoundsNeedTheSwitchAndTheFile) {
+  Add(Monitor(1, kKindLossLimit, "600000", 10.0f, 0.5f));
+  options.soundOn = true;  // but no files
+  loop.Run(Report("600000", 9.0f));
+  EXPECT_EQ(host.calls.front(), "block");
+  host.calls.clear();
+  AddSounds();
+  options.soundOn = false;
+  Add(Monitor(2, kKindLossLimit, "600000", 10.0f, 0.5f));
+  loop.Run(Report("600000", 9.0f));
+  EXPECT_EQ(host.calls.front(), "block");
+}
+
+TEST_F(LoopFixture, TheTradeLogLineIsExact) {
+  TPolicyRecord m = Add(Monitor(1, kKindPayoff, "600000", 10.0f, 0.5f));
+  for (float p : {10.20f, 10.80f, 10.20f}) loop.Run(Report("600000", p));
+  const std::string expected = "12-05-18, 10:31:07, [触发交易], 600000, 浦发银行, 卖出, 移动止盈, 10.200, 10.098, 1000, tester, " +
+                               DescriptionUtf8(m) + "\r\n";
+  EXPECT_EQ(TradeLog(), base::Utf8ToGbkLossy(expected)) << "GBK with CR LF";
+  ASSERT_EQ(host.broadcasts.size(), 1u);
+  EXPECT_EQ(host.broadcasts[0], "tester|" + expected);
+  // A second fire appends.
+  Add(Monitor(2, kKindLossLimit, "600000", 10.0f, 0.5f));
+  loop.Run(Report("600000", 9.0f));
+  EXPECT_EQ(TradeLog().find(base::Utf8ToGbkLossy(expected)), 0u);
+  EXPECT_NE(TradeLog().find(base::Utf8ToGbkLossy("条件止损, 9.000, 8.910")), std::string::npos);
+}
+
+TEST_F(LoopFixture, NothingIsLoggedOrBroadcastWhenLoggedOut) {
+  flags.loggedIn = false;
+  Add(Monitor(1, kKindLossLimit, "600000", 10.0f, 0.5f));
+  loop.Run(Report("600000", 9.0f));
+  EXPECT_EQ(host.orders.size(), 1u);
+  EXPECT_TRUE(host.broadcasts.empty());
+  EXPECT_FALSE(base::FileExists(dir.File("log/trade.log")));
+}
+
+TEST_F(LoopFixture, AnUnwritableTradeLogIsToldAndTheFireCompletes) {
+  std::filesystem::remove_all(dir.path() / "log");
+  Add(Monitor(1, kKindLossLimit, "600000", 10.0f, 0.5f));
+  loop.Run(Report("600000", 9.0f));
+  EXPECT_EQ(loop.TradeLogFailures(), 1);
+  EXPECT_EQ(host.balloons.back().first, "警告提示！");
+  EXPECT_EQ(host.calls.back(), "unblock");
+  EXPECT_NE(std::find(host.calls.begin(), host.calls.end(), "rebuild"), host.calls.end());
+}
+
+TEST_F(LoopFixture, InvalidTradeTypeSellsSideAndLogsTheError) {
+  TPolicyRecord m = Monitor(1, kKindPrice, "600000", 10.0f, 0.5f, kUnitYuan, kDirRise);
+  m.tradeType = 7;
+  Add(m);
+  loop.Run(Report("600000", 11.0f));
+  ASSERT_EQ(host.orders.size(), 1u);
+  EXPECT_EQ(host.orders[0].tradeType, 7);
+  EXPECT_EQ(host.orders[0].sellPrice, "10.890");
+  EXPECT_NE(TradeLog().find(base::Utf8ToGbkLossy("交易类型错误, 按价位监控, 11.000, 委托价格错误")), std::string::npos);
+}
+
+TEST_F(LoopFixture, TwoMonitorsOnOneReportFireInListOrder) {
+  Add(Monitor(5, kKindLossLimit, "600000", 10.0f, 0.5f));
+  Add(Monitor(1, kKindLossLimit, "600001", 10.0f, 0.5f));
+  Add(Monitor(3, kKindLossLimit, "600000", 11.0f, 0.5f));
+  loop.Run(Report("600000", 9.0f));
+  EXPECT_EQ(std::count(host.calls.begin(), host.calls.end(), "balloon"), 2);
+  ASSERT_EQ(host.orders.size(), 2u);
+  const std::string log = TradeLog();
+  const size_t first = log.find(base::Utf8ToGbkLossy("相对于设定价10.000"));
+  const size_t second = log.find(base::Utf8ToGbkLossy("相对于设定价11.000"));
+  ASSERT_NE(first, std::string::npos);
+  ASSERT_NE(second, std::string::npos);
+  EXPECT_LT(first, second);
+  EXPECT_EQ(Get(1).state, kStateRunning);
+}
+
+TEST_F(LoopFixture, ReportsDuringAnOrderFireNothing) {
+  Add(Monitor(1, kKindLossLimit, "600000", 10.0f, 0.5f));
+  Add(Monitor(2, kKindLossLimit, "600001", 10.0f, 0.5f));
+  Add(Monitor(3, kKindLossLimit, "600000", 12.0f, 0.5f));
+  int nested = 0;
+  host.duringOrder = [&] {
+    if (nested++) return;
+    EXPECT_TRUE(flags.orderInProgress);
+    // Quote messages keep running while the order is typed.
+    loop.Run(Report("600000", 5.0f));
+    loop.Run(Report("600001", 5.0f));
+  };
+  loop.Run(Report("600000", 9.0f));
+  // Monitor 1 fired; the nested reports changed nothing; monitor 3 fires
+  // after the first order, on the outer report.
+  EXPECT_EQ(Get(2).state, kStateRunning);
+  EXPECT_FLOAT_EQ(Get(2).newestPrice, 0.0f);
+  ASSERT_EQ(host.orders.size(), 2u);
+  EXPECT_EQ(host.orders[0].sellPrice, "8.910");
+  EXPECT_EQ(host.orders[1].sellPrice, "8.910");
+  EXPECT_EQ(Get(3).state, kStateTriggered);
+}
+
+TEST_F(LoopFixture, AFiredMonitorCannotFireAgainDuringItsOrder) {
+  Add(Monitor(1, kKindLossLimit, "600000", 10.0f, 0.5f));
+  host.duringOrder = [&] {
+    flags.orderInProgress = false;  // even if the flag were lost, the fired flag holds
+    loop.Run(Report("600000", 5.0f));
+    flags.orderInProgress = true;
+  };
+  loop.Run(Report("600000", 9.0f));
+  EXPECT_EQ(host.orders.size(), 1u);
+}
+
+TEST_F(LoopFixture, TheWindowRefreshFlagKeepsTheLoopOut) {
+  Add(Monitor(1, kKindLossLimit, "600000", 10.0f, 0.5f));
+  flags.windowRefresh = true;
+  loop.Run(Report("600000", 9.0f));
+  EXPECT_TRUE(host.calls.empty());
+  EXPECT_EQ(Get(1).newestPrice, 0.0f) << "not even tested";
+}
+
+TEST_F(LoopFixture, AFailingOrderStillRestoresFlagsWindowAndInput) {
+  Add(Monitor(1, kKindLossLimit, "600000", 10.0f, 0.5f));
+  host.blockRefused = true;  // the system refuses the block: not an error
+  host.duringOrder = [] { throw std::runtime_error("trading window gone"); };
+  EXPECT_THROW(loop.Run(Report("600000", 9.0f)), std::runtime_error);
+  EXPECT_FALSE(flags.orderInProgress);
+  EXPECT_EQ(host.calls, (std::vector<std::string>{"block", "balloon", "disable", "order", "enable", "unblock"}));
+  EXPECT_EQ(Get(1).state, kStateTriggered) << "the monitor stays triggered";
+  // The lock was released: another thread can use the list.
+  std::thread([&] { EXPECT_EQ(list.Count(), 1u); }).join();
+}
+
+TEST_F(LoopFixture, ListChangesDuringAnOrderAreSafe) {
+  Add(Monitor(1, kKindLossLimit, "600000", 10.0f, 0.5f));
+  Add(Monitor(2, kKindLossLimit, "600000", 10.0f, 0.5f));
+  host.duringOrder = [&] { list.RemoveAll(); };
+  loop.Run(Report("600000", 9.0f));
+  EXPECT_EQ(host.orders.size(), 1u);
+  EXPECT_EQ(list.Count(), 0u);
+}
+
+TEST_F(LoopFixture, StartingAMonitorMakesItTestedAgain) {
+  Add(Monitor(1, kKindLossLimit, "600000", 10.0f, 0.5f));
+  list.StartOrStopAll(false);
+  loop.Run(Report("600000", 9.0f));
+  EXPECT_TRUE(host.orders.empty());
+  list.StartOrStopOne(true, 1);
+  loop.Run(Report("600000", 9.0f));
+  EXPECT_EQ(host.orders.size(), 1u);
+  loop.Run(Report("600000", 9.0f));
+  EXPECT_EQ(host.orders.size(), 1u) << "triggered";
+  list.StartOrStopAll(true);
+  loop.Run(Report("600000", 9.0f));
+  EXPECT_EQ(host.orders.size(), 2u);
+}
+
+TEST_F(LoopFixture, TimeMonitorOrdersAtTheSetPriceOrTheTradePrice) {
+  TPolicyRecord m = Monitor(1, kKindTime, "600000", 20.0f);
+  m.orderTime = base::EncodeTime(10, 31, 0);
+  m.tradeType = 1;
+  Add(m);
+  m.id = 2;
+  m.priceBasis = kBasisTradePrice;
+  m.setPrice = 0;
+  Add(m);
+  loop.Run(Report("600000", 21.0f));
+  ASSERT_EQ(host.orders.size(), 2u);
+  EXPECT_EQ(host.orders[0].buyPrice, "20.210") << "per mille of the newest price on the set price";
+  EXPECT_EQ(host.orders[1].buyPrice, "21.210");
+}
+
+TEST_F(LoopFixture, TargetSecuritiesAreQuotedAtTheMomentOfFiring) {
+  TPolicyRecord m = Monitor(1, kKindPrice, "600000", 10.0f, 0.5f, kUnitYuan, kDirRise);
+  m.targetFlag = 1;
+  SetTargetCode(m, "510050 ");
+  SetTargetName(m, "50ETF");
+  m.tradeType = 1;
+  m.optUnit = kOptUnitYuan;
+  m.optAmount = -0.01f;
+  Add(m);
+  TPolicyRecord index = Monitor(2, kKindIndex, "000001", 3000.0f, 20.0f, kUnitPoint, kDirRise);
+  SetTargetCode(index, "159901");
+  index.tradeType = 2;
+  Add(index);
+  host.quotes["510050"] = 2.5f;
+  loop.Run(Report("600000", 11.0f));
+  loop.Run(Report("000001", 3100.0f));
+  ASSERT_EQ(host.orders.size(), 2u);
+  EXPECT_EQ(host.orders[0].code, "510050 ");
+  EXPECT_EQ(host.orders[0].name, "50ETF");
+  EXPECT_EQ(host.orders[0].market, quotes::kMarketShanghai) << "the watched security's market";
+  EXPECT_EQ(host.orders[0].buyPrice, "2.510");
+  EXPECT_NE(std::find(host.calls.begin(), host.calls.end(), "quote 510050"), host.calls.end()) << "trimmed code";
+  EXPECT_EQ(host.orders[1].code, "159901");
+  EXPECT_EQ(host.orders[1].sellPrice, "0.000") << "no quote: base 0, a sell goes to 0";
+}
+
+TEST(OrderPrice, TheWorkedExamples) {
+  EXPECT_EQ(base::FormatPrice(OrderPrice(2, 10.00f, 10.00f, kOptUnitPerMille, 10.0f)), "9.900");
+  EXPECT_EQ(base::FormatPrice(OrderPrice(1, 7.71f, 7.71f, kOptUnitYuan, 0.02f)), "7.730");
+  EXPECT_EQ(base::FormatPrice(OrderPrice(1, 20.00f, 21.00f, kOptUnitPerMille, 10.0f)), "20.210");
+  EXPECT_EQ(OrderPrice(2, 0.05, 0.05, kOptUnitYuan, 0.1f), 0.0) << "never below 0";
+  EXPECT_EQ(base::FormatPrice(OrderPrice(1, 0.0, 0.0, kOptUnitYuan, 0.1f)), "0.100");
+  EXPECT_EQ(base::FormatPrice(OrderPrice(2, 10.0, 10.0, kOptUnitPerMille, -10.0f)), "9.900") << "absolute value";
+}
