@@ -10,8 +10,10 @@
 // refresh, Tab walks code, price, quantity and order button, and the order
 // button (a click, or Enter on it or on the quantity field) asks for
 // confirmation. Enter accepts, Esc cancels; every accepted order is
-// appended to FILE as "buy|sell,code,price,quantity" and acknowledged by a
-// box that Enter closes.
+// appended to FILE as "buy|sell,code,price,quantity", the panel is emptied
+// and the focus goes back to its code field, where further Enter and Esc
+// keys do nothing. FILE is created (empty) as soon as the window is up, so
+// that a script can wait for it.
 #include <windows.h>
 
 #include <shellapi.h>
@@ -71,10 +73,11 @@ std::string Utf8(const std::wstring& text) {
   return out;
 }
 
+// Appends a line; an empty text only creates the file.
 bool AppendOrder(const std::wstring& line) {
   FILE* file = _wfopen(g.ordersPath.c_str(), L"ab");
   if (!file) return false;
-  const std::string bytes = Utf8(line) + "\r\n";
+  const std::string bytes = line.empty() ? std::string() : Utf8(line) + "\r\n";
   const bool ok = fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
   return fclose(file) == 0 && ok;
 }
@@ -112,7 +115,6 @@ void PressOrder(Panel& panel) {
     return;
   }
   SetStatus(L"委托已提交：" + std::wstring(panel.caption) + L" " + code);
-  MessageBoxW(g.main, L"委托已提交。", L"提示", MB_OK | MB_ICONINFORMATION);
   ClearPanel(panel);
   SetFocus(panel.code);
 }
@@ -308,6 +310,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int show) {
   CreateControls();
   ShowWindow(g.main, show == SW_HIDE ? SW_SHOWNORMAL : show);
   ShowPanel(g.buy);
+  if (!AppendOrder(std::wstring())) return 1;  // creates the file: the program is ready
 
   MSG msg;
   while (GetMessageW(&msg, nullptr, 0, 0) > 0) {

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -117,5 +118,9 @@ class IDesktop {
   // Lets every pending window message of the thread run.
   virtual void ProcessMessages() = 0;
 };
+
+// The desktop of the system the program runs on: the Win32 desktop on
+// Windows; none (null) elsewhere, where there are no trading programs.
+std::unique_ptr<IDesktop> CreateSystemDesktop();
 
 }  // namespace trading

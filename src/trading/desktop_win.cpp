@@ -157,4 +157,6 @@ void TWin32Desktop::ProcessMessages() {
   }
 }
 
+std::unique_ptr<IDesktop> CreateSystemDesktop() { return std::make_unique<TWin32Desktop>(); }
+
 }  // namespace trading
