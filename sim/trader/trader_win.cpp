@@ -227,8 +227,9 @@ void CreatePanel(Panel& panel, const wchar_t* orderCaption) {
   panel.code = Child(panel.window, L"Edit", L"", edit, kIdCode, 90, 36, 150, 22, WS_EX_CLIENTEDGE);
   panel.price = Child(panel.window, L"Edit", L"", edit, kIdPrice, 90, 66, 150, 22, WS_EX_CLIENTEDGE);
   panel.quantity = Child(panel.window, L"Edit", L"", edit, kIdQuantity, 90, 96, 150, 22, WS_EX_CLIENTEDGE);
-  panel.order = Child(panel.window, L"Button", orderCaption, WS_TABSTOP | BS_PUSHBUTTON, kIdOrderButton, 90, 134, 70, 26);
-  panel.first = Child(panel.window, L"Button", L"重填", WS_TABSTOP | BS_PUSHBUTTON, kIdFirstButton, 170, 134, 70, 26);
+  const DWORD button = WS_TABSTOP | BS_PUSHBUTTON;
+  panel.order = Child(panel.window, L"Button", orderCaption, button, kIdOrderButton, 90, 134, 70, 26);
+  panel.first = Child(panel.window, L"Button", L"重填", button, kIdFirstButton, 170, 134, 70, 26);
 }
 
 void CreateControls() {

@@ -171,7 +171,14 @@ int RunOrderOn(const Args& rawArgs, trading::IDesktop* desktop, std::ostream& ou
   placer.onStep = [&out](const std::string& step, const std::string& action) {
     out << "  " << step << " -> " << action << "\n";
   };
+  // As the program does when a monitor fires: the user's own keys and
+  // clicks are kept out while the order is typed, where the system allows it.
   flags.orderInProgress = true;
+  if (!desktop->BlockInput(true)) out << "input block: refused by the system; the order is typed without it\n";
+  struct Unblock {
+    trading::IDesktop& desktop;
+    ~Unblock() { desktop.BlockInput(false); }
+  } unblock{*desktop};
   try {
     placer.PlaceOrder(order);
   } catch (const trading::EConvertError& e) {

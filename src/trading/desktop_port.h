@@ -74,6 +74,10 @@ class IDesktop {
   virtual void SetKeyboardState(const KeyboardState& state) = 0;
   // Removes and dispatches the calling thread's queued keyboard messages.
   virtual void PumpKeyboardMessages() = 0;
+  // Blocks or unblocks the user's keyboard and mouse (this thread's own
+  // synthetic input still passes). False when the system refuses, as Wine
+  // does: the caller goes on without the block.
+  virtual bool BlockInput(bool block) = 0;
   virtual void ShowCursor(bool show) = 0;
   virtual void SetCursorPos(int x, int y) = 0;
   // A modal box owned by no window, with an OK button.

@@ -53,6 +53,7 @@ void TWin32Desktop::PumpKeyboardMessages() {
   }
 }
 
+bool TWin32Desktop::BlockInput(bool block) { return ::BlockInput(block ? TRUE : FALSE); }
 void TWin32Desktop::ShowCursor(bool show) { ::ShowCursor(show ? TRUE : FALSE); }
 void TWin32Desktop::SetCursorPos(int x, int y) { ::SetCursorPos(x, y); }
 void TWin32Desktop::ShowMessageBox(const std::string& text, const std::string& caption) {

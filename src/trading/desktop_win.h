@@ -16,6 +16,7 @@ class TWin32Desktop final : public IDesktop {
   KeyboardState GetKeyboardState() override;
   void SetKeyboardState(const KeyboardState& state) override;
   void PumpKeyboardMessages() override;
+  bool BlockInput(bool block) override;
   void ShowCursor(bool show) override;
   void SetCursorPos(int x, int y) override;
   void ShowMessageBox(const std::string& text, const std::string& caption) override;

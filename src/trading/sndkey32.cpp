@@ -145,7 +145,7 @@ class KeySender {
       // Flipped in the keyboard state, without a key event.
       const bool on = (desktop_.GetKeyState(kVkNumLock) & 1) != 0;
       KeyboardState state = desktop_.GetKeyboardState();
-      state[kVkNumLock] = on ? static_cast<uint8_t>(state[kVkNumLock] & ~1) : static_cast<uint8_t>(state[kVkNumLock] | 1);
+      state[kVkNumLock] = static_cast<uint8_t>(on ? state[kVkNumLock] & ~1 : state[kVkNumLock] | 1);
       desktop_.SetKeyboardState(state);
       return;
     }

@@ -4,11 +4,13 @@
 
 #include <cstdio>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "settings/trading_profile.h"
 #include "trading/desktop_port.h"
 #include "trading/main_window_port.h"
 
@@ -60,6 +62,7 @@ class FakeDesktop : public trading::IDesktop {
   WindowHandle foreground = 0;
   bool refuseForeground = false;  // SetForegroundWindow has no effect
   bool attachSucceeds = true;
+  bool blockInputWorks = false;  // as under Wine
   int attachDepth = 0;  // attaches minus detaches that succeeded
   uint32_t lockTimeout = 200000;
   trading::KeyboardState keyboard{};
@@ -139,6 +142,10 @@ class FakeDesktop : public trading::IDesktop {
     log.push_back("keyboard state");
   }
   void PumpKeyboardMessages() override { log.push_back("pump"); }
+  bool BlockInput(bool block) override {
+    log.push_back(block ? "block input" : "unblock input");
+    return blockInputWorks;
+  }
   void ShowCursor(bool show) override { log.push_back(show ? "cursor shown" : "cursor hidden"); }
   void SetCursorPos(int x, int y) override { log.push_back("cursor " + std::to_string(x) + "," + std::to_string(y)); }
   void ShowMessageBox(const std::string& text, const std::string& caption) override {
@@ -246,6 +253,14 @@ class FakeDesktop : public trading::IDesktop {
   }
   WindowHandle next_ = 1;
 };
+
+// A step list as a profile would give it, numbered from 1.
+inline settings::TStepList StepList(std::initializer_list<const char*> texts) {
+  settings::TStepList list;
+  int n = 1;
+  for (const char* text : texts) list.push_back({"第" + std::to_string(n++) + "步键入", text});
+  return list;
+}
 
 // A trading program laid out as the automation expects: panel buttons, a
 // buy and a sell panel with code, price, quantity, first and order button,

@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 
 #include "base/ini_file.h"
@@ -114,4 +115,42 @@ TEST_F(OrderCommand, ControlsProfileFillsTheSellFields) {
   EXPECT_THAT(desk_.MessagesTo(program.sell.order), Contains("post 0201 0 0"));
   EXPECT_TRUE(desk_.MessagesTo(program.buy.code).empty());
   EXPECT_THAT(out_.str(), HasSubstr("mode: control-level"));
+}
+
+TEST_F(OrderCommand, BlocksTheUsersInputAroundTheOrderWhereAllowed) {
+  AddTradingProgram(desk_, "网上股票交易系统5.0", 9);
+  desk_.blockInputWorks = true;
+  ASSERT_EQ(Run(Args(kKeystrokeProfile, "buy", "600000", "1", "100")), tool::kExitOk);
+  const auto& log = desk_.log;
+  const auto block = std::find(log.begin(), log.end(), "block input");
+  const auto firstKey =
+      std::find_if(log.begin(), log.end(), [](const std::string& l) { return l.find(" down") != std::string::npos; });
+  ASSERT_NE(block, log.end());
+  EXPECT_LT(block, firstKey);
+  EXPECT_EQ(log.back(), "unblock input");
+  EXPECT_THAT(out_.str(), testing::Not(HasSubstr("input block")));
+}
+
+TEST_F(OrderCommand, GoesOnWhenTheSystemRefusesTheInputBlock) {
+  AddTradingProgram(desk_, "网上股票交易系统5.0", 9);
+  desk_.blockInputWorks = false;
+  ASSERT_EQ(Run(Args(kKeystrokeProfile, "buy", "600000", "1", "100")), tool::kExitOk);
+  EXPECT_THAT(out_.str(), HasSubstr("input block: refused"));
+  EXPECT_EQ(Typed(), "600000|1.000|100|");
+}
+
+TEST_F(OrderCommand, AFailingStepEndsTheOrderWithInputUnblockedAndDetached) {
+  AddTradingProgram(desk_, "网上股票交易系统5.0", 9);
+  TempDir dir;
+  const std::string profile = dir.File("bad.ini");
+  base::IniFile ini(profile);
+  ini.WriteString("交易系统", "窗口标题", "网上股票交易系统");
+  ini.WriteInteger("买入", "步骤数", 2);
+  ini.WriteString("买入", "第1步键入", "wait soon");
+  ini.WriteString("买入", "第2步键入", "var ZQDM");
+  EXPECT_EQ(Run(Args(profile, "buy", "600000", "1", "100")), tool::kExitFailed);
+  EXPECT_THAT(err_.str(), HasSubstr("'soon' is not a valid integer value"));
+  EXPECT_EQ(desk_.log.back(), "unblock input");
+  EXPECT_EQ(desk_.attachDepth, 0);
+  EXPECT_EQ(Typed(), "");
 }

@@ -14,6 +14,7 @@ using testing_support::AddTradingProgram;
 using testing_support::Down;
 using testing_support::FakeDesktop;
 using testing_support::FakeMainWindow;
+using testing_support::StepList;
 using testing_support::FakeTradingProgram;
 using testing_support::Up;
 
@@ -37,13 +38,6 @@ policy::TTradeRecord Sell() {
   r.sellPrice = "9.800";
   r.sellQuantity = "300";
   return r;
-}
-
-settings::TStepList Steps(std::initializer_list<const char*> texts) {
-  settings::TStepList list;
-  int n = 1;
-  for (const char* text : texts) list.push_back({"第" + std::to_string(n++) + "步键入", text});
-  return list;
 }
 
 class OrderTest : public ::testing::Test {
@@ -196,7 +190,7 @@ TEST_F(OrderTest, ClickHidesTheCursorAndClicksAtTheClientPoint) {
 
 TEST_F(OrderTest, NothingHappensWithoutATradingWindow) {
   window_.ClearTradingWindow();
-  profile_.buySteps = Steps({"{F1}", "var ZQDM"});
+  profile_.buySteps = StepList({"{F1}", "var ZQDM"});
   placer_.PlaceOrder(Buy());
   EXPECT_THAT(desk_.log, IsEmpty());
   EXPECT_THAT(main_.calls, IsEmpty());
@@ -204,8 +198,8 @@ TEST_F(OrderTest, NothingHappensWithoutATradingWindow) {
 
 TEST_F(OrderTest, KeystrokeModeBringsTheWindowUpAndRunsTheBuyStepsAttached) {
   desk_.foreground = 0;
-  profile_.buySteps = Steps({"{F1}", "var ZQDM"});
-  profile_.sellSteps = Steps({"{F2}"});
+  profile_.buySteps = StepList({"{F1}", "var ZQDM"});
+  profile_.sellSteps = StepList({"{F2}"});
   std::vector<std::string> ran;
   placer_.onStep = [&](const std::string& step, const std::string&) { ran.push_back(step); };
   placer_.PlaceOrder(Buy());
@@ -224,8 +218,8 @@ TEST_F(OrderTest, KeystrokeModeBringsTheWindowUpAndRunsTheBuyStepsAttached) {
 }
 
 TEST_F(OrderTest, KeystrokeModeRunsTheSellStepsForASell) {
-  profile_.buySteps = Steps({"{F1}"});
-  profile_.sellSteps = Steps({"{F2}", "var SL"});
+  profile_.buySteps = StepList({"{F1}"});
+  profile_.sellSteps = StepList({"{F2}", "var SL"});
   placer_.PlaceOrder(Sell());
   EXPECT_THAT(desk_.MessagesTo(program_.f1), IsEmpty());
   EXPECT_THAT(desk_.MessagesTo(program_.f2), ElementsAre("send 0201 0 0", "send 0202 0 0"));
@@ -233,7 +227,7 @@ TEST_F(OrderTest, KeystrokeModeRunsTheSellStepsForASell) {
 }
 
 TEST_F(OrderTest, UnknownTradeTypeIsLoggedAndTypesNothing) {
-  profile_.buySteps = Steps({"{F1}"});
+  profile_.buySteps = StepList({"{F1}"});
   policy::TTradeRecord order = Buy();
   order.tradeType = 0;
   placer_.PlaceOrder(order);
@@ -243,7 +237,7 @@ TEST_F(OrderTest, UnknownTradeTypeIsLoggedAndTypesNothing) {
 }
 
 TEST_F(OrderTest, AFailingStepStopsTheListAndStillDetaches) {
-  profile_.buySteps = Steps({"{F1}", "wait soon", "var ZQDM"});
+  profile_.buySteps = StepList({"{F1}", "wait soon", "var ZQDM"});
   EXPECT_THROW(placer_.PlaceOrder(Buy()), EConvertError);
   EXPECT_EQ(desk_.log.back(), "detach 1 90");
   EXPECT_EQ(desk_.attachDepth, 0);
@@ -251,7 +245,7 @@ TEST_F(OrderTest, AFailingStepStopsTheListAndStillDetaches) {
 }
 
 TEST_F(OrderTest, AProfileReplacedDuringTheScriptDoesNotDisturbIt) {
-  profile_.buySteps = Steps({"{TAB}", "{TAB}", "{TAB}"});
+  profile_.buySteps = StepList({"{TAB}", "{TAB}", "{TAB}"});
   int pumps = 0;
   // The first pump comes before the steps, the second after the first step.
   desk_.onProcessMessages = [&] {
@@ -320,7 +314,7 @@ TEST_F(OrderTest, ControlLevelOnlyAcceptsBuyOrSell) {
 
 TEST_F(OrderTest, OnlyBindingOneSelectsControlLevelMode) {
   profile_.binding = 2;
-  profile_.buySteps = Steps({"{TAB}"});
+  profile_.buySteps = StepList({"{TAB}"});
   placer_.PlaceOrder(Buy());
   EXPECT_THAT(desk_.MessagesTo(program_.buy.code), IsEmpty());
   EXPECT_THAT(desk_.keys, ElementsAre(Down(9), Up(9)));

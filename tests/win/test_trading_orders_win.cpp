@@ -18,6 +18,7 @@ using namespace trading;
 using testing::ElementsAre;
 using testing::IsEmpty;
 using testing_support::FakeMainWindow;
+using testing_support::StepList;
 using testing_support::PumpFor;
 using testing_support::SimTrader;
 using testing_support::TempDir;
@@ -25,13 +26,6 @@ using testing_support::TempDir;
 namespace {
 
 const std::string kFragment = "网上股票交易系统";
-
-settings::TStepList Steps(std::initializer_list<const char*> texts) {
-  settings::TStepList list;
-  int n = 1;
-  for (const char* text : texts) list.push_back({"第" + std::to_string(n++) + "步键入", text});
-  return list;
-}
 
 policy::TTradeRecord Order(uint8_t type, const char* code, const char* price, const char* quantity) {
   policy::TTradeRecord r;
@@ -48,9 +42,9 @@ class OrdersWin : public ::testing::Test {
     profile_.windowTitle = kFragment;
     // Tab walks code, price, quantity and the order button; Enter on the
     // button asks for confirmation and the next Enter accepts.
-    profile_.buySteps = Steps({"{F1}", "wait 300", "var ZQDM", "{TAB}", "var CJJ", "{TAB}", "var SL", "{TAB}",
+    profile_.buySteps = StepList({"{F1}", "wait 300", "var ZQDM", "{TAB}", "var CJJ", "{TAB}", "var SL", "{TAB}",
                                "{ENTER}", "wait 300", "{ENTER}"});
-    profile_.sellSteps = Steps({"{F2}", "wait 300", "var ZQDM", "{TAB}", "var CJJ", "{TAB}", "var SL", "{TAB}",
+    profile_.sellSteps = StepList({"{F2}", "wait 300", "var ZQDM", "{TAB}", "var CJJ", "{TAB}", "var SL", "{TAB}",
                                 "{ENTER}", "wait 300", "{ENTER}"});
   }
   void SetUp() override {
@@ -98,14 +92,14 @@ TEST_F(OrdersWin, KeystrokeModeWorksWithoutThePanelButtons) {
 }
 
 TEST_F(OrdersWin, EnterOnTheQuantityFieldOrders) {
-  profile_.buySteps = Steps({"{F1}", "var ZQDM", "{TAB}", "var CJJ", "{TAB}", "var SL", "{ENTER}", "wait 300",
+  profile_.buySteps = StepList({"{F1}", "var ZQDM", "{TAB}", "var CJJ", "{TAB}", "var SL", "{ENTER}", "wait 300",
                              "{ENTER}", "{ENTER}"});
   placer_.PlaceOrder(Order(policy::kTradeBuy, "600000", "12.340", "100"));
   EXPECT_THAT(OrdersAfter(1), ElementsAre("buy,600000,12.340,100")) << "a further Enter orders nothing";
 }
 
 TEST_F(OrdersWin, AnEscapeStepCancelsTheConfirmation) {
-  profile_.buySteps = Steps({"{F1}", "var ZQDM", "{TAB}", "var CJJ", "{TAB}", "var SL", "{ENTER}", "wait 300",
+  profile_.buySteps = StepList({"{F1}", "var ZQDM", "{TAB}", "var CJJ", "{TAB}", "var SL", "{ENTER}", "wait 300",
                              "{ESC}"});
   placer_.PlaceOrder(Order(policy::kTradeBuy, "600000", "12.340", "100"));
   EXPECT_THAT(OrdersAfter(1), IsEmpty());
@@ -115,7 +109,7 @@ TEST_F(OrdersWin, AnEscapeStepCancelsTheConfirmation) {
 TEST_F(OrdersWin, ClickStepPressesTheOrderButton) {
   // The buy panel sits at (120, 10) in the program's client area and its
   // order button at (90, 134) in the panel: click the button's middle.
-  profile_.buySteps = Steps({"{F1}", "var ZQDM", "{TAB}", "var CJJ", "{TAB}", "var SL", "click 245, 157",
+  profile_.buySteps = StepList({"{F1}", "var ZQDM", "{TAB}", "var CJJ", "{TAB}", "var SL", "click 245, 157",
                              "wait 300", "{ENTER}"});
   placer_.PlaceOrder(Order(policy::kTradeBuy, "601318", "45.670", "500"));
   EXPECT_THAT(OrdersAfter(1), ElementsAre("buy,601318,45.670,500"));
@@ -131,7 +125,7 @@ TEST_F(OrdersWin, ControlLevelModeFillsTheFieldsOfBothPanels) {
 }
 
 TEST_F(OrdersWin, AStepWithABadNumberLeavesTheInputDetached) {
-  profile_.buySteps = Steps({"{F1}", "wait later"});
+  profile_.buySteps = StepList({"{F1}", "wait later"});
   EXPECT_THROW(placer_.PlaceOrder(Order(policy::kTradeBuy, "600000", "1.000", "100")), EConvertError);
   // Attached input would share the trading program's focus with this thread.
   HWND own = CreateWindowExW(0, L"Edit", L"", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 100, 40, nullptr, nullptr,
