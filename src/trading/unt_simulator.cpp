@@ -85,14 +85,15 @@ void TOrderPlacer::RunStep(const std::string& step, const policy::TTradeRecord& 
 std::string TOrderPlacer::PressPanel(TControlSlot slot, const std::string& step) {
   const WindowHandle button = trading_.Slot(slot);
   if (button == kNoWindow) return SendStepKeys(desktop_, step);
-  Click(button, false);
+  PressControl(button, false);
   return slot == TControlSlot::F1PanelButton ? "clicked the F1 panel button" : "clicked the F2 panel button";
 }
 
 // The step table: the first keyword found in the step decides.
 std::string TOrderPlacer::RunStepAction(const std::string& step, const policy::TTradeRecord& order) {
   if (Contains(step, "ESC")) {
-    desktop_.SetActiveWindow(desktop_.TopChild(trading_.Window()));
+    // (The top window of no window would be some other program's.)
+    if (const WindowHandle window = trading_.Window()) desktop_.SetActiveWindow(desktop_.TopChild(window));
     SendKeys(desktop_, "{ESC}", true);
     return "activated the top child, Escape";
   }
@@ -156,7 +157,7 @@ std::string TOrderPlacer::Click(const std::string& argument) {
 
 // An empty slot gets nothing: a message posted to no window would land in
 // this thread's own queue.
-void TOrderPlacer::Click(WindowHandle control, bool post) {
+void TOrderPlacer::PressControl(WindowHandle control, bool post) {
   if (control == kNoWindow) return;
   if (post) {
     desktop_.Post(control, kWmLButtonDown, 0, 0);
@@ -191,7 +192,7 @@ void TOrderPlacer::PlaceOrderByControls(const policy::TTradeRecord& order) {
   Report("control", buy ? "F1 to the trading window" : "F2 to the trading window");
   desktop_.Sleep(100);
 
-  Click(slot(TControlSlot::BuyFirstButton), false);
+  PressControl(slot(TControlSlot::BuyFirstButton), false);
   Report("control", "pressed the " + side + " first button");
   desktop_.Sleep(100);
 
@@ -205,12 +206,12 @@ void TOrderPlacer::PlaceOrderByControls(const policy::TTradeRecord& order) {
   desktop_.Sleep(200);
 
   const std::string& quantity = buy ? order.buyQuantity : order.sellQuantity;
-  Click(slot(TControlSlot::BuyQuantity), false);
+  PressControl(slot(TControlSlot::BuyQuantity), false);
   SetField(slot(TControlSlot::BuyQuantity), quantity);
   Report("control", "quantity field " + quantity);
   desktop_.Sleep(200);
 
-  Click(slot(TControlSlot::BuyOrderButton), true);
+  PressControl(slot(TControlSlot::BuyOrderButton), true);
   Report("control", "pressed the " + side + " order button");
   desktop_.Sleep(200);
 

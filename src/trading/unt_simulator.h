@@ -43,7 +43,7 @@ class TOrderPlacer {
   std::string Click(const std::string& argument);
   std::string PressPanel(TControlSlot slot, const std::string& step);
   void Report(const std::string& step, const std::string& action);
-  void Click(WindowHandle control, bool post);
+  void PressControl(WindowHandle control, bool post);
   void SetField(WindowHandle field, const std::string& text);
 
   IDesktop& desktop_;

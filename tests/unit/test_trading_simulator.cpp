@@ -87,6 +87,13 @@ TEST_F(OrderTest, EscapeActivatesTheTopChildAndSendsAPlainEscape) {
                                      "sleep 100"));
 }
 
+TEST_F(OrderTest, EscapeWithoutATradingWindowActivatesNothing) {
+  window_.ClearTradingWindow();
+  Step("{ESC}");
+  EXPECT_THAT(desk_.log, Not(Contains(testing::StartsWith("active"))));
+  EXPECT_THAT(desk_.keys, ElementsAre(Down(0x1B), Up(0x1B)));
+}
+
 TEST_F(OrderTest, KeyStepsAreTypedWithWait) {
   Step("{TAB}");
   EXPECT_THAT(desk_.log, ElementsAre(Down(9), "pump", Up(9), "pump", "messages", "sleep 100"));
