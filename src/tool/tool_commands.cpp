@@ -4,6 +4,7 @@ namespace tool {
 
 int RunPolicyDump(const Args& args, std::ostream& out, std::ostream& err);
 int RunReplay(const Args& args, std::ostream& out, std::ostream& err);
+int RunOrder(const Args& args, std::ostream& out, std::ostream& err);
 
 const std::vector<Command>& Commands() {
   static const std::vector<Command> commands = {
@@ -11,6 +12,8 @@ const std::vector<Command>& Commands() {
       {"replay",
        "--store FILE --tape FILE [--start all|ID]... [--user ID --trade-log FILE] [--save FILE] [--json]",
        "feed a quote tape through the monitors of a store and print every fire", RunReplay},
+      {"order", "--profile FILE --side buy|sell --code CODE --price PRICE --qty QTY",
+       "place one order into the trading program with a trading profile (Windows)", RunOrder},
   };
   return commands;
 }

@@ -1,0 +1,324 @@
+// A stand-in for a broker's trading program, laid out the way the order
+// automation expects one: panel buttons of class "AfxWnd42" (1000 buy,
+// 1001 sell, 1005 a third panel), a buy and a sell panel each with a code
+// (1032), price (1033) and quantity (1034) field, a first button (1007,
+// clears the panel) and an order button (1006), and two "Edit" fields 1018.
+//
+//   simtrader.exe --title TITLE --orders FILE
+//
+// F1 and F2 switch to the buy and the sell panel, F5 is counted as a
+// refresh, Tab walks code, price, quantity and order button, and the order
+// button (a click, or Enter on it or on the quantity field) asks for
+// confirmation. Enter accepts, Esc cancels; every accepted order is
+// appended to FILE as "buy|sell,code,price,quantity", the panel is emptied
+// and the focus goes back to its code field, where further Enter and Esc
+// keys do nothing. FILE is created (empty) as soon as the window is up, so
+// that a script can wait for it.
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+constexpr int kIdBuyPanelButton = 1000;
+constexpr int kIdSellPanelButton = 1001;
+constexpr int kIdThirdPanelButton = 1005;
+constexpr int kIdOrderButton = 1006;
+constexpr int kIdFirstButton = 1007;
+constexpr int kIdInfoField = 1018;
+constexpr int kIdCode = 1032;
+constexpr int kIdPrice = 1033;
+constexpr int kIdQuantity = 1034;
+constexpr int kIdRefreshLabel = 1100;  // "F5: N": the refreshes counted so far
+constexpr int kIdStatusLabel = 1101;   // the last thing that happened
+
+struct Panel {
+  const wchar_t* side;     // "buy" / "sell" in the orders file
+  const wchar_t* caption;  // shown in the boxes
+  HWND window = nullptr;
+  HWND code = nullptr;
+  HWND price = nullptr;
+  HWND quantity = nullptr;
+  HWND first = nullptr;
+  HWND order = nullptr;
+};
+
+struct Trader {
+  std::wstring ordersPath;
+  HWND main = nullptr;
+  HWND refreshLabel = nullptr;
+  HWND status = nullptr;
+  Panel buy{L"buy", L"买入"};
+  Panel sell{L"sell", L"卖出"};
+  Panel* current = &buy;
+  int refreshes = 0;
+} g;
+
+std::wstring Text(HWND window) {
+  wchar_t text[256];
+  const int length = GetWindowTextW(window, text, 256);
+  return std::wstring(text, length > 0 ? length : 0);
+}
+
+void SetStatus(const std::wstring& text) { SetWindowTextW(g.status, text.c_str()); }
+
+std::string Utf8(const std::wstring& text) {
+  const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                                       nullptr);
+  std::string out(size, '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
+  return out;
+}
+
+// Appends a line; an empty text only creates the file.
+bool AppendOrder(const std::wstring& line) {
+  FILE* file = _wfopen(g.ordersPath.c_str(), L"ab");
+  if (!file) return false;
+  const std::string bytes = line.empty() ? std::string() : Utf8(line) + "\r\n";
+  const bool ok = fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  return fclose(file) == 0 && ok;
+}
+
+void ShowPanel(Panel& panel) {
+  Panel& other = &panel == &g.buy ? g.sell : g.buy;
+  ShowWindow(other.window, SW_HIDE);
+  ShowWindow(panel.window, SW_SHOW);
+  g.current = &panel;
+  SetFocus(panel.code);
+  SetStatus(std::wstring(panel.caption) + L"面板");
+}
+
+void ClearPanel(Panel& panel) {
+  SetWindowTextW(panel.code, L"");
+  SetWindowTextW(panel.price, L"");
+  SetWindowTextW(panel.quantity, L"");
+}
+
+void PressOrder(Panel& panel) {
+  const std::wstring code = Text(panel.code), price = Text(panel.price), quantity = Text(panel.quantity);
+  if (code.empty() || price.empty() || quantity.empty()) {
+    MessageBoxW(g.main, L"请输入证券代码、价格和数量。", L"提示", MB_OK | MB_ICONWARNING);
+    SetStatus(L"委托不完整");
+    return;
+  }
+  const std::wstring question = std::wstring(panel.caption) + L" " + code + L"\n价格 " + price + L"\n数量 " +
+                                quantity + L"\n\n是否确认委托？";
+  if (MessageBoxW(g.main, question.c_str(), L"委托确认", MB_OKCANCEL | MB_ICONQUESTION) != IDOK) {
+    SetStatus(L"委托已取消");
+    return;
+  }
+  if (!AppendOrder(std::wstring(panel.side) + L"," + code + L"," + price + L"," + quantity)) {
+    MessageBoxW(g.main, L"委托记录无法写入。", L"错误", MB_OK | MB_ICONERROR);
+    return;
+  }
+  SetStatus(L"委托已提交：" + std::wstring(panel.caption) + L" " + code);
+  ClearPanel(panel);
+  SetFocus(panel.code);
+}
+
+// F1, F2 and F5, whether typed or posted to the main window.
+bool CommandKey(WPARAM key) {
+  switch (key) {
+    case VK_F1:
+      ShowPanel(g.buy);
+      return true;
+    case VK_F2:
+      ShowPanel(g.sell);
+      return true;
+    case VK_F5:
+      ++g.refreshes;
+      SetWindowTextW(g.refreshLabel, (L"F5: " + std::to_wstring(g.refreshes)).c_str());
+      return true;
+  }
+  return false;
+}
+
+// The panel buttons: drawn captions that act on a press and release.
+LRESULT CALLBACK PanelButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_LBUTTONDOWN:
+      SetPropW(window, L"pressed", reinterpret_cast<HANDLE>(1));
+      return 0;
+    case WM_LBUTTONUP:
+      if (RemovePropW(window, L"pressed")) {
+        SendMessageW(GetParent(window), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(window), BN_CLICKED),
+                     reinterpret_cast<LPARAM>(window));
+      }
+      return 0;
+    case WM_PAINT: {
+      PAINTSTRUCT paint;
+      HDC dc = BeginPaint(window, &paint);
+      RECT rect;
+      GetClientRect(window, &rect);
+      FillRect(dc, &rect, GetSysColorBrush(COLOR_BTNFACE));
+      DrawEdge(dc, &rect, EDGE_RAISED, BF_RECT);
+      const std::wstring caption = Text(window);
+      SetBkMode(dc, TRANSPARENT);
+      SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+      DrawTextW(dc, caption.c_str(), -1, &rect, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+      EndPaint(window, &paint);
+      return 0;
+    }
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// A panel forwards its buttons to the main window.
+LRESULT CALLBACK PanelProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_COMMAND) return SendMessageW(GetParent(window), message, wParam, lParam);
+  if (message == WM_CTLCOLORSTATIC) return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+Panel* PanelOf(HWND control) {
+  for (Panel* panel : {&g.buy, &g.sell}) {
+    if (GetParent(control) == panel->window) return panel;
+  }
+  return nullptr;
+}
+
+LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_COMMAND: {
+      if (HIWORD(wParam) != BN_CLICKED) break;
+      const int id = LOWORD(wParam);
+      HWND control = reinterpret_cast<HWND>(lParam);
+      if (id == kIdBuyPanelButton) ShowPanel(g.buy);
+      if (id == kIdSellPanelButton) ShowPanel(g.sell);
+      if (id == kIdThirdPanelButton) SetStatus(L"撤单面板");
+      if (Panel* panel = PanelOf(control)) {
+        if (id == kIdOrderButton) PressOrder(*panel);
+        if (id == kIdFirstButton) ClearPanel(*panel);
+      }
+      return 0;
+    }
+    case WM_KEYDOWN:
+      CommandKey(wParam);
+      return 0;
+    case WM_CTLCOLORSTATIC:
+      return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+    case WM_DESTROY:
+      PostQuitMessage(0);
+      return 0;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+HWND Child(HWND parent, const wchar_t* className, const wchar_t* text, DWORD style, int id, int x, int y, int w,
+           int h, DWORD exStyle = 0) {
+  HWND window = CreateWindowExW(exStyle, className, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h, parent,
+                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
+  SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
+  return window;
+}
+
+void CreatePanel(Panel& panel, const wchar_t* orderCaption) {
+  panel.window = CreateWindowExW(WS_EX_CONTROLPARENT, L"SimTraderPanel", L"", WS_CHILD, 120, 10, 540, 190, g.main,
+                                 nullptr, GetModuleHandleW(nullptr), nullptr);
+  Child(panel.window, L"Static", (std::wstring(panel.caption) + L"委托").c_str(), 0, -1, 10, 8, 200, 20);
+  Child(panel.window, L"Static", L"证券代码", 0, -1, 10, 38, 70, 20);
+  Child(panel.window, L"Static", L"委托价格", 0, -1, 10, 68, 70, 20);
+  Child(panel.window, L"Static", L"委托数量", 0, -1, 10, 98, 70, 20);
+  // Creation order is the Tab order: code, price, quantity, order button.
+  const DWORD edit = WS_TABSTOP | ES_AUTOHSCROLL;
+  panel.code = Child(panel.window, L"Edit", L"", edit, kIdCode, 90, 36, 150, 22, WS_EX_CLIENTEDGE);
+  panel.price = Child(panel.window, L"Edit", L"", edit, kIdPrice, 90, 66, 150, 22, WS_EX_CLIENTEDGE);
+  panel.quantity = Child(panel.window, L"Edit", L"", edit, kIdQuantity, 90, 96, 150, 22, WS_EX_CLIENTEDGE);
+  const DWORD button = WS_TABSTOP | BS_PUSHBUTTON;
+  panel.order = Child(panel.window, L"Button", orderCaption, button, kIdOrderButton, 90, 134, 70, 26);
+  panel.first = Child(panel.window, L"Button", L"重填", button, kIdFirstButton, 170, 134, 70, 26);
+}
+
+void CreateControls() {
+  // Panel buttons first, then the panels (buy before sell), then the
+  // information fields: the order in which a child enumeration meets them.
+  Child(g.main, L"AfxWnd42", L"买入[F1]", 0, kIdBuyPanelButton, 10, 10, 100, 30);
+  Child(g.main, L"AfxWnd42", L"卖出[F2]", 0, kIdSellPanelButton, 10, 45, 100, 30);
+  Child(g.main, L"AfxWnd42", L"撤单[F3]", 0, kIdThirdPanelButton, 10, 80, 100, 30);
+  CreatePanel(g.buy, L"买入下单");
+  CreatePanel(g.sell, L"卖出下单");
+  Child(g.main, L"Static", L"可用资金", 0, -1, 10, 215, 70, 20);
+  Child(g.main, L"Edit", L"100000.00", ES_READONLY, kIdInfoField, 90, 212, 120, 22, WS_EX_CLIENTEDGE);
+  Child(g.main, L"Static", L"股东代码", 0, -1, 230, 215, 70, 20);
+  Child(g.main, L"Edit", L"A000000001", ES_READONLY, kIdInfoField, 310, 212, 120, 22, WS_EX_CLIENTEDGE);
+  g.refreshLabel = Child(g.main, L"Static", L"F5: 0", 0, kIdRefreshLabel, 10, 250, 100, 20);
+  g.status = Child(g.main, L"Static", L"", 0, kIdStatusLabel, 120, 250, 540, 20);
+}
+
+void Register(const wchar_t* name, WNDPROC proc) {
+  WNDCLASSW windowClass{};
+  windowClass.lpfnWndProc = proc;
+  windowClass.hInstance = GetModuleHandleW(nullptr);
+  windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  windowClass.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+  windowClass.lpszClassName = name;
+  RegisterClassW(&windowClass);
+}
+
+// Keys typed into the program: the panel keys, the refresh key and Enter
+// work wherever the focus is inside the window; the rest is ordinary
+// dialog navigation (Tab).
+bool HandleKey(const MSG& msg) {
+  if (msg.message != WM_KEYDOWN || (msg.hwnd != g.main && !IsChild(g.main, msg.hwnd))) return false;
+  if (CommandKey(msg.wParam)) return true;
+  switch (msg.wParam) {
+    case VK_RETURN: {
+      HWND focus = GetFocus();
+      for (Panel* panel : {&g.buy, &g.sell}) {
+        if (focus == panel->quantity || focus == panel->order) {
+          PressOrder(*panel);
+          return true;
+        }
+        if (focus == panel->first) {
+          ClearPanel(*panel);
+          return true;
+        }
+      }
+      return true;
+    }
+    case VK_ESCAPE:
+      return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int show) {
+  std::wstring title = L"网上股票交易系统5.0";
+  int argc = 0;
+  LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+  for (int i = 1; i + 1 < argc; i += 2) {
+    const std::wstring name = argv[i];
+    if (name == L"--title") title = argv[i + 1];
+    if (name == L"--orders") g.ordersPath = argv[i + 1];
+  }
+  LocalFree(argv);
+  if (g.ordersPath.empty()) {
+    MessageBoxW(nullptr, L"usage: simtrader.exe --title TITLE --orders FILE", L"simtrader", MB_OK);
+    return 2;
+  }
+
+  Register(L"AfxWnd42", PanelButtonProc);
+  Register(L"SimTraderPanel", PanelProc);
+  Register(L"SimTraderMain", MainProc);
+  g.main = CreateWindowExW(WS_EX_CONTROLPARENT, L"SimTraderMain", title.c_str(), WS_OVERLAPPEDWINDOW, 200, 200, 680,
+                           320, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  if (!g.main) return 1;
+  CreateControls();
+  ShowWindow(g.main, show == SW_HIDE ? SW_SHOWNORMAL : show);
+  ShowPanel(g.buy);
+  if (!AppendOrder(std::wstring())) return 1;  // creates the file: the program is ready
+
+  MSG msg;
+  while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    if (HandleKey(msg)) continue;
+    if (IsDialogMessageW(g.main, &msg)) continue;
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+  return 0;
+}
