@@ -23,11 +23,7 @@ void WriteFixedText(char* field, size_t size, std::string_view gbk) {
   std::memset(field + n, 0, size - n);
 }
 
-std::string ReadFixedText(const char* field, size_t size) {
-  const void* nul = std::memchr(field, 0, size);
-  const size_t n = nul ? static_cast<size_t>(static_cast<const char*>(nul) - field) : size;
-  return std::string(field, n);
-}
+std::string ReadFixedText(const char* field, size_t size) { return std::string(FixedTextView(field, size)); }
 
 void WriteFixedUtf8(char* field, size_t size, std::string_view utf8) {
   WriteFixedText(field, size, Utf8ToGbkLossy(utf8));

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -18,6 +19,15 @@ void WriteFixedText(char* field, size_t size, std::string_view gbk);
 
 // The bytes up to the first NUL, or the whole field when it holds none.
 std::string ReadFixedText(const char* field, size_t size);
+// The same without a copy, for hot paths; valid while the field is.
+inline std::string_view FixedTextView(const char* field, size_t size) {
+  const void* nul = std::memchr(field, 0, size);
+  return std::string_view(field, nul ? static_cast<size_t>(static_cast<const char*>(nul) - field) : size);
+}
+template <size_t N>
+std::string_view FixedTextView(const char (&field)[N]) {
+  return FixedTextView(field, N);
+}
 
 // The same for UTF-8 text, converted to and from GBK at the field
 // (characters GBK lacks become '?', invalid GBK becomes U+FFFD).

@@ -131,10 +131,7 @@ CodeKey MakeKey(std::string_view code) {
   return k;
 }
 
-std::string_view FieldText(const char* field, size_t size) {
-  const void* nul = std::memchr(field, 0, size);
-  return std::string_view(field, nul ? static_cast<size_t>(static_cast<const char*>(nul) - field) : size);
-}
+std::string_view FieldText(const char* field, size_t size) { return base::FixedTextView(field, size); }
 
 struct CodeKeyHash {
   size_t operator()(const CodeKey& k) const {

@@ -3,14 +3,13 @@
 #include <cmath>
 #include <cstring>
 
+#include "base/fixed_text.h"
+
 namespace policy {
 namespace {
 
 bool SameCode(const quotes::TQuoteReport& report, const TPolicyRecord& monitor) {
-  const std::string_view a = quotes::ReportCode(report);
-  const void* nul = std::memchr(monitor.code, 0, sizeof monitor.code);
-  const size_t n = nul ? static_cast<size_t>(static_cast<const char*>(nul) - monitor.code) : sizeof monitor.code;
-  return a == std::string_view(monitor.code, n);
+  return quotes::ReportCode(report) == base::FixedTextView(monitor.code);
 }
 
 // Tracking updates; each returns the value after the update.

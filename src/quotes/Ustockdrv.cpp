@@ -2,13 +2,11 @@
 
 #include <cstring>
 
+#include "base/fixed_text.h"
+
 namespace quotes {
 
-std::string_view ReportCode(const TQuoteReport& report) {
-  const void* nul = std::memchr(report.code, 0, sizeof report.code);
-  const size_t n = nul ? static_cast<size_t>(static_cast<const char*>(nul) - report.code) : sizeof report.code;
-  return std::string_view(report.code, n);
-}
+std::string_view ReportCode(const TQuoteReport& report) { return base::FixedTextView(report.code); }
 
 PacketReports ReadPacket(const void* packet) {
   const auto* bytes = static_cast<const unsigned char*>(packet);

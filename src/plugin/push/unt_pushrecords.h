@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "base/fixed_text.h"
 #include "base/records.h"
 
 namespace kv {
@@ -117,9 +118,7 @@ QV_FIELD_AT(TFillDetail, name, 170);
 // The text of a fixed field: up to its first NUL or its end.
 template <size_t N>
 std::string_view FieldText(const char (&field)[N]) {
-  size_t n = 0;
-  while (n < N && field[n] != '\0') ++n;
-  return std::string_view(field, n);
+  return base::FixedTextView(field);
 }
 
 // The C library's reading of a decimal text: leading white space, a sign,
