@@ -1,0 +1,65 @@
+# Resources and the runnable application folder of quorvel.exe.
+
+set(QV_APP_RES_DIR ${PROJECT_SOURCE_DIR}/src/app/res)
+set(QV_DIST_DIR ${PROJECT_SOURCE_DIR}/dist)
+set(QV_APP_FOLDER_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/qv_app_folder.cmake)
+
+if(WIN32)
+  # windres is named by the MinGW toolchain file (CMAKE_RC_COMPILER).
+  enable_language(RC)
+endif()
+
+# qv_app_resources(<target>)
+# Compiles src/app/res/quorvel.rc (icons, finder cursor, version, manifest)
+# into a Windows executable. windres does not report what it reads, so every
+# picture, the manifest and the id header are listed as dependencies: a
+# redrawn picture rebuilds the resource object.
+function(qv_app_resources target)
+  if(NOT WIN32)
+    return()
+  endif()
+  set(rc ${QV_APP_RES_DIR}/quorvel.rc)
+  file(GLOB inputs CONFIGURE_DEPENDS
+    ${QV_APP_RES_DIR}/*.ico ${QV_APP_RES_DIR}/*.cur
+    ${QV_APP_RES_DIR}/*.manifest ${QV_APP_RES_DIR}/*.h)
+  target_sources(${target} PRIVATE ${rc})
+  set_source_files_properties(${rc} TARGET_DIRECTORY ${target} PROPERTIES
+    OBJECT_DEPENDS "${inputs}"
+    INCLUDE_DIRECTORIES ${QV_APP_RES_DIR})
+endfunction()
+
+# qv_app_folder(<target> [EXTRA <targets or files>...])
+# Lays out ${CMAKE_BINARY_DIR}/app/: the program file of <target>, every file
+# and folder of dist/ (git's .gitkeep/.gitattributes left out) and the EXTRA
+# targets' files or plain files beside the program. Runs as the target
+# "app_folder", part of every full build; files that an earlier layout put
+# there and that are gone from dist/ or EXTRA are removed, everything else
+# the program writes at run time (logs, policy store) is left alone.
+function(qv_app_folder target)
+  cmake_parse_arguments(A "" "" "EXTRA" ${ARGN})
+  if(TARGET app_folder)
+    message(FATAL_ERROR "qv_app_folder: the application folder is already laid out for another target")
+  endif()
+  set(files "$<TARGET_FILE:${target}>")
+  set(deps ${target})
+  foreach(item ${A_EXTRA})
+    if(TARGET ${item})
+      list(APPEND files "$<TARGET_FILE:${item}>")
+      list(APPEND deps ${item})
+    else()
+      get_filename_component(path ${item} ABSOLUTE BASE_DIR ${CMAKE_CURRENT_SOURCE_DIR})
+      list(APPEND files ${path})
+    endif()
+  endforeach()
+  string(REPLACE ";" "|" files "${files}")
+  add_custom_target(app_folder ALL
+    COMMAND ${CMAKE_COMMAND}
+      -DAPP=${CMAKE_BINARY_DIR}/app
+      -DDIST=${QV_DIST_DIR}
+      -DRECORD=${CMAKE_BINARY_DIR}/app_folder.files
+      "-DFILES=${files}"
+      -P ${QV_APP_FOLDER_SCRIPT}
+    DEPENDS ${deps}
+    COMMENT "Laying out the application folder ${CMAKE_BINARY_DIR}/app"
+    VERBATIM)
+endfunction()
