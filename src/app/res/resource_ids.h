@@ -57,6 +57,16 @@
 #define IDI_LEVEL_BASE 500
 #define IDI_LEVEL(level) (IDI_LEVEL_BASE + (level))
 #define IDI_LEVEL_COUNT 10
+#define IDI_LEVEL0 500
+#define IDI_LEVEL1 501
+#define IDI_LEVEL2 502
+#define IDI_LEVEL3 503
+#define IDI_LEVEL4 504
+#define IDI_LEVEL5 505
+#define IDI_LEVEL6 506
+#define IDI_LEVEL7 507
+#define IDI_LEVEL8 508
+#define IDI_LEVEL9 509
 
 // The finder cursor of the trading-window caption tool is a named resource:
 // LoadCursorW(instance, QV_CURSOR_FINDER).
