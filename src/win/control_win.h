@@ -83,6 +83,9 @@ class Control {
 
   // The wrapper of a window handle, when it is one of ours.
   static Control* FromHandle(HWND window);
+  // The background colour a container paints (kDefaultColor: the system's
+  // dialog face); labels on it take the same.
+  virtual COLORREF Background() const { return kDefaultColor; }
 
   // Events every control raises. onKeyDown returns true when it consumed the
   // key. Points are client pixels of the control.
@@ -103,6 +106,8 @@ class Control {
   // Attaches a window created elsewhere (a part of a composite control) so
   // that its notifications reach this wrapper.
   void AttachPart(HWND part);
+  // Attaches the wrapper to a window it created itself (top-level windows).
+  void Attach(HWND window);
 
   // Messages of the control's own window; nullopt passes them on.
   virtual std::optional<LRESULT> HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
@@ -121,7 +126,7 @@ class Control {
  private:
   friend LRESULT CALLBACK ControlSubclassProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
   friend LRESULT RouteMessage(Control*, HWND, UINT, WPARAM, LPARAM);
-  void Attach(HWND window);
+  friend bool ReflectToChild(UINT, WPARAM, LPARAM, LRESULT&);
   void Detach(HWND window);
   HWND tooltip_ = nullptr;
   std::string tooltipText_;
@@ -150,6 +155,7 @@ class Panel : public Control {
   ~Panel() override;
   void Create(Parent parent, const PanelArgs& args);
   void SetBackground(COLORREF color);
+  COLORREF Background() const override { return background_; }
   std::function<void(Size client)> onSize;  // 96-dpi units
 
  protected:

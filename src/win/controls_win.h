@@ -244,13 +244,13 @@ class NumericEdit : public Control {
   std::optional<LRESULT> HandleReflected(UINT message, WPARAM wParam, LPARAM lParam) override;
 
  private:
+  void PlaceSpin();
   HWND spin_ = nullptr;
   int decimals_ = 2;
   double step_ = 1;
   double min_ = -1e12;
   double max_ = 1e12;
   int wheelRest_ = 0;
-  bool focusInside_ = false;
 };
 
 struct SpinButtonsArgs {
@@ -295,11 +295,15 @@ class ComboBox : public Control {
   std::string ItemText(int index) const;
   int Selected() const;  // -1 when none
   void Select(int index);  // raises no event
+  void MovePixels(const RECT& rect) override;  // the height is the closed box's; the list drops below
   std::function<void()> onChanged;  // selection changed, or edit text changed
   std::function<void()> onDropDown;
 
  protected:
   std::optional<LRESULT> HandleReflected(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+ private:
+  int dropHeight_ = 200;
 };
 
 }  // namespace win

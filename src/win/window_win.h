@@ -54,6 +54,7 @@ class Window : public Control {
   void SetTopMost(bool on);
   void SetMinSize(Size clientMin);
   void SetBackground(COLORREF color);
+  COLORREF Background() const override { return background_; }
   void CenterOn(HWND other);  // the screen's work area when other is null
   void MoveOnScreen(const Rect& rect);  // screen position and client size, 96-dpi units
   void ShowNormal();   // shows, restores from minimised, activates
@@ -74,6 +75,8 @@ class Window : public Control {
  protected:
   std::optional<LRESULT> HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
   void Destroyed() override;
+  // The window's own handling, after the view's onMessage hook.
+  std::optional<LRESULT> WindowMessage(UINT message, WPARAM wParam, LPARAM lParam);
   // WM_COMMAND IDOK / IDCANCEL sent by the keyboard navigation (Enter, Esc).
   virtual void OnDialogKey(int /*id*/) {}
 
