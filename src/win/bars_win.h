@@ -23,12 +23,12 @@ constexpr int kRest = -1;
 
 struct StatusPane {
   int width = 100;  // 96-dpi units, or kRest
-  std::string text;
+  std::string text{};
   bool tooltip = false;  // hovering shows the pane's whole text
 };
 
 struct StatusBarArgs {
-  std::vector<StatusPane> panes;
+  std::vector<StatusPane> panes{};
   int id = 0;
   bool sizeGrip = true;
 };
@@ -60,22 +60,22 @@ class StatusBar : public Control {
 
  private:
   void UpdateTips();
-  std::vector<StatusPane> panes_;
+  std::vector<StatusPane> panes_{};
   HWND tips_ = nullptr;
 };
 
 struct ToolButton {
   int id = 0;
-  std::string text;
+  std::string text{};
   int image = -1;  // index in the toolbar's image list
-  std::string tooltip;
+  std::string tooltip{};
   bool enabled = true;
   bool separator = false;
   bool checkable = false;
 };
 
 struct ToolBarArgs {
-  std::vector<ToolButton> buttons;
+  std::vector<ToolButton> buttons{};
   const ImageList* images = nullptr;  // not owned
   int id = 0;
   bool textRight = true;  // text beside the icon; else under it
@@ -108,9 +108,9 @@ class ToolBar : public Control {
 };
 
 struct TabControlArgs {
-  Rect rect;
+  Rect rect{};
   int id = 0;
-  std::vector<std::string> pages;
+  std::vector<std::string> pages{};
 };
 
 // Tabs over pages: each page is a Panel that hosts the page's controls and
@@ -140,14 +140,14 @@ class TabControl : public Control {
 
  private:
   struct PageEntry {
-    std::string caption;
-    std::unique_ptr<Panel> panel;
+    std::string caption{};
+    std::unique_ptr<Panel> panel{};
     bool shown = true;
   };
   void Rebuild();
   void LayoutPages();
   void ShowOnly(int page);
-  std::vector<PageEntry> pages_;
+  std::vector<PageEntry> pages_{};
   int active_ = -1;
 };
 

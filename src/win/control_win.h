@@ -45,7 +45,7 @@ class Parent {
   HWND Handle() const { return handle_; }
 
  private:
-  HWND handle_;
+  HWND handle_{};
 };
 
 class Control {
@@ -121,7 +121,7 @@ class Control {
   static int NextId();
 
   HWND handle_ = nullptr;
-  Dpi dpi_;
+  Dpi dpi_{};
 
  private:
   friend LRESULT CALLBACK ControlSubclassProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
@@ -129,7 +129,7 @@ class Control {
   friend bool ReflectToChild(UINT, WPARAM, LPARAM, LRESULT&);
   void Detach(HWND window);
   HWND tooltip_ = nullptr;
-  std::string tooltipText_;
+  std::string tooltipText_{};
   bool tracking_ = false;
 };
 
@@ -141,7 +141,7 @@ bool ReflectToChild(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
 // A plain child container (a page, a bottom panel, a tool strip): hosts
 // controls and passes their notifications on to them.
 struct PanelArgs {
-  Rect rect;
+  Rect rect{};
   int id = 0;
   COLORREF background = kDefaultColor;  // the window colour of dialogs
   bool border = false;

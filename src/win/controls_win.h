@@ -15,13 +15,13 @@
 namespace win {
 
 struct ButtonArgs {
-  std::string text;
+  std::string text{};
   Rect rect{0, 0, 75, 23};
   int id = 0;
   bool defaultButton = false;  // BS_DEFPUSHBUTTON
   bool flat = false;
   HICON icon = nullptr;  // shown left of the text
-  std::string tooltip;
+  std::string tooltip{};
 };
 
 class Button : public Control {
@@ -37,11 +37,11 @@ class Button : public Control {
 };
 
 struct CheckBoxArgs {
-  std::string text;
+  std::string text{};
   Rect rect{0, 0, 120, 19};
   int id = 0;
   bool checked = false;
-  std::string tooltip;
+  std::string tooltip{};
 };
 
 class CheckBox : public Control {
@@ -58,12 +58,12 @@ class CheckBox : public Control {
 };
 
 struct RadioArgs {
-  std::string text;
+  std::string text{};
   Rect rect{0, 0, 80, 19};
   int id = 0;
   bool checked = false;
   bool firstInGroup = false;  // starts a new group (WS_GROUP); radios after it up to the next first one form the group
-  std::string tooltip;
+  std::string tooltip{};
 };
 
 class Radio : public Control {
@@ -80,8 +80,8 @@ class Radio : public Control {
 };
 
 struct GroupBoxArgs {
-  std::string text;
-  Rect rect;
+  std::string text{};
+  Rect rect{};
   int id = 0;
 };
 
@@ -93,7 +93,7 @@ class GroupBox : public Control {
 };
 
 struct LabelArgs {
-  std::string text;
+  std::string text{};
   Rect rect{0, 0, 80, 15};
   int id = 0;
   Align align = Align::Left;
@@ -104,7 +104,7 @@ struct LabelArgs {
   bool ellipsis = false;                // "..." when cut off
   bool sunken = false;                  // a sunken frame (a value box)
   bool handCursor = false;              // for labels that act on a click
-  std::string tooltip;
+  std::string tooltip{};
 };
 
 class Label : public Control {
@@ -137,7 +137,7 @@ struct PictureArgs {
   Rect rect{0, 0, 16, 16};
   int id = 0;
   bool center = true;
-  std::string tooltip;
+  std::string tooltip{};
 };
 
 // A picture box: an icon or a bitmap, drawn centred (or stretched for
@@ -163,7 +163,7 @@ class Picture : public Control {
 };
 
 struct EditArgs {
-  std::string text;
+  std::string text{};
   Rect rect{0, 0, 100, 21};
   int id = 0;
   bool multiline = false;  // with a vertical scroll bar and Enter as a new line
@@ -175,7 +175,7 @@ struct EditArgs {
   Align align = Align::Left;
   bool border = true;
   bool wordWrap = true;  // multi-line only
-  std::string tooltip;
+  std::string tooltip{};
 };
 
 class Edit : public Control {
@@ -210,7 +210,7 @@ struct NumericEditArgs {
   bool spinButtons = true;  // up/down arrows at the right, inside the rect
   bool border = true;
   Align align = Align::Right;
-  std::string tooltip;
+  std::string tooltip{};
 };
 
 // A numeric spin field: the text is the number with `decimals` digits; the
@@ -257,7 +257,7 @@ struct SpinButtonsArgs {
   Rect rect{0, 0, 17, 21};
   int id = 0;
   bool horizontal = false;
-  std::string tooltip;
+  std::string tooltip{};
 };
 
 // Bare up/down arrows whose meaning the view gives (the editors' ±0.001).
@@ -274,13 +274,13 @@ class SpinButtons : public Control {
 };
 
 struct ComboBoxArgs {
-  std::vector<std::string> items;
+  std::vector<std::string> items{};
   int selected = -1;
   Rect rect{0, 0, 120, 23};
   int id = 0;
   bool editable = false;  // a drop-down with an edit field; else a drop-down list
   int dropHeight = 200;   // 96-dpi units
-  std::string tooltip;
+  std::string tooltip{};
 };
 
 class ComboBox : public Control {

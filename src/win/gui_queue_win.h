@@ -22,7 +22,7 @@ class GuiPoster {
  private:
   friend class GuiQueue;
   explicit GuiPoster(std::shared_ptr<detail::GuiQueueState> state) : state_(std::move(state)) {}
-  std::shared_ptr<detail::GuiQueueState> state_;
+  std::shared_ptr<detail::GuiQueueState> state_{};
 };
 
 class GuiQueue {
@@ -40,7 +40,7 @@ class GuiQueue {
   size_t Pending() const;
 
  private:
-  std::shared_ptr<detail::GuiQueueState> state_;
+  std::shared_ptr<detail::GuiQueueState> state_{};
 };
 
 }  // namespace win

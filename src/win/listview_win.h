@@ -19,15 +19,15 @@ namespace win {
 class ImageList;
 
 struct Column {
-  std::string caption;
+  std::string caption{};
   int width = 80;  // 96-dpi units
   Align align = Align::Left;
 };
 
 struct ListViewArgs {
-  Rect rect;
+  Rect rect{};
   int id = 0;
-  std::vector<Column> columns;
+  std::vector<Column> columns{};
   bool gridLines = true;
   bool fullRowSelect = true;
   bool singleSelect = true;
@@ -124,7 +124,7 @@ class ListView : public Control {
   COLORREF oddRowColor_ = kDefaultColor;
   int updateDepth_ = 0;
   bool ownerData_ = false;
-  std::wstring dispBuffer_;
+  std::wstring dispBuffer_{};
 };
 
 }  // namespace win

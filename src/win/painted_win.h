@@ -19,7 +19,7 @@ struct ProgressBarArgs {
   int position = 0;
   bool gradient = false;  // painted: lime at the left to red at the right, over the filled part
   bool parts = false;     // painted: a gap between the parts
-  std::string tooltip;
+  std::string tooltip{};
 };
 
 class ProgressBar : public Control {
@@ -45,7 +45,7 @@ class ProgressBar : public Control {
 };
 
 struct MarqueeArgs {
-  std::string text;
+  std::string text{};
   Rect rect{0, 0, 300, 18};
   int id = 0;
   int intervalMs = 50;
@@ -77,9 +77,9 @@ class Marquee : public Control {
 
  private:
   void Paint(HDC dc);
-  std::string text_;
-  std::wstring wide_;
-  Timer timer_;
+  std::string text_{};
+  std::wstring wide_{};
+  Timer timer_{};
   int offset_ = 0;
   int step_ = 1;
   COLORREF color_ = RGB(255, 0, 0);

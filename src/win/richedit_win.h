@@ -13,7 +13,7 @@
 namespace win {
 
 struct RichEditArgs {
-  Rect rect;
+  Rect rect{};
   int id = 0;
   bool readOnly = true;
   bool border = true;
@@ -38,7 +38,7 @@ class RichEdit : public Control {
 };
 
 struct WebViewArgs {
-  Rect rect;
+  Rect rect{};
   int id = 0;
 };
 
@@ -54,10 +54,10 @@ class WebView : public Control {
   void Refresh();
   void MovePixels(const RECT& rect) override;
 
-  struct Host;
+  struct Host{};
 
  private:
-  std::unique_ptr<Host> host_;
+  std::unique_ptr<Host> host_{};
 };
 
 }  // namespace win

@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include <functional>
 #include <optional>
 #include <string>
@@ -16,17 +18,17 @@ namespace win {
 // ---- Menus ---------------------------------------------------------------
 
 struct MenuItem {
-  std::string caption;  // with & before the accelerator letter
+  std::string caption{};  // with & before the accelerator letter
   int id = 0;           // the command; 0 for a sub-menu or a separator
   bool checked = false;
   bool enabled = true;
   bool separator = false;
   bool rightJustify = false;  // menu bar: this and the following items sit at the right end
-  std::vector<MenuItem> items;  // a sub-menu when not empty
+  std::vector<MenuItem> items{};  // a sub-menu when not empty
 };
 
 inline MenuItem MenuSeparator() {
-  MenuItem item;
+  MenuItem item{};
   item.separator = true;
   return item;
 }
@@ -68,7 +70,7 @@ class Menu {
   HMENU menu_ = nullptr;
   HWND window_ = nullptr;
   bool bar_ = false;
-  std::vector<HBITMAP> bitmaps_;
+  std::vector<HBITMAP> bitmaps_{};
 };
 
 // ---- Message boxes -------------------------------------------------------
@@ -91,7 +93,7 @@ void ShowInfoWithCheck(HWND owner, std::string_view text, std::string_view title
 // An image source: a resource id of the program, or a .ico/.bmp file path.
 struct ImageSource {
   int resourceId = 0;
-  std::string path;
+  std::string path{};
   ImageSource(int id) : resourceId(id) {}                      // NOLINT
   ImageSource(std::string file) : path(std::move(file)) {}     // NOLINT
   ImageSource(const char* file) : path(file) {}                // NOLINT
@@ -117,8 +119,8 @@ class ImageList {
 
  private:
   HIMAGELIST list_ = nullptr;
-  int size_;
-  mutable std::vector<HICON> icons_;
+  int size_{};
+  mutable std::vector<HICON> icons_{};
 };
 
 // Loads a 16x16 (or `size`) icon from the program's resources or a file.
@@ -128,7 +130,7 @@ HICON LoadIconSource(const ImageSource& source, int size = 16);
 
 struct TrayIconArgs {
   HICON icon = nullptr;  // not owned
-  std::string tip;
+  std::string tip{};
   UINT id = 1;
 };
 
@@ -150,6 +152,8 @@ class TrayIcon {
   HICON CurrentIcon() const { return icon_; }
   // An information balloon (title, text, info icon) for `timeoutMs`.
   bool ShowBalloon(std::string_view title, std::string_view text, int timeoutMs = 10000);
+  std::string BalloonTitle() const { return balloonTitle_; }  // of the last balloon
+  std::string BalloonText() const { return balloonText_; }
 
   // Animation: the icon steps through the frames every interval; stopping
   // shows the first frame.
@@ -170,16 +174,16 @@ class TrayIcon {
   static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   bool Notify(DWORD message, UINT flags);
   HWND window_ = nullptr;
-  UINT id_;
-  HICON icon_;
-  std::string tip_;
-  std::string balloonTitle_;
-  std::string balloonText_;
+  UINT id_{};
+  HICON icon_{};
+  std::string tip_{};
+  std::string balloonTitle_{};
+  std::string balloonText_{};
   int balloonMs_ = 10000;
   bool added_ = false;
-  std::vector<HICON> frames_;
+  std::vector<HICON> frames_{};
   int frame_ = 0;
-  Timer animation_;
+  Timer animation_{};
 };
 
 }  // namespace win

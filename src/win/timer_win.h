@@ -25,7 +25,7 @@ class Timer {
 
  private:
   friend struct TimerHost;
-  int interval_;
+  int interval_{};
   UINT_PTR id_ = 0;
 };
 

@@ -15,7 +15,7 @@ namespace win {
 class Menu;
 
 struct WindowArgs {
-  std::string title;
+  std::string title{};
   // Client size in 96-dpi units; x and y are the screen position in 96-dpi
   // units, or CW_USEDEFAULT for the system's choice.
   Rect rect{static_cast<int>(CW_USEDEFAULT), static_cast<int>(CW_USEDEFAULT), 640, 480};
@@ -27,7 +27,7 @@ struct WindowArgs {
   bool toolWindow = false;  // no task-bar button, small caption
   bool topMost = false;
   bool dropShadow = false;  // CS_DROPSHADOW (a separate window class)
-  std::optional<uint8_t> alpha;  // layered window with this opacity
+  std::optional<uint8_t> alpha{};  // layered window with this opacity
   Size minSize;                  // client, 96-dpi units; 0 = none
   HICON icon = nullptr;          // big and small icon
   COLORREF background = kDefaultColor;  // the dialog face colour
@@ -82,14 +82,14 @@ class Window : public Control {
 
  private:
   Menu* menu_ = nullptr;
-  Size minSize_;
+  Size minSize_{};
   COLORREF background_ = kDefaultColor;
   HBRUSH brush_ = nullptr;
   bool quitOnDestroy_ = false;
 };
 
 struct DialogArgs {
-  std::string title;
+  std::string title{};
   Size size{400, 300};  // client, 96-dpi units
   HWND owner = nullptr;
   bool sizeable = false;
@@ -98,7 +98,7 @@ struct DialogArgs {
   bool minimizeBox = false;
   bool keepOnClose = true;  // closing hides the dialog, which is kept for the next use
   HICON icon = nullptr;
-  Size minSize;
+  Size minSize{};
 };
 
 // A dialog frame: dialog face colour, Tab/Esc/Enter handling, modal or
