@@ -1,10 +1,12 @@
 #include "base/files.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <system_error>
+#include <thread>
 
 namespace base {
 namespace {
@@ -30,31 +32,71 @@ bool FileExists(const std::string& path) {
 }
 
 std::optional<std::string> ReadFileBytes(const std::string& path) {
-  std::ifstream in(PathFromUtf8(path), std::ios::binary);
+  const std::filesystem::path p = PathFromUtf8(path);
+  std::error_code ec;
+  if (std::filesystem::is_directory(p, ec)) return std::nullopt;
+  std::ifstream in(p, std::ios::binary);
   if (!in) return std::nullopt;
   try {
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // One read of the whole file: logs of many megabytes load at disk speed.
+    in.seekg(0, std::ios::end);
+    const std::streamoff size = in.tellg();
+    if (size < 0) return std::nullopt;
+    in.seekg(0, std::ios::beg);
+    std::string bytes;
+    bytes.resize(static_cast<size_t>(size));
+    in.read(bytes.data(), size);
     if (in.bad()) return std::nullopt;
+    bytes.resize(static_cast<size_t>(in.gcount()));
     return bytes;
   } catch (const std::ios_base::failure&) {
-    // libstdc++ throws from the buffer when a read fails, e.g. on a folder.
+    return std::nullopt;
+  } catch (const std::bad_alloc&) {
+    // A file larger than the address space is as unreadable as a missing one.
+    return std::nullopt;
+  } catch (const std::length_error&) {
     return std::nullopt;
   }
 }
 
+namespace {
+
+// Another writer holds a log only for one line, so a short wait is enough;
+// past it the caller hears of the failure instead of the line being lost
+// unnoticed.
+constexpr int kBusyAttempts = 25;
+constexpr auto kBusyPause = std::chrono::milliseconds(20);
+
+bool LockedWriteWithRetry(const std::string& path, std::string_view bytes, bool create, bool truncate,
+                          std::string* error) {
+  const std::filesystem::path p = PathFromUtf8(path);
+  for (int attempt = 0;; ++attempt) {
+    std::string reason;
+    switch (detail::PlatformLockedWrite(p, bytes, create, truncate, &reason)) {
+      case detail::LockedWrite::kDone:
+        return true;
+      case detail::LockedWrite::kFailed:
+        SetError(error, reason);
+        return false;
+      case detail::LockedWrite::kBusy:
+        if (attempt + 1 >= kBusyAttempts) {
+          SetError(error, path + " is locked by another writer");
+          return false;
+        }
+        std::this_thread::sleep_for(kBusyPause);
+        break;
+    }
+  }
+}
+
+}  // namespace
+
 bool AppendToFile(const std::string& path, std::string_view bytes, std::string* error) {
-  std::FILE* f = detail::PlatformOpenAppendDenyWrite(PathFromUtf8(path));
-  if (!f) {
-    SetError(error, "cannot open " + path + ": " + std::strerror(errno));
-    return false;
-  }
-  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  const bool closed = std::fclose(f) == 0;
-  if (!written || !closed) {
-    SetError(error, "cannot write " + path);
-    return false;
-  }
-  return true;
+  return LockedWriteWithRetry(path, bytes, true, false, error);
+}
+
+bool TruncateFile(const std::string& path, std::string* error) {
+  return LockedWriteWithRetry(path, {}, false, true, error);
 }
 
 bool AppendLine(const std::string& path, std::string_view line, std::string* error) {

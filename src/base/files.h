@@ -1,6 +1,7 @@
 // File access shared by the whole program. Paths are UTF-8 text.
 #pragma once
 
+#include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -17,12 +18,19 @@ bool FileExists(const std::string& path);
 std::optional<std::string> ReadFileBytes(const std::string& path);
 
 // Appends `bytes` at the end of the file, creating it when missing. The
-// file is opened for this one write only, with other writers locked out
-// meanwhile. False (and `error` set) when the file cannot be opened or written.
+// file is opened for reading and writing for this one write only, with other
+// writers locked out meanwhile; while another writer holds it, the open is
+// retried for a short while. False (and `error` set) when the file cannot be
+// opened or written.
 bool AppendToFile(const std::string& path, std::string_view bytes, std::string* error = nullptr);
 
 // Appends one line ended by CR LF.
 bool AppendLine(const std::string& path, std::string_view line, std::string* error = nullptr);
+
+// Empties an existing file and keeps it, with the same locking and retries
+// as AppendToFile. False (and `error` set) when it is missing or cannot be
+// emptied.
+bool TruncateFile(const std::string& path, std::string* error = nullptr);
 
 // Replaces the file's contents all at once: the bytes go to a temporary file
 // beside it, which is flushed to disk and renamed over the target. A crash
@@ -34,8 +42,13 @@ namespace detail {
 // Renames `from` over `to` (replacing it) and makes the rename durable.
 bool PlatformReplace(const std::filesystem::path& from, const std::filesystem::path& to,
                      std::string* error);
-// Opens a file for appending with other writers denied; null on failure.
-std::FILE* PlatformOpenAppendDenyWrite(const std::filesystem::path& path);
+enum class LockedWrite { kDone, kBusy, kFailed };
+// Opens the file for reading and writing with other writers denied
+// (creating it when `create`), moves to its end, writes `bytes` and closes
+// it; with `truncate` it is emptied instead. kBusy when another writer holds
+// it (nothing was written), kFailed with `error` set on any other failure.
+LockedWrite PlatformLockedWrite(const std::filesystem::path& path, std::string_view bytes, bool create,
+                                bool truncate, std::string* error);
 // Forces a written file's data to disk.
 bool PlatformSync(std::FILE* file);
 }  // namespace detail

@@ -25,12 +25,40 @@ bool PlatformReplace(const std::filesystem::path& from, const std::filesystem::p
   return true;
 }
 
-std::FILE* PlatformOpenAppendDenyWrite(const std::filesystem::path& path) {
-  std::FILE* f = std::fopen(path.c_str(), "ab");
-  if (!f) return nullptr;
+LockedWrite PlatformLockedWrite(const std::filesystem::path& path, std::string_view bytes, bool create,
+                                bool truncate, std::string* error) {
+  const auto fail = [&](const char* what) {
+    if (error) *error = std::string("cannot ") + what + " " + path.string() + ": " + std::strerror(errno);
+    return LockedWrite::kFailed;
+  };
+  const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | (create ? O_CREAT : 0), 0644);
+  if (fd < 0) return fail("open");
   // Advisory on Linux; keeps the program's own writers in turn.
-  ::flock(::fileno(f), LOCK_EX);
-  return f;
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const bool busy = errno == EWOULDBLOCK;
+    const LockedWrite result = busy ? LockedWrite::kBusy : fail("lock");
+    ::close(fd);
+    return result;
+  }
+  LockedWrite result = LockedWrite::kDone;
+  if (truncate) {
+    if (::ftruncate(fd, 0) != 0) result = fail("empty");
+  } else if (::lseek(fd, 0, SEEK_END) < 0) {
+    result = fail("seek in");
+  } else {
+    size_t done = 0;
+    while (done < bytes.size()) {
+      const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        result = fail("write");
+        break;
+      }
+      done += static_cast<size_t>(n);
+    }
+  }
+  if (::close(fd) != 0 && result == LockedWrite::kDone) result = fail("close");
+  return result;
 }
 
 bool PlatformSync(std::FILE* file) { return ::fsync(::fileno(file)) == 0; }

@@ -1,8 +1,9 @@
 #include <windows.h>
 #include <io.h>
-#include <share.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <string>
 
 #include "base/files.h"
 
@@ -17,8 +18,40 @@ bool PlatformReplace(const std::filesystem::path& from, const std::filesystem::p
   return true;
 }
 
-std::FILE* PlatformOpenAppendDenyWrite(const std::filesystem::path& path) {
-  return _wfsopen(path.c_str(), L"ab", _SH_DENYWR);
+LockedWrite PlatformLockedWrite(const std::filesystem::path& path, std::string_view bytes, bool create,
+                                bool truncate, std::string* error) {
+  const auto fail = [&](const char* what, DWORD code) {
+    if (error) *error = std::string("cannot ") + what + " " + PathToUtf8(path) + " (error " + std::to_string(code) + ")";
+    return LockedWrite::kFailed;
+  };
+  // Readers may look at the file meanwhile; other writers wait their turn.
+  const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                  create ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    const DWORD code = GetLastError();
+    if (code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION) return LockedWrite::kBusy;
+    return fail("open", code);
+  }
+  LockedWrite result = LockedWrite::kDone;
+  LARGE_INTEGER zero{};
+  if (!SetFilePointerEx(file, zero, nullptr, truncate ? FILE_BEGIN : FILE_END)) {
+    result = fail("seek in", GetLastError());
+  } else if (truncate) {
+    if (!SetEndOfFile(file)) result = fail("empty", GetLastError());
+  } else {
+    size_t done = 0;
+    while (done < bytes.size()) {
+      const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 30));
+      DWORD written = 0;
+      if (!WriteFile(file, bytes.data() + done, chunk, &written, nullptr) || written == 0) {
+        result = fail("write", GetLastError());
+        break;
+      }
+      done += written;
+    }
+  }
+  CloseHandle(file);
+  return result;
 }
 
 bool PlatformSync(std::FILE* file) { return _commit(_fileno(file)) == 0; }

@@ -1,0 +1,361 @@
+#include "win/control_win.h"
+
+#include <atomic>
+#include <map>
+#include <mutex>
+#include <set>
+
+#include "win/internal_win.h"
+#include "win/text_win.h"
+
+namespace win {
+
+namespace {
+
+constexpr wchar_t kProp[] = L"qv.control";
+constexpr UINT_PTR kSubclassId = 0x5156;  // "QV"
+
+}  // namespace
+
+namespace detail {
+
+const wchar_t* RegisterClassOnce(const wchar_t* name, UINT style, int backgroundSysColor) {
+  static std::mutex lock;
+  static std::set<std::wstring> registered;
+  std::lock_guard<std::mutex> guard(lock);
+  if (registered.insert(name).second) {
+    WNDCLASSEXW cls{};
+    cls.cbSize = sizeof(cls);
+    cls.style = style;
+    cls.lpfnWndProc = DefWindowProcW;
+    cls.hInstance = App::Instance();
+    cls.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    cls.hbrBackground = backgroundSysColor >= 0 ? reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(backgroundSysColor + 1)) : nullptr;
+    cls.lpszClassName = name;
+    RegisterClassExW(&cls);
+  }
+  return name;
+}
+
+HWND CreateTooltip(HWND owner) {
+  HWND tip = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, 0, 0, 0,
+                             0, owner, nullptr, App::Instance(), nullptr);
+  if (!tip) return nullptr;
+  SendMessageW(tip, TTM_SETDELAYTIME, TTDT_AUTOPOP, kTooltipShowMs);
+  SendMessageW(tip, TTM_SETMAXTIPWIDTH, 0, Dpi::Of(owner).Scale(400));
+  SendMessageW(tip, WM_SETFONT, reinterpret_cast<WPARAM>(UiFont(Dpi::Of(owner))), FALSE);
+  return tip;
+}
+
+HBRUSH SolidBrush(COLORREF color) {
+  static std::mutex lock;
+  static std::map<COLORREF, HBRUSH> brushes;
+  std::lock_guard<std::mutex> guard(lock);
+  HBRUSH& brush = brushes[color];
+  if (!brush) brush = CreateSolidBrush(color);
+  return brush;
+}
+
+RECT ToPixels(const Dpi& dpi, const Rect& rect) { return dpi.Scale(rect.x, rect.y, rect.width, rect.height); }
+
+int AlignStyleOfEdit(Align align) {
+  switch (align) {
+    case Align::Center: return ES_CENTER;
+    case Align::Right: return ES_RIGHT;
+    default: return ES_LEFT;
+  }
+}
+
+}  // namespace detail
+
+Parent::Parent(const Control& control) : handle_(control.Handle()) {}
+
+LRESULT RouteMessage(Control* control, HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+LRESULT CALLBACK ControlSubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                     DWORD_PTR data) {
+  return RouteMessage(reinterpret_cast<Control*>(data), window, message, wParam, lParam);
+}
+
+LRESULT RouteMessage(Control* control, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCDESTROY) {
+    control->Detach(window);
+    return DefSubclassProc(window, message, wParam, lParam);
+  }
+  LRESULT result = 0;
+  if (ReflectToChild(message, wParam, lParam, result)) return result;
+  if (window == control->handle_) {
+    try {
+      if (auto handled = control->HandleMessage(message, wParam, lParam)) return *handled;
+    } catch (const std::exception& error) {
+      App::ReportError(&error);
+    } catch (...) {
+      App::ReportError(nullptr);
+    }
+  }
+  return DefSubclassProc(window, message, wParam, lParam);
+}
+
+bool ReflectToChild(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+  HWND child = nullptr;
+  switch (message) {
+    case WM_COMMAND:
+    case WM_HSCROLL:
+    case WM_VSCROLL:
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLORLISTBOX:
+      child = reinterpret_cast<HWND>(lParam);
+      break;
+    case WM_NOTIFY:
+      child = reinterpret_cast<NMHDR*>(lParam)->hwndFrom;
+      break;
+    case WM_DRAWITEM: {
+      auto* draw = reinterpret_cast<DRAWITEMSTRUCT*>(lParam);
+      if (draw->CtlType != ODT_MENU) child = draw->hwndItem;
+      break;
+    }
+    default:
+      return false;
+  }
+  if (!child) return false;
+  Control* target = Control::FromHandle(child);
+  if (!target) return false;
+  try {
+    if (auto handled = target->HandleReflected(message, wParam, lParam)) {
+      result = *handled;
+      return true;
+    }
+  } catch (const std::exception& error) {
+    App::ReportError(&error);
+  } catch (...) {
+    App::ReportError(nullptr);
+  }
+  return false;
+}
+
+Control::~Control() {
+  if (tooltip_) DestroyWindow(tooltip_);
+  if (handle_) {
+    HWND window = handle_;
+    // The destructor raises no events: the subclass goes first.
+    Detach(window);
+    DestroyWindow(window);
+  }
+}
+
+Control* Control::FromHandle(HWND window) {
+  return window ? static_cast<Control*>(GetPropW(window, kProp)) : nullptr;
+}
+
+int Control::NextId() {
+  static std::atomic<int> next{1000};
+  return next++;
+}
+
+void Control::Create(Parent parent, const wchar_t* windowClass, std::string_view text, DWORD style, DWORD exStyle,
+                     const Rect& rect, int id) {
+  if (!App::Initialized()) App::Init();
+  HWND parentWindow = parent.Handle();
+  dpi_ = Dpi::Of(parentWindow);
+  RECT pixels = detail::ToPixels(dpi_, rect);
+  if (id == 0) id = NextId();
+  HWND window = CreateWindowExW(exStyle, windowClass, Wide(text).c_str(), style | WS_CHILD, pixels.left, pixels.top,
+                                pixels.right - pixels.left, pixels.bottom - pixels.top, parentWindow,
+                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), App::Instance(), nullptr);
+  if (!window) return;
+  Attach(window);
+}
+
+void Control::Attach(HWND window) {
+  handle_ = window;
+  dpi_ = Dpi::Of(window);
+  SetPropW(window, kProp, this);
+  SetWindowSubclass(window, ControlSubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
+  SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(UiFont(dpi_)), FALSE);
+}
+
+void Control::AttachPart(HWND part) {
+  SetPropW(part, kProp, this);
+  SetWindowSubclass(part, ControlSubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
+}
+
+void Control::Detach(HWND window) {
+  RemoveWindowSubclass(window, ControlSubclassProc, kSubclassId);
+  RemovePropW(window, kProp);
+  if (window == handle_) {
+    handle_ = nullptr;
+    Destroyed();
+  }
+}
+
+LRESULT Control::CallDefault(UINT message, WPARAM wParam, LPARAM lParam) {
+  return DefSubclassProc(handle_, message, wParam, lParam);
+}
+
+int Control::Id() const { return handle_ ? GetDlgCtrlID(handle_) : 0; }
+
+void Control::SetText(std::string_view text) {
+  if (handle_) SetWindowTextUtf8(handle_, text);
+}
+
+std::string Control::Text() const { return handle_ ? WindowText(handle_) : std::string(); }
+
+void Control::Enable(bool on) {
+  if (handle_) EnableWindow(handle_, on ? TRUE : FALSE);
+}
+
+bool Control::Enabled() const { return handle_ && IsWindowEnabled(handle_); }
+
+void Control::Show(bool on) {
+  if (handle_) ShowWindow(handle_, on ? SW_SHOWNA : SW_HIDE);
+}
+
+bool Control::Visible() const { return handle_ && (GetWindowLongPtrW(handle_, GWL_STYLE) & WS_VISIBLE) != 0; }
+
+void Control::Move(const Rect& rect) { MovePixels(detail::ToPixels(dpi_, rect)); }
+
+void Control::MovePixels(const RECT& rect) {
+  if (handle_) {
+    SetWindowPos(handle_, nullptr, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+}
+
+RECT Control::BoundsPixels() const {
+  RECT rect{};
+  if (!handle_) return rect;
+  GetWindowRect(handle_, &rect);
+  HWND parent = GetAncestor(handle_, GA_PARENT);
+  if (parent && (GetWindowLongPtrW(handle_, GWL_STYLE) & WS_CHILD)) {
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
+  }
+  return rect;
+}
+
+Rect Control::Bounds() const {
+  RECT r = BoundsPixels();
+  return Rect{dpi_.Unscale(r.left), dpi_.Unscale(r.top), dpi_.Unscale(r.right - r.left), dpi_.Unscale(r.bottom - r.top)};
+}
+
+Size Control::ClientSize() const {
+  RECT r{};
+  if (handle_) GetClientRect(handle_, &r);
+  return Size{dpi_.Unscale(r.right), dpi_.Unscale(r.bottom)};
+}
+
+void Control::Focus() {
+  if (handle_) SetFocus(handle_);
+}
+
+bool Control::Focused() const { return handle_ && GetFocus() == handle_; }
+
+void Control::Redraw() {
+  if (handle_) RedrawWindow(handle_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+}
+
+void Control::BringToTop() {
+  if (handle_) SetWindowPos(handle_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+void Control::SetTooltip(std::string_view text, std::string_view title) {
+  if (!handle_) return;
+  tooltipText_ = std::string(text);
+  if (!tooltip_) {
+    if (text.empty()) return;
+    tooltip_ = detail::CreateTooltip(handle_);
+    if (!tooltip_) return;
+  }
+  std::wstring wide = Wide(text);
+  TTTOOLINFOW tool{};
+  tool.cbSize = TTTOOLINFOW_V2_SIZE;
+  tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  tool.hwnd = GetAncestor(handle_, GA_PARENT);
+  tool.uId = reinterpret_cast<UINT_PTR>(handle_);
+  tool.lpszText = wide.data();
+  SendMessageW(tooltip_, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+  if (text.empty()) return;
+  SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+  std::wstring wideTitle = Wide(title);
+  SendMessageW(tooltip_, TTM_SETTITLEW, title.empty() ? TTI_NONE : TTI_INFO, reinterpret_cast<LPARAM>(wideTitle.c_str()));
+}
+
+std::optional<LRESULT> Control::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_KEYDOWN:
+      if (onKeyDown && onKeyDown(static_cast<UINT>(wParam))) return 0;
+      break;
+    case WM_KEYUP:
+      detail::Raise(onKeyUp, static_cast<UINT>(wParam));
+      break;
+    case WM_SETFOCUS:
+      detail::Raise(onFocusGained);
+      break;
+    case WM_KILLFOCUS:
+      detail::Raise(onFocusLost);
+      break;
+    case WM_MOUSEMOVE:
+      if (!tracking_) {
+        TRACKMOUSEEVENT track{sizeof(track), TME_LEAVE, handle_, 0};
+        tracking_ = TrackMouseEvent(&track) != FALSE;
+      }
+      detail::Raise(onMouseMove, POINT{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))});
+      break;
+    case WM_MOUSELEAVE:
+      tracking_ = false;
+      detail::Raise(onMouseLeave);
+      break;
+    default:
+      break;
+  }
+  return std::nullopt;
+}
+
+std::optional<LRESULT> Control::HandleReflected(UINT, WPARAM, LPARAM) { return std::nullopt; }
+
+// ---- Panel ----
+
+Panel::~Panel() = default;
+
+void Panel::Create(Parent parent, const PanelArgs& args) {
+  const wchar_t* cls = detail::RegisterClassOnce(L"QvPanel");
+  DWORD style = WS_CLIPCHILDREN | WS_CLIPSIBLINGS | (args.visible ? WS_VISIBLE : 0);
+  DWORD ex = WS_EX_CONTROLPARENT | (args.border ? WS_EX_STATICEDGE : 0);
+  Control::Create(parent, cls, "", style, ex, args.rect, args.id);
+  SetBackground(args.background);
+}
+
+void Panel::SetBackground(COLORREF color) {
+  background_ = color;
+  brush_ = color == kDefaultColor ? nullptr : detail::SolidBrush(color);
+  if (handle_) InvalidateRect(handle_, nullptr, TRUE);
+}
+
+std::optional<LRESULT> Panel::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_SIZE:
+      detail::Raise(onSize, Size{dpi_.Unscale(LOWORD(lParam)), dpi_.Unscale(HIWORD(lParam))});
+      return 0;
+    case WM_ERASEBKGND:
+      if (brush_) {
+        RECT r;
+        GetClientRect(handle_, &r);
+        FillRect(reinterpret_cast<HDC>(wParam), &r, brush_);
+        return 1;
+      }
+      break;
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN:
+      if (brush_) {
+        SetBkColor(reinterpret_cast<HDC>(wParam), background_);
+        return reinterpret_cast<LRESULT>(brush_);
+      }
+      break;
+    default:
+      break;
+  }
+  return Control::HandleMessage(message, wParam, lParam);
+}
+
+}  // namespace win
