@@ -1,0 +1,640 @@
+#include "app/unt_frmmain.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "base/files.h"
+#include "base/ini_file.h"
+#include "base/text.h"
+#include "policy/unt_policy_describe.h"
+#include "settings/options_record.h"
+#include "trading/sndkey32.h"
+
+namespace app {
+
+// ---- tables ----------------------------------------------------------------
+
+const std::vector<MenuDef>& MainMenu() {
+  static const std::vector<MenuDef> menu = {
+      {"登录[&L]",
+       {{Cmd::Login, "登录[&L]", false, false},
+        {Cmd::Logout, "注销[&O]", false, false},
+        {Cmd::AccountInfo, "账户信息[&A]", true, false},
+        {Cmd::None, "", false, false},
+        {Cmd::Exit, "退出[&E]", false, false}}},
+      {"配置[&O]",
+       {{Cmd::DownloadConfig, "下载配置[&D]", true, false}, {Cmd::CaptionTool, "关联配置[&O]", true, false}}},
+      {"交易[&B]",
+       {{Cmd::StartAll, "启动所有监控[&S]", true, false},
+        {Cmd::StopAll, "停止所有监控[&P]", true, false},
+        {Cmd::None, "", false, false},
+        {Cmd::TradeLog, "触发记录[&L]", true, false}}},
+      {"监控模式[&P]",
+       {{Cmd::AddPayoff, "移动止盈[&S]", true, false},
+        {Cmd::AddLossLimit, "条件止损[&P]", true, false},
+        {Cmd::AddPrice, "价位监控[&E]", true, false},
+        {Cmd::AddTime, "时间监控[&T]", true, false},
+        {Cmd::AddLimitDown, "限价下跌反弹[&L]", false, false},
+        {Cmd::AddIndex, "指数监控[&Z]", false, false}}},
+      {"工具[&T]",
+       {{Cmd::AntiLock, "防止交易软件自动锁定", true, true},
+        {Cmd::MinimiseAfterOrder, "下单完成后最小化交易软件", true, true},
+        {Cmd::Sound, "开启提示声音[&S]", true, true},
+        {Cmd::QuoteTip, "显示行情提示框[&T]", true, true},
+        {Cmd::None, "", false, false},
+        {Cmd::AutoShutdown, "自动关机设定[&A]", true, false},
+        {Cmd::Calculator, "计算器[&C]", true, false},
+        {Cmd::None, "", false, false},
+        {Cmd::Settings, "设置[&O]", true, false}}},
+      {"更新[&U]",
+       {{Cmd::CheckVersion, "检测最新版本[&D]", false, false},
+        {Cmd::UpdateHistory, "查看更新历史[&H]", false, false}}},
+      {"关于[&A]", {{Cmd::Help, "帮助[&H]", false, false}, {Cmd::About, "关于[&A]", false, false}}},
+  };
+  return menu;
+}
+
+const std::vector<MenuItemDef>& ListPopupMenu() {
+  static const std::vector<MenuItemDef> items = {
+      {Cmd::PopStart, "启动[&B]", false, false},     {Cmd::PopStop, "停止[&S]", false, false},
+      {Cmd::None, "", false, false},                 {Cmd::PopDelete, "删除[&D]", false, false},
+      {Cmd::PopDeleteAll, "删除全部[&A]", false, false}, {Cmd::None, "", false, false},
+      {Cmd::PopRefresh, "刷新[&F]", false, false},
+  };
+  return items;
+}
+
+const std::vector<MenuItemDef>& TrayMenu() {
+  static const std::vector<MenuItemDef> items = {
+      {Cmd::TrayOpen, "打开[&O]", false, false},
+      {Cmd::TrayAbout, "关于[&A]", false, false},
+      {Cmd::None, "", false, false},
+      {Cmd::TrayExit, "退出[&E]", false, false},
+  };
+  return items;
+}
+
+const std::array<ToolButtonDef, 8>& ToolButtons() {
+  static const std::array<ToolButtonDef, 8> buttons = {{
+      {Cmd::TbStart, "bsSkinSpeedBtnStart", "启动所有监控"},
+      {Cmd::TbStop, "bsSkinSpeedBtnStop", "停止所有监控"},
+      {Cmd::TbAddPayoff, "bsSkinBtnAddPayoff", "添加移动止盈"},
+      {Cmd::TbAddLossLimit, "bsSkinBtnAddPrice", "添加条件止损"},
+      {Cmd::TbPrice, "bsSkinBtnTrade", "按价位监控"},
+      {Cmd::TbTime, "bsSkinBtnTime", "按时间监控"},
+      {Cmd::TbShowStock, "bsSkinBtnShowStock", "晒股"},
+      {Cmd::TbRefresh, "bsSkinBtnRefresh", "刷新"},
+  }};
+  return buttons;
+}
+
+const std::array<ColumnDef, 7>& MonitorColumns() {
+  static const std::array<ColumnDef, 7> columns = {{
+      {"序号", 40, Align::Left},
+      {"启动/策略", 85, Align::Centre},
+      {"代码", 55, Align::Centre},
+      {"名称", 80, Align::Left},
+      {"设定价", 70, Align::Right},
+      {"当前价", 70, Align::Right},
+      {"操作", 500, Align::Left},
+  }};
+  return columns;
+}
+
+int RowIcon(uint8_t kind, bool fired) {
+  kind &= 0x7F;
+  if (kind < policy::kKindPayoff || kind > policy::kKindIndex) kind = policy::kKindPair;
+  return (kind - 1) * 2 + (fired ? 1 : 0);
+}
+
+int StateIconOf(uint8_t state) {
+  if (state == policy::kStateRunning) return kStateIconStart;
+  if (state == policy::kStateStopped) return kStateIconStop;
+  return kStateIconTriggered;
+}
+
+std::string SetPriceCell(const policy::TPolicyRecord& r) {
+  if ((r.kind & 0x7F) == policy::kKindTime && r.priceBasis == policy::kBasisTradePrice) return kTradePriceText;
+  return base::FormatPrice(r.setPrice);
+}
+
+std::array<std::string, 7> MonitorRowCells(const policy::TPolicyRecord& r) {
+  return {std::to_string(r.id),        policy::ShortKindText(r), policy::CodeText(r),
+          policy::NameUtf8(r),         SetPriceCell(r),          base::FormatPrice(r.newestPrice),
+          policy::DescriptionUtf8(r)};
+}
+
+// ---- the window ------------------------------------------------------------
+
+namespace {
+
+// Items whose enabled state follows the login.
+bool NeedsLogin(Cmd cmd) {
+  switch (cmd) {
+    case Cmd::TbStart: case Cmd::TbStop: case Cmd::TbAddPayoff: case Cmd::TbAddLossLimit:
+    case Cmd::TbPrice: case Cmd::TbTime: case Cmd::TbShowStock: case Cmd::TbRefresh:
+      return true;
+    default:
+      break;
+  }
+  for (const MenuDef& menu : MainMenu()) {
+    for (const MenuItemDef& item : menu.items) {
+      if (item.cmd == cmd) return item.needsLogin;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+Tfrmmain::Tfrmmain(std::string applicationFolder, IFrmmainHost& host, trading::IDesktop& desktop,
+                   LogClock clock)
+    : host_(host),
+      desktop_(desktop),
+      clock_(std::move(clock)),
+      settings_(std::move(applicationFolder)),
+      storeWriter_(policy::PolicyStorePath(settings_.ApplicationFolder()),
+                   [this](const std::string& title, const std::string& text) { ReportStoreFailure(title, text); }) {
+  loopOptions_.appFolder = settings_.ApplicationFolder();
+  logs_ = std::make_unique<TLogWriters>(settings_.ApplicationFolder(), flags_, &host_.Messages(), clock_);
+}
+
+Tfrmmain::~Tfrmmain() = default;
+
+void Tfrmmain::ReportStoreFailure(const std::string& title, const std::string& text) { ShowBalloon(title, text); }
+
+base::TDateTime Tfrmmain::Now() { return clock_(); }
+
+void Tfrmmain::DeleteCachedPictures() {
+  std::error_code ec;
+  const std::filesystem::path data = base::PathFromUtf8(settings_.ApplicationFolder() + "data");
+  for (std::filesystem::directory_iterator it(data, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string ext = base::PathToUtf8(it->path().extension());
+    if (base::SameTextAscii(ext, ".jpg") || base::SameTextAscii(ext, ".bmp")) {
+      host_.DeleteFile(base::PathToUtf8(it->path()));
+    }
+  }
+}
+
+void Tfrmmain::RunPendingPatch() {
+  const std::string patch = settings_.ApplicationFolder() + "patch.exe";
+  if (!base::FileExists(patch)) return;
+  host_.StartProgram(patch);
+  if (!host_.DeleteFile(patch)) {
+    // The patch may still hold its own file for a moment.
+    host_.Sleep(2000);
+    host_.DeleteFile(patch);
+  }
+}
+
+void Tfrmmain::FormCreate() {
+  flags_.closing = false;
+  RunPendingPatch();
+  host_.SetCaption(kCaptionText);
+  noticeAddress_ = ReadVendorSite(settings_.ApplicationFolder()).NoticePage();
+  host_.SetScreenSaverActive(false);
+  DeleteCachedPictures();
+
+  // Settings, in the order each depends on the one before.
+  settings_.LoadTradingSettings();
+  settings::ReadParameters(settings_.SetupPath(), settings_.parameters);
+  host_.SetAlphaBlend(settings_.parameters.mainWindowAlpha);
+  settings::ReadOptions(settings_.OptionsPath(), settings_.options);
+  loopOptions_.soundOn = settings_.options.soundOn != 0;
+  loopOptions_.minimizeAfterOrder = settings_.parameters.minimiseAfterOrder;
+  tradingOptions_.antiLockSeconds = settings_.parameters.antiLockSeconds;
+  tradingOptions_.tradingWindowAlpha = settings_.parameters.tradingWindowAlpha;
+  tradingOptions_.minimiseAfterOrder = settings_.parameters.minimiseAfterOrder;
+  host_.BindLibraries();
+  host_.AccountInit();
+
+  trading_ = std::make_unique<trading::TTradingWindow>(desktop_, *this, flags_, settings_.profile, tradingOptions_);
+  placer_ = std::make_unique<trading::TOrderPlacer>(desktop_, *this, *trading_, settings_.profile);
+  loop_ = std::make_unique<policy::TMonitorLoop>(monitors_, flags_, *this, loopOptions_);
+  antiLockChecked_ = true;
+  Mark(kChangeTimer);
+
+  EnableLoggedInFeatures(false);
+  const policy::StoreLoadResult loaded = monitors_.LoadStore(storeWriter_.Path());
+  if (!loaded.ok) ShowBalloon(kApplicationTitle, "监控记录读取失败：" + loaded.error);
+  host_.LoadShareFeed();
+  ShowAssociationWarning(false);
+}
+
+void Tfrmmain::FormShow() {
+  if (!settings_.parameters.hideStartupNotice) {
+    const std::string text =
+        "为确保下单成功，请确认以下条件是否具备：\r\n"
+        "1、宽带网络已经正常连接。\r\n"
+        "2、需监控的股票交易软件已经打开(如同花顺闪电下单)。\r\n"
+        "3、已关闭不必要的程序，以免干扰自动下单。\r\n"
+        "4、不要锁定计算机，会影响下单。\r\n"
+        "5、取消下单软件买卖委托前的密码校验功能(例如：安信证券)。\r\n"
+        "6、最好关闭下单软件的自动锁定功能。";
+    const bool showAgain = host_.ShowNoticeWithCheck(text, "使用提示！", true);
+    if (base::FileExists(settings_.SetupPath())) {
+      base::IniFile(settings_.SetupPath()).WriteBool(settings::kParameterSection, "关闭启动提示", !showAgain);
+      settings_.parameters.hideStartupNotice = !showAgain;
+    }
+  }
+  RebuildMonitorList();
+  host_.SetCaption(kCaptionText);
+  Mark(kChangeCommands);
+  host_.NavigateNotice(noticeAddress_);
+  host_.StartVersionCheck(true);
+}
+
+void Tfrmmain::VersionCheckDone(const VersionCheckResult& result, bool quiet) {
+  if (result.outcome == VersionCheckResult::Newer) {
+    const std::string text = "发现新版本 " + result.newest.version +
+                             (result.newest.notes.empty() ? "" : "：\r\n" + result.newest.notes) +
+                             "\r\n\r\n现在升级吗？选择“否”以后再升级。";
+    if (host_.AskYesNo(text, "软件升级")) {
+      host_.StartUpgrade(result.newest);
+      return;
+    }
+  } else if (!quiet) {
+    host_.ShowInformation(result.outcome == VersionCheckResult::Failed ? "检测最新版本失败，请稍后再试。"
+                                                                        : "当前已是最新版本。",
+                          kApplicationTitle);
+  }
+  // The start-up check leads to the login, whatever came of it.
+  if (quiet) host_.Login();
+}
+
+bool Tfrmmain::FormCloseQuery() {
+  const bool yes = host_.AskYesNo(kCloseQuestion, "提示");
+  flags_.closing = yes;
+  return yes;
+}
+
+void Tfrmmain::FormDestroy() {
+  host_.SetScreenSaverActive(true);
+  DeleteCachedPictures();
+  host_.DisconnectMessageConnection();
+  storeWriter_.Save(monitors_);
+  host_.AccountFInit();
+  host_.EngineQuit();
+  rows_.clear();
+  host_.UnbindLibraries();
+}
+
+// ---- commands ----------------------------------------------------------------
+
+bool Tfrmmain::Enabled(Cmd cmd) const {
+  if (cmd == Cmd::Logout) return logoutEnabled_;
+  return !NeedsLogin(cmd) || featuresOn_;
+}
+
+bool Tfrmmain::Checked(Cmd cmd) const {
+  switch (cmd) {
+    case Cmd::AntiLock: return antiLockChecked_;
+    case Cmd::MinimiseAfterOrder: return settings_.parameters.minimiseAfterOrder;
+    case Cmd::Sound: return settings_.options.soundOn != 0;
+    case Cmd::QuoteTip: return settings_.parameters.showQuoteTip;
+    default: return false;
+  }
+}
+
+void Tfrmmain::ToggleOption(Cmd cmd) {
+  Mark(kChangeCommands);
+  try {
+    switch (cmd) {
+      case Cmd::AntiLock:
+        antiLockChecked_ = !antiLockChecked_;
+        Mark(kChangeTimer);
+        break;
+      case Cmd::MinimiseAfterOrder:
+        settings_.parameters.minimiseAfterOrder = !settings_.parameters.minimiseAfterOrder;
+        loopOptions_.minimizeAfterOrder = tradingOptions_.minimiseAfterOrder = settings_.parameters.minimiseAfterOrder;
+        settings::WriteParameters(settings_.SetupPath(), settings_.parameters);
+        break;
+      case Cmd::Sound:
+        settings_.options.soundOn = settings_.options.soundOn ? 0 : 1;
+        loopOptions_.soundOn = settings_.options.soundOn != 0;
+        settings::WriteOptions(settings_.OptionsPath(), settings_.options);
+        break;
+      case Cmd::QuoteTip:
+        settings_.parameters.showQuoteTip = !settings_.parameters.showQuoteTip;
+        settings::WriteParameters(settings_.SetupPath(), settings_.parameters);
+        break;
+      default:
+        break;
+    }
+  } catch (const std::exception& e) {
+    // The choice holds for this run; the user learns it was not kept.
+    host_.ShowInformation(std::string("设置未能保存：") + e.what(), kApplicationTitle);
+  }
+}
+
+void Tfrmmain::Command(Cmd cmd) {
+  if (!Enabled(cmd)) return;
+  switch (cmd) {
+    case Cmd::Login: host_.Login(); break;
+    case Cmd::Logout: host_.Logout(); break;
+    case Cmd::AccountInfo: host_.OpenDialog(Dialog::AccountInfo); break;
+    case Cmd::Exit:
+    case Cmd::TrayExit: host_.CloseMainWindow(); break;
+    case Cmd::DownloadConfig: host_.OpenDialog(Dialog::DownloadConfig); break;
+    case Cmd::CaptionTool: host_.OpenDialog(Dialog::CaptionTool); break;
+    case Cmd::StartAll:
+    case Cmd::TbStart: StartAllMonitoring(); break;
+    case Cmd::StopAll:
+    case Cmd::TbStop: StopAllMonitoring(); break;
+    case Cmd::TradeLog: host_.OpenDialog(Dialog::TradeLog); break;
+    case Cmd::AddPayoff:
+    case Cmd::TbAddPayoff: host_.OpenEditor(policy::kKindPayoff, EditorMode::Add, nullptr); break;
+    case Cmd::AddLossLimit:
+    case Cmd::TbAddLossLimit: host_.OpenEditor(policy::kKindLossLimit, EditorMode::Add, nullptr); break;
+    case Cmd::AddPrice:
+    case Cmd::TbPrice: host_.OpenEditor(policy::kKindPrice, EditorMode::Add, nullptr); break;
+    case Cmd::AddTime:
+    case Cmd::TbTime: host_.OpenEditor(policy::kKindTime, EditorMode::Add, nullptr); break;
+    case Cmd::AddLimitDown: host_.OpenEditor(policy::kKindLimitDown, EditorMode::Add, nullptr); break;
+    case Cmd::AddIndex: host_.OpenEditor(policy::kKindIndex, EditorMode::Add, nullptr); break;
+    case Cmd::AntiLock:
+    case Cmd::MinimiseAfterOrder:
+    case Cmd::Sound:
+    case Cmd::QuoteTip: ToggleOption(cmd); break;
+    case Cmd::AutoShutdown: host_.OpenDialog(Dialog::AutoShutdown); break;
+    case Cmd::Calculator: host_.StartCalculator(); break;
+    case Cmd::Settings: host_.OpenDialog(Dialog::Settings); break;
+    case Cmd::CheckVersion:
+      if (monitors_.AnyRunning()) {
+        host_.ShowInformation(kUpdateWhileMonitoring, kApplicationTitle);
+      } else {
+        host_.StartVersionCheck(false);
+      }
+      break;
+    case Cmd::UpdateHistory:
+      host_.OpenInBrowser(ReadVendorSite(settings_.ApplicationFolder()).UpdateHistoryPage());
+      break;
+    case Cmd::Help: host_.OpenInBrowser(settings_.parameters.helpUrl); break;
+    case Cmd::About:
+    case Cmd::TrayAbout: host_.OpenDialog(Dialog::About); break;
+    case Cmd::TbShowStock: host_.OpenDialog(Dialog::ShowStock); break;
+    case Cmd::TbRefresh: trading_->RefreshCommand(trading::TRefreshSource::ToolbarButton); break;
+    case Cmd::PopRefresh: trading_->RefreshCommand(trading::TRefreshSource::PopupMenuItem); break;
+    case Cmd::Entrust: Entrust(); break;
+    case Cmd::OrderTest:
+      if (flags_.loggedIn) host_.OpenDialog(Dialog::QuoteTest);
+      break;
+    case Cmd::TrayOpen: host_.RestoreMainWindow(); break;
+    case Cmd::NoticeRefresh: host_.NavigateNotice(noticeAddress_); break;
+    case Cmd::ClearShareList: host_.ClearShareFeed(); break;
+    case Cmd::PopStart:
+    case Cmd::PopStop:
+    case Cmd::PopDelete:
+    case Cmd::PopDeleteAll:
+    case Cmd::None:
+      break;  // the pop-up commands need the focused row: PopupCommand
+  }
+}
+
+void Tfrmmain::PopupCommand(Cmd cmd, int focusedRow) {
+  if (rows_.empty()) return;
+  const bool rowOk = focusedRow >= 0 && static_cast<size_t>(focusedRow) < rows_.size();
+  switch (cmd) {
+    case Cmd::PopStart:
+    case Cmd::PopStop:
+      if (!flags_.loggedIn) {
+        host_.ShowInformation(kNotLoggedIn, kApplicationTitle);
+        return;
+      }
+      if (!rowOk) return;
+      monitors_.StartOrStopOne(cmd == Cmd::PopStart, rows_[focusedRow].id);
+      break;
+    case Cmd::PopDelete:
+      if (!rowOk) return;
+      monitors_.Remove(rows_[focusedRow].id);
+      break;
+    case Cmd::PopDeleteAll:
+      monitors_.RemoveAll();
+      break;
+    default:
+      Command(cmd);
+      return;
+  }
+  monitors_.PublishLabels();
+  RebuildMonitorList();
+}
+
+void Tfrmmain::Entrust() {
+  if (!flags_.loggedIn) return;
+  if (trading_->Found() && trading_->Window() != trading::kNoWindow) {
+    trading::ForceForeground(desktop_, trading_->Window());
+    return;
+  }
+  if (!host_.LaunchOrderProgram()) host_.OpenDialog(Dialog::Settings);
+}
+
+void Tfrmmain::StartAllMonitoring() {
+  if (!flags_.loggedIn) {
+    host_.ShowInformation(kNotLoggedIn, kApplicationTitle);
+    return;
+  }
+  monitors_.StartOrStopAll(true);
+  monitors_.PublishLabels();
+  RebuildMonitorList();
+}
+
+void Tfrmmain::StopAllMonitoring() {
+  monitors_.StartOrStopAll(false);
+  monitors_.PublishLabels();
+  RebuildMonitorList();
+}
+
+void Tfrmmain::SetLoggedIn(bool loggedIn, const std::string& userId) {
+  flags_.loggedIn = loggedIn;
+  if (loggedIn) flags_.userId = userId;
+  logoutEnabled_ = loggedIn;
+  Mark(kChangeCommands);
+}
+
+void Tfrmmain::EnableLoggedInFeatures(bool on) {
+  featuresOn_ = on;
+  activePage_ = 0;
+  if (!on) {
+    // A disabled list shows no tip and keeps no field open.
+    fineTune_.visible = fineTune_.enabled = false;
+    hoveredId_ = -1;
+    Mark(kChangeFineTune);
+  }
+  Mark(kChangeCommands | kChangePages | kChangeStatus);
+}
+
+// ---- the list ------------------------------------------------------------------
+
+void Tfrmmain::RebuildMonitorList() {
+  rows_ = monitors_.Snapshot();
+  if (rows_.empty()) selectedSecurity_.clear();
+  fineTune_.visible = fineTune_.enabled = false;
+  fineTuneRow_ = -1;
+  changedRows_.clear();
+  Mark(kChangeList | kChangeFineTune);
+  storeWriter_.Save(monitors_);
+}
+
+std::string Tfrmmain::Cell(size_t row, int column) const {
+  const policy::TPolicyRecord& r = rows_[row];
+  switch (column) {
+    case 0: return std::to_string(r.id);
+    case 1: return policy::ShortKindText(r);
+    case 2: return policy::CodeText(r);
+    case 3: return policy::NameUtf8(r);
+    case 4: return SetPriceCell(r);
+    case 5: return base::FormatPrice(r.newestPrice);
+    case 6: return policy::DescriptionUtf8(r);
+    default: return {};
+  }
+}
+
+int Tfrmmain::RowIconOf(size_t row) const { return RowIcon(rows_[row].kind, rows_[row].fired != 0); }
+int Tfrmmain::StateIconOfRow(size_t row) const { return StateIconOf(rows_[row].state); }
+
+int Tfrmmain::RowOfId(int32_t id) const {
+  for (size_t i = 0; i < rows_.size(); ++i) {
+    if (rows_[i].id == id) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+void Tfrmmain::RzListViewClick(const ListClick& click) {
+  fineTune_.visible = fineTune_.enabled = fineTune_.focused = false;
+  fineTuneRow_ = -1;
+  Mark(kChangeFineTune);
+  if (click.selectedRow < 0 || static_cast<size_t>(click.selectedRow) >= rows_.size()) return;
+  const policy::TPolicyRecord& r = rows_[click.selectedRow];
+  selectedSecurity_ = policy::CodeText(r);
+  if (click.subItem != 4) return;
+  const std::string text = SetPriceCell(r);
+  if (!base::ParseDecimal(text)) return;  // "即时成交价" never opens the field
+  const auto& cols = MonitorColumns();
+  fineTune_.left = click.listLeft + cols[0].width + cols[1].width + cols[2].width + cols[3].width + 2;
+  fineTune_.width = cols[4].width;
+  fineTune_.height = 18;
+  fineTune_.top = click.rowTop + click.listTop + 1;
+  fineTune_.text = text;
+  fineTune_.visible = fineTune_.enabled = fineTune_.focused = true;
+  fineTuneRow_ = click.selectedRow;
+}
+
+void Tfrmmain::RzSpinEditPriceExit(const std::string& text) {
+  if (!fineTune_.visible) return;
+  const int row = fineTuneRow_;
+  fineTune_.visible = fineTune_.enabled = fineTune_.focused = false;
+  fineTuneRow_ = -1;
+  Mark(kChangeFineTune);
+  if (row < 0 || static_cast<size_t>(row) >= rows_.size()) return;
+  const auto price = base::ParseDecimal(text);
+  // A text that is not a price leaves the monitor as it was.
+  if (!price || !(*price >= 0) || *price >= 1e9) return;
+  const int32_t id = rows_[row].id;
+  monitors_.ChangeSetPrice(id, static_cast<float>(*price));
+  policy::TPolicyRecord fresh;
+  monitors_.Copy(id, fresh);
+  if (fresh.id == -1) return;
+  // The row shows the new price and sentence now; the store is written by
+  // the next rebuild.
+  rows_[row] = fresh;
+  changedRows_.push_back(row);
+  Mark(kChangeRows);
+}
+
+void Tfrmmain::RzListViewDblClick(int selectedRow) {
+  if (!featuresOn_ || rows_.empty() || selectedRow < 0 || static_cast<size_t>(selectedRow) >= rows_.size()) return;
+  policy::TPolicyRecord copy;
+  monitors_.Copy(rows_[selectedRow].id, copy);
+  if (copy.id == -1) return;
+  const uint8_t kind = copy.kind & 0x7F;
+  if (kind == policy::kKindPair || kind < policy::kKindPayoff || kind > policy::kKindIndex) return;
+  host_.OpenEditor(kind, EditorMode::Modify, &copy);
+}
+
+void Tfrmmain::RzListViewMouseMove(int row, bool foreground, int screenX, int screenY) {
+  if (!featuresOn_ || rows_.empty()) return;
+  if (row >= 0 && static_cast<size_t>(row) < rows_.size() && foreground) {
+    const int32_t id = rows_[row].id;
+    if (id != hoveredId_ && settings_.parameters.showQuoteTip) {
+      policy::TPolicyRecord monitor;
+      monitors_.Copy(id, monitor);
+      if (monitor.id != -1) host_.ShowQuoteTip(monitor, screenX, screenY);
+    }
+    hoveredId_ = id;
+    return;
+  }
+  if (host_.QuoteTipVisible()) host_.HideQuoteTip();
+  hoveredId_ = -1;
+}
+
+bool Tfrmmain::RzListViewContextPopup() const { return featuresOn_ && !rows_.empty(); }
+
+// ---- other parts' operations ------------------------------------------------------
+
+void Tfrmmain::SetLoginPane(const std::string& text) {
+  panes_[kPane2] = text;
+  Mark(kChangeStatus);
+}
+void Tfrmmain::SetDatePane(const std::string& text) {
+  panes_[kPaneDate] = text;
+  Mark(kChangeStatus);
+}
+void Tfrmmain::SetAssociationPane(const std::string& text) {
+  panes_[kPane3] = text;
+  Mark(kChangeStatus);
+}
+void Tfrmmain::ShowAssociationWarning(bool on) {
+  marqueeOn_ = on;
+  Mark(kChangeStatus);
+}
+
+void Tfrmmain::TickActivityBar() {
+  if (activity_ >= kActivityParts) activity_ = 0;
+  ++activity_;
+  Mark(kChangeActivity);
+}
+
+void Tfrmmain::ShowBalloon(const std::string& title, const std::string& text) {
+  host_.ShowTrayBalloon(title, text);
+  if (!host_.MainWindowVisible()) host_.AnimateTrayIcon(true);
+}
+
+void Tfrmmain::ShowMonitorBalloon(const std::string& title, const policy::TPolicyRecord& monitor) {
+  ShowBalloon(title, policy::MonitorBalloonText(monitor));
+}
+
+void Tfrmmain::TrayIconClick() {
+  host_.AnimateTrayIcon(false);
+  host_.RestoreMainWindow();
+}
+
+void Tfrmmain::TrayBalloonClick() { host_.AnimateTrayIcon(false); }
+
+void Tfrmmain::ShowUserLevel(int level, int64_t onlineSeconds, int levelIcon) {
+  levelIcon_ = levelIcon;
+  levelCaption_ = std::to_string(level) + "级 " + base::FormatFixed(static_cast<double>(onlineSeconds) / 3600.0, 2) + " h";
+  Mark(kChangeStatus);
+}
+
+void Tfrmmain::TimerAutoActiveTimer() {
+  if (antiLockChecked_) trading_->AntiLockTick();
+}
+
+void Tfrmmain::SetTitles(const std::string& title) {
+  applicationTitle_ = title;
+  host_.SetCaption(title);
+}
+
+void Tfrmmain::PlaceOrder(policy::TTradeRecord order) { placer_->PlaceOrder(order); }
+
+void Tfrmmain::MinimizeTradingWindow() {
+  if (trading_->Window() != trading::kNoWindow) desktop_.ShowWindow(trading_->Window(), trading::kSwShowMinimized);
+}
+
+void Tfrmmain::BroadcastTradeLine(const std::string& userId, const std::string& line) {
+  IMessageSender& messages = host_.Messages();
+  if (messages.Connected()) messages.SendText(userId, line);
+}
+
+}  // namespace app

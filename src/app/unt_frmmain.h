@@ -1,0 +1,373 @@
+// The main window as a form model: what its menus, toolbar, monitor list,
+// panel and status bar show, the commands behind them, and the window's
+// lifecycle from creation to destruction. The Win32 view owns the real
+// controls, forwards every event to one method here and copies the changed
+// state back (see TakeChanges). Everything outside the window goes through
+// IFrmmainHost, so the whole window is tested without one.
+#pragma once
+
+#include <array>
+#include <functional>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/process_flags.h"
+#include "app/unt_logs.h"
+#include "app/unt_update.h"
+#include "policy/unt_monitorloop.h"
+#include "policy/unt_policy.h"
+#include "settings/unt_common.h"
+#include "trading/desktop_port.h"
+#include "trading/main_window_port.h"
+#include "trading/unt_apiwrapper.h"
+#include "trading/unt_simulator.h"
+
+namespace app {
+
+inline constexpr char kApplicationTitle[] = "Tarvolen-Merrowick";
+inline constexpr char kProgramVersion[] = "v1.7.6";
+inline constexpr char kCaptionText[] = "Tarvolen系列-Merrowick" "v1.7.6";
+inline constexpr char kNotLoggedIn[] = "用户没有登录，请先登录！";
+inline constexpr char kCloseQuestion[] = "您确定要关闭吗？";
+inline constexpr char kUpdateWhileMonitoring[] = "正在监控，不能更新！请停止所有监控后再操作。";
+inline constexpr char kMarqueeText[] =
+    "未关联下单软件！请登录下单软件后，点击此界面上的“刷新”按钮或者重新登录进行关联。 ";
+inline constexpr char kSetPriceHint[] =
+    "微调设定价：变化幅度为0.01元。可以通过鼠标滚轮快速调整。\r\n"
+    "注意：修改完毕后，鼠标点击其他区域或者按回车后才能生效。";
+inline constexpr char kTradePriceText[] = "即时成交价";
+inline constexpr char kShareFooter[] = "本项功能不构成买卖建议，凭此买卖，风险自担。";
+inline constexpr uint32_t kOddRowColour = 0xF0FBFF;  // RGB(255,251,240) as 0x00BBGGRR
+inline constexpr int kHintPauseMs = 5000;
+inline constexpr int kActivityParts = 10;
+
+// Every command of the window: menu items, toolbar and menu-bar buttons, the
+// list's pop-up menu, the tray menu and the panel buttons. The numbers are
+// the Win32 command identifiers.
+enum class Cmd : int {
+  None = 0,
+  Login = 40001, Logout, AccountInfo, Exit,
+  DownloadConfig, CaptionTool,
+  StartAll, StopAll, TradeLog,
+  AddPayoff, AddLossLimit, AddPrice, AddTime, AddLimitDown, AddIndex,
+  AntiLock, MinimiseAfterOrder, Sound, QuoteTip, AutoShutdown, Calculator, Settings,
+  CheckVersion, UpdateHistory,
+  Help, About,
+  TbStart, TbStop, TbAddPayoff, TbAddLossLimit, TbPrice, TbTime, TbShowStock, TbRefresh,
+  Entrust, OrderTest,
+  PopStart, PopStop, PopDelete, PopDeleteAll, PopRefresh,
+  TrayOpen, TrayAbout, TrayExit,
+  NoticeRefresh, ClearShareList,
+};
+
+struct MenuItemDef {
+  Cmd cmd;
+  const char* caption;  // empty: a separator
+  bool needsLogin;
+  bool checkable;
+};
+struct MenuDef {
+  const char* caption;
+  std::vector<MenuItemDef> items;
+};
+// The main menu, in order.
+const std::vector<MenuDef>& MainMenu();
+// The list's pop-up menu and the tray menu.
+const std::vector<MenuItemDef>& ListPopupMenu();
+const std::vector<MenuItemDef>& TrayMenu();
+
+struct ToolButtonDef {
+  Cmd cmd;
+  const char* name;     // the control's name
+  const char* caption;
+};
+const std::array<ToolButtonDef, 8>& ToolButtons();
+
+enum class Align { Left, Centre, Right };
+struct ColumnDef {
+  const char* caption;
+  int width;
+  Align align;
+};
+const std::array<ColumnDef, 7>& MonitorColumns();
+
+// Pictures of the list: a row icon pair per kind, three state icons.
+int RowIcon(uint8_t kind, bool fired);  // 0..13, by kind 1..7 (others as kind 3)
+enum StateIcon : int { kStateIconStart = 0, kStateIconStop = 1, kStateIconTriggered = 2 };
+int StateIconOf(uint8_t state);
+
+// The texts of one monitor's row.
+std::array<std::string, 7> MonitorRowCells(const policy::TPolicyRecord& record);
+
+// The dialogs the window opens.
+enum class Dialog {
+  AccountInfo, DownloadConfig, CaptionTool, TradeLog, AutoShutdown, Settings, ShowStock, QuoteTest, About,
+};
+// Editors: add a monitor of a kind, or modify a copy.
+enum class EditorMode { Add, Modify };
+
+// What the window asks of the rest of the program. All calls come on the
+// main thread; questions and message boxes are modal and may let window
+// messages run.
+class IFrmmainHost {
+ public:
+  virtual ~IFrmmainHost() = default;
+
+  // ---- the window itself and its dialogs ----
+  virtual void ShowInformation(const std::string& text, const std::string& title) = 0;
+  virtual bool AskYesNo(const std::string& text, const std::string& title) = 0;
+  // The start-up notice with its "show again" check box; returns the box's state.
+  virtual bool ShowNoticeWithCheck(const std::string& text, const std::string& title, bool showAgain) = 0;
+  virtual void SetCaption(const std::string& caption) = 0;
+  virtual void SetAlphaBlend(int alpha) = 0;
+  virtual void EnableMainWindow(bool enable) = 0;
+  virtual bool MainWindowVisible() = 0;
+  virtual void RestoreMainWindow() = 0;
+  virtual void CloseMainWindow() = 0;
+  virtual trading::ScreenSize MainWindowSize() = 0;
+  virtual void MoveMainWindow(int left, int top) = 0;
+  virtual void ShowTrayBalloon(const std::string& title, const std::string& text) = 0;
+  virtual void AnimateTrayIcon(bool animate) = 0;
+  virtual void ShowProgress(const std::string& text) = 0;
+  virtual void StepProgress() = 0;
+  virtual void CloseProgress() = 0;
+  virtual void OpenDialog(Dialog dialog) = 0;
+  virtual void OpenEditor(uint8_t kind, EditorMode mode, const policy::TPolicyRecord* monitor) = 0;
+  // The quote tip window at a screen position, filled with the monitor.
+  virtual void ShowQuoteTip(const policy::TPolicyRecord& monitor, int screenX, int screenY) = 0;
+  virtual bool QuoteTipVisible() = 0;
+  virtual void HideQuoteTip() = 0;
+  virtual void NavigateNotice(const std::string& address) = 0;
+
+  // ---- the system ----
+  virtual void StartProgram(const std::string& path) = 0;  // shown normally
+  virtual bool DeleteFile(const std::string& path) = 0;
+  virtual void Sleep(int milliseconds) = 0;
+  virtual void SetScreenSaverActive(bool active) = 0;
+  virtual void OpenInBrowser(const std::string& address) = 0;  // maximised
+  virtual void StartCalculator() = 0;
+  // Starts the configured trading program; false when none started.
+  virtual bool LaunchOrderProgram() = 0;
+
+  // ---- outside libraries and the session ----
+  virtual void BindLibraries() = 0;
+  virtual void AccountInit() = 0;   // the account service's Init with the window, when bound
+  virtual void AccountFInit() = 0;  // its FInit, when bound
+  virtual void EngineQuit() = 0;    // the quote engine's Stock_Quit, when bound
+  virtual void UnbindLibraries() = 0;
+  virtual void Login() = 0;
+  virtual void Logout() = 0;
+  virtual void DisconnectMessageConnection() = 0;
+  virtual void LoadShareFeed() = 0;
+  virtual void ClearShareFeed() = 0;
+  // The online version check; quiet at start-up. The answer comes back
+  // through Tfrmmain::VersionCheckDone.
+  virtual void StartVersionCheck(bool quiet) = 0;
+  // Hands a verified newer version over to the upgrade.
+  virtual void StartUpgrade(const VersionInfo& newest) = 0;
+  // The message connection, for the trade-line broadcast.
+  virtual IMessageSender& Messages() = 0;
+  // The single-quote request of the quote engine.
+  virtual void RequestQuote(const std::string& code, quotes::TQuoteReport& out) = 0;
+  virtual void PlaySound(const std::string& path, bool wait) = 0;
+};
+
+// The state of the set-price fine-tune field.
+struct FineTuneField {
+  bool visible = false;
+  bool enabled = false;
+  int left = 0, top = 0, width = 0, height = 0;  // client coordinates of the window
+  std::string text;
+  bool focused = false;
+};
+
+// What a click on the list found.
+struct ListClick {
+  int selectedRow = -1;  // the focused, selected row; -1 when none
+  int subItem = -1;      // the column under the mouse in that row, -1 outside it
+  int rowTop = 0;        // the row's top in list coordinates
+  int listLeft = 0, listTop = 0;  // the list's position in the window
+};
+
+// Parts of the window that changed since the view last looked.
+enum Change : uint32_t {
+  kChangeList = 1u << 0,      // rows rebuilt
+  kChangeRows = 1u << 1,      // some rows' cells (ChangedRows)
+  kChangeCommands = 1u << 2,  // enabled and checked states
+  kChangeStatus = 1u << 3,    // panes, level label, marquee
+  kChangeActivity = 1u << 4,
+  kChangeFineTune = 1u << 5,
+  kChangePages = 1u << 6,
+  kChangeTimer = 1u << 7,
+  kChangeAll = 0xFFFFFFFFu,
+};
+
+class Tfrmmain final : public policy::IMonitorHost, public trading::ITradingMainWindow {
+ public:
+  Tfrmmain(std::string applicationFolder, IFrmmainHost& host, trading::IDesktop& desktop, LogClock clock);
+  ~Tfrmmain() override;
+
+  // ---- lifecycle ----
+  void FormCreate();
+  void FormShow();
+  // The close question; true when the window may close.
+  bool FormCloseQuery();
+  void FormDestroy();
+
+  // ---- commands and events ----
+  void Command(Cmd cmd);
+  // The list pop-up's commands, on the list's focused row (-1 none).
+  void PopupCommand(Cmd cmd, int focusedRow);
+  void F12Pressed() { Command(Cmd::Entrust); }
+  void RzListViewClick(const ListClick& click);
+  void RzListViewDblClick(int selectedRow);
+  // Mouse over the list: the row under it (-1 none), whether this program
+  // is the foreground application, the mouse's screen position.
+  void RzListViewMouseMove(int row, bool foreground, int screenX, int screenY);
+  // A right click: true when the pop-up menu is shown.
+  bool RzListViewContextPopup() const;
+  // The fine-tune field was left or Enter was pressed in it.
+  void RzSpinEditPriceExit(const std::string& text);
+  void TrayIconClick();      // left click
+  void TrayBalloonClick();
+  void TimerAutoActiveTimer();
+  void VersionCheckDone(const VersionCheckResult& result, bool quiet);
+  void LevelLabelClick() { host_.OpenDialog(Dialog::AccountInfo); }
+
+  // ---- operations other parts call ----
+  void RebuildMonitorList() override;
+  void SetLoginPane(const std::string& text);
+  void SetDatePane(const std::string& text);
+  void SetAssociationPane(const std::string& text) override;
+  void ShowAssociationWarning(bool on) override;
+  void TickActivityBar();
+  void ShowBalloon(const std::string& title, const std::string& text) override;
+  void ShowMonitorBalloon(const std::string& title, const policy::TPolicyRecord& monitor);
+  void EnableLoggedInFeatures(bool on);
+  void ShowUserLevel(int level, int64_t onlineSeconds, int levelIcon);
+  void StartAllMonitoring();
+  void StopAllMonitoring();
+  // The login flow's changes of the flag (the logout item follows it).
+  void SetLoggedIn(bool loggedIn, const std::string& userId);
+
+  // Called when the window's state starts to differ from what the view
+  // last took (once until TakeChanges), whoever changed it.
+  std::function<void()> onChanged;
+
+  // ---- state the view shows ----
+  uint32_t TakeChanges() { uint32_t c = changes_; changes_ = 0; return c; }
+  std::vector<int> TakeChangedRows() { return std::move(changedRows_); }
+  bool Enabled(Cmd cmd) const;
+  bool Checked(Cmd cmd) const;
+  bool ListEnabled() const { return featuresOn_; }
+  bool LevelIconEnabled() const { return featuresOn_; }
+  size_t RowCount() const { return rows_.size(); }
+  const policy::TPolicyRecord& RowRecord(size_t row) const { return rows_[row]; }
+  std::string Cell(size_t row, int column) const;
+  int RowIconOf(size_t row) const;
+  int StateIconOfRow(size_t row) const;
+  const std::string& Pane(int index) const { return panes_[index]; }  // 0..2 and 3 = date
+  enum PaneIndex { kPane1 = 0, kPane2 = 1, kPane3 = 2, kPaneDate = 3 };
+  bool MarqueeVisible() const { return marqueeOn_; }
+  int ActivityParts() const { return activity_; }
+  const FineTuneField& FineTune() const { return fineTune_; }
+  bool ShareTabVisible() const { return featuresOn_; }
+  int ActivePage() const { return activePage_; }  // 0 "公告栏", 1 "晒股信息"
+  void SetActivePage(int page) { activePage_ = page; }
+  const std::string& LevelCaption() const { return levelCaption_; }
+  int LevelIcon() const { return levelIcon_; }
+  bool AntiLockTimerEnabled() const { return Checked(Cmd::AntiLock); }
+  uint32_t AntiLockIntervalMs() const { return trading_->AntiLockIntervalMs(); }
+  const std::string& SelectedSecurity() const { return selectedSecurity_; }
+  int HoveredId() const { return hoveredId_; }
+  const std::string& NoticeAddress() const { return noticeAddress_; }
+
+  // ---- what the window owns ----
+  app::ProcessFlags& Flags() { return flags_; }
+  policy::TPolicyList& Monitors() { return monitors_; }
+  settings::TSettings& Settings() { return settings_; }
+  policy::TMonitorLoop& MonitorLoop() { return *loop_; }
+  trading::TTradingWindow& TradingWindow() { return *trading_; }
+  TLogWriters& Logs() { return *logs_; }
+  const std::string& ApplicationFolder() const { return settings_.ApplicationFolder(); }
+
+  // ---- policy::IMonitorHost ----
+  base::TDateTime Now() override;
+  void PlaySound(const std::string& path, bool wait) override { host_.PlaySound(path, wait); }
+  bool BlockInput(bool block) override { return desktop_.BlockInput(block); }
+  void EnableMainWindow(bool enable) override { host_.EnableMainWindow(enable); }
+  void PlaceOrder(policy::TTradeRecord order) override;
+  void MinimizeTradingWindow() override;
+  void RequestQuote(const std::string& code, quotes::TQuoteReport& out) override { host_.RequestQuote(code, out); }
+  void BroadcastTradeLine(const std::string& userId, const std::string& line) override;
+
+  // ---- trading::ITradingMainWindow ----
+  std::string ApplicationTitle() override { return applicationTitle_; }
+  void SetTitles(const std::string& title) override;
+  void ShowProgress(const std::string& text) override { host_.ShowProgress(text); }
+  void StepProgress() override { host_.StepProgress(); }
+  void CloseProgress() override { host_.CloseProgress(); }
+  void ShowInformation(const std::string& text, const std::string& title) override {
+    host_.ShowInformation(text, title);
+  }
+  void WriteDailyLog(const std::string& text) override { logs_->WriteDailyLog(text, true); }
+  void WriteOrderStepLog(const std::string& category, const std::string& text) override {
+    logs_->WriteOrderStepLog(category, text);
+  }
+  bool LaunchOrderProgram() override { return host_.LaunchOrderProgram(); }
+  void ShowProfileDownload() override { host_.OpenDialog(Dialog::DownloadConfig); }
+  trading::ScreenSize MainWindowSize() override { return host_.MainWindowSize(); }
+  void MoveMainWindow(int left, int top) override { host_.MoveMainWindow(left, top); }
+
+ private:
+  void DeleteCachedPictures();
+  void RunPendingPatch();
+  void ToggleOption(Cmd cmd);
+  void StartOrStopFocused(bool start, int row);
+  void Entrust();
+  void Mark(uint32_t change) {
+    const bool first = changes_ == 0;
+    changes_ |= change;
+    if (first && onChanged) onChanged();
+  }
+  int RowOfId(int32_t id) const;
+  void ReportStoreFailure(const std::string& title, const std::string& text);
+
+  IFrmmainHost& host_;
+  trading::IDesktop& desktop_;
+  LogClock clock_;
+  app::ProcessFlags flags_;
+  settings::TSettings settings_;
+  policy::TPolicyList monitors_;
+  policy::TPolicyStoreWriter storeWriter_;
+  policy::MonitorOptions loopOptions_;
+  trading::TTradingOptions tradingOptions_;
+  std::unique_ptr<policy::TMonitorLoop> loop_;
+  std::unique_ptr<trading::TTradingWindow> trading_;
+  std::unique_ptr<trading::TOrderPlacer> placer_;
+  std::unique_ptr<TLogWriters> logs_;
+
+  std::string applicationTitle_ = kApplicationTitle;
+  std::string noticeAddress_;
+  std::vector<policy::TPolicyRecord> rows_;  // each row's private copy
+  std::vector<int> changedRows_;
+  uint32_t changes_ = kChangeAll;
+  std::array<std::string, 4> panes_{"", "未登录", "", ""};
+  std::string levelCaption_ = "0级";
+  int levelIcon_ = 0;
+  bool marqueeOn_ = false;
+  int activity_ = 0;
+  bool featuresOn_ = false;
+  bool logoutEnabled_ = false;
+  bool antiLockChecked_ = true;
+  int activePage_ = 0;
+  FineTuneField fineTune_;
+  int fineTuneRow_ = -1;
+  int hoveredId_ = -1;
+  std::string selectedSecurity_;
+};
+
+}  // namespace app
