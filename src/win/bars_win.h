@@ -6,6 +6,7 @@
 #include <commctrl.h>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -105,6 +106,9 @@ class ToolBar : public Control {
 
  protected:
   std::optional<LRESULT> HandleReflected(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+ private:
+  std::map<int, std::wstring> tips_{};
 };
 
 struct TabControlArgs {

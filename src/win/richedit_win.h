@@ -54,7 +54,7 @@ class WebView : public Control {
   void Refresh();
   void MovePixels(const RECT& rect) override;
 
-  struct Host{};
+  struct Host;
 
  private:
   std::unique_ptr<Host> host_{};
