@@ -1,5 +1,6 @@
 #include "app/unt_frmshowlog.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <utility>
@@ -166,6 +167,9 @@ void TradeLogRows::AddLine(std::string_view line) {
 void TradeLogRows::Load(std::string_view bytes) {
   // Room for the usual case of nearly every line being a trigger line.
   pool_.reserve(pool_.size() + bytes.size());
+  const size_t lines = static_cast<size_t>(std::count(bytes.begin(), bytes.end(), '\n')) + 1;
+  bounds_.reserve(bounds_.size() + lines * (kTokens + 1));
+  counts_.reserve(counts_.size() + lines);
   size_t pos = 0;
   while (pos < bytes.size()) {
     // A line ends at CR, LF or CR LF; empty lines hold no marker.
