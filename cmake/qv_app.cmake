@@ -11,9 +11,10 @@ endif()
 
 # qv_app_resources(<target>)
 # Compiles src/app/res/quorvel.rc (icons, finder cursor, version, manifest)
-# into a Windows executable. windres does not report what it reads, so every
-# picture, the manifest and the id header are listed as dependencies: a
-# redrawn picture rebuilds the resource object.
+# into a Windows executable. The pictures and the manifest are read by windres
+# itself, not through the preprocessor, so no dependency scan sees them: they
+# and the id header are listed here, and a redrawn picture rebuilds the
+# resource object.
 function(qv_app_resources target)
   if(NOT WIN32)
     return()
@@ -32,34 +33,43 @@ endfunction()
 # Lays out ${CMAKE_BINARY_DIR}/app/: the program file of <target>, every file
 # and folder of dist/ (git's .gitkeep/.gitattributes left out) and the EXTRA
 # targets' files or plain files beside the program. Runs as the target
-# "app_folder", part of every full build; files that an earlier layout put
-# there and that are gone from dist/ or EXTRA are removed, everything else
-# the program writes at run time (logs, policy store) is left alone.
+# "app_folder", part of every full build (or build it alone: --target
+# app_folder). Files that an earlier layout put there and that are gone from
+# dist/ or the extras are removed; what the program writes at run time (logs,
+# policy store) is left alone.
 function(qv_app_folder target)
   cmake_parse_arguments(A "" "" "EXTRA" ${ARGN})
   if(TARGET app_folder)
     message(FATAL_ERROR "qv_app_folder: the application folder is already laid out for another target")
   endif()
-  set(files "$<TARGET_FILE:${target}>")
-  set(deps ${target})
-  foreach(item ${A_EXTRA})
-    if(TARGET ${item})
-      list(APPEND files "$<TARGET_FILE:${item}>")
-      list(APPEND deps ${item})
-    else()
-      get_filename_component(path ${item} ABSOLUTE BASE_DIR ${CMAKE_CURRENT_SOURCE_DIR})
-      list(APPEND files ${path})
-    endif()
-  endforeach()
-  string(REPLACE ";" "|" files "${files}")
   add_custom_target(app_folder ALL
     COMMAND ${CMAKE_COMMAND}
       -DAPP=${CMAKE_BINARY_DIR}/app
       -DDIST=${QV_DIST_DIR}
       -DRECORD=${CMAKE_BINARY_DIR}/app_folder.files
-      "-DFILES=${files}"
+      "-DFILES=$<JOIN:$<TARGET_GENEX_EVAL:app_folder,$<TARGET_PROPERTY:app_folder,QV_APP_FILES>>,|>"
       -P ${QV_APP_FOLDER_SCRIPT}
-    DEPENDS ${deps}
     COMMENT "Laying out the application folder ${CMAKE_BINARY_DIR}/app"
     VERBATIM)
+  qv_app_folder_add(${target} ${A_EXTRA})
+endfunction()
+
+# qv_app_folder_add(<targets or files>...)
+# Puts more files beside the program, from any folder of the build, also for
+# targets defined later (the stand-in DLLs under sim/). An existing file path
+# (relative to the calling folder) is copied as it is; anything else is taken
+# as a target name.
+function(qv_app_folder_add)
+  if(NOT TARGET app_folder)
+    message(FATAL_ERROR "qv_app_folder_add: call qv_app_folder first")
+  endif()
+  foreach(item ${ARGN})
+    get_filename_component(path ${item} ABSOLUTE BASE_DIR ${CMAKE_CURRENT_SOURCE_DIR})
+    if(EXISTS ${path} AND NOT IS_DIRECTORY ${path})
+      set_property(TARGET app_folder APPEND PROPERTY QV_APP_FILES ${path})
+    else()
+      set_property(TARGET app_folder APPEND PROPERTY QV_APP_FILES "$<TARGET_FILE:${item}>")
+      add_dependencies(app_folder ${item})
+    endif()
+  endforeach()
 endfunction()
