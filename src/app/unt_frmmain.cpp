@@ -172,7 +172,7 @@ void Tfrmmain::DeleteCachedPictures() {
   for (std::filesystem::directory_iterator it(data, ec), end; !ec && it != end; it.increment(ec)) {
     const std::string ext = base::PathToUtf8(it->path().extension());
     if (base::SameTextAscii(ext, ".jpg") || base::SameTextAscii(ext, ".bmp")) {
-      host_.DeleteFile(base::PathToUtf8(it->path()));
+      host_.RemoveFile(base::PathToUtf8(it->path()));
     }
   }
 }
@@ -181,10 +181,10 @@ void Tfrmmain::RunPendingPatch() {
   const std::string patch = settings_.ApplicationFolder() + "patch.exe";
   if (!base::FileExists(patch)) return;
   host_.StartProgram(patch);
-  if (!host_.DeleteFile(patch)) {
+  if (!host_.RemoveFile(patch)) {
     // The patch may still hold its own file for a moment.
     host_.Sleep(2000);
-    host_.DeleteFile(patch);
+    host_.RemoveFile(patch);
   }
 }
 
@@ -510,9 +510,9 @@ void Tfrmmain::RzListViewClick(const ListClick& click) {
   if (click.subItem != 4) return;
   const std::string text = SetPriceCell(r);
   if (!base::ParseDecimal(text)) return;  // "即时成交价" never opens the field
-  const auto& cols = MonitorColumns();
-  fineTune_.left = click.listLeft + cols[0].width + cols[1].width + cols[2].width + cols[3].width + 2;
-  fineTune_.width = cols[4].width;
+  const auto& w = columnWidths_;
+  fineTune_.left = click.listLeft + w[0] + w[1] + w[2] + w[3] + 2;
+  fineTune_.width = w[4];
   fineTune_.height = 18;
   fineTune_.top = click.rowTop + click.listTop + 1;
   fineTune_.text = text;

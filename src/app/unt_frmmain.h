@@ -144,7 +144,7 @@ class IFrmmainHost {
 
   // ---- the system ----
   virtual void StartProgram(const std::string& path) = 0;  // shown normally
-  virtual bool DeleteFile(const std::string& path) = 0;
+  virtual bool RemoveFile(const std::string& path) = 0;
   virtual void Sleep(int milliseconds) = 0;
   virtual void SetScreenSaverActive(bool active) = 0;
   virtual void OpenInBrowser(const std::string& address) = 0;  // maximised
@@ -257,6 +257,10 @@ class Tfrmmain final : public policy::IMonitorHost, public trading::ITradingMain
   // last took (once until TakeChanges), whoever changed it.
   std::function<void()> onChanged;
 
+  // The list's column widths as shown (at least those of the table; the
+  // view widens a column whose texts would be cut in the user's font).
+  void SetColumnWidths(const std::array<int, 7>& widths) { columnWidths_ = widths; }
+
   // ---- state the view shows ----
   uint32_t TakeChanges() { uint32_t c = changes_; changes_ = 0; return c; }
   std::vector<int> TakeChangedRows() { return std::move(changedRows_); }
@@ -365,6 +369,7 @@ class Tfrmmain final : public policy::IMonitorHost, public trading::ITradingMain
   bool antiLockChecked_ = true;
   int activePage_ = 0;
   FineTuneField fineTune_;
+  std::array<int, 7> columnWidths_{40, 85, 55, 80, 70, 70, 500};
   int fineTuneRow_ = -1;
   int hoveredId_ = -1;
   std::string selectedSecurity_;

@@ -99,6 +99,7 @@ void RichEdit::ScrollToTop() {
 // not built yet; the interface stays so that it can be added here.
 struct WebView::Host {};
 
+WebView::WebView() = default;
 WebView::~WebView() = default;
 
 bool WebView::Create(Parent, const WebViewArgs&) { return false; }

@@ -47,7 +47,7 @@ struct WebViewArgs {
 // under Wine without Gecko); the caller then shows the notice as text.
 class WebView : public Control {
  public:
-  WebView() = default;
+  WebView();
   ~WebView() override;
   bool Create(Parent parent, const WebViewArgs& args);
   bool Navigate(const std::string& url);

@@ -183,7 +183,7 @@ void ShowInfoWithCheck(HWND owner, std::string_view text, std::string_view title
   Label label(box, LabelArgs{.text = std::string(text), .rect = {56, 16, textWidth, textHeight}});
   CheckBox check(box, CheckBoxArgs{.text = std::string(checkText), .rect = {56, 16 + textHeight + 12, textWidth, 19},
                                    .checked = checked});
-  Button ok(box, ButtonArgs{.text = "OK", .rect = {width - 75 - 16, height - 23 - 12, 75, 23}, .id = IDOK,
+  Button ok(box, ButtonArgs{.text = "确定", .rect = {width - 75 - 16, height - 23 - 12, 75, 23}, .id = IDOK,
                             .defaultButton = true});
   ok.onClick = [&] { box.EndModal(IDOK); };
   box.onEnter = [&] { box.EndModal(IDOK); };

@@ -89,7 +89,7 @@ class FakeHost : public app::IFrmmainHost {
   }
   void NavigateNotice(const std::string& address) override { calls.push_back("navigate " + address); }
   void StartProgram(const std::string& path) override { calls.push_back("start " + path); }
-  bool DeleteFile(const std::string& path) override {
+  bool RemoveFile(const std::string& path) override {
     calls.push_back("delete " + std::filesystem::path(path).filename().string());
     if (deleteFails) {
       deleteFails = false;

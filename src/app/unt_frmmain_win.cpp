@@ -1,0 +1,683 @@
+#include "app/unt_frmmain_win.h"
+
+#include <windows.h>
+#include <mmsystem.h>
+#include <shellapi.h>
+
+#include <algorithm>
+#include <ctime>
+#include <thread>
+
+#include "app/res/resource_ids.h"
+#include "app/unt_frmmain.h"
+#include "app/unt_frmprogress.h"
+#include "app/unt_frmshowlog_win.h"
+#include "app/unt_http_win.h"
+#include "base/files.h"
+#include "trading/desktop_win.h"
+#include "win/all_win.h"
+
+namespace app {
+namespace {
+
+constexpr int kNoticeTimeoutMs = 8000;
+constexpr int kVersionTimeoutMs = 8000;
+// Image list of the monitor list: 14 row icons, then the three state icons.
+constexpr int kStateImageBase = 14;
+
+std::wstring W(std::string_view s) { return win::Wide(s); }
+
+win::Align ToWin(Align a) {
+  return a == Align::Left ? win::Align::Left : a == Align::Centre ? win::Align::Center : win::Align::Right;
+}
+
+win::MenuItem Item(const MenuItemDef& d) {
+  if (d.cmd == Cmd::None) return win::MenuSeparator();
+  win::MenuItem m;
+  m.caption = d.caption;
+  m.id = static_cast<int>(d.cmd);
+  return m;
+}
+
+// Until the account service is bound there is no message connection.
+class NoMessageConnection final : public IMessageSender {
+ public:
+  bool Connected() override { return false; }
+  void SendText(const std::string&, const std::string&) override {}
+};
+
+// The progress window: borderless, on top, half transparent, a bar of parts
+// with its label over it.
+class ProgressView {
+ public:
+  ProgressView() {
+    win::WindowArgs a;
+    a.title = "Tfrmprogress";
+    a.rect = {0, 0, 334, 29};
+    a.borderless = true;
+    a.toolWindow = true;
+    a.topMost = true;
+    a.alpha = 128;
+    a.sizeable = false;
+    window_.Create(a);
+    bar_.Create(window_, {.rect = {0, 0, 334, 29}, .max = model_.TotalParts(), .parts = true});
+    label_.Create(window_, {.text = "", .rect = {8, 6, 318, 17}, .align = win::Align::Center,
+                            .color = RGB(0, 0, 128), .background = RGB(255, 255, 255), .vcenter = true});
+  }
+  void Show(HWND owner, const std::string& text) {
+    model_.SetText(text);
+    model_.Shown();
+    label_.SetText(text);
+    bar_.SetMax(model_.TotalParts());
+    bar_.SetPosition(0);
+    window_.CenterOn(owner);
+    ShowWindow(window_.Handle(), SW_SHOWNOACTIVATE);
+    window_.BringToTop();
+    UpdateWindow(window_.Handle());
+  }
+  void Step() {
+    model_.Advance(1);
+    bar_.SetPosition(model_.Position());
+  }
+  void Hide() { window_.Show(false); }
+
+ private:
+  Tfrmprogress model_;
+  win::Window window_;
+  win::ProgressBar bar_;
+  win::Label label_;
+};
+
+// The about box: the title, the version and a line about the program.
+class AboutBox {
+ public:
+  explicit AboutBox(HWND owner) {
+    dialog_.Create({.title = "关于", .size = {340, 150}, .owner = owner});
+    icon_.Create(dialog_, {.rect = {16, 16, 32, 32}});
+    icon_.SetIcon(win::LoadIconSource(IDI_QUORVEL, 32));
+    title_.Create(dialog_, {.text = kApplicationTitle, .rect = {60, 16, 260, 20}, .bold = true});
+    version_.Create(dialog_, {.text = std::string("版本 ") + kProgramVersion, .rect = {60, 40, 260, 18}});
+    about_.Create(dialog_, {.text = "盯盘、条件触发与自动下单的证券交易助手。", .rect = {60, 62, 270, 18}});
+    copyright_.Create(dialog_, {.text = "Copyright © 2026 quorvel", .rect = {60, 84, 260, 18}});
+    ok_.Create(dialog_, {.text = "确定", .rect = {250, 114, 75, 25}, .id = IDOK, .defaultButton = true});
+    ok_.onClick = [this] { dialog_.EndModal(IDOK); };
+  }
+  void Show() { dialog_.ShowModal(); }
+
+ private:
+  win::Dialog dialog_;
+  win::Picture icon_;
+  win::Label title_, version_, about_, copyright_;
+  win::Button ok_;
+};
+
+bool ForegroundIsOurs() {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(GetForegroundWindow(), &pid);
+  return pid == GetCurrentProcessId();
+}
+
+}  // namespace
+
+struct TfrmmainView::Impl final : public IFrmmainHost {
+  explicit Impl(std::string folder);
+  ~Impl() override;
+
+  void CreateControls();
+  void Layout(win::Size client);
+  void Sync();
+  // Runs a model event and shows what changed.
+  template <class F>
+  void Do(F&& f) {
+    f();
+    Sync();
+  }
+  void FitColumns();
+  void OnListClick(win::ListHit hit);
+  void OnListRightClick(POINT screen);
+  void OnListMouseMove(POINT client);
+  void FetchNoticeText(const std::string& address);
+
+  // ---- IFrmmainHost ----
+  void ShowInformation(const std::string& text, const std::string& title) override {
+    win::ShowInfo(window.Handle(), text, title);
+  }
+  bool AskYesNo(const std::string& text, const std::string& title) override {
+    return win::AskYesNo(window.Handle(), text, title);
+  }
+  bool ShowNoticeWithCheck(const std::string& text, const std::string& title, bool showAgain) override {
+    win::ShowInfoWithCheck(window.Handle(), text, title, "下次启动时仍然显示此提示", showAgain);
+    return showAgain;
+  }
+  void SetCaption(const std::string& caption) override { window.SetTitle(caption); }
+  void SetAlphaBlend(int alpha) override {
+    if (alpha > 0 && alpha < 255) window.SetAlpha(static_cast<uint8_t>(alpha));
+  }
+  void EnableMainWindow(bool enable) override { EnableWindow(window.Handle(), enable); }
+  bool MainWindowVisible() override { return IsWindowVisible(window.Handle()) && !window.Minimized(); }
+  void RestoreMainWindow() override { window.ShowNormal(); }
+  void CloseMainWindow() override { window.Close(); }
+  trading::ScreenSize MainWindowSize() override {
+    RECT r{};
+    GetWindowRect(window.Handle(), &r);
+    return {r.right - r.left, r.bottom - r.top};
+  }
+  void MoveMainWindow(int left, int top) override {
+    SetWindowPos(window.Handle(), nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  void ShowTrayBalloon(const std::string& title, const std::string& text) override { tray->ShowBalloon(title, text); }
+  void AnimateTrayIcon(bool animate) override { animate ? tray->StartAnimation() : tray->StopAnimation(); }
+  void ShowProgress(const std::string& text) override { progress->Show(window.Handle(), text); }
+  void StepProgress() override { progress->Step(); }
+  void CloseProgress() override { progress->Hide(); }
+  void OpenDialog(Dialog d) override;
+  void OpenEditor(uint8_t kind, EditorMode mode, const policy::TPolicyRecord* monitor) override;
+  // The quote tip window arrives with the quote feed; until then hovering
+  // only tracks the row.
+  void ShowQuoteTip(const policy::TPolicyRecord&, int, int) override {}
+  bool QuoteTipVisible() override { return false; }
+  void HideQuoteTip() override {}
+  void NavigateNotice(const std::string& address) override;
+  void StartProgram(const std::string& path) override {
+    ShellExecuteW(nullptr, L"open", W(path).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+  }
+  bool RemoveFile(const std::string& path) override { return DeleteFileW(W(path).c_str()) != 0; }
+  void Sleep(int ms) override { ::Sleep(static_cast<DWORD>(ms)); }
+  void SetScreenSaverActive(bool active) override {
+    SystemParametersInfoW(SPI_SETSCREENSAVEACTIVE, active ? TRUE : FALSE, nullptr, 0);
+  }
+  void OpenInBrowser(const std::string& address) override {
+    ShellExecuteW(nullptr, L"open", W(address).c_str(), nullptr, nullptr, SW_SHOWMAXIMIZED);
+  }
+  void StartCalculator() override;
+  bool LaunchOrderProgram() override;
+  // The outside libraries are bound by their own units; none is part of
+  // this program's start yet, and calls on unbound libraries do nothing.
+  void BindLibraries() override {}
+  void AccountInit() override {}
+  void AccountFInit() override {}
+  void EngineQuit() override {}
+  void UnbindLibraries() override {}
+  void Login() override {}
+  void Logout() override {}
+  void DisconnectMessageConnection() override {}
+  void LoadShareFeed() override {}
+  void ClearShareFeed() override {}
+  void StartVersionCheck(bool quiet) override;
+  void StartUpgrade(const VersionInfo& newest) override {
+    OpenInBrowser(newest.installer.empty() ? ReadVendorSite(folder).UpdateHistoryPage() : newest.installer);
+  }
+  IMessageSender& Messages() override { return messages; }
+  void RequestQuote(const std::string&, quotes::TQuoteReport&) override {}
+  void PlaySound(const std::string& path, bool wait) override {
+    sndPlaySoundW(W(path).c_str(), (wait ? SND_SYNC : SND_ASYNC) | SND_NODEFAULT);
+  }
+
+  std::string folder;
+  NoMessageConnection messages;
+  trading::TWin32Desktop desktop;
+  win::GuiQueue queue;
+  std::unique_ptr<Tfrmmain> model;
+
+  win::Window window;
+  std::unique_ptr<win::Menu> menu;
+  std::unique_ptr<win::Menu> listPopup;
+  std::unique_ptr<win::Menu> trayPopup;
+  std::unique_ptr<win::ImageList> listImages;
+  std::unique_ptr<win::ImageList> toolImages;
+  win::ToolBar toolbar;
+  win::ListView list;
+  win::NumericEdit fineTune;
+  win::ProgressBar activity;
+  win::Splitter splitter;
+  win::Panel bottom;
+  win::Marquee marquee;
+  win::TabControl pages;
+  win::Button noticeRefresh;
+  win::WebView browser;
+  bool browserOk = false;
+  win::Edit noticeText;
+  win::Button clearShare;
+  win::ListView shareList;
+  win::Label shareFooter;
+  win::StatusBar status;
+  win::Picture levelIcon;
+  win::Label levelLabel;
+  std::unique_ptr<win::TrayIcon> tray;
+  std::vector<HICON> trayFrames;
+  win::Timer antiLock;
+  win::Timer clock{1000};
+  std::unique_ptr<ProgressView> progress;
+  std::unique_ptr<AboutBox> about;
+  std::unique_ptr<TfrmshowlogWin> showlog;
+  int bottomHeight = 170;
+  int savedBottomHeight = 170;
+  bool destroyed = false;
+};
+
+enum StatusPaneIndex { kSbPane1, kSbPane2, kSbDate, kSbPane3, kSbSpeed, kSbClock, kSbLevel };
+
+TfrmmainView::Impl::Impl(std::string appFolder) : folder(std::move(appFolder)) {
+  model = std::make_unique<Tfrmmain>(folder, *this, desktop, [] { return base::Now(); });
+  CreateControls();
+  progress = std::make_unique<ProgressView>();
+  model->onChanged = [this] {
+    queue.Post([this] {
+      if (!destroyed) Sync();
+    });
+  };
+  model->FormCreate();
+  Sync();
+}
+
+TfrmmainView::Impl::~Impl() = default;
+
+void TfrmmainView::Impl::CreateControls() {
+  win::WindowArgs a;
+  a.title = kApplicationTitle;
+  a.rect = {static_cast<int>(CW_USEDEFAULT), static_cast<int>(CW_USEDEFAULT), 980, 640};
+  a.minSize = {640, 420};
+  a.icon = win::LoadIconSource(IDI_QUORVEL, 32);
+  a.quitOnDestroy = true;
+  window.Create(a);
+
+  // Menu bar, with "委托" and "下单测试" at its right end.
+  std::vector<win::MenuItem> bar;
+  for (const MenuDef& m : MainMenu()) {
+    win::MenuItem top;
+    top.caption = m.caption;
+    for (const MenuItemDef& d : m.items) top.items.push_back(Item(d));
+    bar.push_back(top);
+  }
+  win::MenuItem entrust;
+  entrust.caption = "委托";
+  entrust.id = static_cast<int>(Cmd::Entrust);
+  entrust.rightJustify = true;
+  bar.push_back(entrust);
+  win::MenuItem test;
+  test.caption = "下单测试";
+  test.id = static_cast<int>(Cmd::OrderTest);
+  bar.push_back(test);
+  menu = std::make_unique<win::Menu>(bar, win::Menu::kBar);
+  menu->onCommand = [this](int id) { Do([&] { model->Command(static_cast<Cmd>(id)); }); };
+  window.SetMenu(menu.get());
+  menu->SetItemIcon(static_cast<int>(Cmd::StartAll), win::LoadIconSource(IDI_STATE_START));
+  menu->SetItemIcon(static_cast<int>(Cmd::StopAll), win::LoadIconSource(IDI_STATE_STOP));
+
+  std::vector<win::MenuItem> popup;
+  for (const MenuItemDef& d : ListPopupMenu()) popup.push_back(Item(d));
+  listPopup = std::make_unique<win::Menu>(popup, win::Menu::kPopup);
+  std::vector<win::MenuItem> trayItems;
+  for (const MenuItemDef& d : TrayMenu()) trayItems.push_back(Item(d));
+  trayPopup = std::make_unique<win::Menu>(trayItems, win::Menu::kPopup);
+
+  // Toolbar.
+  std::vector<win::ImageSource> tb;
+  for (int i = 0; i < IDI_TB_COUNT; ++i) tb.emplace_back(IDI_TB_START + i);
+  toolImages = std::make_unique<win::ImageList>(16, tb);
+  win::ToolBarArgs ta;
+  ta.images = toolImages.get();
+  int image = 0;
+  for (const ToolButtonDef& b : ToolButtons()) {
+    win::ToolButton button;
+    button.id = static_cast<int>(b.cmd);
+    button.text = b.caption;
+    button.image = image++;
+    button.tooltip = b.caption;
+    ta.buttons.push_back(button);
+  }
+  toolbar.Create(window, ta);
+  toolbar.onClick = [this](int id) { Do([&] { model->Command(static_cast<Cmd>(id)); }); };
+
+  // Monitor list: owner data, the rows live in the model.
+  std::vector<win::ImageSource> li;
+  for (int kind = 1; kind <= 7; ++kind) {
+    li.emplace_back(IDI_KIND(kind));
+    li.emplace_back(IDI_KIND_FIRED(kind));
+  }
+  li.emplace_back(IDI_STATE_START);
+  li.emplace_back(IDI_STATE_STOP);
+  li.emplace_back(IDI_STATE_TRIGGERED);
+  listImages = std::make_unique<win::ImageList>(16, li);
+  win::ListViewArgs la;
+  for (const ColumnDef& c : MonitorColumns()) la.columns.push_back({c.caption, c.width, ToWin(c.align)});
+  la.ownerData = true;
+  la.oddRowColor = RGB(255, 251, 240);
+  list.Create(window, la);
+  list.SetImageList(listImages.get());
+  FitColumns();
+  list.cellText = [this](int row, int column) {
+    return static_cast<size_t>(row) < model->RowCount() ? model->Cell(row, column) : std::string();
+  };
+  list.cellImage = [this](int row, int column) {
+    if (static_cast<size_t>(row) >= model->RowCount()) return -1;
+    if (column == 0) return model->RowIconOf(row);
+    if (column == 1) return kStateImageBase + model->StateIconOfRow(row);
+    return -1;
+  };
+  list.onClick = [this](win::ListHit hit, POINT) { OnListClick(hit); };
+  list.onDoubleClick = [this](win::ListHit, POINT) { Do([&] { model->RzListViewDblClick(list.SelectedRow()); }); };
+  list.onRightClick = [this](win::ListHit, POINT screen) { OnListRightClick(screen); };
+  list.onMouseMove = [this](POINT client) { OnListMouseMove(client); };
+
+  // The set-price fine-tune field lies over a cell of the list.
+  fineTune.Create(list, {.decimals = 3, .step = 0.01, .min = 0, .max = 999999, .rect = {0, 0, 70, 18},
+                         .spinButtons = true, .tooltip = kSetPriceHint});
+  fineTune.Show(false);
+  fineTune.Enable(false);
+  auto leave = [this] {
+    if (fineTune.Visible()) Do([&] { model->RzSpinEditPriceExit(fineTune.Text()); });
+  };
+  fineTune.onEnter = leave;
+  fineTune.onFocusLost = leave;
+
+  activity.Create(window, {.rect = {0, 0, 100, 8}, .max = kActivityParts, .gradient = true, .parts = true,
+                           .tooltip = "自动盯盘活动状态提示"});
+
+  // The bottom panel: the association warning and the two pages.
+  splitter.Create(window, {.rect = {0, 0, 100, 5}});
+  splitter.onDrag = [this](int delta) {
+    bottomHeight = std::max(0, bottomHeight - delta);
+    Layout(window.ClientSize());
+  };
+  splitter.onDoubleClick = [this] {
+    if (bottomHeight > 0) {
+      savedBottomHeight = bottomHeight;
+      bottomHeight = 0;
+    } else {
+      bottomHeight = savedBottomHeight > 0 ? savedBottomHeight : 170;
+    }
+    Layout(window.ClientSize());
+  };
+  bottom.Create(window, {.rect = {0, 0, 100, 170}});
+  marquee.Create(bottom, {.text = kMarqueeText, .rect = {0, 0, 100, 18}, .intervalMs = 50, .bold = true});
+  marquee.Show(false);
+  pages.Create(bottom, {.rect = {0, 18, 100, 150}, .pages = {"公告栏", "晒股信息"}});
+  pages.onChanged = [this](int page) { model->SetActivePage(page); };
+  noticeRefresh.Create(pages.Page(0), {.text = "刷新", .rect = {4, 4, 60, 22}});
+  noticeRefresh.onClick = [this] { Do([&] { model->Command(Cmd::NoticeRefresh); }); };
+  browserOk = browser.Create(pages.Page(0), {.rect = {4, 30, 100, 100}});
+  noticeText.Create(pages.Page(0), {.text = "", .rect = {4, 30, 100, 100}, .multiline = true, .readOnly = true});
+  noticeText.Show(!browserOk);
+  clearShare.Create(pages.Page(1), {.text = "清空列表", .rect = {4, 4, 75, 22}});
+  clearShare.onClick = [this] { Do([&] { model->Command(Cmd::ClearShareList); }); };
+  shareFooter.Create(pages.Page(1), {.text = kShareFooter, .rect = {90, 8, 400, 16}, .color = RGB(128, 0, 0)});
+  shareList.Create(pages.Page(1), {.rect = {4, 30, 100, 100},
+                                   .columns = {{"时间", 120}, {"用户", 80}, {"代码", 60}, {"名称", 80},
+                                               {"方向", 50}, {"价格", 70, win::Align::Right}, {"理由", 300}},
+                                   .oddRowColor = RGB(255, 251, 240)});
+
+  // Status bar with the level icon and label over its last pane.
+  status.Create(window, {.panes = {{60, "", true},
+                                   {110, "未登录", true},
+                                   {130, "", false},
+                                   {win::kRest, "", true},
+                                   {110, "", false},
+                                   {130, "", false},
+                                   {90, "", false}}});
+  status.onPaneClick = [](int) {};
+  levelIcon.Create(status, {.rect = {0, 0, 16, 16}});
+  levelLabel.Create(status, {.text = "0级", .rect = {0, 0, 70, 16}, .vcenter = true, .handCursor = true});
+  levelLabel.onClick = [this] { Do([&] { model->LevelLabelClick(); }); };
+
+  // Tray icon with its animation frames.
+  for (int i = 0; i < IDI_TRAY_FRAMES; ++i) trayFrames.push_back(win::LoadIconSource(IDI_TRAY0 + i));
+  tray = std::make_unique<win::TrayIcon>(win::TrayIconArgs{trayFrames[0], kApplicationTitle});
+  tray->SetAnimation(trayFrames, 300);
+  tray->Add();
+  tray->onLeftClick = [this] { Do([&] { model->TrayIconClick(); }); };
+  tray->onBalloonClick = [this] { Do([&] { model->TrayBalloonClick(); }); };
+  tray->onRightClick = [this](POINT screen) {
+    SetForegroundWindow(window.Handle());
+    const int id = trayPopup->Track(window.Handle(), screen);
+    if (id) Do([&] { model->Command(static_cast<Cmd>(id)); });
+  };
+
+  antiLock.onTick = [this] { Do([&] { model->TimerAutoActiveTimer(); }); };
+  clock.onTick = [this] {
+    const std::time_t t = std::time(nullptr);
+    char text[32];
+    std::strftime(text, sizeof text, "%H:%M:%S", std::localtime(&t));
+    status.SetPaneText(kSbClock, text);
+  };
+  clock.Start();
+  status.SetPaneTooltip(kSbClock, true);
+
+  win::App::SetKey(VK_F12, [this] { Do([&] { model->F12Pressed(); }); });
+
+  window.onSize = [this](win::Size client) { Layout(client); };
+  window.onClose = [this](bool& cancel) { cancel = !model->FormCloseQuery(); };
+  window.onDestroy = [this] {
+    if (destroyed) return;
+    destroyed = true;
+    clock.Stop();
+    antiLock.Stop();
+    marquee.Stop();
+    tray->StopAnimation();
+    tray->Remove();
+    model->FormDestroy();
+  };
+  Layout(window.ClientSize());
+}
+
+void TfrmmainView::Impl::Layout(win::Size client) {
+  if (!status) return;
+  status.Layout();
+  toolbar.Layout();
+  const win::Dpi& dpi = window.dpi();
+  const int tbH = dpi.Unscale(toolbar.Height());
+  const int sbH = dpi.Unscale(status.Height());
+  const int w = client.width;
+  const int maxBottom = std::max(0, client.height - tbH - sbH - 120);
+  const int bh = std::min(bottomHeight, maxBottom);
+  const int bottomTop = client.height - sbH - bh;
+  const int splitTop = bottomTop - 5;
+  const int activityTop = splitTop - 8;
+  list.Move({0, tbH, w, std::max(0, activityTop - tbH)});
+  activity.Move({0, activityTop, w, 8});
+  splitter.Move({0, splitTop, w, 5});
+  bottom.Move({0, bottomTop, w, bh});
+  bottom.Show(bh > 0);
+  marquee.Move({4, 0, w - 8, 18});
+  const int pagesTop = marquee.Visible() ? 18 : 0;
+  pages.Move({0, pagesTop, w, std::max(0, bh - pagesTop)});
+  const RECT page = pages.PageRectPixels();
+  const int pw = dpi.Unscale(page.right - page.left), ph = dpi.Unscale(page.bottom - page.top);
+  noticeText.Move({4, 30, std::max(0, pw - 8), std::max(0, ph - 34)});
+  if (browserOk) browser.Move({4, 30, std::max(0, pw - 8), std::max(0, ph - 34)});
+  shareList.Move({4, 30, std::max(0, pw - 8), std::max(0, ph - 34)});
+  // The level icon and label sit in the last pane.
+  const RECT lp = status.PaneRect(kSbLevel);
+  levelIcon.MovePixels({lp.left + 2, lp.top + 1, lp.left + 2 + dpi.Scale(16), lp.top + 1 + dpi.Scale(16)});
+  levelLabel.MovePixels({lp.left + dpi.Scale(20), lp.top + 1, lp.right - 2, lp.bottom - 1});
+}
+
+void TfrmmainView::Impl::Sync() {
+  const uint32_t c = model->TakeChanges();
+  if (c & kChangeList) {
+    list.SetVirtualRowCount(static_cast<int>(model->RowCount()));
+    list.Redraw();
+  } else if (c & kChangeRows) {
+    model->TakeChangedRows();
+    list.Redraw();
+  }
+  if (c & (kChangeCommands | kChangePages)) {
+    for (const MenuDef& m : MainMenu()) {
+      for (const MenuItemDef& d : m.items) {
+        if (d.cmd == Cmd::None) continue;
+        menu->SetEnabled(static_cast<int>(d.cmd), model->Enabled(d.cmd));
+        if (d.checkable) menu->SetChecked(static_cast<int>(d.cmd), model->Checked(d.cmd));
+      }
+    }
+    for (const ToolButtonDef& b : ToolButtons()) toolbar.SetButtonEnabled(static_cast<int>(b.cmd), model->Enabled(b.cmd));
+    list.Enable(model->ListEnabled());
+    levelIcon.Enable(model->LevelIconEnabled());
+    pages.ShowTab(1, model->ShareTabVisible());
+    pages.SetActive(model->ActivePage());
+  }
+  if (c & kChangeStatus) {
+    status.SetPaneText(kSbPane1, model->Pane(Tfrmmain::kPane1));
+    status.SetPaneText(kSbPane2, model->Pane(Tfrmmain::kPane2));
+    status.SetPaneText(kSbDate, model->Pane(Tfrmmain::kPaneDate));
+    status.SetPaneText(kSbPane3, model->Pane(Tfrmmain::kPane3));
+    levelLabel.SetText(model->LevelCaption());
+    levelIcon.SetIcon(win::LoadIconSource(IDI_LEVEL(std::clamp(model->LevelIcon(), 0, IDI_LEVEL_COUNT - 1))));
+    const bool on = model->MarqueeVisible();
+    if (on != marquee.Visible()) {
+      marquee.Show(on);
+      on ? marquee.Start() : marquee.Stop();
+      Layout(window.ClientSize());
+    }
+  }
+  if (c & kChangeActivity) activity.SetPosition(model->ActivityParts());
+  if (c & kChangeFineTune) {
+    const FineTuneField& f = model->FineTune();
+    if (f.visible) {
+      fineTune.Move({f.left, f.top, f.width, f.height});
+      fineTune.SetText(f.text);
+    }
+    fineTune.Enable(f.enabled);
+    fineTune.Show(f.visible);
+    if (f.visible && f.focused) {
+      fineTune.Focus();
+      fineTune.SelectAll();
+    }
+  }
+  if (c & kChangeTimer) {
+    antiLock.SetInterval(static_cast<int>(model->AntiLockIntervalMs()));
+    antiLock.SetEnabled(model->AntiLockTimerEnabled());
+  }
+}
+
+// The table's widths suit the system font; a larger font would cut the
+// codes and prices, so such a column grows to its widest usual text.
+void TfrmmainView::Impl::FitColumns() {
+  static const char* const samples[7] = {"00000", "止盈-卖出", "600000", "浦发银行", "30000.000", "30000.000", ""};
+  HDC dc = GetDC(list.Handle());
+  HFONT font = reinterpret_cast<HFONT>(SendMessageW(list.Handle(), WM_GETFONT, 0, 0));
+  HGDIOBJ old = SelectObject(dc, font ? font : win::UiFont(list.dpi()));
+  std::array<int, 7> widths{};
+  for (int c = 0; c < 7; ++c) {
+    SIZE size{};
+    const std::wstring text = W(samples[c]);
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    // Cell padding, and the icon of the first two columns.
+    const int needed = list.dpi().Unscale(size.cx) + 18 + (c < 2 ? 20 : 0);
+    widths[c] = std::max(MonitorColumns()[c].width, needed);
+    list.SetColumnWidth(c, widths[c]);
+  }
+  SelectObject(dc, old);
+  ReleaseDC(list.Handle(), dc);
+  model->SetColumnWidths(widths);
+}
+
+void TfrmmainView::Impl::OnListClick(win::ListHit hit) {
+  ListClick click;
+  click.selectedRow = list.SelectedRow();
+  if (click.selectedRow >= 0 && hit.row == click.selectedRow) {
+    click.subItem = hit.column;
+    click.rowTop = window.dpi().Unscale(list.RowRect(click.selectedRow).top);
+  }
+  // The field is a child of the list: list coordinates.
+  Do([&] { model->RzListViewClick(click); });
+}
+
+void TfrmmainView::Impl::OnListRightClick(POINT screen) {
+  if (!model->RzListViewContextPopup()) return;
+  const int id = listPopup->Track(window.Handle(), screen);
+  if (id) Do([&] { model->PopupCommand(static_cast<Cmd>(id), list.FocusedRow()); });
+}
+
+void TfrmmainView::Impl::OnListMouseMove(POINT client) {
+  const win::ListHit hit = list.HitTest(client);
+  POINT screen = client;
+  ClientToScreen(list.Handle(), &screen);
+  Do([&] { model->RzListViewMouseMove(hit.row, ForegroundIsOurs(), screen.x, screen.y); });
+}
+
+void TfrmmainView::Impl::OpenDialog(Dialog d) {
+  switch (d) {
+    case Dialog::About:
+      if (!about) about = std::make_unique<AboutBox>(window.Handle());
+      about->Show();
+      return;
+    case Dialog::TradeLog:
+      if (!showlog) showlog = std::make_unique<TfrmshowlogWin>(folder, window.Handle());
+      showlog->Show();
+      return;
+    default:
+      ShowInformation("此功能在当前版本中尚未提供。", kApplicationTitle);
+      return;
+  }
+}
+
+void TfrmmainView::Impl::OpenEditor(uint8_t, EditorMode, const policy::TPolicyRecord*) {
+  ShowInformation("监控编辑器在当前版本中尚未提供。", kApplicationTitle);
+}
+
+void TfrmmainView::Impl::NavigateNotice(const std::string& address) {
+  if (browserOk && browser.Navigate(address)) return;
+  noticeText.SetText("正在载入公告……");
+  FetchNoticeText(address);
+}
+
+void TfrmmainView::Impl::FetchNoticeText(const std::string& address) {
+  // The request runs on a worker; only the text comes back to the window.
+  std::thread([poster = queue.Poster(), address, this] {
+    std::string error;
+    const auto body = HttpGet(address, kNoticeTimeoutMs, &error);
+    const std::string text = body ? HtmlToText(*body) : "公告暂时无法显示：" + error;
+    poster.Post([this, text] {
+      if (!destroyed) noticeText.SetText(text.empty() ? "（暂无公告）" : text);
+    });
+  }).detach();
+}
+
+void TfrmmainView::Impl::StartVersionCheck(bool quiet) {
+  const std::string address = ReadVendorSite(folder).VersionPage();
+  std::thread([poster = queue.Poster(), address, quiet, this] {
+    std::string error;
+    const auto reply = HttpGet(address, kVersionTimeoutMs, &error);
+    VersionCheckResult result = JudgeVersionReply(reply, kProgramVersion);
+    if (!reply) result.error = error;
+    poster.Post([this, result, quiet] {
+      if (!destroyed) Do([&] { model->VersionCheckDone(result, quiet); });
+    });
+  }).detach();
+}
+
+void TfrmmainView::Impl::StartCalculator() {
+  for (const wchar_t* title : {L"计算器", L"Calculator"}) {
+    if (HWND calc = FindWindowW(nullptr, title)) {
+      if (IsIconic(calc)) ShowWindow(calc, SW_RESTORE);
+      SetForegroundWindow(calc);
+      return;
+    }
+  }
+  ShellExecuteW(nullptr, L"open", L"calc.exe", nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+bool TfrmmainView::Impl::LaunchOrderProgram() {
+  const std::string& program = model->Settings().parameters.orderProgram;
+  if (program.empty() || !base::FileExists(program)) return false;
+  const auto r = reinterpret_cast<intptr_t>(
+      ShellExecuteW(nullptr, L"open", W(program).c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+  return r > 32;
+}
+
+// ---- TfrmmainView ----------------------------------------------------------------
+
+TfrmmainView::TfrmmainView(std::string applicationFolder) : impl_(std::make_unique<Impl>(std::move(applicationFolder))) {}
+TfrmmainView::~TfrmmainView() = default;
+
+void TfrmmainView::Show() {
+  impl_->window.ShowNormal();
+  UpdateWindow(impl_->window.Handle());
+  impl_->Do([&] { impl_->model->FormShow(); });
+}
+
+Tfrmmain& TfrmmainView::Model() { return *impl_->model; }
+void TfrmmainView::Sync() { impl_->Sync(); }
+void* TfrmmainView::Handle() const { return impl_->window.Handle(); }
+
+}  // namespace app
