@@ -38,6 +38,10 @@ void StatusBar::Layout() {
   }
   if (!edges.empty()) edges.back() = -1;  // the last pane reaches the end of the bar
   SendMessageW(handle_, SB_SETPARTS, edges.size(), reinterpret_cast<LPARAM>(edges.data()));
+  // Some status bars (Wine's) drop pane texts when the parts change.
+  for (size_t i = 0; i < panes_.size(); ++i) {
+    SendMessageW(handle_, SB_SETTEXTW, i, reinterpret_cast<LPARAM>(Wide(panes_[i].text).c_str()));
+  }
   UpdateTips();
 }
 

@@ -4,6 +4,8 @@
 #include <map>
 #include <mutex>
 #include <set>
+#include <unordered_map>
+#include <vector>
 
 #include "win/internal_win.h"
 #include "win/text_win.h"
@@ -12,8 +14,6 @@ namespace win {
 
 namespace {
 
-constexpr wchar_t kProp[] = L"qv.control";
-constexpr UINT_PTR kSubclassId = 0x5156;  // "QV"
 
 }  // namespace
 
@@ -70,17 +70,47 @@ int AlignStyleOfEdit(Align align) {
 
 Parent::Parent(const Control& control) : handle_(control.Handle()) {}
 
+namespace {
+
+// The wrapper and the original window procedure of every window of the
+// layer. A map of the GUI thread rather than window properties: under Wine
+// every property look-up is a round trip to the server, which made a
+// 10,000-row rebuild take half a minute.
+struct Subclass {
+  Control* control;
+  WNDPROC original;
+};
+
+std::unordered_map<HWND, Subclass>& Registry() {
+  thread_local std::unordered_map<HWND, Subclass> registry;
+  return registry;
+}
+
+}  // namespace
+
 LRESULT RouteMessage(Control* control, HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-LRESULT CALLBACK ControlSubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
-                                     DWORD_PTR data) {
-  return RouteMessage(reinterpret_cast<Control*>(data), window, message, wParam, lParam);
+LRESULT CALLBACK ControlWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto found = Registry().find(window);
+  if (found == Registry().end()) return DefWindowProcW(window, message, wParam, lParam);
+  return RouteMessage(found->second.control, window, message, wParam, lParam);
 }
+
+namespace detail {
+
+LRESULT CallOriginal(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto found = Registry().find(window);
+  WNDPROC original = found == Registry().end() ? DefWindowProcW : found->second.original;
+  return CallWindowProcW(original, window, message, wParam, lParam);
+}
+
+}  // namespace detail
 
 LRESULT RouteMessage(Control* control, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_NCDESTROY) {
+    WNDPROC original = Registry()[window].original;
     control->Detach(window);
-    return DefSubclassProc(window, message, wParam, lParam);
+    return CallWindowProcW(original, window, message, wParam, lParam);
   }
   LRESULT result = 0;
   if (ReflectToChild(message, wParam, lParam, result)) return result;
@@ -93,7 +123,7 @@ LRESULT RouteMessage(Control* control, HWND window, UINT message, WPARAM wParam,
       App::ReportError(nullptr);
     }
   }
-  return DefSubclassProc(window, message, wParam, lParam);
+  return detail::CallOriginal(window, message, wParam, lParam);
 }
 
 bool ReflectToChild(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
@@ -146,7 +176,9 @@ Control::~Control() {
 }
 
 Control* Control::FromHandle(HWND window) {
-  return window ? static_cast<Control*>(GetPropW(window, kProp)) : nullptr;
+  if (!window) return nullptr;
+  auto found = Registry().find(window);
+  return found == Registry().end() ? nullptr : found->second.control;
 }
 
 int Control::NextId() {
@@ -166,24 +198,44 @@ void Control::Create(Parent parent, const wchar_t* windowClass, std::string_view
                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), App::Instance(), nullptr);
   if (!window) return;
   Attach(window);
+  // A new child goes below its siblings; group boxes must stay below the
+  // controls they frame, which are usually made after them.
+  bool isGroupBox = std::wstring_view(windowClass) == WC_BUTTONW && (style & BS_TYPEMASK) == BS_GROUPBOX;
+  if (parentWindow && !isGroupBox) {
+    std::vector<HWND> groups;
+    for (HWND sibling = GetWindow(window, GW_HWNDPREV); sibling; sibling = GetWindow(sibling, GW_HWNDPREV)) {
+      if (!Registry().count(sibling) || (GetWindowLongPtrW(sibling, GWL_STYLE) & BS_TYPEMASK) != BS_GROUPBOX) continue;
+      wchar_t cls[16] = {};
+      GetClassNameW(sibling, cls, 16);
+      if (lstrcmpiW(cls, WC_BUTTONW) == 0) groups.push_back(sibling);
+    }
+    for (HWND group : groups) SetWindowPos(group, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  }
 }
 
 void Control::Attach(HWND window) {
   handle_ = window;
   dpi_ = Dpi::Of(window);
-  SetPropW(window, kProp, this);
-  SetWindowSubclass(window, ControlSubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
+  AttachPart(window);
   SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(UiFont(dpi_)), FALSE);
 }
 
 void Control::AttachPart(HWND part) {
-  SetPropW(part, kProp, this);
-  SetWindowSubclass(part, ControlSubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
+  if (Registry().count(part)) return;
+  auto original = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(part, GWLP_WNDPROC));
+  Registry()[part] = Subclass{this, original};
+  SetWindowLongPtrW(part, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ControlWindowProc));
 }
 
 void Control::Detach(HWND window) {
-  RemoveWindowSubclass(window, ControlSubclassProc, kSubclassId);
-  RemovePropW(window, kProp);
+  auto found = Registry().find(window);
+  if (found != Registry().end()) {
+    // Only when nobody subclassed the window after us.
+    if (reinterpret_cast<WNDPROC>(GetWindowLongPtrW(window, GWLP_WNDPROC)) == ControlWindowProc) {
+      SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(found->second.original));
+    }
+    Registry().erase(found);
+  }
   if (window == handle_) {
     handle_ = nullptr;
     Destroyed();
@@ -191,7 +243,7 @@ void Control::Detach(HWND window) {
 }
 
 LRESULT Control::CallDefault(UINT message, WPARAM wParam, LPARAM lParam) {
-  return DefSubclassProc(handle_, message, wParam, lParam);
+  return detail::CallOriginal(handle_, message, wParam, lParam);
 }
 
 int Control::Id() const { return handle_ ? GetDlgCtrlID(handle_) : 0; }

@@ -124,7 +124,6 @@ class Control {
   Dpi dpi_{};
 
  private:
-  friend LRESULT CALLBACK ControlSubclassProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
   friend LRESULT RouteMessage(Control*, HWND, UINT, WPARAM, LPARAM);
   friend bool ReflectToChild(UINT, WPARAM, LPARAM, LRESULT&);
   void Detach(HWND window);

@@ -125,6 +125,27 @@ std::optional<LRESULT> Radio::HandleReflected(UINT message, WPARAM wParam, LPARA
 
 void GroupBox::Create(Parent parent, const GroupBoxArgs& args) {
   Control::Create(parent, WC_BUTTONW, args.text, kChild | BS_GROUPBOX, 0, args.rect, args.id);
+  if (handle_) SetWindowPos(handle_, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+std::optional<LRESULT> GroupBox::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_PAINT) {
+    // Some group boxes (Wine's) never erase their inside; the controls on
+    // top of it are clipped out of this DC.
+    HDC dc = GetDC(handle_);
+    RECT client;
+    GetClientRect(handle_, &client);
+    FillRect(dc, &client, detail::SolidBrush(ParentBackground(handle_)));
+    ReleaseDC(handle_, dc);
+  }
+  return Control::HandleMessage(message, wParam, lParam);
+}
+
+std::optional<LRESULT> GroupBox::HandleReflected(UINT message, WPARAM wParam, LPARAM) {
+  if (message == WM_CTLCOLORSTATIC || message == WM_CTLCOLORBTN) {
+    return ColorStatic(handle_, reinterpret_cast<HDC>(wParam), kDefaultColor, kDefaultColor);
+  }
+  return std::nullopt;
 }
 
 // ---- Label ----
@@ -342,7 +363,7 @@ std::optional<LRESULT> EnterKeys(HWND edit, const std::function<void()>& onEnter
   if (message == WM_GETDLGCODE) {
     const MSG* pending = reinterpret_cast<const MSG*>(lParam);
     if (pending && pending->message == WM_KEYDOWN && pending->wParam == VK_RETURN) {
-      return DefSubclassProc(edit, message, wParam, lParam) | DLGC_WANTALLKEYS;
+      return detail::CallOriginal(edit, message, wParam, lParam) | DLGC_WANTALLKEYS;
     }
   } else if (message == WM_KEYDOWN && wParam == VK_RETURN) {
     detail::Raise(onEnter);

@@ -90,6 +90,10 @@ class GroupBox : public Control {
   GroupBox() = default;
   GroupBox(Parent parent, const GroupBoxArgs& args) { Create(parent, args); }
   void Create(Parent parent, const GroupBoxArgs& args);
+
+ protected:
+  std::optional<LRESULT> HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+  std::optional<LRESULT> HandleReflected(UINT message, WPARAM wParam, LPARAM lParam) override;
 };
 
 struct LabelArgs {

@@ -14,6 +14,9 @@ namespace win::detail {
 // does all the work) once per process; returns its name.
 const wchar_t* RegisterClassOnce(const wchar_t* name, UINT style = CS_DBLCLKS, int backgroundSysColor = COLOR_BTNFACE);
 
+// The window procedure a wrapper replaced, for the default handling.
+LRESULT CallOriginal(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
 // A hidden message-only window of the calling thread for timers.
 HWND TimerWindow();
 

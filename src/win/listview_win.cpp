@@ -284,11 +284,23 @@ LRESULT ListView::CustomDraw(NMLVCUSTOMDRAW* draw) {
       } else if (row % 2 == 1) {
         color = oddRowColor_;
       }
-      if (color != kDefaultColor) {
-        draw->clrTextBk = color;
-        return CDRF_NEWFONT;
+      paintColor_ = color;
+      if (color == kDefaultColor) return CDRF_DODEFAULT;
+      draw->clrTextBk = color;
+      return CDRF_NEWFONT | CDRF_NOTIFYSUBITEMDRAW;
+    }
+    case CDDS_SUBITEM | CDDS_ITEMPREPAINT: {
+      // The whole cell takes the row colour, not only the text behind it;
+      // a selected row keeps the highlight.
+      int row = static_cast<int>(draw->nmcd.dwItemSpec);
+      bool selected = SendMessageW(handle_, LVM_GETITEMSTATE, static_cast<WPARAM>(row), LVIS_SELECTED) != 0;
+      if (paintColor_ != kDefaultColor && !selected) {
+        RECT cell = CellRect(row, draw->iSubItem);
+        if (draw->iSubItem == 0) cell.left = RowRect(row).left;
+        FillRect(draw->nmcd.hdc, &cell, detail::SolidBrush(paintColor_));
+        draw->clrTextBk = paintColor_;
       }
-      return CDRF_DODEFAULT;
+      return CDRF_NEWFONT;
     }
     default:
       return CDRF_DODEFAULT;

@@ -122,6 +122,7 @@ class ListView : public Control {
  private:
   LRESULT CustomDraw(NMLVCUSTOMDRAW* draw);
   COLORREF oddRowColor_ = kDefaultColor;
+  COLORREF paintColor_ = kDefaultColor;  // of the row being drawn
   int updateDepth_ = 0;
   bool ownerData_ = false;
   std::wstring dispBuffer_{};

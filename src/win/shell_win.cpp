@@ -177,7 +177,7 @@ void ShowInfoWithCheck(HWND owner, std::string_view text, std::string_view title
   int width = 12 + 32 + 12 + textWidth + 16;
   int height = 16 + textHeight + 12 + 19 + 12 + 23 + 12;
 
-  Dialog box(DialogArgs{.title = std::string(title), .size = {width, height}, .owner = owner, .keepOnClose = false});
+  Dialog box(DialogArgs{.title = std::string(title), .size = {width, height}, .owner = owner});
   Picture icon(box, PictureArgs{.rect = {12, 16, 32, 32}});
   icon.SetIcon(LoadIconW(nullptr, IDI_INFORMATION));
   Label label(box, LabelArgs{.text = std::string(text), .rect = {56, 16, textWidth, textHeight}});
@@ -407,9 +407,10 @@ LRESULT CALLBACK TrayIcon::Proc(HWND window, UINT message, WPARAM wParam, LPARAM
     return 0;
   }
   if (tray && message == TaskbarCreated() && tray->added_) {
-    // The task bar restarted: it forgot every icon.
+    // The task bar restarted and forgot every icon; when the icon is still
+    // known (the message came without a restart) it stays as it is.
     tray->added_ = false;
-    tray->Add();
+    if (!tray->Add()) tray->added_ = tray->Notify(NIM_MODIFY, NIF_ICON | NIF_TIP);
     return 0;
   }
   return DefWindowProcW(window, message, wParam, lParam);

@@ -28,7 +28,7 @@ struct WindowArgs {
   bool topMost = false;
   bool dropShadow = false;  // CS_DROPSHADOW (a separate window class)
   std::optional<uint8_t> alpha{};  // layered window with this opacity
-  Size minSize;                  // client, 96-dpi units; 0 = none
+  Size minSize{};                // client, 96-dpi units; 0 = none
   HICON icon = nullptr;          // big and small icon
   COLORREF background = kDefaultColor;  // the dialog face colour
   bool quitOnDestroy = false;  // the main window ends the message loop
