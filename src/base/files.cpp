@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
+#include <cstdint>
 #include <system_error>
 
 namespace base {
@@ -29,17 +29,32 @@ bool FileExists(const std::string& path) {
   return std::filesystem::is_regular_file(PathFromUtf8(path), ec);
 }
 
-std::optional<std::string> ReadFileBytes(const std::string& path) {
-  std::ifstream in(PathFromUtf8(path), std::ios::binary);
-  if (!in) return std::nullopt;
-  try {
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) return std::nullopt;
-    return bytes;
-  } catch (const std::ios_base::failure&) {
-    // libstdc++ throws from the buffer when a read fails, e.g. on a folder.
-    return std::nullopt;
+std::optional<size_t> ReadFileInto(const std::string& path, const PlaceBytes& place) {
+  std::FILE* f = detail::PlatformOpenRead(PathFromUtf8(path));
+  if (!f) return std::nullopt;
+  std::optional<size_t> result;
+  const std::optional<uint64_t> size = detail::PlatformFileSize(f);
+  if (size && *size <= SIZE_MAX / 2) {
+    const auto n = static_cast<size_t>(*size);
+    void* dst = place(n);
+    // One read for the whole file: the store and the INI files are read at
+    // start, and a read per record or per byte costs far more than the copy.
+    const size_t got = n == 0 ? 0 : std::fread(dst, 1, n, f);
+    if (got == n || !std::ferror(f)) result = got;
   }
+  std::fclose(f);
+  return result;
+}
+
+std::optional<std::string> ReadFileBytes(const std::string& path) {
+  std::string bytes;
+  const std::optional<size_t> got = ReadFileInto(path, [&](size_t size) -> void* {
+    bytes.resize(size);
+    return bytes.data();
+  });
+  if (!got) return std::nullopt;
+  bytes.resize(*got);
+  return bytes;
 }
 
 bool AppendToFile(const std::string& path, std::string_view bytes, std::string* error) {

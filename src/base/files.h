@@ -1,7 +1,10 @@
 // File access shared by the whole program. Paths are UTF-8 text.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,6 +18,14 @@ bool FileExists(const std::string& path);
 
 // The whole file, or nullopt when it cannot be read.
 std::optional<std::string> ReadFileBytes(const std::string& path);
+
+// Reads the file in one go into memory the caller lays out itself:
+// `place(size)` is called once with the file's size as it was opened and
+// returns where that many bytes go. Gives the number of bytes read (fewer
+// only when the file shrank meanwhile), or nullopt when the file cannot be
+// opened or read (a folder, for one).
+using PlaceBytes = std::function<void*(size_t size)>;
+std::optional<size_t> ReadFileInto(const std::string& path, const PlaceBytes& place);
 
 // Appends `bytes` at the end of the file, creating it when missing. The
 // file is opened for this one write only, with other writers locked out
@@ -38,6 +49,10 @@ bool PlatformReplace(const std::filesystem::path& from, const std::filesystem::p
 std::FILE* PlatformOpenAppendDenyWrite(const std::filesystem::path& path);
 // Forces a written file's data to disk.
 bool PlatformSync(std::FILE* file);
+// Opens a file for binary reading; null on failure.
+std::FILE* PlatformOpenRead(const std::filesystem::path& path);
+// The size of an open regular file; nullopt for anything else.
+std::optional<uint64_t> PlatformFileSize(std::FILE* file);
 }  // namespace detail
 
 }  // namespace base
