@@ -3,7 +3,11 @@
 // stopped, and a save must give back exactly the whole records it loaded.
 #include <cstddef>
 #include <cstdint>
+#include <unistd.h>
+
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "policy/unt_monitorloop.h"
@@ -26,6 +30,20 @@ class NullHost : public policy::IMonitorHost {
   void BroadcastTradeLine(const std::string&, const std::string&) override {}
 };
 
+// The bytes go through a store file, read as the program reads it at start.
+struct StoreFile {
+  std::string path =
+      (std::filesystem::temp_directory_path() / ("qv-fuzz-policy-" + std::to_string(::getpid()) + ".tmp")).string();
+  ~StoreFile() { std::remove(path.c_str()); }
+  bool Write(std::string_view bytes) const {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return false;
+    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return std::fclose(f) == 0 && ok;
+  }
+};
+const StoreFile kStore;
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -33,16 +51,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const auto records = policy::ParsePolicyStore(bytes);
   if (records.size() != size / policy::kPolicyRecordSize) __builtin_trap();
 
+  if (!kStore.Write(bytes)) return 0;
   policy::TPolicyList list;
-  for (policy::TPolicyRecord r : records) {
-    r.state = policy::kStateStopped;
-    r.fired = 0;
-    list.Add(r);
-  }
+  const policy::StoreLoadResult loaded = list.LoadStore(kStore.path);
+  if (!loaded.ok || loaded.records != records.size() || loaded.ignoredBytes != size % policy::kPolicyRecordSize)
+    __builtin_trap();
   const std::string saved = list.StoreBytes();
   if (saved.size() != records.size() * policy::kPolicyRecordSize) __builtin_trap();
   for (size_t i = 0; i < records.size(); ++i) {
     // Only the state and the fired flag differ from what was stored.
+    if (saved[i * 673 + 56] != policy::kStateStopped || saved[i * 673 + 57] != 0) __builtin_trap();
     if (std::memcmp(saved.data() + i * 673, bytes.data() + i * 673, 56) != 0) __builtin_trap();
     if (std::memcmp(saved.data() + i * 673 + 58, bytes.data() + i * 673 + 58, 673 - 58) != 0) __builtin_trap();
   }
@@ -67,5 +85,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::memcpy(&report.newestPrice, &r.setPrice, sizeof(float));
     loop.Run(report);
   }
+  // Loaded monitors share their block; removing them one by one, with an
+  // added one among them, must release it only with the last.
+  list.Add(records.empty() ? policy::NewPolicyRecord() : records.front());
+  for (const auto& r : records) list.Remove(r.id);
+  (void)list.StoreBytes();
   return 0;
 }

@@ -4,7 +4,9 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
+#include <new>
+#include <stdexcept>
+#include <cstdint>
 #include <system_error>
 #include <thread>
 
@@ -31,32 +33,39 @@ bool FileExists(const std::string& path) {
   return std::filesystem::is_regular_file(PathFromUtf8(path), ec);
 }
 
+std::optional<size_t> ReadFileInto(const std::string& path, const PlaceBytes& place) {
+  std::FILE* f = detail::PlatformOpenRead(PathFromUtf8(path));
+  if (!f) return std::nullopt;
+  std::optional<size_t> result;
+  const std::optional<uint64_t> size = detail::PlatformFileSize(f);
+  if (size && *size <= SIZE_MAX / 2) {
+    const auto n = static_cast<size_t>(*size);
+    void* dst = place(n);
+    // One read for the whole file: the store and the INI files are read at
+    // start, and a read per record or per byte costs far more than the copy.
+    const size_t got = n == 0 ? 0 : std::fread(dst, 1, n, f);
+    if (got == n || !std::ferror(f)) result = got;
+  }
+  std::fclose(f);
+  return result;
+}
+
 std::optional<std::string> ReadFileBytes(const std::string& path) {
-  const std::filesystem::path p = PathFromUtf8(path);
-  std::error_code ec;
-  if (std::filesystem::is_directory(p, ec)) return std::nullopt;
-  std::ifstream in(p, std::ios::binary);
-  if (!in) return std::nullopt;
+  std::string bytes;
   try {
-    // One read of the whole file: logs of many megabytes load at disk speed.
-    in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
-    if (size < 0) return std::nullopt;
-    in.seekg(0, std::ios::beg);
-    std::string bytes;
-    bytes.resize(static_cast<size_t>(size));
-    in.read(bytes.data(), size);
-    if (in.bad()) return std::nullopt;
-    bytes.resize(static_cast<size_t>(in.gcount()));
-    return bytes;
-  } catch (const std::ios_base::failure&) {
-    return std::nullopt;
+    const std::optional<size_t> got = ReadFileInto(path, [&](size_t size) -> void* {
+      bytes.resize(size);
+      return bytes.data();
+    });
+    if (!got) return std::nullopt;
+    bytes.resize(*got);
   } catch (const std::bad_alloc&) {
-    // A file larger than the address space is as unreadable as a missing one.
+    // A file larger than the memory left is as unreadable as a missing one.
     return std::nullopt;
   } catch (const std::length_error&) {
     return std::nullopt;
   }
+  return bytes;
 }
 
 namespace {

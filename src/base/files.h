@@ -1,8 +1,11 @@
 // File access shared by the whole program. Paths are UTF-8 text.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,6 +19,14 @@ bool FileExists(const std::string& path);
 
 // The whole file, or nullopt when it cannot be read.
 std::optional<std::string> ReadFileBytes(const std::string& path);
+
+// Reads the file in one go into memory the caller lays out itself:
+// `place(size)` is called once with the file's size as it was opened and
+// returns where that many bytes go. Gives the number of bytes read (fewer
+// only when the file shrank meanwhile), or nullopt when the file cannot be
+// opened or read (a folder, for one).
+using PlaceBytes = std::function<void*(size_t size)>;
+std::optional<size_t> ReadFileInto(const std::string& path, const PlaceBytes& place);
 
 // Appends `bytes` at the end of the file, creating it when missing. The
 // file is opened for reading and writing for this one write only, with other
@@ -51,6 +62,10 @@ LockedWrite PlatformLockedWrite(const std::filesystem::path& path, std::string_v
                                 bool truncate, std::string* error);
 // Forces a written file's data to disk.
 bool PlatformSync(std::FILE* file);
+// Opens a file for binary reading; null on failure.
+std::FILE* PlatformOpenRead(const std::filesystem::path& path);
+// The size of an open regular file; nullopt for anything else.
+std::optional<uint64_t> PlatformFileSize(std::FILE* file);
 }  // namespace detail
 
 }  // namespace base

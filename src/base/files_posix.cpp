@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -62,5 +63,13 @@ LockedWrite PlatformLockedWrite(const std::filesystem::path& path, std::string_v
 }
 
 bool PlatformSync(std::FILE* file) { return ::fsync(::fileno(file)) == 0; }
+
+std::FILE* PlatformOpenRead(const std::filesystem::path& path) { return std::fopen(path.c_str(), "rb"); }
+
+std::optional<uint64_t> PlatformFileSize(std::FILE* file) {
+  struct stat st;
+  if (::fstat(::fileno(file), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0) return std::nullopt;
+  return static_cast<uint64_t>(st.st_size);
+}
 
 }  // namespace base::detail

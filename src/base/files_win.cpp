@@ -1,5 +1,8 @@
 #include <windows.h>
 #include <io.h>
+#include <share.h>
+#include <sys/stat.h>
+#include <sys/types.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -55,5 +58,13 @@ LockedWrite PlatformLockedWrite(const std::filesystem::path& path, std::string_v
 }
 
 bool PlatformSync(std::FILE* file) { return _commit(_fileno(file)) == 0; }
+
+std::FILE* PlatformOpenRead(const std::filesystem::path& path) { return _wfopen(path.c_str(), L"rb"); }
+
+std::optional<uint64_t> PlatformFileSize(std::FILE* file) {
+  struct _stat64 st;
+  if (_fstat64(_fileno(file), &st) != 0 || (st.st_mode & _S_IFMT) != _S_IFREG || st.st_size < 0) return std::nullopt;
+  return static_cast<uint64_t>(st.st_size);
+}
 
 }  // namespace base::detail

@@ -191,7 +191,7 @@ int32_t TPolicyList::NextId() {
 
 void TPolicyList::Add(const TPolicyRecord& record) {
   std::lock_guard lock(mutex_);
-  records_.push_back(std::make_unique<TPolicyRecord>(record));
+  records_.push_back(std::make_shared<TPolicyRecord>(record));
   Changed();
 }
 
@@ -333,21 +333,39 @@ std::vector<TPolicyRecord> ParsePolicyStore(std::string_view bytes) {
 StoreLoadResult TPolicyList::LoadStore(const std::string& path) {
   StoreLoadResult result;
   if (!base::FileExists(path)) return result;
-  const auto bytes = base::ReadFileBytes(path);
-  if (!bytes) {
+  // The file goes straight into the records' block: the store is the
+  // records exactly as in memory, so no parse and no second copy is needed.
+  std::shared_ptr<TPolicyRecord[]> block;
+  size_t capacity = 0;
+  const std::optional<size_t> got = base::ReadFileInto(path, [&](size_t size) -> void* {
+    capacity = size / kPolicyRecordSize;
+    const size_t rest = size % kPolicyRecordSize;
+    // The partial record is read into one spare record that is not kept.
+    block = std::make_shared_for_overwrite<TPolicyRecord[]>(capacity + (rest ? 1 : 0));
+    return block.get();
+  });
+  if (!got) {
     result.ok = false;
     result.error = "cannot read " + path;
     return result;
   }
-  const std::vector<TPolicyRecord> records = ParsePolicyStore(*bytes);
-  result.records = records.size();
-  result.ignoredBytes = bytes->size() % kPolicyRecordSize;
-  std::lock_guard lock(mutex_);
+  const size_t n = std::min(capacity, *got / kPolicyRecordSize);
+  result.records = n;
+  result.ignoredBytes = *got % kPolicyRecordSize;
   // Nothing runs after a start; the tracking fields are kept as stored.
-  for (TPolicyRecord r : records) {
+  std::vector<std::shared_ptr<TPolicyRecord>> loaded;
+  loaded.reserve(n);
+  for (size_t i = 0; i < n; ++i) {
+    TPolicyRecord& r = block[i];
     r.state = kStateStopped;
     r.fired = 0;
-    records_.push_back(std::make_unique<TPolicyRecord>(r));
+    loaded.emplace_back(block, &r);
+  }
+  std::lock_guard lock(mutex_);
+  if (records_.empty()) {
+    records_ = std::move(loaded);
+  } else {
+    records_.insert(records_.end(), std::make_move_iterator(loaded.begin()), std::make_move_iterator(loaded.end()));
   }
   Changed();
   return result;

@@ -260,7 +260,10 @@ class TPolicyList {
   void Changed() { index_.reset(); }
 
   std::recursive_mutex mutex_;
-  std::vector<std::unique_ptr<TPolicyRecord>> records_;
+  // Each entry is the list's own heap copy. Monitors added one by one have a
+  // block each; the monitors of a loaded store share one block, read from
+  // the file in one go, which lives until the last of them is removed.
+  std::vector<std::shared_ptr<TPolicyRecord>> records_;
   std::vector<quotes::TStockLabel> labels_;
   quotes::IQuoteEngine* engine_ = nullptr;
   std::shared_ptr<const CodeIndex> index_;

@@ -313,6 +313,102 @@ TEST(PolicyStore, TheWriterReportsAFailureOnceUntilASaveSucceeds) {
   EXPECT_EQ(shown.size(), 2u) << "a new failure after a success is shown again";
 }
 
+// The monitors of a loaded store are kept together; the list must still
+// treat each of them as its own monitor, next to monitors added later.
+TEST(PolicyStore, LoadedMonitorsWorkLikeAddedOnes) {
+  TempDir dir;
+  const std::string path = dir.File("policy.tmp");
+  TPolicyList writer;
+  for (int32_t id = 1; id <= 4; ++id) {
+    TPolicyRecord m = Triggered(id, "60000" + std::to_string(id), 9, 7);
+    SetName(m, id % 2 ? "浦发银行" : "ST中华A");
+    UpdateDescription(m);
+    writer.Add(m);
+  }
+  const std::vector<TPolicyRecord> stored = writer.Snapshot();
+  WriteBytes(path, writer.StoreBytes() + std::string(5, '\x01'));
+
+  TPolicyList list;
+  list.Add(Monitor(10, kKindPrice, "000001", 5));  // already there: loading appends
+  const StoreLoadResult r = list.LoadStore(path);
+  EXPECT_EQ(r.records, 4u);
+  EXPECT_EQ(r.ignoredBytes, 5u);
+  auto all = list.Snapshot();
+  ASSERT_EQ(all.size(), 5u);
+  EXPECT_EQ(all[0].id, 10);
+  for (size_t i = 0; i < 4; ++i) {
+    TPolicyRecord expect = stored[i];
+    expect.state = kStateStopped;
+    expect.fired = 0;
+    EXPECT_EQ(std::memcmp(&all[i + 1], &expect, sizeof expect), 0) << "monitor " << expect.id;
+  }
+  EXPECT_EQ(NameUtf8(all[2]), "ST中华A");
+  EXPECT_EQ(DescriptionUtf8(all[1]), Describe(stored[0]));
+
+  // Work the loaded monitors one by one, as the main window's commands do.
+  list.Remove(2);
+  list.StartOrStopOne(true, 3);
+  TPolicyRecord changed = Monitor(4, kKindPayoff, "600999", 12);
+  list.Replace(changed);
+  list.ChangeSetPrice(1, 8.25f);
+  list.Add(Monitor(list.NextId(), kKindPayoff, "600888", 3));
+  EXPECT_EQ(list.NextId(), 12);
+  all = list.Snapshot();
+  ASSERT_EQ(all.size(), 5u);
+  EXPECT_EQ(all[1].id, 1);
+  EXPECT_FLOAT_EQ(all[1].setPrice, 8.25f);
+  EXPECT_EQ(all[2].id, 3);
+  EXPECT_EQ(all[2].state, kStateRunning);
+  EXPECT_FLOAT_EQ(all[2].trailingLow, 7.0f) << "start one keeps the stored trailing low";
+  EXPECT_EQ(std::memcmp(&all[3], &changed, sizeof changed), 0);
+  EXPECT_EQ(all[4].id, 11);
+
+  // What is saved is what the list holds, and loads back the same.
+  ASSERT_TRUE(list.SaveStore(path).ok);
+  list.Remove(1);
+  list.Remove(3);
+  list.Remove(10);
+  TPolicyList again;
+  EXPECT_EQ(again.LoadStore(path).records, 5u);
+  const auto back = again.Snapshot();
+  for (size_t i = 0; i < back.size(); ++i) {
+    TPolicyRecord expect = all[i];
+    expect.state = kStateStopped;
+    expect.fired = 0;
+    EXPECT_EQ(std::memcmp(&back[i], &expect, sizeof expect), 0) << "monitor " << expect.id;
+  }
+  ASSERT_EQ(list.Count(), 2u);
+  EXPECT_EQ(list.Snapshot()[0].id, 4);
+  list.RemoveAll();
+  EXPECT_EQ(list.Count(), 0u);
+}
+
+// A rebuild copies the whole list under one lock: whatever another thread
+// adds meanwhile, a snapshot is the list as it was at one moment.
+TEST(PolicyList, ASnapshotIsTheListAtOneMoment) {
+  TempDir dir;
+  const std::string path = dir.File("policy.tmp");
+  TPolicyList source;
+  for (int32_t id = 0; id < 2000; ++id) source.Add(Monitor(id, kKindPayoff, "600000", 1));
+  ASSERT_TRUE(source.SaveStore(path).ok);
+  TPolicyList list;
+  ASSERT_EQ(list.LoadStore(path).records, 2000u);
+  std::thread adder([&] {
+    for (int32_t id = 2000; id < 4000; ++id) list.Add(Monitor(id, kKindPayoff, "600001", 2));
+  });
+  size_t torn = 0;
+  size_t last = 0;
+  for (int i = 0; i < 200 && last < 4000; ++i) {
+    const auto rows = list.Snapshot();
+    last = rows.size();
+    for (size_t k = 0; k < rows.size(); ++k)
+      if (rows[k].id != static_cast<int32_t>(k) || CodeText(rows[k]) != (k < 2000 ? "600000" : "600001")) ++torn;
+  }
+  adder.join();
+  EXPECT_EQ(torn, 0u);
+  EXPECT_EQ(list.Snapshot().size(), 4000u);
+}
+
 TEST(PolicyStore, PathUnderTheApplicationFolder) {
   const std::string p = PolicyStorePath("app");
   EXPECT_NE(p.find("data"), std::string::npos);
