@@ -870,4 +870,88 @@ TEST_F(WinControls, ProgressWindowIsBorderlessTopMostHalfTransparentAndCentred) 
   EXPECT_EQ(bar.Position(), 4);
 }
 
+// A 16x16 32-bit .ico file of one colour, as the drawing script writes them.
+void WriteIcon(const std::string& path, COLORREF color) {
+  std::string bytes;
+  auto put16 = [&](uint16_t v) { bytes.append(reinterpret_cast<const char*>(&v), 2); };
+  auto put32 = [&](uint32_t v) { bytes.append(reinterpret_cast<const char*>(&v), 4); };
+  const uint32_t imageSize = 40 + 16 * 16 * 4 + 16 * 4;
+  put16(0), put16(1), put16(1);                                        // icon directory, one image
+  bytes += '\x10', bytes += '\x10', bytes += '\0', bytes += '\0';       // 16x16, no palette
+  put16(1), put16(32), put32(imageSize), put32(6 + 16);                // planes, bits, size, offset
+  put32(40), put32(16), put32(32), put16(1), put16(32), put32(0), put32(16 * 16 * 4 + 16 * 4);
+  put32(0), put32(0), put32(0), put32(0);
+  for (int i = 0; i < 16 * 16; ++i) put32(0xFF000000u | (GetRValue(color) << 16) | (GetGValue(color) << 8) | GetBValue(color));
+  bytes.append(16 * 4, '\0');  // the AND mask: every pixel shown
+  std::ofstream(std::filesystem::path(base::PathFromUtf8(path)), std::ios::binary) << bytes;
+}
+
+TEST_F(WinControls, ImageListLoadsIconFilesAndKeepsTheIndexesOfMissingPictures) {
+  TempDir dir;
+  WriteIcon(dir.File("监控_启动.ico"), RGB(0, 200, 0));
+  WriteIcon(dir.File("stop.ico"), RGB(200, 0, 0));
+  ImageList images(16, {dir.File("监控_启动.ico"), dir.File("missing.ico"), dir.File("stop.ico")});
+  EXPECT_EQ(images.Count(), 3);  // the missing picture keeps its place
+  EXPECT_EQ(images.Add(dir.File("also-missing.ico")), -1);
+  EXPECT_EQ(images.Add(dir.File("stop.ico")), 4);
+  // The pictures are the files' colours.
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, 16, 16);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  DrawIconEx(memory, 0, 0, images.Icon(0), 16, 16, 0, nullptr, DI_NORMAL);
+  COLORREF first = GetPixel(memory, 8, 8);
+  DrawIconEx(memory, 0, 0, images.Icon(2), 16, 16, 0, nullptr, DI_NORMAL);
+  COLORREF third = GetPixel(memory, 8, 8);
+  SelectObject(memory, old);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  EXPECT_EQ(first, RGB(0, 200, 0));
+  EXPECT_EQ(third, RGB(200, 0, 0));
+  EXPECT_EQ(LoadIconSource(dir.File("missing.ico")), nullptr);
+
+  // A list and a menu item show them.
+  Window window(WindowArgs{.title = "图标", .rect = {80, 80, 300, 200}});
+  ListView list(window, {.rect = {0, 0, 300, 200}, .columns = {{"序号", 60}, {"状态", 60}}});
+  list.SetImageList(&images);
+  int row = list.AddRow("1", 2);
+  list.SetCellImage(row, 1, 0);
+  EXPECT_EQ(list.CellImage(row, 0), 2);
+  EXPECT_EQ(list.CellImage(row, 1), 0);
+  Menu menu({{.caption = "交易[&B]", .items = {{.caption = "启动所有监控[&S]", .id = 301}}}}, Menu::kBar);
+  menu.SetItemIcon(301, images.Icon(0));
+  MENUITEMINFOW info{};
+  info.cbSize = sizeof(info);
+  info.fMask = MIIM_BITMAP;
+  GetMenuItemInfoW(menu.Handle(), 301, FALSE, &info);
+  EXPECT_NE(info.hbmpItem, nullptr);
+}
+
+TEST_F(WinControls, MainWindowCloseCanBeRefusedAndEndsTheLoopWhenAllowed) {
+  Window main(WindowArgs{.title = "主窗口", .rect = {50, 50, 400, 300}, .minSize = {300, 200}, .quitOnDestroy = true});
+  bool allow = false;
+  int asked = 0, destroyed = 0;
+  main.onClose = [&](bool& cancel) {
+    ++asked;
+    cancel = !allow;
+  };
+  main.onDestroy = [&] { ++destroyed; };
+  main.ShowNormal();
+  main.Close();
+  EXPECT_EQ(asked, 1);
+  EXPECT_TRUE(IsWindow(main.Handle()));
+  // The minimum size holds against a smaller size.
+  SetWindowPos(main.Handle(), nullptr, 0, 0, 50, 50, SWP_NOMOVE | SWP_NOZORDER);
+  Size client = main.ClientSize();
+  EXPECT_GE(client.width, 300);
+  EXPECT_GE(client.height, 200);
+  allow = true;
+  PostMessageW(main.Handle(), WM_CLOSE, 0, 0);
+  EXPECT_EQ(RunMessageLoop(), 0);  // the close ended the loop
+  EXPECT_EQ(asked, 2);
+  EXPECT_EQ(destroyed, 1);
+  EXPECT_EQ(main.Handle(), nullptr);
+}
+
 }  // namespace
