@@ -80,6 +80,26 @@ grep -E 'passed, [0-9]+ failed' "$plugin/session.txt" | sed 's/^/   session chec
 echo "   trace files: $(cd "$plugin" && ls T0002/wt_cache 2>/dev/null | tr '\n' ' ')"
 
 echo
-echo "Kept in $demo: policy.tmp, tape.csv, fires.txt, trade.log, policy-after.tmp, orders.txt, screenshot.png, plugin/"
-echo "The main window of quorvel.exe is not built yet; the monitor loop, the order scripts and the"
-echo "trading-window association shown here are the code it will run."
+echo "== quorvel.exe with the monitors after the replay"
+# A copy of the application folder with the store and the trade log of the
+# replay; no vendor site answers here, so the notice pane says so.
+rm -rf "$demo/app"
+cp -r build/win64/app "$demo/app"
+cp "$demo/policy-after.tmp" "$demo/app/data/policy.tmp"
+cp "$demo/trade.log" "$demo/app/log/trade.log"
+printf '[网站]\r\n网站地址=http://127.0.0.1:9\r\n' | iconv -f UTF-8 -t GBK >"$demo/app/vendor.ini"
+driver() { "$QV_WINE64" build/win64/tests/qv-uidriver.exe "$@" </dev/null 2>/dev/null | tr -d '\r'; }
+"$QV_WINE64" "$demo/app/quorvel.exe" </dev/null >/dev/null 2>&1 &
+program_pid=$!
+driver answer --title "使用提示！" --class QvWindow --button "确定" --timeout-ms 30000 >/dev/null || true
+caption="Tarvolen系列-Merrowickv1.7.6"
+driver listview --title "$caption" --exact --until "rows " | awk -F'\t' '$1 == "row" { printf "   %s %s %s %s %s\n", $5, $6, $7, $8, $9 }'
+import -window root "$demo/main-window.png" 2>/dev/null || true
+driver close --title "$caption" --exact >/dev/null || true
+driver answer --title "提示" --button "是" >/dev/null || true
+wait "$program_pid" 2>/dev/null || true
+echo "   closed after the close question; screenshot: $demo/main-window.png"
+
+echo
+echo "Kept in $demo: policy.tmp, tape.csv, fires.txt, trade.log, policy-after.tmp, orders.txt, screenshot.png,"
+echo "main-window.png, app/ (the program's folder as the run left it), plugin/"
