@@ -139,6 +139,10 @@ same "listview-rclick: on the first row" "右击：600000" "$(label 右击)"
 check "listview-select: a row beyond the list fails with status 2" \
   test "$(status_of drive listview-select "${W[@]}" 3 --timeout-ms 200)" -eq 2
 
+drive tab-select "${W[@]}" --text 晒股信息
+same "tab-select: the program saw the page change" "页：晒股信息" "$(label 页)"
+check "tab-select: the second tab is selected" grep -q "^tabs${T}3${T}1$" <<<"$(drive tabs "${W[@]}")"
+
 drive keys "${W[@]}" --id 104 "买入 600000"
 same "keys: typed into the edit field" "买入 600000" \
   "$(drive children "${W[@]}" --until "买入 600000" --timeout-ms 5000 | awk -F'\t' '$4 == 104 { print $6 }')"

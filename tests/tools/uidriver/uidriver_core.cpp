@@ -45,6 +45,7 @@ const std::vector<CommandSpec>& Commands() {
       {"listview-select", With(kControl, {"column"}), {"exact"}, 1, true, {}},
       {"listview-dblclick", With(kControl, {"column"}), {"exact"}, 1, true, {}},
       {"listview-rclick", With(kControl, {"column"}), {"exact"}, 1, true, {}},
+      {"tab-select", With(kControl, {"text"}), {"exact"}, 0, true, {{"text"}}},
       {"keys", With(kTarget, {"id"}), {"exact"}, 1, true, {}},
       {"key", With(kTarget, {"id"}), {"exact"}, 1, true, {}},
       {"close", kTarget, {"exact"}, 0, true, {}},
@@ -182,6 +183,7 @@ Commands:
   statusbar   ...                     parts N / pane INDEX RIGHT-EDGE TEXT
   toolbar     ...                     buttons N / button INDEX ID TEXT ENABLED CHECKED (separator INDEX)
   tabs        ...                     tabs N SELECTED / tab INDEX CAPTION SELECTED
+  tab-select  ... --text CAPTION      clicks that tab
   click       ... --text TEXT|--id ID clicks a button among the window's controls (BM_CLICK)
   toolbar-click ... --text TEXT       presses a toolbar button (WM_COMMAND to the toolbar's owner)
   listview-select   ... ROW           left click on the row (mouse messages at the row's rectangle;

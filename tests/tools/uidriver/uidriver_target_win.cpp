@@ -6,7 +6,7 @@
 //
 // Window "驱动测试窗口": toolbar "开始" (2001, a check button that enables
 // "停止") and "停止" (2002, disabled at start); tabs "公告栏", "晒股信息",
-// "其他"; buttons "改变标签" (101, counts clicks) and "弹出提示" (102, asks
+// "其他" (choosing one names it in the label); buttons "改变标签" (101, counts clicks) and "弹出提示" (102, asks
 // "要改变标签吗？" in a box titled "确认" with Yes/No/Cancel); the label;
 // an edit field (104); a report list (105) of three securities; a status
 // bar of three panes. F12 anywhere sets the label to "F12"; closing asks
@@ -193,7 +193,13 @@ LRESULT OnNotify(const NMHDR* header) {
         break;
     }
   } else if (header->hwndFrom == g.tabs && header->code == TCN_SELCHANGE) {
-    SetLabel(L"页：" + std::to_wstring(SendMessageW(g.tabs, TCM_GETCURSEL, 0, 0)));
+    wchar_t caption[64] = {};
+    TCITEMW item{};
+    item.mask = TCIF_TEXT;
+    item.pszText = caption;
+    item.cchTextMax = 64;
+    SendMessageW(g.tabs, TCM_GETITEMW, SendMessageW(g.tabs, TCM_GETCURSEL, 0, 0), reinterpret_cast<LPARAM>(&item));
+    SetLabel(std::wstring(L"页：") + caption);
   }
   return 0;
 }

@@ -14,7 +14,9 @@
 #include <io.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -172,15 +174,23 @@ class Remote {
       Fail("cannot read from the target process (error " + std::to_string(GetLastError()) + ")");
     return value;
   }
-  // The text buffer, up to `chars` characters or its first NUL.
+  // The text buffer, up to `chars` characters or its first NUL. Read in
+  // pieces: most texts are short, and every read crosses into the target.
   std::string GetText(size_t chars) const {
     if (chars > static_cast<size_t>(kTextChars)) chars = kTextChars;
-    std::wstring text(chars, L'\0');
-    SIZE_T done = 0;
-    if (chars && !ReadProcessMemory(process_, base_ + kText, text.data(), chars * sizeof(wchar_t), &done))
-      Fail("cannot read from the target process (error " + std::to_string(GetLastError()) + ")");
-    const size_t nul = text.find(L'\0');
-    if (nul != std::wstring::npos) text.resize(nul);
+    constexpr size_t kPiece = 256;
+    std::wstring text;
+    while (text.size() < chars) {
+      const size_t want = std::min(kPiece, chars - text.size());
+      wchar_t piece[kPiece];
+      SIZE_T done = 0;
+      if (!ReadProcessMemory(process_, base_ + kText + text.size() * sizeof(wchar_t), piece, want * sizeof(wchar_t), &done))
+        Fail("cannot read from the target process (error " + std::to_string(GetLastError()) + ")");
+      const std::wstring_view got(piece, want);
+      const size_t nul = got.find(L'\0');
+      text.append(got.substr(0, nul));
+      if (nul != std::wstring_view::npos) break;
+    }
     return Utf8(text);
   }
   void ClearText() { Put(L'\0', kText); }
@@ -464,11 +474,10 @@ std::string Toolbar(HWND bar) {
   return out;
 }
 
-std::string Tabs(HWND tabs) {
+std::vector<std::string> TabCaptions(HWND tabs) {
   Remote remote(tabs);
   const int count = static_cast<int>(Send(tabs, TCM_GETITEMCOUNT));
-  const int selected = static_cast<int>(Send(tabs, TCM_GETCURSEL));
-  std::string out = Record({"tabs", std::to_string(count), std::to_string(selected)});
+  std::vector<std::string> out;
   for (int i = 0; i < count; ++i) {
     TCITEMW item{};
     item.mask = TCIF_TEXT;
@@ -477,8 +486,17 @@ std::string Tabs(HWND tabs) {
     remote.Put(item);
     remote.ClearText();
     if (!Send(tabs, TCM_GETITEMW, i, remote.At(0))) Fail("the tab control gave no tab " + std::to_string(i));
-    out += Record({"tab", std::to_string(i), remote.GetText(Remote::kTextChars), Flag(i == selected)});
+    out.push_back(remote.GetText(Remote::kTextChars));
   }
+  return out;
+}
+
+std::string Tabs(HWND tabs) {
+  const auto captions = TabCaptions(tabs);
+  const int selected = static_cast<int>(Send(tabs, TCM_GETCURSEL));
+  std::string out = Record({"tabs", std::to_string(captions.size()), std::to_string(selected)});
+  for (size_t i = 0; i < captions.size(); ++i)
+    out += Record({"tab", std::to_string(i), captions[i], Flag(static_cast<int>(i) == selected)});
   return out;
 }
 
@@ -587,6 +605,43 @@ void ToolbarClick(const Invocation& inv) {
 
 enum class Mouse { kClick, kDoubleClick, kRightClick };
 
+// A rectangle that a control of the other process computes for one of its
+// items (LVM_GETITEMRECT and the like): the request goes in the RECT.
+RECT RemoteRect(HWND control, UINT message, WPARAM wParam, const RECT& ask) {
+  Remote remote(control);
+  remote.Put(ask);
+  if (!Send(control, message, wParam, remote.At(0))) Fail("window " + Handle(control) + " gave no rectangle");
+  return remote.Get<RECT>();
+}
+
+// Mouse messages at a point of the control, as a user's mouse causes them.
+void MouseAt(HWND control, POINT at, Mouse kind) {
+  const LPARAM where = MAKELPARAM(at.x, at.y);
+  // The pointer goes where a user's would, so that the target finds it
+  // there when it asks (pop-up menus open at the cursor).
+  POINT screen = at;
+  ClientToScreen(control, &screen);
+  SetForegroundWindow(GetAncestor(control, GA_ROOT));
+  SetCursorPos(screen.x, screen.y);
+  Post(control, WM_MOUSEMOVE, 0, where);
+  switch (kind) {
+    case Mouse::kClick:
+      Post(control, WM_LBUTTONDOWN, MK_LBUTTON, where);
+      Post(control, WM_LBUTTONUP, 0, where);
+      break;
+    case Mouse::kDoubleClick:
+      Post(control, WM_LBUTTONDOWN, MK_LBUTTON, where);
+      Post(control, WM_LBUTTONUP, 0, where);
+      Post(control, WM_LBUTTONDBLCLK, MK_LBUTTON, where);
+      Post(control, WM_LBUTTONUP, 0, where);
+      break;
+    case Mouse::kRightClick:
+      Post(control, WM_RBUTTONDOWN, MK_RBUTTON, where);
+      Post(control, WM_RBUTTONUP, 0, where);
+      break;
+  }
+}
+
 void ListViewMouse(const Invocation& inv, Mouse kind) {
   const HWND list = WaitControl(inv, WC_LISTVIEWW);
   const auto row = uidriver::ParseNumber(inv.words[0]);
@@ -597,47 +652,31 @@ void ListViewMouse(const Invocation& inv, Mouse kind) {
   if (!IsWindowEnabled(list)) Fail("the list view is disabled");
   Send(list, LVM_ENSUREVISIBLE, static_cast<WPARAM>(*row), FALSE);
 
-  RECT cell{};
-  {
-    Remote remote(list);
-    RECT ask{};
-    ask.left = LVIR_LABEL;
-    ask.top = column;
-    remote.Put(ask);
-    const UINT message = column > 0 ? LVM_GETSUBITEMRECT : LVM_GETITEMRECT;
-    if (!Send(list, message, static_cast<WPARAM>(*row), remote.At(0)))
-      Fail("the list view gave no rectangle for row " + inv.words[0]);
-    cell = remote.Get<RECT>();
-  }
+  RECT ask{};
+  ask.left = LVIR_LABEL;
+  ask.top = column;
+  const RECT cell = RemoteRect(list, column > 0 ? LVM_GETSUBITEMRECT : LVM_GETITEMRECT, static_cast<WPARAM>(*row), ask);
   POINT at{(cell.left + cell.right) / 2, (cell.top + cell.bottom) / 2};
   // Short texts sit at the cell's left: aim there, so that the click meets
   // the item and not empty space beside it.
   if (cell.right - cell.left > 40) at.x = cell.left + 20;
-  const LPARAM where = MAKELPARAM(at.x, at.y);
+  MouseAt(list, at, kind);
+}
 
-  // The pointer goes where a user's would, so that the target finds it
-  // there when it asks (pop-up menus open at the cursor).
-  POINT screen = at;
-  ClientToScreen(list, &screen);
-  SetForegroundWindow(GetAncestor(list, GA_ROOT));
-  SetCursorPos(screen.x, screen.y);
-  Post(list, WM_MOUSEMOVE, 0, where);
-  switch (kind) {
-    case Mouse::kClick:
-      Post(list, WM_LBUTTONDOWN, MK_LBUTTON, where);
-      Post(list, WM_LBUTTONUP, 0, where);
-      break;
-    case Mouse::kDoubleClick:
-      Post(list, WM_LBUTTONDOWN, MK_LBUTTON, where);
-      Post(list, WM_LBUTTONUP, 0, where);
-      Post(list, WM_LBUTTONDBLCLK, MK_LBUTTON, where);
-      Post(list, WM_LBUTTONUP, 0, where);
-      break;
-    case Mouse::kRightClick:
-      Post(list, WM_RBUTTONDOWN, MK_RBUTTON, where);
-      Post(list, WM_RBUTTONUP, 0, where);
-      break;
-  }
+void TabSelect(const Invocation& inv) {
+  const HWND tabs = WaitControl(inv, WC_TABCONTROLW);
+  const std::string text = inv.Get("text");
+  int index = -1;
+  if (!Poll([&] {
+        const auto captions = TabCaptions(tabs);
+        for (size_t i = 0; i < captions.size(); ++i)
+          if (uidriver::ButtonMatches(captions[i], text)) return (index = static_cast<int>(i), true);
+        return false;
+      }))
+    NotFound("no tab \"" + text + "\"");
+  if (!IsWindowEnabled(tabs)) Fail("the tab control is disabled");
+  const RECT tab = RemoteRect(tabs, TCM_GETITEMRECT, index, RECT{});
+  MouseAt(tabs, POINT{(tab.left + tab.right) / 2, (tab.top + tab.bottom) / 2}, Mouse::kClick);
 }
 
 void Keys(const Invocation& inv) {
@@ -703,6 +742,7 @@ std::string Run(const Invocation& inv) {
   if (c == "listview-select") return ListViewMouse(inv, Mouse::kClick), std::string();
   if (c == "listview-dblclick") return ListViewMouse(inv, Mouse::kDoubleClick), std::string();
   if (c == "listview-rclick") return ListViewMouse(inv, Mouse::kRightClick), std::string();
+  if (c == "tab-select") return TabSelect(inv), std::string();
   if (c == "keys") return Keys(inv), std::string();
   if (c == "key") return Key(inv), std::string();
   if (c == "close") return Post(WaitWindow(QueryOf(inv)), WM_CLOSE, 0, 0), std::string();
