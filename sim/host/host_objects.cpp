@@ -21,6 +21,79 @@ bool Erase(std::vector<T*>& items, T* item) {
 
 }  // namespace
 
+void HOST_MEMBER NothingSlot(Self) {}
+void HOST_MEMBER NothingSlot1(Self, Value) {}
+void HOST_MEMBER NothingSlot2(Self, Value, Value) {}
+
+// ---------------------------------------------------------------------------
+// The tables, slot by slot
+
+const hostabi::TUserTable CHostUser::kTable = {
+    HOST_THUNK(CHostUser::Release),        HOST_THUNK(CHostUser::GetProfile),
+    HOST_THUNK(CHostUser::CreateJob),      HOST_THUNK(CHostUser::GetAccountKind),
+    HOST_THUNK(CHostUser::GetAccountCode), HOST_THUNK(CHostUser::GetCustomerNo),
+    HOST_THUNK(CHostUser::GetRights),
+};
+
+const hostabi::TClientTable CHostClient::kTable = {HOST_THUNK(CHostClient::GetUser),
+                                                   HOST_THUNK(CHostClient::GetSkipFlag)};
+
+const hostabi::TJobTable CHostJob::kTable = {
+    HOST_THUNK(CHostJob::GetJob),       HOST_THUNK(CHostJob::Release),      HOST_THUNK(CHostJob::GetCreateArgA),
+    HOST_THUNK(CHostJob::GetCreateArgB), HOST_THUNK(CHostJob::SetMode),     HOST_THUNK(CHostJob::SetFunction),
+    HOST_THUNK(CHostJob::GetFunction),  HOST_THUNK(CHostJob::Send),         HOST_THUNK(CHostJob::GetErrorType),
+    HOST_THUNK(CHostJob::GetErrorCode), HOST_THUNK(CHostJob::GetErrorText), HOST_THUNK(CHostJob::GetClient),
+    HOST_THUNK(CHostJob::SeekFirst),    HOST_THUNK(CHostJob::GetField),
+};
+
+const hostabi::TJobEventTable CHostJobEvent::kTable = {
+    HOST_THUNK(CHostJobEvent::GetClient), HOST_THUNK(CHostJobEvent::IsSuccess), HOST_THUNK(CHostJobEvent::GetFunction)};
+
+const hostabi::TLoginEventTable CHostLoginEvent::kTable = {HOST_THUNK(CHostLoginEvent::GetJob),
+                                                           HOST_THUNK(CHostLoginEvent::GetRequester)};
+
+const hostabi::TNoteTable CHostNote::kTable = {
+    HOST_THUNK(CHostNote::SetClosed),       HOST_THUNK(CHostNote::SetDone),
+    HOST_THUNK(CHostNote::HasMore),         HOST_THUNK(CHostNote::SetIntProperty),
+    HOST_THUNK(CHostNote::SetTextProperty), HOST_THUNK(CHostNote::SetOwnerFeature),
+};
+
+const hostabi::TNoteUtilityTable CHostNoteUtility::kTable = {
+    HOST_THUNK(CHostNoteUtility::CreateNote), HOST_THUNK(CHostNoteUtility::ShowNote),
+    HOST_THUNK(CHostNoteUtility::EndNote), HOST_THUNK(CHostNoteUtility::UpdateNote)};
+
+const hostabi::TFeatureViewTable CHostFeatureView::kTable = {
+    HOST_THUNK(CHostFeatureView::GetSelf), HOST_THUNK(CHostFeatureView::GetEntry),
+    HOST_THUNK(CHostFeatureView::SetEntry), HOST_THUNK(CHostFeatureView::Destroy),
+    HOST_THUNK(CHostFeatureView::GetWindow)};
+
+const hostabi::THelperTable CHostSubscriber::kTable = {
+    HOST_THUNK(CHostSubscriber::GetServiceObject),
+    HOST_THUNK(CHostSubscriber::GetEntry),
+    HOST_THUNK(CHostSubscriber::SetEntry),
+    HOST_THUNK(CHostSubscriber::Destroy),
+    HOST_THUNK(CHostSubscriber::GetInterface),
+    HOST_THUNK(CHostSubscriber::RefreshModules),
+    {NothingSlot, NothingSlot},
+    {NothingSlot1, NothingSlot1, NothingSlot1, NothingSlot1, NothingSlot1, NothingSlot1, NothingSlot1},
+    HOST_THUNK(CHostSubscriber::OnTick),
+    {NothingSlot1, NothingSlot1, NothingSlot1, NothingSlot1, NothingSlot1, NothingSlot1, NothingSlot1},
+    NothingSlot2,
+    HOST_THUNK(CHostSubscriber::OnPushData),
+    HOST_THUNK(CHostSubscriber::AddSubscriber),
+    HOST_THUNK(CHostSubscriber::AddNotifyWindow),
+    HOST_THUNK(CHostSubscriber::RemoveSubscriber),
+    HOST_THUNK(CHostSubscriber::RemoveNotifyWindow),
+};
+
+const hostabi::TPortTable CHostPort::kTable = {
+    HOST_THUNK(CHostPort::PreTranslateForeign), HOST_THUNK(CHostPort::OnUserActivity),
+    HOST_THUNK(CHostPort::IsBusy),              HOST_THUNK(CHostPort::AddPushSink),
+    HOST_THUNK(CHostPort::RemovePushSink),      HOST_THUNK(CHostPort::AddJobListener),
+    HOST_THUNK(CHostPort::RemoveJobListener),   HOST_THUNK(CHostPort::FindFeature),
+    HOST_THUNK(CHostPort::GetActiveFeature),    HOST_THUNK(CHostPort::GetModule),
+};
+
 // ---------------------------------------------------------------------------
 // Call log
 
@@ -50,18 +123,18 @@ void CCallLog::Clear() {
 // ---------------------------------------------------------------------------
 // User and jobs
 
-kv::IXMLProfile* CHostUser::GetProfile() {
+Self CHostUser::GetProfile() {
   log_.Add("User.GetProfile(" + account_.customerNo + ")");
   return profile_;
 }
 
-kv::IKvJob* CHostUser::CreateJob(kv::KvValue a, kv::KvValue b) {
+Self CHostUser::CreateJob(Value a, Value b) {
   log_.Add("User.CreateJob(" + account_.customerNo + "," + std::to_string(a) + "," + std::to_string(b) + ")");
   std::lock_guard lock(jobsLock_);
   jobs_.push_back(std::make_unique<CHostJob>(log_, "created-by-" + account_.customerNo, 0));
   CHostJob* job = jobs_.back().get();
   job->AddRef();  // the plug-in's reference
-  return job;
+  return job->Abi();
 }
 
 std::vector<CHostJob*> CHostUser::CreatedJobs() const {
@@ -81,13 +154,13 @@ void CHostJob::SetFunction(int32_t function) {
   log_.Add("Job.SetFunction(" + name_ + "," + std::to_string(function) + ")");
 }
 
-kv::KvBool CHostJob::Send(kv::KvValue, kv::KvValue, kv::KvValue, kv::KvValue) {
+Bool CHostJob::Send(Value, Value, Value, Value) {
   sent_ = true;
   log_.Add("Job.Send(" + name_ + "," + std::to_string(function_) + ")");
   return 1;
 }
 
-kv::KvBool CHostJob::GetField(int32_t field, char* buffer, int32_t size, kv::KvValue) {
+Bool CHostJob::GetField(int32_t field, char* buffer, int32_t size, Value) {
   {
     std::lock_guard lock(readLock_);
     fieldsRead_.push_back(field);
@@ -114,9 +187,9 @@ std::vector<int32_t> CHostJob::FieldsRead() const {
 // ---------------------------------------------------------------------------
 // Notes
 
-void CHostNote::SetClosed(kv::KvBool closed) { log_.Add("Note.SetClosed(" + std::to_string(closed) + ")"); }
+void CHostNote::SetClosed(Bool closed) { log_.Add("Note.SetClosed(" + std::to_string(closed) + ")"); }
 
-void CHostNote::SetDone(kv::KvBool done) { log_.Add("Note.SetDone(" + std::to_string(done) + ")"); }
+void CHostNote::SetDone(Bool done) { log_.Add("Note.SetDone(" + std::to_string(done) + ")"); }
 
 void CHostNote::SetIntProperty(const char* name, int32_t value) {
   const std::string line = Utf8(name) + "=" + std::to_string(value);
@@ -144,31 +217,31 @@ std::vector<std::string> CHostNote::Properties() const {
   return properties_;
 }
 
-kv::IKvNote* CHostNoteUtility::CreateNote(kv::KvValue a, const char* kind, int32_t style, kv::KvValue b) {
+Self CHostNoteUtility::CreateNote(Value a, const char* kind, int32_t style, Value b) {
   log_.Add("Notes.CreateNote(" + std::to_string(a) + "," + Utf8(kind) + "," + std::to_string(style) + "," +
            std::to_string(b) + ")");
   std::lock_guard lock(lock_);
   notes_.push_back(std::make_unique<CHostNote>(log_));
-  return notes_.back().get();
+  return notes_.back()->Abi();
 }
 
-kv::KvBool CHostNoteUtility::ShowNote(kv::IKvNote* note) {
+Bool CHostNoteUtility::ShowNote(Self note) {
   log_.Add("Notes.ShowNote");
   std::lock_guard lock(lock_);
   for (const auto& own : notes_)
-    if (own.get() == note) {
+    if (own->Abi() == note) {
       shown_.push_back(own.get());
       return 1;
     }
   return 0;
 }
 
-kv::KvValue CHostNoteUtility::EndNote(kv::KvValue key, kv::IKvNote*, int32_t how, kv::KvValue) {
+Value CHostNoteUtility::EndNote(Value key, Self, int32_t how, Value) {
   log_.Add("Notes.EndNote(" + std::to_string(key) + "," + std::to_string(how) + ")");
   return 1;
 }
 
-kv::KvValue CHostNoteUtility::UpdateNote(kv::KvValue key, kv::KvValue) {
+Value CHostNoteUtility::UpdateNote(Value key, Value) {
   log_.Add("Notes.UpdateNote(" + std::to_string(key) + ")");
   return 1;
 }
@@ -213,53 +286,53 @@ void CHostSubscriber::Clear() {
 // ---------------------------------------------------------------------------
 // Port
 
-kv::KvBool CHostPort::PreTranslateForeign(kv::KvHwnd window, void*) {
+Bool CHostPort::PreTranslateForeign(Hwnd window, void*) {
   log_.Add("Port.PreTranslateForeign(" + std::to_string(reinterpret_cast<uintptr_t>(window)) + ")");
   return foreignConsumes_ ? 1 : 0;
 }
 
 void CHostPort::OnUserActivity() { log_.Add("Port.OnUserActivity"); }
 
-kv::KvBool CHostPort::AddPushSink(kv::IPushSink* sink) {
+Bool CHostPort::AddPushSink(Self sink) {
   log_.Add("Port.AddPushSink");
   std::lock_guard lock(lock_);
   sinks_.push_back(sink);
   return 1;
 }
 
-kv::KvBool CHostPort::RemovePushSink(kv::IPushSink* sink) {
+Bool CHostPort::RemovePushSink(Self sink) {
   log_.Add("Port.RemovePushSink");
   std::lock_guard lock(lock_);
   return Erase(sinks_, sink) ? 1 : 0;
 }
 
-kv::KvBool CHostPort::AddJobListener(kv::IJobListener* listener) {
+Bool CHostPort::AddJobListener(Self listener) {
   log_.Add("Port.AddJobListener");
   std::lock_guard lock(lock_);
   listeners_.push_back(listener);
   return 1;
 }
 
-kv::KvBool CHostPort::RemoveJobListener(kv::IJobListener* listener) {
+Bool CHostPort::RemoveJobListener(Self listener) {
   log_.Add("Port.RemoveJobListener");
   std::lock_guard lock(lock_);
   return Erase(listeners_, listener) ? 1 : 0;
 }
 
-kv::IFeatureView* CHostPort::FindFeature(const char* name, kv::KvValue) {
+Self CHostPort::FindFeature(const char* name, Value) {
   log_.Add("Port.FindFeature(" + Utf8(name) + ")");
   std::lock_guard lock(lock_);
   const auto it = features_.find(name ? name : "");
-  return it == features_.end() ? nullptr : it->second;
+  return it == features_.end() ? nullptr : it->second->Abi();
 }
 
-kv::IFeatureView* CHostPort::GetActiveFeature() {
+Self CHostPort::GetActiveFeature() {
   log_.Add("Port.GetActiveFeature");
   std::lock_guard lock(lock_);
-  return active_;
+  return active_ ? active_->Abi() : nullptr;
 }
 
-void* CHostPort::GetModule(const char* name) {
+Self CHostPort::GetModule(const char* name) {
   log_.Add("Port.GetModule(" + Utf8(name) + ")");
   std::lock_guard lock(lock_);
   const auto it = modules_.find(name ? name : "");
@@ -274,40 +347,40 @@ void CHostPort::SetModule(const std::string& name, void* module) {
     modules_.erase(name);
 }
 
-void CHostPort::AddFeature(kv::IFeatureView* view, const std::string& name) {
+void CHostPort::AddFeature(CHostFeatureView* view, const std::string& name) {
   std::lock_guard lock(lock_);
   features_[name] = view;
 }
 
-void CHostPort::SetActiveFeature(kv::IFeatureView* view) {
+void CHostPort::SetActiveFeature(CHostFeatureView* view) {
   std::lock_guard lock(lock_);
   active_ = view;
 }
 
-kv::IPushSink* CHostPort::Sink() const {
+Self CHostPort::Sink() const {
   std::lock_guard lock(lock_);
   return sinks_.empty() ? nullptr : sinks_.back();
 }
 
-kv::IJobListener* CHostPort::Listener() const {
+Self CHostPort::Listener() const {
   std::lock_guard lock(lock_);
   return listeners_.empty() ? nullptr : listeners_.back();
 }
 
 void CHostPort::RequestSent(CHostJob& request) {
-  if (kv::IPushSink* sink = Sink()) sink->OnRequestSent(&request);
+  if (Self sink = Sink()) hostabi::Call(sink, &hostabi::TPushSinkTable::OnRequestSent, request.Abi());
 }
 
 void CHostPort::Answer(CHostJob& request) {
-  if (kv::IPushSink* sink = Sink()) sink->OnAnswer(&request);
+  if (Self sink = Sink()) hostabi::Call(sink, &hostabi::TPushSinkTable::OnAnswer, request.Abi());
 }
 
 void CHostPort::Push(CHostJob& push) {
-  if (kv::IPushSink* sink = Sink()) sink->OnPush(&push);
+  if (Self sink = Sink()) hostabi::Call(sink, &hostabi::TPushSinkTable::OnPush, push.Abi());
 }
 
 void CHostPort::JobEvent(CHostJobEvent& event) {
-  if (kv::IJobListener* listener = Listener()) listener->OnJobEvent(&event);
+  if (Self listener = Listener()) hostabi::Call(listener, &hostabi::TJobListenerTable::OnJobEvent, event.Abi());
 }
 
 }  // namespace simhost

@@ -12,9 +12,44 @@
 #include <string>
 #include <vector>
 
-#include "plugin/addin/kvaddin.h"
+#include "sim/host/host_abi.h"
 
 namespace simhost {
+
+using hostabi::Bool;
+using hostabi::Hwnd;
+using hostabi::Self;
+using hostabi::Value;
+
+// A host object of the protocol: its table first, built by the class from
+// its own member functions (see HOST_THUNK).
+template <class C, class Table>
+class CHostObject : public hostabi::TObject<Table> {
+ public:
+  using TableType = Table;
+  // The object as the plug-in holds it.
+  void* Abi() { return static_cast<hostabi::TObject<Table>*>(this); }
+  static C* From(void* object) {
+    return object ? static_cast<C*>(static_cast<hostabi::TObject<Table>*>(object)) : nullptr;
+  }
+
+ protected:
+  CHostObject() : hostabi::TObject<Table>{&C::kTable} {}
+};
+
+// The slot function that calls member function M on the object.
+template <auto M>
+struct TThunk;
+template <class C, class R, class... A, R (C::*M)(A...)>
+struct TThunk<M> {
+  static R HOST_MEMBER Call(Self self, A... args) { return (C::From(self)->*M)(args...); }
+};
+#define HOST_THUNK(member) (&::simhost::TThunk<&member>::Call)
+
+// Slots that do nothing.
+void HOST_MEMBER NothingSlot(Self);
+void HOST_MEMBER NothingSlot1(Self, Value);
+void HOST_MEMBER NothingSlot2(Self, Value, Value);
 
 // Every call the host receives, one line each ("Object.Operation(args)").
 class CCallLog {
@@ -53,19 +88,21 @@ struct THostAccount {
 
 class CHostJob;
 
-class CHostUser final : public kv::IKvUser, public CRefCounted {
+class CHostUser final : public CHostObject<CHostUser, hostabi::TUserTable>, public CRefCounted {
  public:
+  static const hostabi::TUserTable kTable;
   CHostUser(CCallLog& log, THostAccount account) : log_(log), account_(std::move(account)) {}
 
-  void KVAPI Release() override { DropRef(); }
-  kv::IXMLProfile* KVAPI GetProfile() override;
-  kv::IKvJob* KVAPI CreateJob(kv::KvValue a, kv::KvValue b) override;
-  int32_t KVAPI GetAccountKind() override { return account_.kind; }
-  const char* KVAPI GetAccountCode() override { return account_.accountCode.c_str(); }
-  const char* KVAPI GetCustomerNo() override { return account_.customerNo.c_str(); }
-  const char* KVAPI GetRights() override { return account_.rights.c_str(); }
+  void Release() { DropRef(); }
+  Self GetProfile();
+  Self CreateJob(Value a, Value b);
+  int32_t GetAccountKind() { return account_.kind; }
+  const char* GetAccountCode() { return account_.accountCode.c_str(); }
+  const char* GetCustomerNo() { return account_.customerNo.c_str(); }
+  const char* GetRights() { return account_.rights.c_str(); }
 
-  void SetProfile(kv::IXMLProfile* profile) { profile_ = profile; }
+  // The host's profile document of this user (an object of TProfileTable).
+  void SetProfile(Self profile) { profile_ = profile; }
   const THostAccount& Account() const { return account_; }
   // The jobs the plug-in created through this user, oldest first.
   std::vector<CHostJob*> CreatedJobs() const;
@@ -73,19 +110,20 @@ class CHostUser final : public kv::IKvUser, public CRefCounted {
  private:
   CCallLog& log_;
   THostAccount account_;
-  kv::IXMLProfile* profile_ = nullptr;
+  Self profile_ = nullptr;
   mutable std::mutex jobsLock_;
   std::vector<std::unique_ptr<CHostJob>> jobs_;
 };
 
-class CHostClient final : public kv::IKvClient {
+class CHostClient final : public CHostObject<CHostClient, hostabi::TClientTable> {
  public:
+  static const hostabi::TClientTable kTable;
   explicit CHostClient(CHostUser& user, bool skip = false) : user_(user), skip_(skip) {}
-  kv::IKvUser* KVAPI GetUser() override {
+  Self GetUser() {
     user_.AddRef();
-    return &user_;
+    return user_.Abi();
   }
-  kv::KvBool KVAPI GetSkipFlag() override { return skip_ ? 1 : 0; }
+  Bool GetSkipFlag() { return skip_ ? 1 : 0; }
   CHostUser& User() { return user_; }
 
  private:
@@ -95,8 +133,9 @@ class CHostClient final : public kv::IKvClient {
 
 // A host job. The host's callbacks hand the same object to the plug-in as
 // the request or push, which answers GetJob with itself.
-class CHostJob final : public kv::IKvJob, public CRefCounted {
+class CHostJob final : public CHostObject<CHostJob, hostabi::TJobTable>, public CRefCounted {
  public:
+  static const hostabi::TJobTable kTable;
   CHostJob(CCallLog& log, std::string name, uint16_t function, CHostClient* client = nullptr)
       : log_(log), name_(std::move(name)), function_(function), client_(client) {}
 
@@ -107,30 +146,30 @@ class CHostJob final : public kv::IKvJob, public CRefCounted {
     errorCode_ = code;
     errorText_ = std::move(text);
   }
-  void SetCreateArgs(kv::KvValue a, kv::KvValue b) {
+  void SetCreateArgs(Value a, Value b) {
     argA_ = a;
     argB_ = b;
   }
   // A careless host: field texts fill the whole buffer without terminator.
   void SetUnterminatedFields(bool on) { unterminated_ = on; }
 
-  kv::IKvJob* KVAPI GetJob() override {
+  Self GetJob() {
     AddRef();
-    return this;
+    return Abi();
   }
-  void KVAPI Release() override { DropRef(); }
-  kv::KvValue KVAPI GetCreateArgA() override { return argA_; }
-  kv::KvValue KVAPI GetCreateArgB() override { return argB_; }
-  void KVAPI SetMode(int32_t mode) override;
-  void KVAPI SetFunction(int32_t function) override;
-  uint16_t KVAPI GetFunction() override { return function_; }
-  kv::KvBool KVAPI Send(kv::KvValue, kv::KvValue, kv::KvValue, kv::KvValue) override;
-  int32_t KVAPI GetErrorType() override { return errorType_; }
-  int32_t KVAPI GetErrorCode() override { return errorCode_; }
-  const char* KVAPI GetErrorText() override { return errorText_.c_str(); }
-  kv::IKvClient* KVAPI GetClient() override { return client_; }
-  kv::KvBool KVAPI SeekFirst() override { return 1; }
-  kv::KvBool KVAPI GetField(int32_t field, char* buffer, int32_t size, kv::KvValue) override;
+  void Release() { DropRef(); }
+  Value GetCreateArgA() { return argA_; }
+  Value GetCreateArgB() { return argB_; }
+  void SetMode(int32_t mode);
+  void SetFunction(int32_t function);
+  uint16_t GetFunction() { return function_; }
+  Bool Send(Value, Value, Value, Value);
+  int32_t GetErrorType() { return errorType_; }
+  int32_t GetErrorCode() { return errorCode_; }
+  const char* GetErrorText() { return errorText_.c_str(); }
+  Self GetClient() { return client_ ? client_->Abi() : nullptr; }
+  Bool SeekFirst() { return 1; }
+  Bool GetField(int32_t field, char* buffer, int32_t size, Value);
 
   const std::string& Name() const { return name_; }
   int32_t Mode() const { return mode_; }
@@ -145,7 +184,7 @@ class CHostJob final : public kv::IKvJob, public CRefCounted {
   std::map<int32_t, std::string> fields_;
   int32_t errorType_ = 0, errorCode_ = 0;
   std::string errorText_;
-  kv::KvValue argA_ = 0, argB_ = 0;
+  Value argA_ = 0, argB_ = 0;
   bool unterminated_ = false;
   int32_t mode_ = -1;
   std::atomic<bool> sent_{false};
@@ -153,13 +192,14 @@ class CHostJob final : public kv::IKvJob, public CRefCounted {
   std::vector<int32_t> fieldsRead_;
 };
 
-class CHostJobEvent final : public kv::IKvJobEvent {
+class CHostJobEvent final : public CHostObject<CHostJobEvent, hostabi::TJobEventTable> {
  public:
+  static const hostabi::TJobEventTable kTable;
   CHostJobEvent(CHostClient* client, uint16_t function, bool success)
       : client_(client), function_(function), success_(success) {}
-  kv::IKvClient* KVAPI GetClient() override { return client_; }
-  kv::KvBool KVAPI IsSuccess() override { return success_ ? 1 : 0; }
-  uint16_t KVAPI GetFunction() override { return function_; }
+  Self GetClient() { return client_ ? client_->Abi() : nullptr; }
+  Bool IsSuccess() { return success_ ? 1 : 0; }
+  uint16_t GetFunction() { return function_; }
 
  private:
   CHostClient* client_;
@@ -167,26 +207,28 @@ class CHostJobEvent final : public kv::IKvJobEvent {
   bool success_;
 };
 
-class CHostLoginEvent final : public kv::IKvLoginEvent {
+class CHostLoginEvent final : public CHostObject<CHostLoginEvent, hostabi::TLoginEventTable> {
  public:
+  static const hostabi::TLoginEventTable kTable;
   CHostLoginEvent(CHostJob& job, CHostUser& requester) : job_(job), requester_(requester) {}
-  kv::IKvJob* KVAPI GetJob() override { return job_.GetJob(); }
-  kv::IKvUser* KVAPI GetRequester() override { return &requester_; }
+  Self GetJob() { return job_.GetJob(); }
+  Self GetRequester() { return requester_.Abi(); }
 
  private:
   CHostJob& job_;
   CHostUser& requester_;
 };
 
-class CHostNote final : public kv::IKvNote {
+class CHostNote final : public CHostObject<CHostNote, hostabi::TNoteTable> {
  public:
+  static const hostabi::TNoteTable kTable;
   explicit CHostNote(CCallLog& log) : log_(log) {}
-  void KVAPI SetClosed(kv::KvBool closed) override;
-  void KVAPI SetDone(kv::KvBool done) override;
-  kv::KvBool KVAPI HasMore() override { return 0; }
-  void KVAPI SetIntProperty(const char* name, int32_t value) override;
-  void KVAPI SetTextProperty(const char* name, const char* text) override;
-  void KVAPI SetOwnerFeature(const char* feature) override;
+  void SetClosed(Bool closed);
+  void SetDone(Bool done);
+  Bool HasMore() { return 0; }
+  void SetIntProperty(const char* name, int32_t value);
+  void SetTextProperty(const char* name, const char* text);
+  void SetOwnerFeature(const char* feature);
 
   // "Name=value" in the order they were set (texts as GBK).
   std::vector<std::string> Properties() const;
@@ -197,13 +239,14 @@ class CHostNote final : public kv::IKvNote {
   std::vector<std::string> properties_;
 };
 
-class CHostNoteUtility final : public kv::IKvNoteUtility {
+class CHostNoteUtility final : public CHostObject<CHostNoteUtility, hostabi::TNoteUtilityTable> {
  public:
+  static const hostabi::TNoteUtilityTable kTable;
   explicit CHostNoteUtility(CCallLog& log) : log_(log) {}
-  kv::IKvNote* KVAPI CreateNote(kv::KvValue a, const char* kind, int32_t style, kv::KvValue b) override;
-  kv::KvBool KVAPI ShowNote(kv::IKvNote* note) override;
-  kv::KvValue KVAPI EndNote(kv::KvValue key, kv::IKvNote* note, int32_t how, kv::KvValue b) override;
-  kv::KvValue KVAPI UpdateNote(kv::KvValue key, kv::KvValue value) override;
+  Self CreateNote(Value a, const char* kind, int32_t style, Value b);
+  Bool ShowNote(Self note);
+  Value EndNote(Value key, Self note, int32_t how, Value b);
+  Value UpdateNote(Value key, Value value);
 
   std::vector<CHostNote*> Notes() const;
   std::vector<CHostNote*> ShownNotes() const;
@@ -216,23 +259,24 @@ class CHostNoteUtility final : public kv::IKvNoteUtility {
 };
 
 // A feature of the host itself that owns a window ("Stock.zjgf").
-class CHostFeatureView final : public kv::IFeatureView {
+class CHostFeatureView final : public CHostObject<CHostFeatureView, hostabi::TFeatureViewTable> {
  public:
-  CHostFeatureView(std::string name, kv::KvHwnd window) : name_(std::move(name)), window_(window) {}
-  void* KVAPI GetSelf() override { return this; }
-  kv::IFeatureEntry* KVAPI GetEntry() override { return nullptr; }
-  void KVAPI SetEntry(kv::IFeatureEntry*) override {}
-  void KVAPI Destroy() override {}
-  kv::KvHwnd KVAPI GetWindow() override { return window_; }
+  static const hostabi::TFeatureViewTable kTable;
+  CHostFeatureView(std::string name, Hwnd window) : name_(std::move(name)), window_(window) {}
+  Self GetSelf() { return Abi(); }
+  Self GetEntry() { return nullptr; }
+  void SetEntry(Self) {}
+  void Destroy() {}
+  Hwnd GetWindow() { return window_; }
   const std::string& Name() const { return name_; }
 
  private:
   std::string name_;
-  kv::KvHwnd window_;
+  Hwnd window_;
 };
 
 // Another host component subscribed to the push service.
-class CHostSubscriber final : public kv::CHelperSlots {
+class CHostSubscriber final : public CHostObject<CHostSubscriber, hostabi::THelperTable> {
  public:
   struct TPushData {
     int32_t kind;
@@ -241,21 +285,21 @@ class CHostSubscriber final : public kv::CHelperSlots {
     bool extraNull;
   };
 
+  static const hostabi::THelperTable kTable;
   CHostSubscriber(CCallLog& log, std::string name) : log_(log), name_(std::move(name)) {}
 
-  void* KVAPI GetServiceObject() override { return this; }
-  kv::IFeatureEntry* KVAPI GetEntry() override { return nullptr; }
-  void KVAPI SetEntry(kv::IFeatureEntry*) override {}
-  void KVAPI Destroy() override {}
-  kv::IHelper* KVAPI GetInterface(int32_t kind) override { return kind == 0 ? this : nullptr; }
-  kv::KvBool KVAPI RefreshModules() override { return 1; }
-  void KVAPI OnTick(kv::KvValue) override {}
-  int32_t KVAPI OnPushData(int32_t kind, const void* payload, int32_t size, const void* extra,
-                           int32_t extraSize) override;
-  kv::KvBool KVAPI AddSubscriber(kv::IHelper*) override { return 0; }
-  kv::KvBool KVAPI AddNotifyWindow(kv::KvHwnd, uint32_t) override { return 0; }
-  kv::KvBool KVAPI RemoveSubscriber(kv::IHelper*) override { return 0; }
-  kv::KvBool KVAPI RemoveNotifyWindow(kv::KvHwnd) override { return 0; }
+  Self GetServiceObject() { return Abi(); }
+  Self GetEntry() { return nullptr; }
+  void SetEntry(Self) {}
+  void Destroy() {}
+  Self GetInterface(int32_t kind) { return kind == 0 ? Abi() : nullptr; }
+  Bool RefreshModules() { return 1; }
+  void OnTick(Value) {}
+  int32_t OnPushData(int32_t kind, const void* payload, int32_t size, const void* extra, int32_t extraSize);
+  Bool AddSubscriber(Self) { return 0; }
+  Bool AddNotifyWindow(Hwnd, uint32_t) { return 0; }
+  Bool RemoveSubscriber(Self) { return 0; }
+  Bool RemoveNotifyWindow(Hwnd) { return 0; }
 
   std::vector<TPushData> Received() const;
   void Clear();
@@ -267,29 +311,31 @@ class CHostSubscriber final : public kv::CHelperSlots {
   std::vector<TPushData> received_;
 };
 
-class CHostPort final : public kv::IAddinPort {
+class CHostPort final : public CHostObject<CHostPort, hostabi::TPortTable> {
  public:
+  static const hostabi::TPortTable kTable;
   explicit CHostPort(CCallLog& log) : log_(log) {}
 
-  kv::KvBool KVAPI PreTranslateForeign(kv::KvHwnd window, void* message) override;
-  void KVAPI OnUserActivity() override;
-  kv::KvBool KVAPI IsBusy() override { return busy_.load() ? 1 : 0; }
-  kv::KvBool KVAPI AddPushSink(kv::IPushSink* sink) override;
-  kv::KvBool KVAPI RemovePushSink(kv::IPushSink* sink) override;
-  kv::KvBool KVAPI AddJobListener(kv::IJobListener* listener) override;
-  kv::KvBool KVAPI RemoveJobListener(kv::IJobListener* listener) override;
-  kv::IFeatureView* KVAPI FindFeature(const char* name, kv::KvValue) override;
-  kv::IFeatureView* KVAPI GetActiveFeature() override;
-  void* KVAPI GetModule(const char* name) override;
+  Bool PreTranslateForeign(Hwnd window, void* message);
+  void OnUserActivity();
+  Bool IsBusy() { return busy_.load() ? 1 : 0; }
+  Bool AddPushSink(Self sink);
+  Bool RemovePushSink(Self sink);
+  Bool AddJobListener(Self listener);
+  Bool RemoveJobListener(Self listener);
+  Self FindFeature(const char* name, Value);
+  Self GetActiveFeature();
+  Self GetModule(const char* name);
 
-  // The host's side.
+  // The host's side. Modules and features are objects of the protocol.
   void SetModule(const std::string& name, void* module);
-  void AddFeature(kv::IFeatureView* view, const std::string& name);
-  void SetActiveFeature(kv::IFeatureView* view);
+  void AddFeature(CHostFeatureView* view, const std::string& name);
+  void SetActiveFeature(CHostFeatureView* view);
   void SetBusy(bool busy) { busy_.store(busy); }
   void SetForeignConsumes(bool consumes) { foreignConsumes_ = consumes; }
-  kv::IPushSink* Sink() const;
-  kv::IJobListener* Listener() const;
+  // The registered push sink (TPushSinkTable) and job listener (TJobListenerTable).
+  Self Sink() const;
+  Self Listener() const;
 
   // The host's traffic into the registered callbacks.
   void RequestSent(CHostJob& request);
@@ -300,11 +346,11 @@ class CHostPort final : public kv::IAddinPort {
  private:
   CCallLog& log_;
   mutable std::mutex lock_;
-  std::vector<kv::IPushSink*> sinks_;
-  std::vector<kv::IJobListener*> listeners_;
+  std::vector<Self> sinks_;
+  std::vector<Self> listeners_;
   std::map<std::string, void*> modules_;
-  std::map<std::string, kv::IFeatureView*> features_;
-  kv::IFeatureView* active_ = nullptr;
+  std::map<std::string, CHostFeatureView*> features_;
+  CHostFeatureView* active_ = nullptr;
   std::atomic<bool> busy_{false};
   bool foreignConsumes_ = false;
 };

@@ -5,48 +5,48 @@
 
 #include <string>
 
-#include "plugin/addin/kvaddin.h"
 #include "plugin/litexml/xml.h"
 #include "sim/host/host_objects.h"
 
 namespace simhost {
 
-class CHostProfile final : public kv::IXMLProfile {
+class CHostProfile final : public CHostObject<CHostProfile, hostabi::TProfileTable> {
  public:
+  static const hostabi::TProfileTable kTable;
   // The document is loaded from GBK text; `Loaded` says whether it parsed.
   CHostProfile(CCallLog& log, const std::string& gbkXml);
   bool Loaded() const { return loaded_; }
 
-  int32_t KVAPI GetNodeType(kv::KvXmlNode node) override;
-  const char* KVAPI GetNodeName(kv::KvXmlNode node) override;
-  const char* KVAPI GetNodeText(kv::KvXmlNode node) override;
-  kv::KvXmlNode KVAPI GetParentNode(kv::KvXmlNode node) override;
-  kv::KvXmlNode KVAPI GetFirstChild(kv::KvXmlNode node) override;
-  kv::KvXmlNode KVAPI GetNextSibling(kv::KvXmlNode node) override;
-  kv::KvXmlNode KVAPI FindChild(kv::KvXmlNode parent, const char* name) override;
-  kv::KvXmlNode KVAPI AddNode(kv::KvXmlNode parent, kv::KvXmlNode after, const char* name, int32_t length,
-                              int32_t type) override;
-  kv::KvXmlNode KVAPI FindOrAddChild(kv::KvXmlNode parent, const char* name, int32_t type, int32_t flags) override;
-  kv::KvXmlNode KVAPI AddPath(const char* path, int32_t type, int32_t flags) override;
-  kv::KvXmlNode KVAPI FindPath(const char* path) override;
-  int32_t KVAPI RemoveChildrenWhere(kv::KvXmlNode parent, const char* name, const char* attrName,
-                                    const char* attrValue) override;
-  int32_t KVAPI RemoveChildren(kv::KvXmlNode parent, const char* name) override;
-  int32_t KVAPI RemoveNode(kv::KvXmlNode node) override;
-  int32_t KVAPI SetNodeText(kv::KvXmlNode node, const char* text) override;
-  int32_t KVAPI SetNodeType(kv::KvXmlNode node, int32_t type) override;
-  const char* KVAPI GetAttrName(kv::KvXmlAttr attr) override;
-  const char* KVAPI GetAttribute(kv::KvXmlNode node, const char* name) override;
-  const char* KVAPI GetAttrValue(kv::KvXmlAttr attr) override;
-  kv::KvXmlAttr KVAPI GetFirstAttr(kv::KvXmlNode node) override;
-  kv::KvXmlAttr KVAPI GetNextAttr(kv::KvXmlAttr attr) override;
-  kv::KvXmlAttr KVAPI FindAttr(kv::KvXmlNode node, const char* name) override;
-  kv::KvXmlAttr KVAPI AddAttr(kv::KvXmlNode node, kv::KvXmlAttr after) override;
-  kv::KvXmlAttr KVAPI ResetAttribute(kv::KvXmlNode node, const char* name) override;
-  int32_t KVAPI SetAttribute(kv::KvXmlNode node, const char* name, const char* value) override;
-  int32_t KVAPI SetAttr(kv::KvXmlAttr attr, const char* name, const char* value) override;
-  int32_t KVAPI RemoveAttr(kv::KvXmlNode node, const char* name) override;
-  int32_t KVAPI RemoveAllAttrs(kv::KvXmlNode node) override;
+  int32_t GetNodeType(hostabi::Node node);
+  const char* GetNodeName(hostabi::Node node);
+  const char* GetNodeText(hostabi::Node node);
+  hostabi::Node GetParentNode(hostabi::Node node);
+  hostabi::Node GetFirstChild(hostabi::Node node);
+  hostabi::Node GetNextSibling(hostabi::Node node);
+  hostabi::Node FindChild(hostabi::Node parent, const char* name);
+  hostabi::Node AddNode(hostabi::Node parent, hostabi::Node after, const char* name, int32_t length,
+                              int32_t type);
+  hostabi::Node FindOrAddChild(hostabi::Node parent, const char* name, int32_t type, int32_t flags);
+  hostabi::Node AddPath(const char* path, int32_t type, int32_t flags);
+  hostabi::Node FindPath(const char* path);
+  int32_t RemoveChildrenWhere(hostabi::Node parent, const char* name, const char* attrName,
+                                    const char* attrValue);
+  int32_t RemoveChildren(hostabi::Node parent, const char* name);
+  int32_t RemoveNode(hostabi::Node node);
+  int32_t SetNodeText(hostabi::Node node, const char* text);
+  int32_t SetNodeType(hostabi::Node node, int32_t type);
+  const char* GetAttrName(hostabi::Attr attr);
+  const char* GetAttribute(hostabi::Node node, const char* name);
+  const char* GetAttrValue(hostabi::Attr attr);
+  hostabi::Attr GetFirstAttr(hostabi::Node node);
+  hostabi::Attr GetNextAttr(hostabi::Attr attr);
+  hostabi::Attr FindAttr(hostabi::Node node, const char* name);
+  hostabi::Attr AddAttr(hostabi::Node node, hostabi::Attr after);
+  hostabi::Attr ResetAttribute(hostabi::Node node, const char* name);
+  int32_t SetAttribute(hostabi::Node node, const char* name, const char* value);
+  int32_t SetAttr(hostabi::Attr attr, const char* name, const char* value);
+  int32_t RemoveAttr(hostabi::Node node, const char* name);
+  int32_t RemoveAllAttrs(hostabi::Node node);
 
  private:
   void Record(const char* operation, const char* text = nullptr);

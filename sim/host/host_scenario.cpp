@@ -1,6 +1,8 @@
 #include "sim/host/host_scenario.h"
 
+#include <cstddef>
 #include <cstring>
+#include <functional>
 #include <filesystem>
 #include <regex>
 #include <sstream>
@@ -13,6 +15,26 @@
 
 namespace simhost {
 namespace {
+
+using hostabi::Call;
+using A = hostabi::TAddinTable;
+using E = hostabi::TFeatureEntryTable;
+using H = hostabi::THelperTable;
+using G = hostabi::TGinaExtendTable;
+using S = hostabi::TServiceObjectTable;
+using P = hostabi::TPushSinkTable;
+using L = hostabi::TJobListenerTable;
+
+// One slot of a table the plug-in hands over: the operation the host
+// expects there, and a probe that calls it and answers what went wrong
+// ("" when it did what that operation does). Slots without a probe change
+// the session's state and are checked where the session calls them.
+struct TSlot {
+  const char* name;
+  std::function<std::string()> probe;
+};
+
+std::string Expect(bool ok, const std::string& problem) { return ok ? std::string() : problem; }
 
 std::string Gbk(const std::string& utf8) { return base::Utf8ToGbkLossy(utf8); }
 std::string Utf8(const char* gbk) { return gbk ? base::GbkToUtf8Lossy(gbk) : std::string("(null)"); }
@@ -38,7 +60,7 @@ std::string Join(const std::vector<T>& items) {
 
 class CScenario {
  public:
-  CScenario(kv::IAddin* addin, const THostScenarioEnv& env) : addin_(addin), env_(env) {}
+  CScenario(void* addin, const THostScenarioEnv& env) : addin_(addin), env_(env) {}
 
   THostScenarioResult Play();
 
@@ -68,11 +90,11 @@ class CScenario {
   std::string ReadTrace(const std::string& name) const {
     return base::ReadFileBytes(base::PathToUtf8(TraceFile(name))).value_or("");
   }
-  kv::IFeatureEntry* Entry(const std::string& name) {
-    kv::IFeatureEntry* entries[8] = {};
-    const int n = addin_->GetFeatureEntries(entries, 8);
+  void* Entry(const std::string& name) {
+    void* entries[8] = {};
+    const int n = Call(addin_, &A::GetFeatureEntries, entries, 8);
     for (int i = 0; i < n; ++i)
-      if (entries[i] && name == entries[i]->GetName()) return entries[i];
+      if (entries[i] && name == Call(entries[i], &E::GetName)) return entries[i];
     return nullptr;
   }
   std::unique_ptr<CHostJob> Job(const std::string& name, uint16_t function, CHostClient* client) {
@@ -93,6 +115,38 @@ class CScenario {
     return job;
   }
 
+  // Probes each slot of the object's table in order and, where the host can
+  // tell code of the plug-in from other data, that the table ends after
+  // the last slot.
+  template <class Table>
+  void CheckTable(const std::string& name, void* object, const std::vector<TSlot>& slots) {
+    static_assert(hostabi::SlotCount<Table>() > 0);
+    Check(slots.size() == hostabi::SlotCount<Table>(), name + " is checked over all its slots");
+    if (!object) return;
+    for (size_t i = 0; i < slots.size(); ++i) {
+      if (!slots[i].probe) continue;
+      const std::string problem = slots[i].probe();
+      Check(problem.empty(), name + " slot " + std::to_string(i) + " is " + slots[i].name, problem);
+    }
+    if (!env_.isPluginCode) return;
+    const void* const* table = *static_cast<const void* const* const*>(object);
+    const size_t n = hostabi::SlotCount<Table>();
+    Check(env_.isPluginCode(table[n - 1]) && !env_.isPluginCode(table[n]),
+          name + " has exactly " + std::to_string(n) + " slots");
+  }
+  // A reserved slot: it answers and the host sees no call.
+  std::function<std::string()> Quiet(std::function<void()> call) {
+    return [this, call] {
+      log_.Clear();
+      call();
+      return Expect(log_.Lines().empty(), "it called the host: " + Join(log_.Lines()));
+    };
+  }
+
+  void AddinTable();
+  void EntryTables();
+  void CallbackTables();
+  void FeatureTables();
   void Identity();
   void Entries();
   void PrepareFolder();
@@ -110,7 +164,7 @@ class CScenario {
   void Logout();
   void UninitializeAddin();
 
-  kv::IAddin* addin_;
+  void* addin_;
   const THostScenarioEnv& env_;
   THostScenarioResult result_;
 
@@ -132,22 +186,234 @@ class CScenario {
   CHostSubscriber early_{log_, "early"};
   CHostSubscriber late_{log_, "late"};
   std::vector<std::unique_ptr<CHostJob>> jobs_;  // every job handed over, for the reference check
-  kv::IHelper* service_ = nullptr;
-  kv::IGinaExtend* gina_ = nullptr;
+  void* service_ = nullptr;
+  void* gina_ = nullptr;
 };
 
+void CScenario::AddinTable() {
+  std::vector<TSlot> slots = {
+      {"GetName", [this] { return Expect(std::string(Call(addin_, &A::GetName)) == "Pellumin", "not \"Pellumin\""); }},
+      {"GetDescription",
+       [this] { return Expect(Utf8(Call(addin_, &A::GetDescription)) == "推送模块", "not string 10003"); }},
+      {"GetBuildDate",
+       [this] { return Expect(std::string(Call(addin_, &A::GetBuildDate)) == "Jul 21 2010", "not the date"); }},
+      {"GetBuildTime",
+       [this] { return Expect(std::string(Call(addin_, &A::GetBuildTime)) == "17:33:38", "not the time"); }},
+      {"GetRequiredInterfaces",
+       [this] { return Expect(Call(addin_, &A::GetRequiredInterfaces, nullptr, 0) == 17, "no count of 17"); }},
+      {"Initialize", nullptr},
+      {"Uninitialize", nullptr},
+      {"GetPort", [this] { return Expect(Call(addin_, &A::GetPort) == nullptr, "a port before Initialize"); }},
+      {"GetFeatureEntries",
+       [this] { return Expect(Call(addin_, &A::GetFeatureEntries, nullptr, 0) == 4, "no count of 4"); }},
+      {"PreTranslateModuleMessage",
+       [this] {
+         return Expect(Call(addin_, &A::PreTranslateModuleMessage, reinterpret_cast<Hwnd>(0x4321), nullptr) == 0,
+                       "a foreign window's message was consumed");
+       }},
+      {"PreCreateFeature",
+       [this] {
+         void* out = reinterpret_cast<void*>(0x77);
+         Bool result = 55;
+         const Bool go = Call(addin_, &A::PreCreateFeature, nullptr, Value{0}, nullptr, &out, &result);
+         return Expect(go == 1 && out == reinterpret_cast<void*>(0x77) && result == 55,
+                       "it did not answer 1 or touched the out pointer or result");
+       }},
+      {"RefreshModules", Quiet([this] { Call(addin_, &A::RefreshModules); })},
+      {"OnUserLogin", nullptr},
+      {"OnUserProfile", nullptr},
+  };
+  const auto table = [this] { return static_cast<hostabi::TObject<A>*>(addin_)->table; };
+  for (int i = 0; i < 2; ++i)
+    slots.push_back({"a slot that does nothing", Quiet([this, i, table] { table()->Nothing0[i](addin_, Value{0x10}); })});
+  slots.push_back({"OnUserLogout", nullptr});
+  for (int i = 0; i < 9; ++i)
+    slots.push_back({"a slot that does nothing", Quiet([this, i, table] { table()->Nothing1[i](addin_, Value{0x10}); })});
+  slots.push_back({"a slot that does nothing", Quiet([this] { Call(addin_, &A::Nothing2, Value{1}, Value{2}); })});
+  slots.push_back({"OnModuleCommand", [this] {
+                     const Value answer = Call(addin_, &A::OnModuleCommand, 0x1234u, Value{9}, Value{0}, Value{0},
+                                               Value{0});
+                     return Expect(answer == 0 && Utf8(Call(addin_, &A::GetDescription)) == "推送模块",
+                                   "another command changed something or did not answer 0");
+                   }});
+  // The add-in lives as long as the module: the host never ends it.
+  slots.push_back({"the destructor (delete flag)", nullptr});
+  CheckTable<A>("IAddin", addin_, slots);
+}
+
+void CScenario::EntryTables() {
+  struct TExpected {
+    int32_t id, placement;
+    const char *name, *caption;
+  };
+  const TExpected expected[] = {{106, 1, "group.Push", "推送服务"},
+                                {102, -1, "GINA.PUSH", "PushRegGianExtend"},
+                                {1, -1, "PushHelper", "PushService"},
+                                {104, -1, "Note.ListNoteRender", "ListNoteRender"}};
+  void* entries[4] = {};
+  Call(addin_, &A::GetFeatureEntries, entries, 4);
+  for (size_t k = 0; k < 4; ++k) {
+    void* e = entries[k];
+    const TExpected x = expected[k];
+    std::vector<TSlot> slots = {
+        {"GetId", [=, this] { return Expect(Call(e, &E::GetId) == x.id, "not id " + std::to_string(x.id)); }},
+        {"GetPlacement", [=, this] { return Expect(Call(e, &E::GetPlacement) == x.placement, "not the placement"); }},
+        {"GetName", [=, this] { return Expect(std::string(Call(e, &E::GetName)) == x.name, "not the name"); }},
+        {"GetCaption", [=, this] { return Expect(Utf8(Call(e, &E::GetCaption)) == x.caption, "not the caption"); }},
+        {"GetClassRecord", [=, this] { return Expect(Call(e, &E::GetClassRecord) == nullptr, "a published record"); }},
+        {"CreateFeature",
+         // Only the heading creates nothing; the others are created below.
+         k == 0 ? std::function<std::string()>([=, this] {
+           void* out = reinterpret_cast<void*>(0x1);
+           return Expect(Call(e, &E::CreateFeature, Value{0}, nullptr, &out) == 1 && out == nullptr,
+                         "the heading did not answer 1 with nothing created");
+         })
+                : nullptr},
+        // Entries belong to the add-in.
+        {"the destructor (delete flag)", nullptr},
+    };
+    CheckTable<E>(std::string("IFeatureEntry ") + x.name, e, slots);
+  }
+}
+
+void CScenario::CallbackTables() {
+  void* sink = port_.Sink();
+  void* listener = port_.Listener();
+  CheckTable<P>("push sink", sink,
+                {{"OnRequestSent", nullptr},
+                 {"a slot that does nothing", Quiet([=, this] { Call(sink, &P::Nothing, Value{0x10}); })},
+                 {"OnAnswer", nullptr},
+                 {"OnPush", nullptr},
+                 {"the destructor (delete flag)", nullptr}});
+  // A finished job that is no login: the listener asks nothing else of it.
+  CheckTable<L>("job listener", listener,
+                {{"OnJobEvent",
+                  [=, this] {
+                    CHostJobEvent other(&clientA_, 5, true);
+                    log_.Clear();
+                    Call(listener, &L::OnJobEvent, other.Abi());
+                    return Expect(log_.Lines().empty() && userA_.ExtraRefs() == 0, "it reached for the client");
+                  }},
+                 {"the destructor (delete flag)", nullptr}});
+}
+
+void CScenario::FeatureTables() {
+  void* service = service_;
+  void* object = Call(service, &H::GetServiceObject);
+  const auto* record = static_cast<const hostabi::TClassRecord*>(object ? Call(object, &S::GetClassRecord) : nullptr);
+  CheckTable<S>("push service object", object,
+                {{"the destructor (delete flag)", nullptr},
+                 {"GetServiceInterface",
+                  [=, this] { return Expect(Call(object, &S::GetServiceInterface) == service, "not the service interface"); }},
+                 {"GetClassRecord", [=, this] {
+                    return Expect(record && std::string(record->className) == "CPushProvider" && record->objectSize > 0,
+                                  "not the record \"CPushProvider\"");
+                  }}});
+  Check(object && static_cast<char*>(service) - static_cast<char*>(object) ==
+                      static_cast<std::ptrdiff_t>(sizeof(void*) + sizeof(hostabi::TFeatureHeader)),
+        "the service interface follows the object's table pointer and feature header");
+
+  const auto table = [=, this] { return static_cast<hostabi::TObject<H>*>(service)->table; };
+  void* entry = Entry("PushHelper");
+  std::vector<TSlot> slots = {
+      {"GetServiceObject", [=, this] { return Expect(object != nullptr, "no object"); }},
+      {"GetEntry", [=, this] { return Expect(Call(service, &H::GetEntry) == entry, "not its entry"); }},
+      {"SetEntry",
+       [=, this] {
+         Call(service, &H::SetEntry, Entry("GINA.PUSH"));
+         const bool moved = Call(service, &H::GetEntry) == Entry("GINA.PUSH");
+         Call(service, &H::SetEntry, entry);
+         return Expect(moved && Call(service, &H::GetEntry) == entry, "the entry did not change");
+       }},
+      {"Destroy", nullptr},
+      {"GetInterface",
+       [=, this] {
+         return Expect(Call(service, &H::GetInterface, 0) == service && Call(service, &H::GetInterface, 1) == nullptr,
+                       "not itself for kind 0 and null for another");
+       }},
+      {"RefreshModules",
+       [this, service] {
+         log_.Clear();
+         const Bool answer = Call(service, &H::RefreshModules);
+         return Expect(answer == 1 && log_.Count("Port.GetModule") == 5, "not 1 after asking for the five modules");
+       }},
+  };
+  for (int i = 0; i < 2; ++i)
+    slots.push_back({"a slot that does nothing", Quiet([=, this] { table()->Nothing0[i](service); })});
+  for (int i = 0; i < 7; ++i)
+    slots.push_back({"a slot that does nothing", Quiet([=, this] { table()->Nothing1[i](service, Value{0x10}); })});
+  slots.push_back({"OnTick", nullptr});
+  for (int i = 0; i < 7; ++i)
+    slots.push_back({"a slot that does nothing", Quiet([=, this] { table()->Nothing2[i](service, Value{0x10}); })});
+  slots.push_back({"a slot that does nothing", Quiet([=, this] { table()->Nothing3(service, Value{1}, Value{2}); })});
+  slots.push_back({"OnPushData", [=, this] {
+                     const char payload[208] = {};
+                     return Expect(Call(service, &H::OnPushData, 2, payload, 208, nullptr, 0) == 0, "not 0");
+                   }});
+  // Added and removed again before any login: nothing is replayed or left.
+  slots.push_back({"AddSubscriber", [this, service] {
+                     CHostSubscriber passing(log_, "passing");
+                     const Bool added = Call(service, &H::AddSubscriber, passing.Abi());
+                     const Bool removed = Call(service, &H::RemoveSubscriber, passing.Abi());
+                     return Expect(added == 1 && removed == 1, "not 1 for adding and removing a subscriber");
+                   }});
+  slots.push_back({"AddNotifyWindow", [=, this] {
+                     const auto window = reinterpret_cast<Hwnd>(0x2468);
+                     const Bool added = Call(service, &H::AddNotifyWindow, window, 0x8001u);
+                     const Bool removed = Call(service, &H::RemoveNotifyWindow, window);
+                     return Expect(added == 1 && removed == 1, "not 1 for adding and removing a window");
+                   }});
+  slots.push_back({"RemoveSubscriber", nullptr});
+  slots.push_back({"RemoveNotifyWindow", nullptr});
+  CheckTable<H>("IHelper of the push service", service, slots);
+
+  void* gina = gina_;
+  const auto* ginaRecord = static_cast<const hostabi::TClassRecord*>(Call(gina, &G::GetClassRecord));
+  CheckTable<G>("login extension", gina,
+                {{"GetSelf", [=, this] { return Expect(Call(gina, &G::GetSelf) == gina, "not itself"); }},
+                 {"GetEntry", [=, this] { return Expect(Call(gina, &G::GetEntry) == Entry("GINA.PUSH"), "not its entry"); }},
+                 {"SetEntry", [=, this] {
+                    Call(gina, &G::SetEntry, nullptr);
+                    const bool cleared = Call(gina, &G::GetEntry) == nullptr;
+                    Call(gina, &G::SetEntry, Entry("GINA.PUSH"));
+                    return Expect(cleared, "the entry did not change");
+                  }},
+                 {"Destroy", nullptr},
+                 {"OnLoginEvent", [=, this] { return Expect(Call(gina, &G::OnLoginEvent, nullptr) == 1, "not 1 for no event"); }},
+                 {"a slot that answers 0", [=, this] { return Expect(Call(gina, &G::Nothing, Value{1}, Value{2}) == 0, "not 0"); }},
+                 {"the destructor (delete flag)", [this] {
+                    // On a second login extension of the host's own.
+                    void* other = nullptr;
+                    Call(Entry("GINA.PUSH"), &E::CreateFeature, Value{0}, nullptr, &other);
+                    return Expect(other && Call(other, &G::DeletingDestructor, 1u) == other,
+                                  "ending and freeing it did not answer the object");
+                  }},
+                 {"GetClassRecord", [=, this] {
+                    return Expect(ginaRecord && std::string(ginaRecord->className) == "PushRegGinaExtend" &&
+                                      ginaRecord->objectSize == sizeof(void*) + sizeof(hostabi::TFeatureHeader),
+                                  "not the record \"PushRegGinaExtend\" of a table pointer and a header");
+                  }}});
+
+  // The service object is ended through its primary table as well.
+  void* second = nullptr;
+  Call(Entry("PushHelper"), &E::CreateFeature, Value{0}, nullptr, &second);
+  void* secondObject = second ? Call(second, &H::GetServiceObject) : nullptr;
+  Check(secondObject && Call(secondObject, &S::DeletingDestructor, 1u) == secondObject,
+        "a second push service ends through the destructor slot of its primary table");
+}
+
 void CScenario::Identity() {
-  CheckEq(std::string(addin_->GetName()), std::string("Pellumin"), "GetName");
-  CheckEq(Utf8(addin_->GetDescription()), std::string("推送模块"), "GetDescription is string 10003");
-  CheckEq(std::string(addin_->GetBuildDate()) + " " + addin_->GetBuildTime(), std::string("Jul 21 2010 17:33:38"),
+  CheckEq(std::string(Call(addin_, &A::GetName)), std::string("Pellumin"), "GetName");
+  CheckEq(Utf8(Call(addin_, &A::GetDescription)), std::string("推送模块"), "GetDescription is string 10003");
+  CheckEq(std::string(Call(addin_, &A::GetBuildDate)) + " " + Call(addin_, &A::GetBuildTime), std::string("Jul 21 2010 17:33:38"),
           "build date and time");
-  CheckEq(addin_->GetRequiredInterfaces(nullptr, 0), 17, "GetRequiredInterfaces without buffer answers 17");
-  kv::TInterfaceRequirement rows[100] = {};
-  CheckEq(addin_->GetRequiredInterfaces(rows, 5), 5, "GetRequiredInterfaces(5) copies 5 rows");
+  CheckEq(Call(addin_, &A::GetRequiredInterfaces, nullptr, 0), 17, "GetRequiredInterfaces without buffer answers 17");
+  hostabi::TRequirementRow rows[100] = {};
+  CheckEq(Call(addin_, &A::GetRequiredInterfaces, rows, 5), 5, "GetRequiredInterfaces(5) copies 5 rows");
   CheckEq(std::string(rows[4].name) + " " + rows[4].version, std::string("IFeatureEntry 6.05"),
           "the fifth row is IFeatureEntry 6.05");
   Check(rows[5].name == nullptr, "nothing is copied past the capacity");
-  CheckEq(addin_->GetRequiredInterfaces(rows, 100), 17, "GetRequiredInterfaces(100) copies 17 rows");
+  CheckEq(Call(addin_, &A::GetRequiredInterfaces, rows, 100), 17, "GetRequiredInterfaces(100) copies 17 rows");
   std::vector<std::string> names;
   bool flags = true;
   for (int i = 0; i < 17; ++i) {
@@ -164,18 +430,18 @@ void CScenario::Identity() {
 }
 
 void CScenario::Entries() {
-  kv::IFeatureEntry* entries[4] = {};
-  CheckEq(addin_->GetFeatureEntries(nullptr, 0), 4, "GetFeatureEntries without buffer answers 4");
-  CheckEq(addin_->GetFeatureEntries(entries, 2), 2, "GetFeatureEntries(2) copies 2");
-  CheckEq(std::string(entries[0]->GetName()) + "," + entries[1]->GetName(), std::string("group.Push,GINA.PUSH"),
+  void* entries[4] = {};
+  CheckEq(Call(addin_, &A::GetFeatureEntries, nullptr, 0), 4, "GetFeatureEntries without buffer answers 4");
+  CheckEq(Call(addin_, &A::GetFeatureEntries, entries, 2), 2, "GetFeatureEntries(2) copies 2");
+  CheckEq(std::string(Call(entries[0], &E::GetName)) + "," + Call(entries[1], &E::GetName), std::string("group.Push,GINA.PUSH"),
           "the first two entries");
-  CheckEq(addin_->GetFeatureEntries(entries, 4), 4, "GetFeatureEntries(4) copies 4");
+  CheckEq(Call(addin_, &A::GetFeatureEntries, entries, 4), 4, "GetFeatureEntries(4) copies 4");
   std::vector<std::string> seen;
   bool noRecords = true;
-  for (kv::IFeatureEntry* e : entries) {
-    seen.push_back(std::to_string(e->GetId()) + "/" + std::to_string(e->GetPlacement()) + "/" + e->GetName() + "/" +
-                   Utf8(e->GetCaption()));
-    noRecords = noRecords && e->GetClassRecord() == nullptr;
+  for (void* e : entries) {
+    seen.push_back(std::to_string(Call(e, &E::GetId)) + "/" + std::to_string(Call(e, &E::GetPlacement)) + "/" + Call(e, &E::GetName) + "/" +
+                   Utf8(Call(e, &E::GetCaption)));
+    noRecords = noRecords && Call(e, &E::GetClassRecord) == nullptr;
   }
   CheckEq(Join(seen),
           std::string("106/1/group.Push/推送服务|102/-1/GINA.PUSH/PushRegGianExtend|1/-1/PushHelper/PushService|"
@@ -184,9 +450,9 @@ void CScenario::Entries() {
   Check(noRecords, "no entry publishes its class record");
 
   void* out = reinterpret_cast<void*>(0x1);
-  CheckEq(entries[0]->CreateFeature(0, nullptr, &out), 1, "CreateFeature(group.Push) answers 1");
+  CheckEq(Call(entries[0], &E::CreateFeature, 0, nullptr, &out), 1, "CreateFeature(group.Push) answers 1");
   Check(out == nullptr, "CreateFeature(group.Push) leaves the out pointer null");
-  CheckEq(entries[3]->CreateFeature(0, nullptr, &out), 0, "the fill list renderer is not built yet: 0");
+  CheckEq(Call(entries[3], &E::CreateFeature, 0, nullptr, &out), 0, "the fill list renderer is not built yet: 0");
 }
 
 void CScenario::PrepareFolder() {
@@ -203,42 +469,42 @@ void CScenario::PrepareFolder() {
 void CScenario::InitializeAddin() {
   for (const char* name : {"KvSkinUtility", "KvGUIUtility", "KvComm", "KvGina"})
     port_.SetModule(name, const_cast<char*>(name));
-  port_.SetModule("KvNoteUtility", &notes_);
+  port_.SetModule("KvNoteUtility", notes_.Abi());
   port_.AddFeature(&stock_, "Stock.zjgf");
   port_.AddFeature(&multi_, "vips.multihbuysell");
   log_.Clear();
-  CheckEq(addin_->Initialize(&port_, 0, 0), 1, "Initialize answers 1");
+  CheckEq(Call(addin_, &A::Initialize, port_.Abi(), 0, 0), 1, "Initialize answers 1");
   CheckEq(Join(log_.Lines()),
           std::string("Port.GetModule(KvSkinUtility)|Port.GetModule(KvGUIUtility)|Port.GetModule(KvComm)|"
                       "Port.GetModule(KvGina)|Port.GetModule(KvNoteUtility)|Port.AddPushSink|Port.AddJobListener"),
           "Initialize asks for the five modules, then registers the push sink and the job listener");
   Check(port_.Sink() != nullptr && port_.Listener() != nullptr, "the port holds both callbacks");
-  Check(addin_->GetPort() == &port_, "GetPort answers the port");
+  Check(Call(addin_, &A::GetPort) == port_.Abi(), "GetPort answers the port");
 }
 
 void CScenario::CreateFeatures() {
   void* out = nullptr;
-  CheckEq(Entry("PushHelper")->CreateFeature(0, nullptr, &out), 1, "CreateFeature(PushHelper) answers 1");
-  service_ = static_cast<kv::IHelper*>(out);
-  Check(service_ && service_->GetInterface(0) == service_ && service_->GetInterface(1) == nullptr,
+  CheckEq(Call(Entry("PushHelper"), &E::CreateFeature, 0, nullptr, &out), 1, "CreateFeature(PushHelper) answers 1");
+  service_ = out;
+  Check(service_ && Call(service_, &H::GetInterface, 0) == service_ && Call(service_, &H::GetInterface, 1) == nullptr,
         "the service interface answers GetInterface");
-  Check(service_ && service_->GetEntry() == Entry("PushHelper"), "the service knows its entry");
+  Check(service_ && Call(service_, &H::GetEntry) == Entry("PushHelper"), "the service knows its entry");
   port_.SetModule("PushHelper", service_);
   out = nullptr;
-  CheckEq(Entry("GINA.PUSH")->CreateFeature(0, nullptr, &out), 1, "CreateFeature(GINA.PUSH) answers 1");
-  gina_ = static_cast<kv::IGinaExtend*>(out);
-  Check(gina_ && gina_->GetSelf() == gina_ && gina_->GetEntry() == Entry("GINA.PUSH"),
+  CheckEq(Call(Entry("GINA.PUSH"), &E::CreateFeature, 0, nullptr, &out), 1, "CreateFeature(GINA.PUSH) answers 1");
+  gina_ = out;
+  Check(gina_ && Call(gina_, &G::GetSelf) == gina_ && Call(gina_, &G::GetEntry) == Entry("GINA.PUSH"),
         "the login extension answers GetSelf and GetEntry");
-  CheckEq(service_->AddSubscriber(&early_), 1, "a subscriber is added before any login");
+  CheckEq(Call(service_, &H::AddSubscriber, early_.Abi()), 1, "a subscriber is added before any login");
 }
 
 void CScenario::LoginAndFirstTicks() {
   const int refreshes = env_.stockRefreshes();
-  addin_->OnUserLogin(&clientA_);
+  Call(addin_, &A::OnUserLogin, clientA_.Abi());
   Check(profileA_.Loaded(), "the host's profile document for K001");
-  userA_.SetProfile(&profileA_);
+  userA_.SetProfile(profileA_.Abi());
   log_.Clear();
-  addin_->OnUserProfile(&clientA_);
+  Call(addin_, &A::OnUserProfile, clientA_.Abi());
   std::vector<std::string> reads;
   for (const std::string& call : log_.Lines())
     if (call.rfind("Profile.FindChild", 0) == 0 || call.rfind("Profile.GetAttribute", 0) == 0 ||
@@ -249,9 +515,9 @@ void CScenario::LoginAndFirstTicks() {
                       "Profile.FindChild(SHOWCJHS)|Profile.GetAttribute(Val)"),
           "OnUserProfile reads SHOWCJHS below LoginInfo/Configs/wtcontrol through the host's document");
   CheckEq(log_.Count("User.GetProfile(K001)"), size_t{1}, "from the logged-in user's profile");
-  addin_->OnUserLogin(&clientC_);
+  Call(addin_, &A::OnUserLogin, clientC_.Abi());
   Check(userA_.CreatedJobs().empty(), "nothing is sent before the tick");
-  service_->OnTick(0);
+  Call(service_, &H::OnTick, 0);
   const auto got = early_.Received();
   CheckEq(got.size(), size_t{1}, "one account entry reaches the subscriber on the next tick");
   if (!got.empty()) {
@@ -267,7 +533,7 @@ void CScenario::LoginAndFirstTicks() {
           "the request is function 144, mode 0, sent");
   Check(userC_.CreatedJobs().empty(), "a user without right 23 gets no entry");
   CheckEq(env_.stockRefreshes() - refreshes, 1, "the first tick asks Stock.zjgf to refresh (message 6026)");
-  service_->OnTick(0);
+  Call(service_, &H::OnTick, 0);
   CheckEq(early_.Received().size(), size_t{1}, "a second tick hands out nothing new");
   CheckEq(userA_.CreatedJobs().size(), size_t{1}, "and sends no second request");
   CheckEq(env_.stockRefreshes() - refreshes, 1, "and posts no refresh within 300 seconds");
@@ -277,15 +543,15 @@ void CScenario::LoginExtension() {
   auto loginB = Job("loginB", 99, &clientB_);
   loginB->SetCreateArgs(0x51, 0x52);
   CHostLoginEvent eventB(*loginB, requester_);
-  CheckEq(gina_->OnLoginEvent(&eventB), 1, "the login extension asks for the unknown account");
+  CheckEq(Call(gina_, &G::OnLoginEvent, eventB.Abi()), 1, "the login extension asks for the unknown account");
   CheckEq(log_.Count("User.CreateJob(requester,81,82)"), size_t{1}, "through the requester with the job's arguments");
   auto loginA = Job("loginA", 99, &clientA_);
   CHostLoginEvent eventA(*loginA, requester_);
-  CheckEq(gina_->OnLoginEvent(&eventA), 0, "a known account is not asked for again");
+  CheckEq(Call(gina_, &G::OnLoginEvent, eventA.Abi()), 0, "a known account is not asked for again");
   jobs_.push_back(std::move(loginA));
   jobs_.push_back(std::move(loginB));
 
-  addin_->OnUserLogin(&clientB_);
+  Call(addin_, &A::OnUserLogin, clientB_.Abi());
   CHostJobEvent done(&clientB_, 101, true);
   port_.JobEvent(done);
 }
@@ -295,7 +561,7 @@ void CScenario::RegistrationAnswer() {
   answer->SetField(307, "1");
   port_.Answer(*answer);
   early_.Clear();
-  service_->OnTick(0);
+  Call(service_, &H::OnTick, 0);
   std::vector<std::string> customers;
   for (const auto& d : early_.Received()) customers.push_back(std::to_string(d.kind) + ":" + TextAt(d.payload, 8, 100));
   CheckEq(Join(customers), std::string("1:K001|1:K032"), "the tick hands out the answered and the new account");
@@ -361,7 +627,7 @@ void CScenario::FillPushes() {
 
 void CScenario::NoteOnTick() {
   Check(notes_.Notes().empty(), "no note before the tick");
-  service_->OnTick(0);
+  Call(service_, &H::OnTick, 0);
   const auto shown = notes_.ShownNotes();
   CheckEq(shown.size(), size_t{1}, "the tick after fills raises one note");
   CheckEq(Join(log_.Matching("Notes.CreateNote")), std::string("Notes.CreateNote(0,Push,2,0)"),
@@ -371,13 +637,13 @@ void CScenario::NoteOnTick() {
             std::string("Format=1|Catalog=推送消息|Template=Note.ListNoteRender|Title=成交回报信息    |"
                         "Author=推送模块|Owner=PushHelper"),
             "the note's properties in order");
-  service_->OnTick(0);
+  Call(service_, &H::OnTick, 0);
   CheckEq(notes_.Notes().size(), size_t{1}, "no second note without new fills");
 
   port_.SetActiveFeature(&multi_);
   auto fill = FillJob(clientA_, "A2");
   port_.Push(*fill);
-  service_->OnTick(0);
+  Call(service_, &H::OnTick, 0);
   CheckEq(notes_.Notes().size(), size_t{1}, "no note while the multi-account view is active");
   port_.SetActiveFeature(nullptr);
   jobs_.push_back(std::move(fill));
@@ -403,12 +669,12 @@ void CScenario::PushesFromSeveralThreads() {
 
 void CScenario::LateSubscriber() {
   early_.Clear();
-  CheckEq(service_->AddSubscriber(&late_), 1, "a subscriber added late");
+  CheckEq(Call(service_, &H::AddSubscriber, late_.Abi()), 1, "a subscriber added late");
   std::vector<std::string> customers;
   for (const auto& d : late_.Received()) customers.push_back(TextAt(d.payload, 8, 100));
   CheckEq(Join(customers), std::string("K001|K032"), "gets the known accounts replayed");
   Check(early_.Received().empty(), "the replay goes to the new subscriber only");
-  service_->OnTick(0);
+  Call(service_, &H::OnTick, 0);
   Check(early_.Received().empty(), "and the replayed accounts count as handed out");
 }
 
@@ -445,31 +711,31 @@ void CScenario::TraceFiles() {
 }
 
 void CScenario::Logout() {
-  CheckEq(addin_->OnUserLogout(&clientC_, 0), kv::KvValue{2}, "a logout with two users left answers 2");
-  CheckEq(addin_->OnUserLogout(&clientB_, 0), kv::KvValue{1}, "then 1");
-  CheckEq(addin_->OnUserLogout(&clientA_, 0), reinterpret_cast<kv::KvValue>(service_),
+  CheckEq(Call(addin_, &A::OnUserLogout, clientC_.Abi(), 0), Value{2}, "a logout with two users left answers 2");
+  CheckEq(Call(addin_, &A::OnUserLogout, clientB_.Abi(), 0), Value{1}, "then 1");
+  CheckEq(Call(addin_, &A::OnUserLogout, clientA_.Abi(), 0), reinterpret_cast<Value>(service_),
           "the last logout answers the push service it reset");
   early_.Clear();
   late_.Clear();
   auto ignored = FillJob(clientA_, "Z1");
   port_.Push(*ignored);
   Check(early_.Received().empty(), "without logged-in users a fill push is ignored");
-  addin_->OnUserLogin(&clientA_);
-  service_->OnTick(0);
+  Call(addin_, &A::OnUserLogin, clientA_.Abi());
+  Call(service_, &H::OnTick, 0);
   Check(early_.Received().empty() && late_.Received().empty(), "the reset dropped both subscribers");
   CheckEq(userA_.CreatedJobs().size(), size_t{2}, "the new login asks for registration again");
-  addin_->OnUserLogout(&clientA_, 0);
+  Call(addin_, &A::OnUserLogout, clientA_.Abi(), 0);
   jobs_.push_back(std::move(ignored));
 }
 
 void CScenario::UninitializeAddin() {
   log_.Clear();
-  CheckEq(addin_->Uninitialize(), 1, "Uninitialize answers the withdrawal's result");
+  CheckEq(Call(addin_, &A::Uninitialize), 1, "Uninitialize answers the withdrawal's result");
   CheckEq(Join(log_.Lines()), std::string("Port.RemovePushSink|Port.RemoveJobListener"),
           "Uninitialize withdraws the push sink, then the job listener");
   Check(port_.Sink() == nullptr && port_.Listener() == nullptr, "the port holds no callbacks");
-  if (gina_) gina_->Destroy();
-  if (service_) service_->Destroy();
+  if (gina_) Call(gina_, &G::Destroy);
+  if (service_) Call(service_, &H::Destroy);
 
   bool balanced = true;
   std::string unbalanced;
@@ -493,12 +759,16 @@ void CScenario::UninitializeAddin() {
 }
 
 THostScenarioResult CScenario::Play() {
+  AddinTable();
   Identity();
+  EntryTables();
   Entries();
   PrepareFolder();
   InitializeAddin();
+  CallbackTables();
   CreateFeatures();
   if (!service_ || !gina_) return result_;
+  FeatureTables();
   LoginAndFirstTicks();
   LoginExtension();
   RegistrationAnswer();
@@ -515,7 +785,7 @@ THostScenarioResult CScenario::Play() {
 
 }  // namespace
 
-THostScenarioResult PlayHostScenario(kv::IAddin* addin, const THostScenarioEnv& env) {
+THostScenarioResult PlayHostScenario(void* addin, const THostScenarioEnv& env) {
   CScenario scenario(addin, env);
   return scenario.Play();
 }

@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "plugin/addin/kvaddin.h"
 
 namespace simhost {
 
@@ -21,10 +20,13 @@ struct THostScenarioEnv {
   // The local date of the trace file names, "YYYYMMDD".
   std::function<std::string()> today;
   // The window of the host's feature "Stock.zjgf".
-  kv::KvHwnd stockWindow = nullptr;
+  void* stockWindow = nullptr;
   // The refresh messages (6026) that reached that window so far; lets the
   // window's messages run first.
   std::function<int()> stockRefreshes;
+  // Whether an address is code of the plug-in module; lets the checks find
+  // where each of its tables ends. Unset: table lengths are not checked.
+  std::function<bool(const void*)> isPluginCode;
   // Where each check's result goes ("ok ..." / "not ok ...").
   std::function<void(const std::string&)> report;
 };
@@ -35,8 +37,9 @@ struct THostScenarioResult {
   std::vector<std::string> failures;
 };
 
-// Plays the whole session against an add-in object that nothing else has
-// initialised yet.
-THostScenarioResult PlayHostScenario(kv::IAddin* addin, const THostScenarioEnv& env);
+// Plays the whole session against an add-in object (what Addin_GetObject
+// answered) that nothing else has initialised yet. Every table the plug-in
+// hands over is checked slot by slot on the way.
+THostScenarioResult PlayHostScenario(void* addin, const THostScenarioEnv& env);
 
 }  // namespace simhost

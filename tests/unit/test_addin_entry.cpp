@@ -12,12 +12,15 @@
 #include "plugin/push/unt_pushprovider.h"
 #include "plugin/push/unt_pushsink.h"
 #include "sim/host/host_objects.h"
+#include "support/host_kv.h"
 #include "support/push_fakes.h"
 
 using namespace addin;
 using simhost::CHostClient;
 using simhost::CHostUser;
 using testing_support::U;
+
+using testing_support::Kv;
 
 namespace {
 
@@ -42,7 +45,7 @@ class AddinTest : public ::testing::Test {
   AddinTest() : port_(log_), notes_(log_) {
     for (const char* name : {"KvSkinUtility", "KvGUIUtility", "KvComm", "KvGina"})
       port_.SetModule(name, const_cast<char*>(name));
-    port_.SetModule("KvNoteUtility", &notes_);
+    port_.SetModule("KvNoteUtility", Kv(notes_));
   }
 
   kv::IFeatureEntry* Entry(const std::string& name) {
@@ -71,12 +74,12 @@ class AddinTest : public ::testing::Test {
 };
 
 TEST_F(AddinTest, ServiceFeatureGetsItsHeaderFilled) {
-  addin_.Initialize(&port_, 0, 0);
+  addin_.Initialize(Kv(port_), 0, 0);
   kv::IHelper* helper = CreateService();
   ASSERT_NE(helper, nullptr);
-  auto* provider = static_cast<push::CPushProvider*>(helper->GetServiceObject());
-  EXPECT_EQ(provider->header.port, &port_);
-  EXPECT_EQ(provider->header.modules.note, &notes_);
+  auto* provider = push::CPushProvider::FromServiceObject(helper->GetServiceObject());
+  EXPECT_EQ(provider->header.port, Kv(port_));
+  EXPECT_EQ(provider->header.modules.note, Kv(notes_));
   EXPECT_STREQ(reinterpret_cast<const char*>(provider->header.modules.gina), "KvGina");
   EXPECT_EQ(provider->header.addin, &addin_);
   EXPECT_EQ(provider->header.entry, Entry("PushHelper"));
@@ -87,7 +90,7 @@ TEST_F(AddinTest, ServiceFeatureGetsItsHeaderFilled) {
 
 TEST_F(AddinTest, FeaturesCreatedBeforeInitializeHaveNoPort) {
   kv::IHelper* helper = CreateService();
-  auto* provider = static_cast<push::CPushProvider*>(helper->GetServiceObject());
+  auto* provider = push::CPushProvider::FromServiceObject(helper->GetServiceObject());
   EXPECT_EQ(provider->header.port, nullptr);
   EXPECT_EQ(provider->header.modules.note, nullptr);
   helper->Destroy();
@@ -111,17 +114,17 @@ TEST_F(AddinTest, RendererIsNotCreatableYet) {
 }
 
 TEST_F(AddinTest, SecondInitializeKeepsTheObjects) {
-  addin_.Initialize(&port_, 0, 0);
+  addin_.Initialize(Kv(port_), 0, 0);
   push::CPushCenter* center = addin_.Center();
-  kv::IPushSink* sink = port_.Sink();
+  void* sink = port_.Sink();
   addin_.Uninitialize();
-  EXPECT_EQ(addin_.Initialize(&port_, 0, 0), 1);
+  EXPECT_EQ(addin_.Initialize(Kv(port_), 0, 0), 1);
   EXPECT_EQ(addin_.Center(), center);
   EXPECT_EQ(port_.Sink(), sink);
 }
 
 TEST_F(AddinTest, RefreshModulesAsksThePortAgain) {
-  addin_.Initialize(&port_, 0, 0);
+  addin_.Initialize(Kv(port_), 0, 0);
   port_.SetModule("KvNoteUtility", nullptr);
   addin_.RefreshModules();
   EXPECT_EQ(addin_.Modules().note, nullptr);
@@ -129,39 +132,39 @@ TEST_F(AddinTest, RefreshModulesAsksThePortAgain) {
 }
 
 TEST_F(AddinTest, LoginsCountAndRegisterAccounts) {
-  addin_.Initialize(&port_, 0, 0);
+  addin_.Initialize(Kv(port_), 0, 0);
   CHostUser user(log_, {1, "A1", "K1", "23"});
   CHostClient client(user);
-  addin_.OnUserLogin(&client);
-  addin_.OnUserLogin(&client);
+  addin_.OnUserLogin(Kv(client));
+  addin_.OnUserLogin(Kv(client));
   EXPECT_EQ(addin_.Center()->UserCount(), 2);
   EXPECT_EQ(addin_.Center()->AccountCount(), 1);
   EXPECT_EQ(user.ExtraRefs(), 1) << "only the entry's reference is held";
-  addin_.OnUserLogout(&client, 0);
-  addin_.OnUserLogout(&client, 0);
+  addin_.OnUserLogout(Kv(client), 0);
+  addin_.OnUserLogout(Kv(client), 0);
   EXPECT_EQ(user.ExtraRefs(), 0) << "the last logout gives it back";
 }
 
 TEST_F(AddinTest, LastLogoutResetsTheServiceAndForgetsIt) {
-  addin_.Initialize(&port_, 0, 0);
+  addin_.Initialize(Kv(port_), 0, 0);
   kv::IHelper* helper = CreateService();
   CHostUser user(log_, {1, "A1", "K1", "23"});
   CHostClient client(user);
-  addin_.OnUserLogin(&client);
-  addin_.OnUserLogin(&client);
+  addin_.OnUserLogin(Kv(client));
+  addin_.OnUserLogin(Kv(client));
   simhost::CHostSubscriber sub(log_, "s");
-  helper->AddSubscriber(&sub);
+  helper->AddSubscriber(Kv(sub));
   helper->AddNotifyWindow(reinterpret_cast<kv::KvHwnd>(9), 100);
   simhost::CHostJob push(log_, "push", push::fn::kFill, &client);
-  addin_.Sink()->OnPush(&push);
+  addin_.Sink()->OnPush(Kv(push));
   EXPECT_NE(addin_.Sink()->CachedService(), nullptr);
 
-  EXPECT_EQ(addin_.OnUserLogout(&client, 0), 1u) << "one user remains";
+  EXPECT_EQ(addin_.OnUserLogout(Kv(client), 0), 1u) << "one user remains";
   EXPECT_EQ(addin_.Center()->AccountCount(), 1);
-  auto* provider = static_cast<push::CPushProvider*>(helper->GetServiceObject());
+  auto* provider = push::CPushProvider::FromServiceObject(helper->GetServiceObject());
   EXPECT_EQ(provider->SubscriberCount(), 1);
 
-  EXPECT_EQ(addin_.OnUserLogout(&client, 0), reinterpret_cast<kv::KvValue>(helper));
+  EXPECT_EQ(addin_.OnUserLogout(Kv(client), 0), reinterpret_cast<kv::KvValue>(helper));
   EXPECT_EQ(addin_.Center()->AccountCount(), 0);
   EXPECT_EQ(provider->SubscriberCount(), 0);
   EXPECT_EQ(provider->NotifyWindowCount(), 0);
@@ -170,11 +173,11 @@ TEST_F(AddinTest, LastLogoutResetsTheServiceAndForgetsIt) {
 }
 
 TEST_F(AddinTest, LastLogoutWithoutServiceAnswersZero) {
-  addin_.Initialize(&port_, 0, 0);
+  addin_.Initialize(Kv(port_), 0, 0);
   CHostUser user(log_, {1, "A1", "K1", "23"});
   CHostClient client(user);
-  addin_.OnUserLogin(&client);
-  EXPECT_EQ(addin_.OnUserLogout(&client, 0), 0u);
+  addin_.OnUserLogin(Kv(client));
+  EXPECT_EQ(addin_.OnUserLogout(Kv(client), 0), 0u);
 }
 
 TEST_F(AddinTest, ModuleCommandSetsTheResourceModule) {
@@ -210,7 +213,7 @@ TEST_F(AddinTest, DestructionLeavesNoCenterBehind) {
   CFakeModule module(harness.cache);
   {
     CAddin addin(harness.context, module);
-    addin.Initialize(&port_, 0, 0);
+    addin.Initialize(Kv(port_), 0, 0);
     EXPECT_NE(harness.context.center.load(), nullptr);
   }
   EXPECT_EQ(harness.context.center.load(), nullptr);

@@ -8,11 +8,14 @@
 #include "plugin/addin/unt_pretranslate.h"
 #include "plugin/addin/unt_stringcache.h"
 #include "sim/host/host_objects.h"
+#include "support/host_kv.h"
 #include "support/push_fakes.h"
 
 using namespace addin;
 using testing_support::CFakeStringResources;
 using testing_support::U;
+
+using testing_support::Kv;
 
 namespace {
 
@@ -168,34 +171,34 @@ class AddinPreTranslate : public ::testing::Test {
 
 TEST_F(AddinPreTranslate, MessagesWithoutWindowGoToTheThreadHandlers) {
   desk_.dispatchConsumes = true;
-  EXPECT_TRUE(Run(nullptr, 0x400, &port_));
+  EXPECT_TRUE(Run(nullptr, 0x400, Kv(port_)));
   desk_.dispatchConsumes = false;
-  EXPECT_FALSE(Run(nullptr, 0x400, &port_));
+  EXPECT_FALSE(Run(nullptr, 0x400, Kv(port_)));
   EXPECT_EQ(desk_.calls, (std::vector<std::string>{"dispatch", "dispatch"}));
   EXPECT_TRUE(log_.Lines().empty());
 }
 
 TEST_F(AddinPreTranslate, ClicksWhileBusyAreSwallowedWithTheArrowCursor) {
   port_.SetBusy(true);
-  EXPECT_TRUE(Run(H(3), wm::kLButtonDown, &port_));
+  EXPECT_TRUE(Run(H(3), wm::kLButtonDown, Kv(port_)));
   EXPECT_EQ(log_.Lines(), std::vector<std::string>{"Port.OnUserActivity"});
-  EXPECT_TRUE(Run(H(3), wm::kMButtonDblClk, &port_));
+  EXPECT_TRUE(Run(H(3), wm::kMButtonDblClk, Kv(port_)));
   EXPECT_EQ(desk_.calls, (std::vector<std::string>{"arrow", "arrow"}));
 }
 
 TEST_F(AddinPreTranslate, MouseMovesWhileBusyShowTheWaitCursorAndGoOn) {
   port_.SetBusy(true);
-  EXPECT_FALSE(Run(H(3), wm::kMouseMove, &port_));
-  EXPECT_FALSE(Run(H(3), wm::kNcMouseMove, &port_));
+  EXPECT_FALSE(Run(H(3), wm::kMouseMove, Kv(port_)));
+  EXPECT_FALSE(Run(H(3), wm::kNcMouseMove, Kv(port_)));
   EXPECT_EQ(desk_.calls, (std::vector<std::string>{"wait", "wait"}));
   EXPECT_EQ(log_.Count("Port.PreTranslateForeign"), 6u) << "both walked up all three windows";
 }
 
 TEST_F(AddinPreTranslate, IdleHostLetsClicksThroughAndHearsAboutKeys) {
-  EXPECT_FALSE(Run(H(2), wm::kLButtonDown, &port_));
-  EXPECT_FALSE(Run(H(2), wm::kKeyDown, &port_));
+  EXPECT_FALSE(Run(H(2), wm::kLButtonDown, Kv(port_)));
+  EXPECT_FALSE(Run(H(2), wm::kKeyDown, Kv(port_)));
   EXPECT_EQ(log_.Count("Port.OnUserActivity"), 2u);
-  EXPECT_FALSE(Run(H(2), 0x0204, &port_));  // right button: no activity
+  EXPECT_FALSE(Run(H(2), 0x0204, Kv(port_)));  // right button: no activity
   EXPECT_EQ(log_.Count("Port.OnUserActivity"), 2u);
   EXPECT_TRUE(desk_.calls.empty());
 }
@@ -203,18 +206,18 @@ TEST_F(AddinPreTranslate, IdleHostLetsClicksThroughAndHearsAboutKeys) {
 TEST_F(AddinPreTranslate, WalkOffersOwnWindowsThemselvesAndForeignOnesToTheHost) {
   COwnWindow middle(desk_.calls, "own2", false);
   windows_.Add(H(2), &middle);
-  EXPECT_FALSE(Run(H(3), 0x0102, &port_));
+  EXPECT_FALSE(Run(H(3), 0x0102, Kv(port_)));
   EXPECT_EQ(log_.Lines(), (std::vector<std::string>{"Port.PreTranslateForeign(3)", "Port.PreTranslateForeign(1)"}));
   EXPECT_EQ(desk_.calls, std::vector<std::string>{"own2"});
 
   middle.consumes = true;
   log_.Clear();
-  EXPECT_TRUE(Run(H(3), 0x0102, &port_));
+  EXPECT_TRUE(Run(H(3), 0x0102, Kv(port_)));
   EXPECT_EQ(log_.Lines(), std::vector<std::string>{"Port.PreTranslateForeign(3)"});
 
   port_.SetForeignConsumes(true);
   log_.Clear();
-  EXPECT_TRUE(Run(H(3), 0x0102, &port_));
+  EXPECT_TRUE(Run(H(3), 0x0102, Kv(port_)));
   EXPECT_EQ(desk_.calls.size(), 2u) << "the host consumed it at window 3";
 }
 
@@ -229,7 +232,7 @@ TEST_F(AddinPreTranslate, WalkStopsAtTheMainWindowWhichIsNotAskedTwice) {
   COwnWindow main(desk_.calls, "main", false);
   windows_.Add(H(2), &main);
   desk_.main = H(2);
-  EXPECT_FALSE(Run(H(3), 0x0102, &port_));
+  EXPECT_FALSE(Run(H(3), 0x0102, Kv(port_)));
   EXPECT_EQ(log_.Lines(), std::vector<std::string>{"Port.PreTranslateForeign(3)"});
   // Window 2 is not the top-level parent of 3, so it filters once more last.
   EXPECT_EQ(desk_.calls, (std::vector<std::string>{"main", "main"}));
@@ -238,7 +241,7 @@ TEST_F(AddinPreTranslate, WalkStopsAtTheMainWindowWhichIsNotAskedTwice) {
   windows_.Remove(H(2));
   windows_.Add(H(1), &main);
   desk_.main = H(1);
-  EXPECT_FALSE(Run(H(3), 0x0102, &port_));
+  EXPECT_FALSE(Run(H(3), 0x0102, Kv(port_)));
   EXPECT_EQ(desk_.calls, std::vector<std::string>{"main"}) << "the main window is the top-level parent";
 }
 

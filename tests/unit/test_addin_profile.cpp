@@ -11,11 +11,14 @@
 #include "plugin/push/unt_pushcenter.h"
 #include "sim/host/host_objects.h"
 #include "sim/host/host_profile.h"
+#include "support/host_kv.h"
 #include "support/push_fakes.h"
 
 using addin::CXmlProfileAdapter;
 using addin::ReadShowTiming;
 using simhost::CHostProfile;
+
+using testing_support::Kv;
 
 namespace {
 
@@ -29,7 +32,7 @@ class AddinProfile : public ::testing::Test {
   bool ShowTiming(const std::string& xml) {
     CHostProfile profile(log_, xml);
     EXPECT_TRUE(profile.Loaded()) << xml;
-    return ReadShowTiming(&profile);
+    return ReadShowTiming(Kv(profile));
   }
   simhost::CCallLog log_;
 };
@@ -55,7 +58,7 @@ TEST_F(AddinProfile, AnythingMissingReadsAsOn) {
 TEST_F(AddinProfile, TheHostsTreeIsReadThroughItsOwnOperations) {
   CHostProfile profile(log_, Profile("<wtcontrol><SHOWCJHS Val=\"0\"/></wtcontrol>"));
   log_.Clear();
-  EXPECT_FALSE(ReadShowTiming(&profile));
+  EXPECT_FALSE(ReadShowTiming(Kv(profile)));
   std::vector<std::string> finds;
   for (const auto& line : log_.Lines())
     if (line.rfind("Profile.FindChild", 0) == 0 || line.rfind("Profile.GetAttribute", 0) == 0) finds.push_back(line);
@@ -67,7 +70,7 @@ TEST_F(AddinProfile, TheHostsTreeIsReadThroughItsOwnOperations) {
 
 TEST_F(AddinProfile, AdapterForwardsEveryOperationToTheHost) {
   CHostProfile host(log_, "<Profile><a x=\"1\">hi</a></Profile>");
-  CXmlProfileAdapter adapter(&host);
+  CXmlProfileAdapter adapter(Kv(host));
   litexml::CXmlNode* root = adapter.GetFirstChild(nullptr);
   ASSERT_NE(root, nullptr);
   EXPECT_EQ(adapter.GetNodeType(root), 2);
@@ -119,15 +122,15 @@ TEST_F(AddinProfile, OnUserProfileSetsTheShowTimingSwitch) {
   } module;
   addin::CAddin addin(harness.context, module);
   simhost::CHostPort port(log_);
-  addin.Initialize(&port, 0, 0);
+  addin.Initialize(Kv(port), 0, 0);
   simhost::CHostUser user(log_, {1, "A", "K", "23"});
   simhost::CHostClient client(user);
   CHostProfile off(log_, Profile("<wtcontrol><SHOWCJHS Val=\"0\"/></wtcontrol>"));
   user.SetProfile(&off);
-  addin.OnUserProfile(&client);
+  addin.OnUserProfile(Kv(client));
   EXPECT_FALSE(addin.Center()->ShowTiming());
   user.SetProfile(nullptr);
-  addin.OnUserProfile(&client);
+  addin.OnUserProfile(Kv(client));
   EXPECT_TRUE(addin.Center()->ShowTiming());
   EXPECT_EQ(user.ExtraRefs(), 0);
 }

@@ -11,6 +11,7 @@
 #include "base/files.h"
 #include "base/fixed_text.h"
 #include "sim/host/host_objects.h"
+#include "support/host_kv.h"
 #include "support/push_fakes.h"
 #include "support/temp_dir.h"
 
@@ -22,6 +23,8 @@ using simhost::CHostUser;
 using testing_support::G;
 using testing_support::TempDir;
 using testing_support::U;
+
+using testing_support::Kv;
 
 namespace {
 
@@ -35,6 +38,10 @@ class PushCenterTest : public ::testing::Test {
     return *clients_.back();
   }
 
+  // The tick's requests: every entry handed out, each asking for its own.
+  void SendRequests() {
+    for (const TAccountEntry& entry : Accounts()) center().SendRegistrationRequest(entry);
+  }
   std::vector<TAccountEntry> Accounts(bool keep = true) {
     std::vector<TAccountEntry> entries(static_cast<size_t>(center().AccountCount()));
     center().CopyAccounts(entries.data(), static_cast<int>(entries.size()), keep);
@@ -72,7 +79,7 @@ class PushCenterTest : public ::testing::Test {
 
 TEST_F(PushCenterTest, LoginWithRight23MakesOneNewEntry) {
   CHostClient& client = Login("K001", 7, "1 23 45", "A001");
-  center().RightsCheck(&client, true);
+  center().RightsCheck(Kv(client), true);
   const auto entries = Accounts();
   ASSERT_EQ(entries.size(), 1u);
   EXPECT_EQ(entries[0].size, 208);
@@ -82,41 +89,41 @@ TEST_F(PushCenterTest, LoginWithRight23MakesOneNewEntry) {
   EXPECT_EQ(entries[0].registered, 1);
   EXPECT_EQ(entries[0].stage, kStageNew);
   EXPECT_EQ(entries[0].status, kStatusLogin);
-  EXPECT_EQ(entries[0].user, &client.User());
+  EXPECT_EQ(entries[0].user, Kv(client.User()));
   EXPECT_EQ(client.User().ExtraRefs(), 1) << "the table holds one reference to the user of the entry";
 }
 
 TEST_F(PushCenterTest, DuplicateLoginIsIgnoredButListenerCheckReplaces) {
   CHostClient& first = Login("K001", 7, "23");
-  center().RightsCheck(&first, true);
+  center().RightsCheck(Kv(first), true);
   Accounts();  // hands it out: stage 2
   CHostClient& again = Login("K001", 7, "23", "OTHER");
-  center().RightsCheck(&again, true);
+  center().RightsCheck(Kv(again), true);
   auto entries = Accounts();
   ASSERT_EQ(entries.size(), 1u);
   EXPECT_EQ(FieldText(entries[0].accountCode), "A001");
   EXPECT_EQ(entries[0].stage, kStageHandedOut);
 
-  center().RightsCheck(&again, false);
+  center().RightsCheck(Kv(again), false);
   entries = Accounts();
   ASSERT_EQ(entries.size(), 1u);
   EXPECT_EQ(FieldText(entries[0].accountCode), "OTHER");
   EXPECT_EQ(entries[0].stage, kStageNew);
-  EXPECT_EQ(entries[0].user, &again.User());
+  EXPECT_EQ(entries[0].user, Kv(again.User()));
 }
 
 TEST_F(PushCenterTest, SameCustomerWithAnotherKindIsAnotherAccount) {
-  center().RightsCheck(&Login("K001", 1, "23"), true);
-  center().RightsCheck(&Login("K001", 2, "23"), true);
-  center().RightsCheck(&Login("k001", 1, "23"), true);  // case counts
+  center().RightsCheck(Kv(Login("K001", 1, "23")), true);
+  center().RightsCheck(Kv(Login("K001", 2, "23")), true);
+  center().RightsCheck(Kv(Login("k001", 1, "23")), true);  // case counts
   EXPECT_EQ(center().AccountCount(), 3);
 }
 
 TEST_F(PushCenterTest, Right23IsFoundAsSubstringOnly) {
-  center().RightsCheck(&Login("K1", 1, "123"), true);
+  center().RightsCheck(Kv(Login("K1", 1, "123")), true);
   EXPECT_EQ(center().AccountCount(), 1);
-  center().RightsCheck(&Login("K2", 1, "2 3"), true);
-  center().RightsCheck(&Login("K3", 1, ""), true);
+  center().RightsCheck(Kv(Login("K2", 1, "2 3")), true);
+  center().RightsCheck(Kv(Login("K3", 1, "")), true);
   EXPECT_EQ(center().AccountCount(), 1);
   EXPECT_EQ(users_[0]->ExtraRefs(), 1) << "the entry's user";
   for (size_t i = 1; i < users_.size(); ++i) EXPECT_EQ(users_[i]->ExtraRefs(), 0) << "no entry, no reference";
@@ -124,7 +131,7 @@ TEST_F(PushCenterTest, Right23IsFoundAsSubstringOnly) {
 
 TEST_F(PushCenterTest, LongHostTextsAreCutToTheirFields) {
   const std::string customer(150, 'C');
-  center().RightsCheck(&Login(customer, 1, "23", std::string(40, 'A')), true);
+  center().RightsCheck(Kv(Login(customer, 1, "23", std::string(40, 'A'))), true);
   const auto entries = Accounts();
   ASSERT_EQ(entries.size(), 1u);
   EXPECT_EQ(FieldText(entries[0].customerNo), std::string(99, 'C'));
@@ -132,9 +139,9 @@ TEST_F(PushCenterTest, LongHostTextsAreCutToTheirFields) {
 }
 
 TEST_F(PushCenterTest, The33rdAccountIsDroppedAndTheOthersStay) {
-  for (int i = 0; i < 32; ++i) center().RightsCheck(&Login("K" + std::to_string(i), 1, "23"), true);
+  for (int i = 0; i < 32; ++i) center().RightsCheck(Kv(Login("K" + std::to_string(i), 1, "23")), true);
   const auto before = Accounts();
-  center().RightsCheck(&Login("K32", 1, "23"), true);
+  center().RightsCheck(Kv(Login("K32", 1, "23")), true);
   EXPECT_EQ(center().AccountCount(), 32);
   EXPECT_TRUE(center().ChangedFlag()) << "every store marks the table changed";
   const auto after = Accounts();
@@ -148,8 +155,8 @@ TEST_F(PushCenterTest, The33rdAccountIsDroppedAndTheOthersStay) {
 }
 
 TEST_F(PushCenterTest, CopyAccountsHandsOutAndClearsTheChangedFlagOnlyForTheWholeTable) {
-  center().RightsCheck(&Login("K1", 1, "23"), true);
-  center().RightsCheck(&Login("K2", 1, "23"), true);
+  center().RightsCheck(Kv(Login("K1", 1, "23")), true);
+  center().RightsCheck(Kv(Login("K2", 1, "23")), true);
   EXPECT_TRUE(center().ChangedFlag());
   TAccountEntry one[1];
   EXPECT_EQ(center().CopyAccounts(one, 1, false), 1);
@@ -165,7 +172,7 @@ TEST_F(PushCenterTest, CopyAccountsHandsOutAndClearsTheChangedFlagOnlyForTheWhol
 
 TEST_F(PushCenterTest, CopyAccountsNeverCopiesEntriesThatLeftTheTable) {
   center().AddUser(1);
-  center().RightsCheck(&Login("K1", 1, "23"), true);
+  center().RightsCheck(Kv(Login("K1", 1, "23")), true);
   const int n = center().AccountCount();
   center().RemoveUser(1);  // the last logout empties the table
   std::vector<TAccountEntry> buffer(static_cast<size_t>(n));
@@ -176,7 +183,7 @@ TEST_F(PushCenterTest, CopyAccountsNeverCopiesEntriesThatLeftTheTable) {
 
 TEST_F(PushCenterTest, LastLogoutEmptiesTheAccountsAndTheCountStaysAtZero) {
   center().AddUser(2);
-  center().RightsCheck(&Login("K1", 1, "23"), true);
+  center().RightsCheck(Kv(Login("K1", 1, "23")), true);
   EXPECT_EQ(center().RemoveUser(1), 1);
   EXPECT_EQ(center().AccountCount(), 1);
   EXPECT_EQ(center().RemoveUser(1), 0);
@@ -200,7 +207,7 @@ TEST_F(PushCenterTest, RegistrationStatesAreMapped) {
   for (const auto& c : cases) {
     CHostClient& client = Login(std::string("K") + c.text, 1, "23");
     auto job = Notice(client, c.text);
-    center().RegistrationNotice(job.get());
+    center().RegistrationNotice(Kv(job.get()));
     const auto entries = Accounts();
     const TAccountEntry& entry = entries.back();
     EXPECT_EQ(entry.registered, c.registered) << c.text;
@@ -216,7 +223,7 @@ TEST_F(PushCenterTest, RegistrationAnswerWithErrorAsksAgain) {
   CHostClient& client = Login("K1", 1, "23");
   auto job = Notice(client, "1");
   job->SetError(1, 99, "busy");
-  center().RegistrationNotice(job.get());
+  center().RegistrationNotice(Kv(job.get()));
   const auto entries = Accounts();
   ASSERT_EQ(entries.size(), 1u);
   EXPECT_EQ(entries[0].registered, 1);
@@ -227,8 +234,8 @@ TEST_F(PushCenterTest, RegistrationAnswerWithErrorAsksAgain) {
 
 TEST_F(PushCenterTest, NoticeReplacesTheLoginEntry) {
   CHostClient& client = Login("K1", 1, "23");
-  center().RightsCheck(&client, true);
-  center().RegistrationNotice(Notice(client, "1").get());
+  center().RightsCheck(Kv(client), true);
+  center().RegistrationNotice(Kv(Notice(client, "1").get()));
   const auto entries = Accounts();
   ASSERT_EQ(entries.size(), 1u);
   EXPECT_EQ(entries[0].status, 1);
@@ -237,8 +244,8 @@ TEST_F(PushCenterTest, NoticeReplacesTheLoginEntry) {
 
 TEST_F(PushCenterTest, RegistrationRequestNeedsTheUserOfTheLogin) {
   CHostClient& client = Login("K1", 1, "23");
-  center().RightsCheck(&client, true);
-  center().SendRegistrationRequests();
+  center().RightsCheck(Kv(client), true);
+  SendRequests();
   const auto jobs = client.User().CreatedJobs();
   ASSERT_EQ(jobs.size(), 1u);
   EXPECT_EQ(jobs[0]->Mode(), 0);
@@ -247,9 +254,9 @@ TEST_F(PushCenterTest, RegistrationRequestNeedsTheUserOfTheLogin) {
   EXPECT_EQ(jobs[0]->ExtraRefs(), 0);
 
   // A notice replaces the entry without a user: no request can follow.
-  center().RegistrationNotice(Notice(client, "9").get());
+  center().RegistrationNotice(Kv(Notice(client, "9").get()));
   ASSERT_TRUE(NeedsRegistration(Accounts()[0].status));
-  center().SendRegistrationRequests();
+  SendRequests();
   EXPECT_EQ(client.User().CreatedJobs().size(), 1u);
 }
 
@@ -259,17 +266,17 @@ TEST_F(PushCenterTest, TableKeepsTheUserOfAnUnregisteredLoginAlive) {
   CHostClient& first = Login("K1", 1, "23");
   CHostClient& second = Login("K2", 1, "23");
   center().AddUser(1);
-  center().RightsCheck(&first, true);
+  center().RightsCheck(Kv(first), true);
   center().AddUser(1);
-  center().RightsCheck(&second, true);
+  center().RightsCheck(Kv(second), true);
   EXPECT_EQ(first.User().ExtraRefs(), 1) << "the table holds the user of the entry";
   EXPECT_EQ(center().RemoveUser(1), 1);
   // The host drops its own reference here; the table's keeps the object.
-  center().SendRegistrationRequests();
+  SendRequests();
   EXPECT_EQ(first.User().CreatedJobs().size(), 1u);
   // A notice replaces the entry, and the last logout empties the table:
   // every reference the table took is given back.
-  center().RegistrationNotice(Notice(first, "1").get());
+  center().RegistrationNotice(Kv(Notice(first, "1").get()));
   EXPECT_EQ(first.User().ExtraRefs(), 0);
   EXPECT_EQ(center().RemoveUser(1), 0);
   EXPECT_EQ(second.User().ExtraRefs(), 0);
@@ -282,10 +289,10 @@ TEST_F(PushCenterTest, UnterminatedHostFieldIsCutInsideItsField) {
   job.SetField(140, std::string(40, '7'));
   job.SetField(141, G("浦发银行浦发银行浦发银行"));  // 24 bytes of double-byte characters
   char code[16];
-  ReadJobField(&job, 140, code);
+  ReadJobField(Kv(job), 140, code);
   EXPECT_EQ(FieldText(code), std::string(15, '7'));
   char name[16];
-  ReadJobField(&job, 141, name);
+  ReadJobField(Kv(job), 141, name);
   EXPECT_EQ(U(std::string(FieldText(name))), "浦发银行浦发银") << "cut at 14 bytes, not inside a character";
   EXPECT_EQ(name[14], '\0');
   EXPECT_EQ(name[15], '\0');
@@ -456,8 +463,8 @@ TEST_F(PushTraceTest, RegistrationNoticeIsTracedEvenWithTracingOff) {
   std::filesystem::create_directories(logs_);
   ASSERT_FALSE(center().TraceOn());
   CHostClient& client = Login("K9", 1, "23");
-  center().RegistrationNotice(Notice(client, "1").get());
-  center().RightsCheck(&client, true);  // traced only with tracing on
+  center().RegistrationNotice(Kv(Notice(client, "1").get()));
+  center().RightsCheck(Kv(client), true);  // traced only with tracing on
   EXPECT_EQ(U(Read("PushTrace20100721.log")), "2010-07-21/17:33:38.005[00001A2B]--接受注册通知 khh= K9, state = 1\r\n");
 }
 

@@ -11,6 +11,7 @@
 #include "plugin/push/unt_pushcenter.h"
 #include "plugin/push/unt_pushprovider.h"
 #include "sim/host/host_objects.h"
+#include "support/host_kv.h"
 #include "support/push_fakes.h"
 #include "support/temp_dir.h"
 
@@ -22,6 +23,8 @@ using simhost::CHostLoginEvent;
 using simhost::CHostUser;
 using testing_support::U;
 
+using testing_support::Kv;
+
 namespace {
 
 class PushSinkTest : public ::testing::Test {
@@ -31,11 +34,12 @@ class PushSinkTest : public ::testing::Test {
     std::filesystem::create_directories(dir_.path() / "T0002" / "wt_cache");
     center_ = std::make_unique<CPushCenter>(harness_.system, harness_.cache);
     harness_.context.center = center_.get();
-    harness_.context.port = &port_;
-    provider_ = new CPushProvider(harness_.context);
-    port_.SetModule("PushHelper", static_cast<kv::IHelper*>(provider_));
+    harness_.context.port = Kv(port_);
+    provider_ = new CPushProvider;
+    provider_->header.addin = &link_;
+    port_.SetModule("PushHelper", provider_->Service());
   }
-  ~PushSinkTest() override { provider_->Destroy(); }
+  ~PushSinkTest() override { provider_->Service()->Destroy(); }
 
   std::string Trace() {
     return U(base::ReadFileBytes(base::PathToUtf8(dir_.path() / "T0002" / "wt_cache" / "PushTrace20100721.log"))
@@ -44,6 +48,7 @@ class PushSinkTest : public ::testing::Test {
 
   testing_support::TempDir dir_;
   testing_support::TPluginHarness harness_;
+  addin::CAddinLink link_{harness_.context};
   simhost::CCallLog log_;
   simhost::CHostPort port_;
   CHostUser user_;
@@ -58,9 +63,9 @@ TEST_F(PushSinkTest, OrderRequestAndAnswerMeasureTheOrderTime) {
   CHostJob order(log_, "order", fn::kOrder, &client_);
   order.SetField(146, "A1");
   harness_.system.tick = 1000;
-  sink_.OnRequestSent(&order);
+  sink_.OnRequestSent(Kv(order));
   harness_.system.tick = 1230;
-  sink_.OnAnswer(&order);
+  sink_.OnAnswer(Kv(order));
   EXPECT_EQ(center_->LastOrderTime(), 230u);
   harness_.system.tick = 5230;
   EXPECT_EQ(center_->FillReceived("A1"), 4230u);
@@ -71,8 +76,8 @@ TEST_F(PushSinkTest, CancelAnswerWithErrorHasNoOrderNumber) {
   CHostJob cancel(log_, "cancel", fn::kCancel, &client_);
   cancel.SetField(146, "C9");
   cancel.SetError(1, 2, "no");
-  sink_.OnRequestSent(&cancel);
-  sink_.OnAnswer(&cancel);
+  sink_.OnRequestSent(Kv(cancel));
+  sink_.OnAnswer(Kv(cancel));
   EXPECT_TRUE(cancel.FieldsRead().empty());
   EXPECT_EQ(center_->FillReceived("C9"), 0u);
 }
@@ -80,9 +85,9 @@ TEST_F(PushSinkTest, CancelAnswerWithErrorHasNoOrderNumber) {
 TEST_F(PushSinkTest, OtherRequestsAreNotTimed) {
   CHostJob query(log_, "query", 300, &client_);
   harness_.system.tick = 50;
-  sink_.OnRequestSent(&query);
+  sink_.OnRequestSent(Kv(query));
   harness_.system.tick = 80;
-  sink_.OnAnswer(&query);
+  sink_.OnAnswer(Kv(query));
   EXPECT_EQ(center_->LastOrderTime(), 0u);
   EXPECT_EQ(Trace(), "");
 }
@@ -90,7 +95,7 @@ TEST_F(PushSinkTest, OtherRequestsAreNotTimed) {
 TEST_F(PushSinkTest, RegistrationAnswerIsANotice) {
   CHostJob answer(log_, "answer", fn::kRegistration, &client_);
   answer.SetField(307, "5");
-  sink_.OnAnswer(&answer);
+  sink_.OnAnswer(Kv(answer));
   ASSERT_EQ(center_->AccountCount(), 1);
   TAccountEntry e;
   center_->CopyAccounts(&e, 1, true);
@@ -102,16 +107,16 @@ TEST_F(PushSinkTest, RegistrationAnswerIsANotice) {
 TEST_F(PushSinkTest, PushesCountOnlyWhileUsersAreLoggedIn) {
   CHostJob fill(log_, "fill", fn::kFill, &client_);
   fill.SetField(140, "600000");
-  sink_.OnPush(&fill);
+  sink_.OnPush(Kv(fill));
   EXPECT_EQ(center_->TotalCount(), 0);
   EXPECT_EQ(sink_.CachedService(), provider_) << "the service is looked up even so";
 
   center_->AddUser(1);
-  sink_.OnPush(&fill);
+  sink_.OnPush(Kv(fill));
   EXPECT_EQ(center_->TotalCount(), 1);
   CHostJob notice(log_, "notice", fn::kRegistration, &client_);
   notice.SetField(307, "1");
-  sink_.OnPush(&notice);
+  sink_.OnPush(Kv(notice));
   EXPECT_EQ(center_->AccountCount(), 1);
   EXPECT_EQ(log_.Count("Port.GetModule(PushHelper)"), 1u) << "looked up once, then cached";
   EXPECT_EQ(fill.ExtraRefs(), 0);
@@ -121,10 +126,10 @@ TEST_F(PushSinkTest, PushesWithoutTheServiceAreDropped) {
   port_.SetModule("PushHelper", nullptr);
   center_->AddUser(1);
   CHostJob fill(log_, "fill", fn::kFill, &client_);
-  sink_.OnPush(&fill);
+  sink_.OnPush(Kv(fill));
   EXPECT_EQ(center_->TotalCount(), 0);
   EXPECT_EQ(log_.Count("Port.GetModule(PushHelper)"), 1u);
-  sink_.OnPush(&fill);
+  sink_.OnPush(Kv(fill));
   EXPECT_EQ(log_.Count("Port.GetModule(PushHelper)"), 2u) << "asked again while not found";
 }
 
@@ -132,14 +137,14 @@ TEST_F(PushSinkTest, JobListenerRunsTheRightsCheckForSuccessfulLogins) {
   CHostClient skipped(user_, true);
   CHostJobEvent failed(&client_, fn::kLogin1, false), other(&client_, 300, true),
       skip(&skipped, fn::kLogin2, true);
-  listener_.OnJobEvent(&failed);
-  listener_.OnJobEvent(&other);
-  listener_.OnJobEvent(&skip);
+  listener_.OnJobEvent(Kv(failed));
+  listener_.OnJobEvent(Kv(other));
+  listener_.OnJobEvent(Kv(skip));
   listener_.OnJobEvent(nullptr);
   EXPECT_EQ(center_->AccountCount(), 0);
   CHostJobEvent login(&client_, fn::kLogin2, true);
-  listener_.OnJobEvent(&login);
-  listener_.OnJobEvent(&login);  // no duplicate check: replaced, still one
+  listener_.OnJobEvent(Kv(login));
+  listener_.OnJobEvent(Kv(login));  // no duplicate check: replaced, still one
   EXPECT_EQ(center_->AccountCount(), 1);
   EXPECT_EQ(user_.ExtraRefs(), 1) << "the replaced entry gave its reference back";
   center_->ReleaseUsers();
@@ -147,12 +152,13 @@ TEST_F(PushSinkTest, JobListenerRunsTheRightsCheckForSuccessfulLogins) {
 }
 
 TEST_F(PushSinkTest, LoginExtensionAsksForRegistrationOfUnknownAccounts) {
-  CPushRegGinaExtend gina(harness_.context);
+  CPushRegGinaExtend gina;
+  gina.header.addin = &link_;
   CHostUser requester(log_, {0, "", "requester", ""});
   CHostJob loginJob(log_, "login", fn::kLogin1, &client_);
   loginJob.SetCreateArgs(0x11, 0x22);
   CHostLoginEvent event(loginJob, requester);
-  EXPECT_EQ(gina.OnLoginEvent(&event), 1);
+  EXPECT_EQ(gina.OnLoginEvent(Kv(event)), 1);
   EXPECT_EQ(log_.Count("User.CreateJob(requester,17,34)"), 1u);
   const auto jobs = requester.CreatedJobs();
   ASSERT_EQ(jobs.size(), 1u);
@@ -161,8 +167,8 @@ TEST_F(PushSinkTest, LoginExtensionAsksForRegistrationOfUnknownAccounts) {
   EXPECT_TRUE(jobs[0]->Sent());
   EXPECT_EQ(jobs[0]->ExtraRefs(), 0);
 
-  center_->RightsCheck(&client_, true);  // now known
-  EXPECT_EQ(gina.OnLoginEvent(&event), 0);
+  center_->RightsCheck(Kv(client_), true);  // now known
+  EXPECT_EQ(gina.OnLoginEvent(Kv(event)), 0);
   EXPECT_EQ(requester.CreatedJobs().size(), 1u);
   EXPECT_EQ(gina.OnLoginEvent(nullptr), 1);
   EXPECT_EQ(loginJob.ExtraRefs(), 0);
@@ -171,13 +177,14 @@ TEST_F(PushSinkTest, LoginExtensionAsksForRegistrationOfUnknownAccounts) {
 }
 
 TEST_F(PushSinkTest, LoginExtensionIgnoresAccountsWithoutRight23) {
-  CPushRegGinaExtend gina(harness_.context);
+  CPushRegGinaExtend gina;
+  gina.header.addin = &link_;
   CHostUser plain(log_, {1, "A2", "K2", "2 3"});
   CHostClient plainClient(plain);
   CHostUser requester(log_, {0, "", "requester", ""});
   CHostJob loginJob(log_, "login", fn::kLogin1, &plainClient);
   CHostLoginEvent event(loginJob, requester);
-  EXPECT_EQ(gina.OnLoginEvent(&event), 0);
+  EXPECT_EQ(gina.OnLoginEvent(Kv(event)), 0);
   EXPECT_TRUE(requester.CreatedJobs().empty());
   EXPECT_EQ(plain.ExtraRefs(), 0);
   EXPECT_EQ(loginJob.ExtraRefs(), 0);
@@ -201,16 +208,16 @@ TEST_F(PushSinkTraceTest, RequestsAnswersAndFillsAreTracedWhenTracingIsOn) {
   ASSERT_TRUE(center_->TraceOn());
   CHostJob order(log_, "order", fn::kOrder, &client_), cancel(log_, "cancel", fn::kCancel, &client_);
   order.SetField(146, "A1");
-  sink_.OnRequestSent(&order);
-  sink_.OnAnswer(&order);
-  sink_.OnRequestSent(&cancel);
+  sink_.OnRequestSent(Kv(order));
+  sink_.OnAnswer(Kv(order));
+  sink_.OnRequestSent(Kv(cancel));
   cancel.SetError(1, 0, "");
-  sink_.OnAnswer(&cancel);
+  sink_.OnAnswer(Kv(cancel));
   center_->AddUser(1);
-  center_->RightsCheck(&client_, true);
+  center_->RightsCheck(Kv(client_), true);
   CHostJob fill(log_, "fill", fn::kFill, &client_);
   for (int field : {140, 141, 151, 152, 153, 146, 155}) fill.SetField(field, "f" + std::to_string(field));
-  sink_.OnPush(&fill);
+  sink_.OnPush(Kv(fill));
   const std::string head = "2010-07-21/17:33:38.005[00001A2B]--";
   EXPECT_EQ(Trace(), head + "PushMsg 202|普通委托|\r\n" + head + "PushMsg 202|普通委托|A1|\r\n" + head +
                          "PushMsg 200|委托撤单|\r\n" + head + "PushMsg 200|委托撤单||\r\n" + head +
@@ -221,7 +228,7 @@ TEST_F(PushSinkTest, FillErrorsGoToTheirOwnFileEvenWithTracingOff) {
   center_->AddUser(1);
   CHostJob fill(log_, "fill", fn::kFill, &client_);
   fill.SetError(2, -5, testing_support::G("拒绝"));
-  sink_.OnPush(&fill);
+  sink_.OnPush(Kv(fill));
   const auto text =
       base::ReadFileBytes(base::PathToUtf8(dir_.path() / "T0002" / "wt_cache" / "PushErrorInfo20100721.log"));
   ASSERT_TRUE(text.has_value());

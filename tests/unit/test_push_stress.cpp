@@ -15,9 +15,12 @@
 #include "plugin/push/unt_pushprovider.h"
 #include "plugin/push/unt_pushsink.h"
 #include "sim/host/host_objects.h"
+#include "support/host_kv.h"
 #include "support/push_fakes.h"
 
 using namespace push;
+
+using testing_support::Kv;
 
 namespace {
 
@@ -114,14 +117,16 @@ TEST(PushStress, FillPushesTicksAndSubscribersOnManyThreads) {
   simhost::CCallLog log;
   simhost::CHostPort port(log);
   simhost::CHostNoteUtility notes(log);
-  port.SetModule("KvNoteUtility", &notes);
+  port.SetModule("KvNoteUtility", Kv(notes));
   CPushCenter center(harness.system, harness.cache);
   harness.context.center = &center;
-  harness.context.port = &port;
-  CPushProvider* provider = new CPushProvider(harness.context);
-  provider->header.port = &port;
+  harness.context.port = Kv(port);
+  CPushProvider* provider = new CPushProvider;
+  addin::CAddinLink link(harness.context);
+  provider->header.addin = &link;
+  provider->header.port = Kv(port);
   provider->RefreshModules();
-  port.SetModule("PushHelper", static_cast<kv::IHelper*>(provider));
+  port.SetModule("PushHelper", provider->Service());
   CPushSink sink(harness.context);
   center.AddUser(1);
 
@@ -143,8 +148,8 @@ TEST(PushStress, FillPushesTicksAndSubscribersOnManyThreads) {
         const std::string n = std::to_string(t * 1000 + i);
         for (int field : {140, 141, 152, 146}) push.SetField(field, n);
         push.SetField(151, "09:31:05");
-        sink.OnPush(&push);
-        center.RightsCheck(clients[static_cast<size_t>(t)].get(), false);
+        sink.OnPush(Kv(push));
+        center.RightsCheck(Kv(clients[static_cast<size_t>(t)].get()), false);
       }
       --pushersLeft;
     });
@@ -152,16 +157,16 @@ TEST(PushStress, FillPushesTicksAndSubscribersOnManyThreads) {
   threads.emplace_back([&] {
     simhost::CHostSubscriber a(log, "a"), b(log, "b");
     while (pushersLeft.load() > 0) {
-      provider->AddSubscriber(&a);
-      provider->AddSubscriber(&b);
-      provider->RemoveSubscriber(&a);
-      provider->RemoveSubscriber(&b);
+      provider->AddSubscriber(Kv(a));
+      provider->AddSubscriber(Kv(b));
+      provider->RemoveSubscriber(Kv(a));
+      provider->RemoveSubscriber(Kv(b));
     }
   });
   threads.emplace_back([&] {
     while (pushersLeft.load() > 0) {
       harness.system.unixTime += 301;
-      provider->OnTick(0);
+      provider->OnTick();
     }
   });
   threads.emplace_back([&] {
@@ -181,7 +186,7 @@ TEST(PushStress, FillPushesTicksAndSubscribersOnManyThreads) {
   EXPECT_EQ(provider->SubscriberCount(), 0);
   center.ReleaseUsers();
   for (const auto& user : users) EXPECT_EQ(user->ExtraRefs(), 0);
-  provider->Destroy();
+  provider->Service()->Destroy();
 }
 
 }  // namespace

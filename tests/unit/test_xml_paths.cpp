@@ -89,14 +89,22 @@ TEST(XmlAddPath, StopsBelowAnExistingNodeWithoutContent) {
   EXPECT_EQ(y, doc.FindPath("r/x/y"));
 }
 
-TEST(XmlAddPath, TopLevelPartNamesTheRootElement) {
+TEST(XmlAddPath, MissingTopLevelPartIsCreatedBesideTheRoot) {
   CXmlDocument doc;
-  // The document keeps one root element: a new first part renames it.
+  // A path creates the parts it misses, at the top level too; the root
+  // element keeps its name.
   CXmlNode* root = doc.GetFirstChild(nullptr);
-  EXPECT_EQ(doc.GetParentNode(doc.AddPath("Settings/x", kXmlElement, 0)), root);
-  EXPECT_STREQ(doc.RootName(), "Settings");
-  EXPECT_EQ(Dump(doc), "Settings#2{x#2}");
-  // After the document was emptied, the first part makes a new root.
+  CXmlNode* x = doc.AddPath("Settings/x", kXmlElement, 0);
+  ASSERT_NE(x, nullptr);
+  CXmlNode* settings = doc.GetParentNode(x);
+  EXPECT_NE(settings, root);
+  EXPECT_EQ(doc.GetParentNode(settings), nullptr);
+  EXPECT_STREQ(doc.RootName(), "ROOT");
+  EXPECT_EQ(Dump(doc), "ROOT#2 Settings#2{x#2}");
+  EXPECT_EQ(doc.AddPath("settings/X", kXmlElement, 0), x) << "found again, not made twice";
+  ASSERT_NE(doc.AddPath("First", kXmlEmptyElement, kXmlInsertFirst), nullptr);
+  EXPECT_EQ(Dump(doc), "First#1 ROOT#2 Settings#2{x#2}") << "bit 2 puts it first";
+  // After the document was emptied, the first part makes the only top-level node.
   doc.RemoveNode(kXmlAllNodes);
   EXPECT_EQ(doc.AddPath("//x", kXmlElement, 0), nullptr) << "no root element to start at";
   ASSERT_NE(doc.AddPath("New/y", kXmlEmptyElement, 0), nullptr);

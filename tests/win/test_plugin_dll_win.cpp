@@ -12,6 +12,7 @@
 #include "base/gbk.h"
 #include "plugin/addin/unt_module_win.h"
 #include "sim/host/host_objects.h"
+#include "support/host_kv.h"
 #include "support/push_fakes.h"
 
 namespace {
@@ -224,7 +225,7 @@ class PluginPreTranslate : public ::testing::Test {
                              nullptr, nullptr);
     ASSERT_TRUE(top_ && child_);
     module_.Start(reinterpret_cast<kv::KvValue>(GetModuleHandleW(nullptr)));
-    ASSERT_EQ(module_.Addin().Initialize(&port_, 0, 0), 1);
+    ASSERT_EQ(module_.Addin().Initialize(testing_support::Kv(port_), 0, 0), 1);
   }
   void TearDown() override {
     module_.Addin().Uninitialize();

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "base/gbk.h"
+#include "sim/host/host_abi.h"
 #include "sim/host/host_scenario.h"
 
 namespace {
@@ -56,6 +57,21 @@ std::string Utf8(const std::wstring& wide) {
   return base::Utf16ToUtf8(std::u16string(wide.begin(), wide.end()));
 }
 
+// Whether the address lies in an executable section of the module.
+bool InCodeOf(HMODULE module, const void* address) {
+  const auto* base = reinterpret_cast<const unsigned char*>(module);
+  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+  const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt);
+  const auto* at = static_cast<const unsigned char*>(address);
+  for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i, ++section) {
+    if (!(section->Characteristics & IMAGE_SCN_MEM_EXECUTE)) continue;
+    const unsigned char* start = base + section->VirtualAddress;
+    if (at >= start && at < start + section->Misc.VirtualSize) return true;
+  }
+  return false;
+}
+
 std::string Today() {
   SYSTEMTIME t;
   GetLocalTime(&t);
@@ -79,11 +95,11 @@ int wmain(int argc, wchar_t** argv) {
   report(dll != nullptr, "load " + Utf8(dllPath));
   if (!dll) return 1;
   // Through void (*)() so that the compiler accepts the cast of FARPROC.
-  const auto getObject = reinterpret_cast<kv::AddinGetObjectFn>(
-      reinterpret_cast<void (*)()>(GetProcAddress(dll, kv::kAddinExportName)));
+  const auto getObject = reinterpret_cast<hostabi::GetObjectFn>(
+      reinterpret_cast<void (*)()>(GetProcAddress(dll, hostabi::kGetObjectExport)));
   report(getObject != nullptr, "the export Addin_GetObject");
   if (!getObject) return 1;
-  kv::IAddin* addin = getObject();
+  void* addin = getObject();
   report(addin != nullptr && getObject() == addin, "Addin_GetObject answers the same object every time");
   if (!addin) return 1;
 
@@ -99,6 +115,7 @@ int wmain(int argc, wchar_t** argv) {
     return g_refreshes;
   };
   env.report = [](const std::string& line) { std::printf("%s\n", line.c_str()); };
+  env.isPluginCode = [dll](const void* address) { return InCodeOf(dll, address); };
   const simhost::THostScenarioResult result = simhost::PlayHostScenario(addin, env);
   passed += result.passed;
   failed += result.failed;

@@ -1,15 +1,22 @@
-// The add-in protocol between the trade client (the host) and Pellumin.dll:
-// every interface either side calls, as abstract classes. The plug-in and the
-// stand-in host both include this one header, so that both sides agree on the
-// table layouts whatever the target (i686 or x86_64).
+// The add-in protocol between the trade client (the host) and Pellumin.dll,
+// as the plug-in sees it: every interface either side calls, as abstract
+// classes whose tables are laid out as a host built with Microsoft's
+// compiler lays out the same classes.
 //
 // Rules of the protocol:
 // - Texts are NUL-terminated GBK (code page 936) bytes.
 // - Window handles are pointer-sized opaque values (HWND on Windows).
 // - Opaque values are pointer-sized; 0/1 answers are 32-bit.
-// - Operations use the standard calling convention of the target (__stdcall
-//   on i686, the single convention on x86_64), like the system's own COM
-//   interfaces, so that both sides agree whatever their compiler defaults.
+// - These are plain C++ classes of the host, not COM interfaces: no
+//   reference counting, a destructor slot. Their operations are ordinary
+//   virtual member functions, so they use the convention of MSVC's member
+//   functions: __thiscall on i686 (`this` in ECX, the callee pops the stack
+//   arguments), the single convention on x86_64. KVAPI says so, here only.
+// - A "destructor (delete flag)" is ONE slot, MSVC's deleting destructor:
+//   it destroys the object and frees it when bit 0 of the flag is set, and
+//   answers the object. The tables declare it as an ordinary operation and
+//   no class here has a virtual C++ destructor, which g++ would lay out as
+//   two slots without a flag.
 // - Operation order inside each interface is part of the protocol. Slots
 //   whose meaning belongs to the host are kept as `Reserved...` operations
 //   that the plug-in answers with nothing.
@@ -20,13 +27,26 @@
 #include <cstddef>
 #include <cstdint>
 
-#if defined(_WIN32)
-#define KVAPI __stdcall
+#if defined(_WIN32) && defined(__i386__)
+#define KVAPI __attribute__((thiscall))
 #else
 #define KVAPI
 #endif
 
 namespace kv {
+
+// Bit 0 of a deleting destructor's flag: free the object's memory too.
+constexpr unsigned kDeleteMemory = 1;
+
+// The body of a deleting destructor of a heap object of final class T.
+template <class T>
+void* DeleteSelf(T* self, unsigned flag) {
+  if (flag & kDeleteMemory)
+    delete self;
+  else
+    self->~T();
+  return self;
+}
 
 using KvHwnd = void*;
 using KvValue = std::uintptr_t;
@@ -184,13 +204,19 @@ class IPushSink {
   virtual void KVAPI Reserved1(KvValue) = 0;
   virtual void KVAPI OnAnswer(IKvJob* request) = 0;
   virtual void KVAPI OnPush(IKvJob* push) = 0;
-  virtual ~IPushSink() = default;
+  virtual void* KVAPI DeletingDestructor(unsigned flag) = 0;
+
+ protected:
+  ~IPushSink() = default;
 };
 
 class IJobListener {
  public:
   virtual void KVAPI OnJobEvent(IKvJobEvent* event) = 0;
-  virtual ~IJobListener() = default;
+  virtual void* KVAPI DeletingDestructor(unsigned flag) = 0;
+
+ protected:
+  ~IJobListener() = default;
 };
 
 // ---------------------------------------------------------------------------
@@ -223,8 +249,11 @@ class IGinaExtend : public IFeature {
  public:
   virtual KvBool KVAPI OnLoginEvent(IKvLoginEvent* event) = 0;
   virtual KvBool KVAPI Reserved1(KvValue, KvValue) = 0;
-  virtual ~IGinaExtend() = default;
+  virtual void* KVAPI DeletingDestructor(unsigned flag) = 0;
   virtual const void* KVAPI GetClassRecord() = 0;
+
+ protected:
+  ~IGinaExtend() = default;
 };
 
 // The service interface of a service feature ("PushHelper"), also the
@@ -264,6 +293,18 @@ class IHelper {
 
  protected:
   ~IHelper() = default;
+};
+
+// The primary interface of a service feature's object ("PushHelper"): the
+// object itself, which the service interface's GetServiceObject answers.
+class IServiceObject {
+ public:
+  virtual void* KVAPI DeletingDestructor(unsigned flag) = 0;
+  virtual IHelper* KVAPI GetServiceInterface() = 0;
+  virtual const void* KVAPI GetClassRecord() = 0;
+
+ protected:
+  ~IServiceObject() = default;
 };
 
 // The slots of the service interface whose meaning belongs to the host,
@@ -365,7 +406,10 @@ class IFeatureEntry {
   virtual const char* KVAPI GetCaption() = 0;
   virtual const void* KVAPI GetClassRecord() = 0;
   virtual KvBool KVAPI CreateFeature(KvValue argument, void* existing, void** out) = 0;
-  virtual ~IFeatureEntry() = default;
+  virtual void* KVAPI DeletingDestructor(unsigned flag) = 0;
+
+ protected:
+  ~IFeatureEntry() = default;
 };
 
 class IAddin {
@@ -399,7 +443,10 @@ class IAddin {
   virtual void KVAPI Reserved11(KvValue) = 0;
   virtual void KVAPI Reserved12(KvValue, KvValue) = 0;
   virtual KvValue KVAPI OnModuleCommand(std::uint32_t command, KvValue value, KvValue a, KvValue b, KvValue c) = 0;
-  virtual ~IAddin() = default;
+  virtual void* KVAPI DeletingDestructor(unsigned flag) = 0;
+
+ protected:
+  ~IAddin() = default;
 };
 
 // The module command that sets the module's resource handle.

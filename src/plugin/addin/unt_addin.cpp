@@ -78,24 +78,25 @@ kv::KvBool CFeatureEntry::CreateFeature(kv::KvValue argument, void* existing, vo
   const bool plain = id_ >= 100 && id_ <= 104;
   if (!service && !plain) return 0;
   if (!record_ || !record_->create || !out) return 0;
-  CPluginFeature* feature = record_->create(owner_->Context());
-  if (!feature) return 0;
-  TFeatureHeader& header = feature->header;
+  void* object = record_->create();
+  if (!object) return 0;
+  // The header follows the object's first table pointer, as in every
+  // feature object; a service feature's service interface follows the header.
+  TFeatureHeader& header = HeaderOf(object);
   header.port = owner_->GetPort();
   header.modules = QueryModules(header.port);
   header.addin = owner_;
   header.entry = this;
   header.argument = argument;
-  // A service feature hands out its service interface, a plain feature
-  // itself; both are what FeatureInterface answers.
-  *out = feature->FeatureInterface();
+  *out = service ? ServiceInterfaceOf(object) : object;
   return 1;
 }
 
 // ---------------------------------------------------------------------------
 // Add-in
 
-CAddin::CAddin(push::TPluginContext& context, IAddinModule& module) : context_(context), module_(module) {
+CAddin::CAddin(push::TPluginContext& context, IAddinModule& module)
+    : CAddinLink(context), context_(context), module_(module) {
   requirements_.assign(std::begin(kRequirements), std::end(kRequirements));
   const auto add = [this](int32_t id, int32_t placement, const char* name, kv::KvValue caption, FeatureHook hook,
                           const TFeatureClassRecord* record) {
@@ -108,7 +109,16 @@ CAddin::CAddin(push::TPluginContext& context, IAddinModule& module) : context_(c
   add(104, -1, "Note.ListNoteRender", text("ListNoteRender"), nullptr, &kListNoteRenderRecord);
 }
 
-CAddin::~CAddin() {
+CAddin::~CAddin() { TearDown(); }
+
+void* CAddin::DeletingDestructor(unsigned) {
+  // The add-in object is part of the module object, never a heap object of
+  // its own: a host that ends it only tears it down; the module frees it.
+  TearDown();
+  return this;
+}
+
+void CAddin::TearDown() {
   if (context_.center.load() == center_.get()) context_.center.store(nullptr);
   sink_.reset();
   listener_.reset();
@@ -189,7 +199,7 @@ kv::KvValue CAddin::OnUserLogout(kv::IKvClient*, kv::KvValue) {
   if (!port_) return 0;
   auto* helper = static_cast<kv::IHelper*>(port_->GetModule("PushHelper"));
   if (helper)
-    if (auto* service = static_cast<push::CPushProvider*>(helper->GetServiceObject())) service->ResetTables();
+    if (auto* service = push::CPushProvider::FromServiceObject(helper->GetServiceObject())) service->ResetTables();
   return reinterpret_cast<kv::KvValue>(helper);
 }
 

@@ -50,6 +50,7 @@ class CFeatureEntry final : public kv::IFeatureEntry {
   const char* KVAPI GetCaption() override;
   const void* KVAPI GetClassRecord() override;
   kv::KvBool KVAPI CreateFeature(kv::KvValue argument, void* existing, void** out) override;
+  void* KVAPI DeletingDestructor(unsigned flag) override { return kv::DeleteSelf(this, flag); }
 
  private:
   CAddin* owner_;
@@ -62,14 +63,14 @@ class CFeatureEntry final : public kv::IFeatureEntry {
   const TFeatureClassRecord* record_;
 };
 
-class CAddin final : public kv::IAddin {
+class CAddin final : public kv::IAddin, public CAddinLink {
  public:
   // Registers the interface requirements and the four feature entries.
   CAddin(push::TPluginContext& context, IAddinModule& module);
   // Deletes the push sink, the job listener and the push center, then the
   // entries. The host withdraws the callbacks (Uninitialize) before it
   // unloads the module.
-  ~CAddin() override;
+  ~CAddin();
   CAddin(const CAddin&) = delete;
   CAddin& operator=(const CAddin&) = delete;
 
@@ -102,6 +103,7 @@ class CAddin final : public kv::IAddin {
   void KVAPI Reserved12(kv::KvValue, kv::KvValue) override {}
   kv::KvValue KVAPI OnModuleCommand(uint32_t command, kv::KvValue value, kv::KvValue, kv::KvValue,
                                     kv::KvValue) override;
+  void* KVAPI DeletingDestructor(unsigned flag) override;
 
   push::TPluginContext& Context() { return context_; }
   const THostModules& Modules() const { return modules_; }
@@ -110,6 +112,9 @@ class CAddin final : public kv::IAddin {
   push::CJobListener* Listener() { return listener_.get(); }
 
  private:
+  // Deletes what the add-in owns; a second call finds nothing left.
+  void TearDown();
+
   push::TPluginContext& context_;
   IAddinModule& module_;
   kv::IAddinPort* port_ = nullptr;

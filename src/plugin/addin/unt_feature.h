@@ -33,29 +33,47 @@ inline THostModules QueryModules(kv::IAddinPort* port) {
   return modules;
 }
 
+// The add-in object as its features reach it through their header: the
+// process-wide context of the plug-in.
+class CAddinLink {
+ public:
+  explicit CAddinLink(push::TPluginContext& context) : context_(&context) {}
+  push::TPluginContext& Context() const { return *context_; }
+
+ private:
+  push::TPluginContext* context_;
+};
+
+// What every feature interface object carries right after its interface
+// table pointer (for a service feature: after the object's primary table
+// pointer, followed by the service interface).
 struct TFeatureHeader {
   kv::IAddinPort* port = nullptr;
   THostModules modules;
-  kv::IAddin* addin = nullptr;
+  const CAddinLink* addin = nullptr;
   kv::KvValue reserved = 0;
   kv::IFeatureEntry* entry = nullptr;
   kv::KvValue argument = 0;  // the creation argument; a window feature's parent window
 };
+static_assert(sizeof(TFeatureHeader) == 10 * sizeof(void*), "ten words: 40 bytes in the 32-bit plug-in");
 
-// A feature object as its feature entry sees it. The host sees only the
-// interface that FeatureInterface answers and ends the object through it.
-class CPluginFeature {
- public:
-  virtual ~CPluginFeature() = default;
-  virtual void* FeatureInterface() = 0;
-  TFeatureHeader header;
-};
+// The header of the object a class record's create function made: it
+// follows the first table pointer.
+inline TFeatureHeader& HeaderOf(void* object) {
+  return *reinterpret_cast<TFeatureHeader*>(static_cast<char*>(object) + sizeof(void*));
+}
+// The service interface of a service feature's object: after its header.
+inline void* ServiceInterfaceOf(void* object) {
+  return static_cast<char*>(object) + sizeof(void*) + sizeof(TFeatureHeader);
+}
 
 struct TFeatureClassRecord {
   const char* className;
   uint32_t objectSize;
   uint32_t publish;  // nonzero: the entry hands the record to the host
-  CPluginFeature* (*create)(push::TPluginContext& context);
+  // A new object: for a service feature the object, for a plain feature
+  // its feature interface; null when memory runs out.
+  void* (*create)();
 };
 
 }  // namespace addin

@@ -13,6 +13,8 @@ class CXmlProfileAdapter final : public litexml::CXmlDocument {
   // `profile` must not be null; it is borrowed.
   explicit CXmlProfileAdapter(kv::IXMLProfile* profile) : CXmlDocument("ROOT", 936), host_(profile) {}
 
+  void* DeletingDestructor(unsigned flag) override { return kv::DeleteSelf(this, flag); }
+
   int GetNodeType(litexml::CXmlNode* node) override;
   const char* GetNodeName(litexml::CXmlNode* node) override;
   const char* GetNodeText(litexml::CXmlNode* node) override;

@@ -106,6 +106,12 @@ CXmlDocument::CXmlDocument(const char* rootName, int codePage)
 
 CXmlDocument::~CXmlDocument() { RemoveAll(); }
 
+void* CXmlDocument::DeletingDestructor(unsigned flag) {
+  this->~CXmlDocument();
+  if (flag & 1) ::operator delete(this);
+  return this;
+}
+
 void CXmlDocument::SetConverter(ICodePageConverter* converter) {
   converter_ = converter ? converter : &PlatformCodePageConverter();
 }
@@ -377,16 +383,13 @@ CXmlNode* CXmlDocument::WalkPath(const char* path, bool create, int type, int fl
     CXmlNode* child = Find(node, part);
     if (!child && create) {
       if (node && node->type != kXmlElement && !created) return nullptr;
-      child = node || type == kXmlDeclaration ? nullptr : NameRoot(part);
-      if (child) {
-        created = false;
-      } else {
-        child = NewNode(part, type);
-        if (!child) return nullptr;
-        Link(node, nullptr, child, flags & kXmlInsertFirst);
-        if (node) node->type = kXmlElement;
-        created = true;
-      }
+      // Created where it is missing, the top level included: a path names
+      // the nodes it walks and never renames the root on the way.
+      child = NewNode(part, type);
+      if (!child) return nullptr;
+      Link(node, nullptr, child, flags & kXmlInsertFirst);
+      if (node) node->type = kXmlElement;
+      created = true;
     }
     if (!child) return nullptr;
     node = child;

@@ -79,9 +79,17 @@ class CXmlDocument {
   // 255 bytes) and the root element (type 2) at the top level. `codePage`
   // is the code page the tree's texts are in.
   explicit CXmlDocument(const char* rootName = nullptr, int codePage = 936);
-  virtual ~CXmlDocument();
+  // Not virtual: the table's destructor is the one deleting-destructor slot
+  // below, as in the host's build of the same class. Documents are owned by
+  // their exact type (on the stack or as members), never deleted through a base.
+  ~CXmlDocument();
   CXmlDocument(const CXmlDocument&) = delete;
   CXmlDocument& operator=(const CXmlDocument&) = delete;
+
+  // The first slot of the table: destroys the document and frees it when
+  // bit 0 of the flag is set (only for a document made with new); answers
+  // the document.
+  virtual void* DeletingDestructor(unsigned flag);
 
   // ---- The 28 document operations (IXMLProfile order) --------------------
   // A null node stands for the top level where an operation allows it.

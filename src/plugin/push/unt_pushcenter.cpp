@@ -172,24 +172,24 @@ void CPushCenter::ReleaseUsers() {
   ReleaseUsersLocked();
 }
 
-void CPushCenter::SendRegistrationRequests() {
-  // The jobs are made under the lock, while the table still holds the
-  // users; they are sent outside it, since sending may call back into us.
-  std::vector<kv::IKvJob*> jobs;
+void CPushCenter::SendRegistrationRequest(const TAccountEntry& entry) {
+  if (!NeedsRegistration(entry.status)) return;
+  // The job is made under the lock, while the table still holds the user;
+  // it is sent outside it, since sending may call back into us.
+  kv::IKvJob* raw = nullptr;
   {
     std::lock_guard lock(accountLock_);
-    for (int i = 0; i < accountCount_; ++i) {
-      const auto slot = static_cast<size_t>(i);
-      if (!NeedsRegistration(accounts_[slot].status) || !owners_[slot]) continue;
-      if (kv::IKvJob* job = owners_[slot]->CreateJob(0, 0)) jobs.push_back(job);
-    }
+    int index = -1;
+    if (!FindAccountLocked(entry.customerNo, entry.accountKind, &index)) return;
+    kv::IKvUser* user = owners_[static_cast<size_t>(index)];
+    if (!user) return;
+    raw = user->CreateJob(0, 0);
   }
-  for (kv::IKvJob* raw : jobs) {
-    const THostRef job(raw);
-    job->SetMode(0);
-    job->SetFunction(fn::kRegistration);
-    job->Send(0, 0, 0, 0);
-  }
+  if (!raw) return;
+  const THostRef job(raw);
+  job->SetMode(0);
+  job->SetFunction(fn::kRegistration);
+  job->Send(0, 0, 0, 0);
 }
 
 int CPushCenter::AccountCount() {

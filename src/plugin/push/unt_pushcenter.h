@@ -81,9 +81,10 @@ class CPushCenter {
   bool ChangedFlag();
   // Whether an entry has the payload's customer number and account kind.
   bool IsKnown(const TAccountEntry& payload);
-  // Sends the registration request (function 144) for every entry that
-  // still needs one and still has the user of its login.
-  void SendRegistrationRequests();
+  // Sends the registration request (function 144) for a handed-out copy of
+  // an entry when it needs one (status not 0, 1 or 2) and the table's entry
+  // of that customer number and kind still has the user of its login.
+  void SendRegistrationRequest(const TAccountEntry& entry);
   // Gives back every user reference the table holds; the entries stay,
   // without their users. Runs while the host objects are still valid
   // (the last logout, Uninitialize): the destructor does not touch them.

@@ -12,16 +12,18 @@
 namespace push {
 namespace {
 
-addin::CPluginFeature* CreatePushProvider(TPluginContext& context) {
-  return new (std::nothrow) CPushProvider(context);
+void* CreatePushProvider() {
+  return static_cast<kv::IServiceObject*>(new (std::nothrow) CPushProvider);
 }
 
 // The number of used slots of a table whose count may have gone negative.
 int UsedSlots(int32_t count, int capacity) { return std::clamp(count, 0, capacity); }
 
-// Removes `value` from the first `count` slots by moving the later ones down;
-// the count shrinks by one whether or not it was found (the last slot of
-// the table keeps its value). Answers the slot it was found in, or -1.
+// Removes `value` from the first `count` slots: from its slot on, every slot
+// of the table takes the value of the next one (the last slot keeps its
+// value), so nothing that was below the old count lingers at the new count.
+// The count shrinks by one whether or not it was found. Answers the slot it
+// was found in, or -1.
 template <class T, size_t N, class Same>
 int RemoveSlot(std::array<T, N>& slots, int32_t& count, Same same) {
   int found = -1;
@@ -34,8 +36,7 @@ int RemoveSlot(std::array<T, N>& slots, int32_t& count, Same same) {
       }
     if (found >= 0) {
       slots[static_cast<size_t>(found)] = T{};
-      for (int j = found; j < used && j + 1 < static_cast<int>(N); ++j)
-        slots[static_cast<size_t>(j)] = slots[static_cast<size_t>(j + 1)];
+      for (size_t j = static_cast<size_t>(found); j + 1 < N; ++j) slots[j] = slots[j + 1];
     }
   }
   --count;
@@ -72,9 +73,28 @@ TFillDetail BuildFillDetail(const TFillRecord& record, const TLocalTime& today) 
   return detail;
 }
 
-CPushProvider::CPushProvider(TPluginContext& context) : context_(context) {}
+CPushCenter* CPushProvider::Center() const {
+  const TPluginContext* context = Context();
+  return context ? context->center.load() : nullptr;
+}
 
-CPushProvider::~CPushProvider() = default;
+// ---------------------------------------------------------------------------
+// Service interface
+
+void* CPushService::GetServiceObject() { return static_cast<kv::IServiceObject*>(&owner_); }
+kv::IFeatureEntry* CPushService::GetEntry() { return owner_.header.entry; }
+void CPushService::SetEntry(kv::IFeatureEntry* entry) { owner_.header.entry = entry; }
+void CPushService::Destroy() { delete &owner_; }
+kv::KvBool CPushService::RefreshModules() { return owner_.RefreshModules(); }
+void CPushService::OnTick(kv::KvValue) { owner_.OnTick(); }
+kv::KvBool CPushService::AddSubscriber(kv::IHelper* subscriber) { return owner_.AddSubscriber(subscriber); }
+kv::KvBool CPushService::AddNotifyWindow(kv::KvHwnd window, uint32_t message) {
+  return owner_.AddNotifyWindow(window, message);
+}
+kv::KvBool CPushService::RemoveSubscriber(kv::IHelper* subscriber) { return owner_.RemoveSubscriber(subscriber); }
+kv::KvBool CPushService::RemoveNotifyWindow(kv::KvHwnd window) { return owner_.RemoveNotifyWindow(window); }
+
+// ---------------------------------------------------------------------------
 
 kv::KvBool CPushProvider::RefreshModules() {
   header.modules = addin::QueryModules(header.port);
@@ -92,7 +112,7 @@ kv::KvBool CPushProvider::AddSubscriber(kv::IHelper* subscriber) {
     subscribers_[static_cast<size_t>(subscriberCount_++)] = subscriber;
   }
   // The newcomer learns every account known so far; they count as handed out.
-  if (CPushCenter* center = context_.center.load()) {
+  if (CPushCenter* center = Center()) {
     std::array<TAccountEntry, kMaxAccounts> entries;
     const int copied = center->CopyAccounts(entries.data(), std::min(center->AccountCount(), kMaxAccounts), true);
     for (int i = 0; i < copied; ++i) {
@@ -150,8 +170,10 @@ bool CPushProvider::PendingNote() {
 // ---------------------------------------------------------------------------
 // Periodic work
 
-void CPushProvider::OnTick(kv::KvValue) {
-  CPushCenter* center = context_.center.load();
+void CPushProvider::OnTick() {
+  TPluginContext* context = Context();
+  if (!context) return;
+  CPushCenter* center = context->center.load();
   // 1. The note for fills since the last tick, unless the user is looking
   //    at the multi-account buy-and-sell view, which shows them already.
   if (center && center->UserCount() > 0) {
@@ -168,18 +190,18 @@ void CPushProvider::OnTick(kv::KvValue) {
     }
   }
   // 2. Changed accounts go to the subscribers; those still unregistered ask
-  //    for registration with the user of their login.
+  //    for registration with the user of their login, entry by entry.
   if (center && center->ChangedFlag()) {
     std::array<TAccountEntry, kMaxAccounts> entries;
     const int copied = center->CopyAccounts(entries.data(), std::min(center->AccountCount(), kMaxAccounts), false);
     for (int i = 0; i < copied; ++i) {
       const TAccountEntry& entry = entries[static_cast<size_t>(i)];
       if (entry.stage == kStageNew) NotifySubscribers(entry.registered, &entry, nullptr, 0);
+      center->SendRegistrationRequest(entry);
     }
-    center->SendRegistrationRequests();
   }
   // 3. Refresh the host's views now and then even without fills.
-  if (context_.system->UnixTime() - lastNotifyTime_.load() > kRefreshIntervalSeconds) Notify(nullptr, kPushRefresh);
+  if (context->system->UnixTime() - lastNotifyTime_.load() > kRefreshIntervalSeconds) Notify(nullptr, kPushRefresh);
 }
 
 void CPushProvider::RaiseNote() {
@@ -187,7 +209,7 @@ void CPushProvider::RaiseNote() {
   if (!notes) return;
   kv::IKvNote* note = notes->CreateNote(0, "Push", 2, 0);
   if (!note) return;
-  IStringTable& strings = *context_.strings;
+  IStringTable& strings = *Context()->strings;
   note->SetIntProperty("Format", 1);
   note->SetTextProperty("Catalog", OrEmpty(strings.Text(IDS_NOTE_CATALOG)));
   note->SetTextProperty("Template", "Note.ListNoteRender");
@@ -201,7 +223,7 @@ void CPushProvider::RaiseNote() {
 // Fills
 
 void CPushProvider::FillReport(kv::IKvJob* push) {
-  CPushCenter* center = context_.center.load();
+  CPushCenter* center = Center();
   if (!push || !center) return;
   const THostRef job(push->GetJob());
   if (!job) return;
@@ -237,7 +259,7 @@ void CPushProvider::FillReport(kv::IKvJob* push) {
   center->AddFill(record);
 
   if (center->ShowTiming()) {
-    IStringTable& strings = *context_.strings;
+    IStringTable& strings = *Context()->strings;
     TFillRecord timing{};
     base::WriteFixedText(timing.code, OrEmpty(strings.Text(IDS_ORDER_TIME_LABEL)));
     std::snprintf(timing.name, sizeof timing.name, "%d(ms)", static_cast<int>(center->LastOrderTime()));
@@ -271,7 +293,7 @@ void CPushProvider::NotifySubscribers(int32_t kind, const void* payload, const v
 }
 
 void CPushProvider::Notify(const TFillRecord* record, int32_t kind) {
-  IPushSystem& system = *context_.system;
+  IPushSystem& system = *Context()->system;
   lastNotifyTime_.store(system.UnixTime());
 
   // The notify-window post goes to the record at the current count: a slot

@@ -31,21 +31,29 @@ constexpr int32_t kPushFillDetail = 4;
 // a fill record.
 TFillDetail BuildFillDetail(const TFillRecord& record, const TLocalTime& today);
 
-class CPushProvider final : public addin::CPluginFeature, public kv::CHelperSlots {
+// The object's primary interface and its feature header come first, then
+// the service interface: the order in which the feature entry finds them.
+class CPushProviderHead : public kv::IServiceObject {
  public:
-  explicit CPushProvider(TPluginContext& context);
-  ~CPushProvider() override;
+  addin::TFeatureHeader header;
 
-  static const addin::TFeatureClassRecord kClassRecord;
+ protected:
+  ~CPushProviderHead() = default;
+};
 
-  void* FeatureInterface() override { return static_cast<kv::IHelper*>(this); }
-  const addin::TFeatureClassRecord* GetClassRecord() const { return &kClassRecord; }
+class CPushProvider;
 
-  // IHelper
-  void* KVAPI GetServiceObject() override { return this; }
-  kv::IFeatureEntry* KVAPI GetEntry() override { return header.entry; }
-  void KVAPI SetEntry(kv::IFeatureEntry* entry) override { header.entry = entry; }
-  void KVAPI Destroy() override { delete this; }
+// The service interface inside the object. A member, not a second base
+// class: g++ would repeat a second base's operations in the object's
+// primary table, which the host sees with its three slots only.
+class CPushService final : public kv::CHelperSlots {
+ public:
+  explicit CPushService(CPushProvider& owner) : owner_(owner) {}
+
+  void* KVAPI GetServiceObject() override;
+  kv::IFeatureEntry* KVAPI GetEntry() override;
+  void KVAPI SetEntry(kv::IFeatureEntry* entry) override;
+  void KVAPI Destroy() override;
   kv::IHelper* KVAPI GetInterface(int32_t kind) override { return kind == 0 ? this : nullptr; }
   kv::KvBool KVAPI RefreshModules() override;
   void KVAPI OnTick(kv::KvValue) override;
@@ -55,6 +63,39 @@ class CPushProvider final : public addin::CPluginFeature, public kv::CHelperSlot
   kv::KvBool KVAPI AddNotifyWindow(kv::KvHwnd window, uint32_t message) override;
   kv::KvBool KVAPI RemoveSubscriber(kv::IHelper* subscriber) override;
   kv::KvBool KVAPI RemoveNotifyWindow(kv::KvHwnd window) override;
+
+ private:
+  CPushProvider& owner_;
+};
+
+class CPushProvider final : public CPushProviderHead {
+ public:
+  CPushProvider() = default;
+  ~CPushProvider() = default;
+  CPushProvider(const CPushProvider&) = delete;
+  CPushProvider& operator=(const CPushProvider&) = delete;
+
+  static const addin::TFeatureClassRecord kClassRecord;
+
+  // The object behind what GetServiceObject answered.
+  static CPushProvider* FromServiceObject(void* object) {
+    return object ? static_cast<CPushProvider*>(static_cast<kv::IServiceObject*>(object)) : nullptr;
+  }
+
+  // Primary interface
+  void* KVAPI DeletingDestructor(unsigned flag) override { return kv::DeleteSelf(this, flag); }
+  kv::IHelper* KVAPI GetServiceInterface() override { return &service_; }
+  const void* KVAPI GetClassRecord() override { return &kClassRecord; }
+
+  kv::IHelper* Service() { return &service_; }
+
+  // What the service interface does.
+  kv::KvBool RefreshModules();
+  void OnTick();
+  kv::KvBool AddSubscriber(kv::IHelper* subscriber);
+  kv::KvBool AddNotifyWindow(kv::KvHwnd window, uint32_t message);
+  kv::KvBool RemoveSubscriber(kv::IHelper* subscriber);
+  kv::KvBool RemoveNotifyWindow(kv::KvHwnd window);
 
   // A push with function 402 (called by the push sink).
   void FillReport(kv::IKvJob* push);
@@ -77,7 +118,13 @@ class CPushProvider final : public addin::CPluginFeature, public kv::CHelperSlot
   void RaiseNote();
   void NotifySubscribers(int32_t kind, const void* payload, const void* extra, int32_t extraSize);
 
-  TPluginContext& context_;
+  // First member: the service interface follows the header.
+  CPushService service_{*this};
+
+  // The plug-in's context, through the add-in object of the header; null
+  // before the feature entry filled it.
+  TPluginContext* Context() const { return header.addin ? &header.addin->Context() : nullptr; }
+  CPushCenter* Center() const;
 
   // The tables are kept under their own lock so that a subscriber added on
   // one host thread never meets a notification walking them on another;

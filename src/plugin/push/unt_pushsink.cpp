@@ -17,9 +17,7 @@ const char* OrderText(IStringTable& strings, uint16_t function) {
   return text ? text : "";
 }
 
-addin::CPluginFeature* CreateGinaExtend(TPluginContext& context) {
-  return new (std::nothrow) CPushRegGinaExtend(context);
-}
+void* CreateGinaExtend() { return static_cast<kv::IGinaExtend*>(new (std::nothrow) CPushRegGinaExtend); }
 
 }  // namespace
 
@@ -71,7 +69,7 @@ void CPushSink::OnPush(kv::IKvJob* push) {
   kv::IAddinPort* port = context_.port.load();
   if (!service && port) {
     if (auto* helper = static_cast<kv::IHelper*>(port->GetModule("PushHelper"))) {
-      service = static_cast<CPushProvider*>(helper->GetServiceObject());
+      service = CPushProvider::FromServiceObject(helper->GetServiceObject());
       service_.store(service);
     }
   }
@@ -102,7 +100,7 @@ void CJobListener::OnJobEvent(kv::IKvJobEvent* event) {
 
 kv::KvBool CPushRegGinaExtend::OnLoginEvent(kv::IKvLoginEvent* event) {
   if (!event) return 1;
-  CPushCenter* center = context_.center.load();
+  CPushCenter* center = header.addin ? header.addin->Context().center.load() : nullptr;
   const THostRef job(event->GetJob());
   if (!job) return 0;
   kv::IKvClient* client = job->GetClient();

@@ -21,6 +21,7 @@ class CPushSink final : public kv::IPushSink {
   void KVAPI Reserved1(kv::KvValue) override {}
   void KVAPI OnAnswer(kv::IKvJob* request) override;
   void KVAPI OnPush(kv::IKvJob* push) override;
+  void* KVAPI DeletingDestructor(unsigned flag) override { return kv::DeleteSelf(this, flag); }
 
   // The push service is looked up once and cached until the last logout.
   void ForgetService() { service_.store(nullptr); }
@@ -36,18 +37,20 @@ class CJobListener final : public kv::IJobListener {
   explicit CJobListener(TPluginContext& context) : context_(context) {}
   // A successful login job (99 or 101) runs the rights check for its client.
   void KVAPI OnJobEvent(kv::IKvJobEvent* event) override;
+  void* KVAPI DeletingDestructor(unsigned flag) override { return kv::DeleteSelf(this, flag); }
 
  private:
   TPluginContext& context_;
 };
 
-class CPushRegGinaExtend final : public addin::CPluginFeature, public kv::IGinaExtend {
+// The object is its interface table pointer followed by the feature header
+// and nothing else (44 bytes in the 32-bit plug-in): it reaches the push
+// center through the add-in object of its header.
+class CPushRegGinaExtend final : public kv::IGinaExtend {
  public:
-  explicit CPushRegGinaExtend(TPluginContext& context) : context_(context) {}
+  CPushRegGinaExtend() = default;
 
   static const addin::TFeatureClassRecord kClassRecord;
-
-  void* FeatureInterface() override { return static_cast<kv::IGinaExtend*>(this); }
 
   void* KVAPI GetSelf() override { return static_cast<kv::IGinaExtend*>(this); }
   kv::IFeatureEntry* KVAPI GetEntry() override { return header.entry; }
@@ -57,10 +60,11 @@ class CPushRegGinaExtend final : public addin::CPluginFeature, public kv::IGinaE
   // that the plug-in does not know yet; answers 1 when it asked (or for no event).
   kv::KvBool KVAPI OnLoginEvent(kv::IKvLoginEvent* event) override;
   kv::KvBool KVAPI Reserved1(kv::KvValue, kv::KvValue) override { return 0; }
+  void* KVAPI DeletingDestructor(unsigned flag) override { return kv::DeleteSelf(this, flag); }
   const void* KVAPI GetClassRecord() override { return &kClassRecord; }
 
- private:
-  TPluginContext& context_;
+  addin::TFeatureHeader header;
 };
+static_assert(sizeof(CPushRegGinaExtend) == 11 * sizeof(void*), "table pointer and header: 44 bytes on i686");
 
 }  // namespace push
