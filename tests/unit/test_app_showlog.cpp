@@ -58,7 +58,7 @@ struct ViewerFixture : ::testing::Test {
   Tfrmshowlog form{base::PathToUtf8(dir.path()), files, ui};
 
   ViewerFixture() { std::filesystem::create_directories(dir.path() / "log"); }
-  std::string LogPath() { return dir.File("log/trade.log"); }
+  std::string LogPath() { return base::PathToUtf8(dir.path() / "log" / "trade.log"); }
   void WriteLog(const std::string& utf8) { ASSERT_TRUE(base::AtomicReplace(LogPath(), base::Utf8ToGbkLossy(utf8))); }
   void AppendLog(const std::string& utf8) { ASSERT_TRUE(base::AppendToFile(LogPath(), base::Utf8ToGbkLossy(utf8))); }
   std::vector<std::string> Row(size_t row) {

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
 
@@ -39,7 +40,7 @@ std::string PreparedLog(int lines) {
     order.buyPrice = order.sellPrice = base::FormatPrice(9.88 + i / 100.0);
     quotes::TQuoteReport report{};
     report.newestPrice = 9.87f + static_cast<float>(i) / 100.0f;
-    const base::TDateTime at = base::EncodeDateTime(2012, 5, 18, 9, 30 + i, 2);
+    const base::TDateTime at = base::EncodeDateTime(2012, 5, 18, 9 + (30 + i) / 60, (30 + i) % 60, 2);
     log += policy::TradeLogLine(order, report, m, "u1001", at) + "\r\n";
     if (i == 1) log += "2012-05-18 09:31:00 关联交易软件成功\r\n";
   }
@@ -120,4 +121,29 @@ TEST(ShowLogWindow, ShowsTheTradeLogClearsItAndClosesWithEscape) {
   // "关闭".
   ASSERT_TRUE(PressToolButton(view.ToolBar(), app::TfrmshowlogWin::kBtnClose));
   EXPECT_TRUE(win::PumpUntil([&] { return IsWindowVisible(window) == FALSE; }, 5000));
+}
+
+TEST(ShowLogWindow, AHundredThousandLinesShowAtOnce) {
+  win::App::Init();
+  TempDir app;
+  std::filesystem::create_directories(app.path() / "log");
+  const std::string block = PreparedLog(100);  // 100 trigger lines and one other
+  std::string log;
+  for (int i = 0; i < 1000; ++i) log += block;
+  ASSERT_TRUE(base::AtomicReplace(app.File("log/trade.log"), log));
+
+  app::TfrmshowlogWin view(base::PathToUtf8(app.path()), nullptr);
+  const DWORD t0 = GetTickCount();
+  view.Show();
+  HWND window = view.Window().Handle();
+  ASSERT_TRUE(win::PumpUntil([&] { return IsWindowVisible(window) != FALSE; }, 10000));
+  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+  const DWORD shownMs = GetTickCount() - t0;
+  ASSERT_EQ(view.List().RowCount(), 100000);
+  view.List().EnsureVisible(99999);
+  EXPECT_EQ(view.List().Cell(99999, 0), "99999");
+  EXPECT_EQ(view.List().Cell(99999, 2), "600099");
+  RecordProperty("shown_ms", static_cast<int>(shownMs));
+  std::printf("100,000 rows loaded and shown in %lu ms\n", static_cast<unsigned long>(shownMs));
+  view.Window().Destroy();
 }
