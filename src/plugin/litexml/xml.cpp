@@ -107,7 +107,9 @@ CXmlDocument::CXmlDocument(const char* rootName, int codePage)
 CXmlDocument::~CXmlDocument() { RemoveAll(); }
 
 void* CXmlDocument::DeletingDestructor(unsigned flag) {
-  this->~CXmlDocument();
+  // A document of a derived kind has its own slot; this one ends exactly a
+  // CXmlDocument, so the call is meant to be non-virtual.
+  this->CXmlDocument::~CXmlDocument();
   if (flag & 1) ::operator delete(this);
   return this;
 }
