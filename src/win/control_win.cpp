@@ -384,25 +384,31 @@ void Panel::SetBackground(COLORREF color) {
   if (handle_) InvalidateRect(handle_, nullptr, TRUE);
 }
 
+std::optional<LRESULT> detail::PaintBackground(HWND window, UINT message, WPARAM wParam, HBRUSH brush,
+                                               COLORREF color) {
+  if (!brush) return std::nullopt;
+  if (message == WM_ERASEBKGND) {
+    RECT r;
+    GetClientRect(window, &r);
+    FillRect(reinterpret_cast<HDC>(wParam), &r, brush);
+    return 1;
+  }
+  if (message == WM_CTLCOLORSTATIC || message == WM_CTLCOLORBTN) {
+    SetBkColor(reinterpret_cast<HDC>(wParam), color);
+    return reinterpret_cast<LRESULT>(brush);
+  }
+  return std::nullopt;
+}
+
 std::optional<LRESULT> Panel::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_SIZE:
       detail::Raise(onSize, Size{dpi_.Unscale(LOWORD(lParam)), dpi_.Unscale(HIWORD(lParam))});
       return 0;
     case WM_ERASEBKGND:
-      if (brush_) {
-        RECT r;
-        GetClientRect(handle_, &r);
-        FillRect(reinterpret_cast<HDC>(wParam), &r, brush_);
-        return 1;
-      }
-      break;
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORBTN:
-      if (brush_) {
-        SetBkColor(reinterpret_cast<HDC>(wParam), background_);
-        return reinterpret_cast<LRESULT>(brush_);
-      }
+      if (auto painted = detail::PaintBackground(handle_, message, wParam, brush_, background_)) return painted;
       break;
     default:
       break;

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -25,6 +26,11 @@ HWND CreateTooltip(HWND owner);
 
 // Brush for a colour, kept for the process (a handful of colours are used).
 HBRUSH SolidBrush(COLORREF color);
+
+// A container's own background colour: erases with the brush and gives it
+// to the static and button children; nullopt when there is no brush or the
+// message is another one.
+std::optional<LRESULT> PaintBackground(HWND window, UINT message, WPARAM wParam, HBRUSH brush, COLORREF color);
 
 RECT ToPixels(const Dpi& dpi, const Rect& rect);
 int AlignStyleOfEdit(Align align);

@@ -223,19 +223,9 @@ std::optional<LRESULT> Window::WindowMessage(UINT message, WPARAM wParam, LPARAM
       }
       break;
     case WM_ERASEBKGND:
-      if (brush_) {
-        RECT r;
-        GetClientRect(handle_, &r);
-        FillRect(reinterpret_cast<HDC>(wParam), &r, brush_);
-        return 1;
-      }
-      break;
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORBTN:
-      if (brush_) {
-        SetBkColor(reinterpret_cast<HDC>(wParam), background_);
-        return reinterpret_cast<LRESULT>(brush_);
-      }
+      if (auto painted = detail::PaintBackground(handle_, message, wParam, brush_, background_)) return painted;
       break;
     case WM_DPICHANGED: {
       dpi_ = Dpi(HIWORD(wParam));
