@@ -273,6 +273,8 @@ void Tfrmmain::FormDestroy() {
   host_.SetScreenSaverActive(true);
   DeleteCachedPictures();
   host_.DisconnectMessageConnection();
+  // Nothing older may land after the last save.
+  if (saver_) saver_->Flush();
   storeWriter_.Save(monitors_);
   host_.AccountFInit();
   host_.EngineQuit();
@@ -473,7 +475,11 @@ void Tfrmmain::RebuildMonitorList() {
   fineTuneRow_ = -1;
   changedRows_.clear();
   Mark(kChangeList | kChangeFineTune);
-  storeWriter_.Save(monitors_);
+  if (saver_) {
+    saver_->Save(monitors_.StoreBytes());
+  } else {
+    storeWriter_.Save(monitors_);
+  }
 }
 
 std::string Tfrmmain::Cell(size_t row, int column) const {

@@ -16,6 +16,7 @@
 
 #include "app/process_flags.h"
 #include "app/unt_logs.h"
+#include "app/unt_storesaver.h"
 #include "app/unt_update.h"
 #include "policy/unt_monitorloop.h"
 #include "policy/unt_policy.h"
@@ -261,6 +262,10 @@ class Tfrmmain final : public policy::IMonitorHost, public trading::ITradingMain
   // view widens a column whose texts would be cut in the user's font).
   void SetColumnWidths(const std::array<int, 7>& widths) { columnWidths_ = widths; }
 
+  // Hands the saves of every rebuild to a worker (the view's); without one
+  // each rebuild writes the store itself. Destruction always writes it.
+  void SetStoreSaver(TStoreSaver* saver) { saver_ = saver; }
+
   // ---- state the view shows ----
   uint32_t TakeChanges() { uint32_t c = changes_; changes_ = 0; return c; }
   std::vector<int> TakeChangedRows() { return std::move(changedRows_); }
@@ -347,6 +352,7 @@ class Tfrmmain final : public policy::IMonitorHost, public trading::ITradingMain
   settings::TSettings settings_;
   policy::TPolicyList monitors_;
   policy::TPolicyStoreWriter storeWriter_;
+  TStoreSaver* saver_ = nullptr;
   policy::MonitorOptions loopOptions_;
   trading::TTradingOptions tradingOptions_;
   std::unique_ptr<policy::TMonitorLoop> loop_;

@@ -218,6 +218,7 @@ struct TfrmmainView::Impl final : public IFrmmainHost {
   trading::TWin32Desktop desktop;
   win::GuiQueue queue;
   std::unique_ptr<Tfrmmain> model;
+  std::unique_ptr<TStoreSaver> saver;
 
   win::Window window;
   std::unique_ptr<win::Menu> menu;
@@ -261,6 +262,13 @@ TfrmmainView::Impl::Impl(std::string appFolder) : folder(std::move(appFolder)) {
   model = std::make_unique<Tfrmmain>(folder, *this, desktop, [] { return base::Now(); });
   CreateControls();
   progress = std::make_unique<ProgressView>();
+  saver = std::make_unique<TStoreSaver>(
+      policy::PolicyStorePath(folder),
+      [this](const std::string& title, const std::string& text) {
+        if (!destroyed) model->ShowBalloon(title, text);
+      },
+      [poster = queue.Poster()](std::function<void()> job) { poster.Post(std::move(job)); });
+  model->SetStoreSaver(saver.get());
   model->onChanged = [this] {
     queue.Post([this] {
       if (!destroyed) Sync();
@@ -678,6 +686,7 @@ void TfrmmainView::Show() {
 
 Tfrmmain& TfrmmainView::Model() { return *impl_->model; }
 void TfrmmainView::Sync() { impl_->Sync(); }
+void TfrmmainView::FlushStore() { impl_->saver->Flush(); }
 void* TfrmmainView::Handle() const { return impl_->window.Handle(); }
 
 }  // namespace app

@@ -27,6 +27,8 @@ class TfrmmainView {
   // after every event and, for changes made elsewhere, on the next pass of
   // the message loop).
   void Sync();
+  // Waits until the store saves of the rebuilds so far are on disk.
+  void FlushStore();
   void* Handle() const;  // the HWND
 
   struct Impl;

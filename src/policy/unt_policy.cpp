@@ -384,6 +384,10 @@ StoreSaveResult TPolicyList::SaveStore(const std::string& path) {
   return result;
 }
 
+std::string StoreFailureText(const std::string& path, const std::string& error) {
+  return "监控策略无法保存到 " + path + "，程序关闭前请检查该文件夹。(" + error + ")";
+}
+
 bool TPolicyStoreWriter::Save(TPolicyList& list) {
   const StoreSaveResult result = list.SaveStore(path_);
   if (result.ok) {
@@ -392,7 +396,7 @@ bool TPolicyStoreWriter::Save(TPolicyList& list) {
   }
   if (!failureShown_ && report_) {
     failureShown_ = true;
-    report_("警告提示！", "监控策略无法保存到 " + path_ + "，程序关闭前请检查该文件夹。(" + result.error + ")");
+    report_(kStoreFailureTitle, StoreFailureText(path_, result.error));
   }
   return false;
 }

@@ -177,6 +177,10 @@ std::vector<TPolicyRecord> ParsePolicyStore(std::string_view bytes);
 
 class TPolicyList;
 
+// What the user is told when the store cannot be saved.
+inline constexpr char kStoreFailureTitle[] = "警告提示！";
+std::string StoreFailureText(const std::string& path, const std::string& error);
+
 // Saves the store after every list rebuild and tells the user when it
 // cannot: once, through `report`, until a save succeeds again, so that a
 // read-only or missing folder does not bring a balloon on every rebuild.

@@ -5,9 +5,11 @@
 
 #include <algorithm>
 #include <fstream>
+#include <mutex>
 
 #include "app/unt_frmmain.h"
 #include "app/unt_frmprogress.h"
+#include "app/unt_storesaver.h"
 #include "base/files.h"
 #include "base/ini_file.h"
 #include "policy/unt_policy_describe.h"
@@ -440,6 +442,45 @@ TEST(ProgressWindow, ACompleteBarStartsAgainFromEmpty) {
   p.SetTotalParts(4);
   p.Advance(5);
   EXPECT_EQ(p.Position(), 4);
+}
+
+}  // namespace
+
+namespace {
+
+// Saves that pile up are merged, the newest bytes win, a failure is told
+// once until a save succeeds, and nothing handed over is lost at the end.
+TEST(StoreSaver, NewestBytesWinAndFailuresAreToldOnce) {
+  testing_support::TempDir dir;
+  const std::string path = dir.File("policy.tmp");
+  std::vector<std::string> told;
+  std::mutex toldMutex;
+  {
+    app::TStoreSaver saver(path, [&](const std::string& title, const std::string& text) {
+      std::lock_guard lock(toldMutex);
+      told.push_back(title + text);
+    }, nullptr);
+    for (int i = 0; i < 200; ++i) saver.Save(std::string(1000, static_cast<char>('a' + i % 26)) + std::to_string(i));
+    saver.Flush();
+    EXPECT_EQ(*base::ReadFileBytes(path), std::string(1000, static_cast<char>('a' + 199 % 26)) + "199");
+    EXPECT_LE(saver.Writes(), 200);
+    EXPECT_GE(saver.Writes(), 1);
+
+    // A folder that is gone: told once, not at every rebuild.
+    const std::string lost = dir.File("gone/policy.tmp");
+    app::TStoreSaver failing(lost, [&](const std::string& title, const std::string& text) {
+      std::lock_guard lock(toldMutex);
+      told.push_back(title + text);
+    }, nullptr);
+    for (int i = 0; i < 3; ++i) {
+      failing.Save("x");
+      failing.Flush();
+    }
+    EXPECT_EQ(told.size(), 1u);
+    EXPECT_NE(told[0].find("监控策略无法保存到"), std::string::npos);
+    saver.Save("last");
+  }
+  EXPECT_EQ(*base::ReadFileBytes(path), "last");  // written before the saver ended
 }
 
 }  // namespace

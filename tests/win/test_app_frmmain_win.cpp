@@ -1,7 +1,8 @@
 // The real main window in process: its menus (which Wine keeps inside the
 // process), the enabling by login state in the menus, toolbar and pages, a
 // store shown in the list, the store saved when the window goes; and the
-// time of a full rebuild with 10,000 monitors beside the store save alone.
+// time of a full rebuild with 10,000 monitors beside the store save alone,
+// which a worker does for the rebuild.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -153,16 +154,18 @@ TEST_F(MainWindowWin, RebuildOfTenThousandMonitorsBesideTheSaveAlone) {
     view->Sync();
     const auto t1 = Clock::now();
     show = std::min(show, ms(t1 - tm));
+    view->FlushStore();  // the rebuild's own save, written by the worker meanwhile
+    const auto t1b = Clock::now();
     ASSERT_TRUE(model.Monitors().SaveStore(store).ok);
     const auto t2 = Clock::now();
     rebuild = std::min(rebuild, ms(t1 - t0));
-    save = std::min(save, ms(t2 - t1));
+    save = std::min(save, ms(t2 - t1b));
   }
   EXPECT_EQ(ListView_GetItemCount(list), 10000);
   char line[160];
   std::snprintf(line, sizeof line,
-                "rebuild of 10000 monitors (rows, icons, paint, save): %.1f ms, of which the list shown %.1f ms; "
-                "save alone: %.1f ms\n",
+                "rebuild of 10000 monitors (rows, icons, paint; the save handed to the worker): %.1f ms, "
+                "of which the list shown %.1f ms; the save itself: %.1f ms\n",
                 rebuild, show, save);
   std::fputs(line, stdout);
   RecordProperty("rebuild_ms", std::to_string(rebuild));

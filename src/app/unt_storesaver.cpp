@@ -1,0 +1,73 @@
+#include "app/unt_storesaver.h"
+
+#include "base/files.h"
+#include "policy/unt_policy.h"
+
+namespace app {
+
+TStoreSaver::TStoreSaver(std::string path, Report report, Post post)
+    : path_(std::move(path)), report_(std::move(report)), post_(std::move(post)), worker_([this] { Run(); }) {}
+
+TStoreSaver::~TStoreSaver() {
+  {
+    std::lock_guard lock(mutex_);
+    stop_ = true;
+  }
+  wake_.notify_one();
+  worker_.join();
+}
+
+void TStoreSaver::Save(std::string bytes) {
+  {
+    std::lock_guard lock(mutex_);
+    pending_ = std::move(bytes);
+  }
+  wake_.notify_one();
+}
+
+void TStoreSaver::Flush() {
+  std::unique_lock lock(mutex_);
+  idle_.wait(lock, [this] { return !pending_ && !writing_; });
+}
+
+int TStoreSaver::Writes() const {
+  std::lock_guard lock(mutex_);
+  return writes_;
+}
+
+void TStoreSaver::Run() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    wake_.wait(lock, [this] { return pending_ || stop_; });
+    if (!pending_) return;  // stopped with nothing left to write
+    std::string bytes = std::move(*pending_);
+    pending_.reset();
+    writing_ = true;
+    lock.unlock();
+    std::string error;
+    const bool ok = base::AtomicReplace(path_, bytes, &error);
+    lock.lock();
+    writing_ = false;
+    ++writes_;
+    bool tell = false;
+    if (ok) {
+      failureShown_ = false;
+    } else if (!failureShown_) {
+      failureShown_ = tell = true;
+    }
+    if (tell && report_) {
+      const std::string text = policy::StoreFailureText(path_, error);
+      Report report = report_;
+      if (post_) {
+        post_([report, text] { report(policy::kStoreFailureTitle, text); });
+      } else {
+        lock.unlock();
+        report(policy::kStoreFailureTitle, text);
+        lock.lock();
+      }
+    }
+    if (!pending_) idle_.notify_all();
+  }
+}
+
+}  // namespace app
