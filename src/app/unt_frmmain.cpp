@@ -469,14 +469,14 @@ void Tfrmmain::EnableLoggedInFeatures(bool on) {
 // ---- the list ------------------------------------------------------------------
 
 void Tfrmmain::RebuildMonitorList() {
-  rows_ = monitors_.Snapshot();
+  monitors_.SnapshotInto(rows_);
   if (rows_.empty()) selectedSecurity_.clear();
   fineTune_.visible = fineTune_.enabled = false;
   fineTuneRow_ = -1;
   changedRows_.clear();
   Mark(kChangeList | kChangeFineTune);
   if (saver_) {
-    saver_->Save(monitors_.StoreBytes());
+    saver_->Save();
   } else {
     storeWriter_.Save(monitors_);
   }

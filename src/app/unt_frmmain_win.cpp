@@ -263,7 +263,7 @@ TfrmmainView::Impl::Impl(std::string appFolder) : folder(std::move(appFolder)) {
   CreateControls();
   progress = std::make_unique<ProgressView>();
   saver = std::make_unique<TStoreSaver>(
-      policy::PolicyStorePath(folder),
+      policy::PolicyStorePath(folder), [this] { return model->Monitors().StoreBytes(); },
       [this](const std::string& title, const std::string& text) {
         if (!destroyed) model->ShowBalloon(title, text);
       },

@@ -5,8 +5,12 @@
 
 namespace app {
 
-TStoreSaver::TStoreSaver(std::string path, Report report, Post post)
-    : path_(std::move(path)), report_(std::move(report)), post_(std::move(post)), worker_([this] { Run(); }) {}
+TStoreSaver::TStoreSaver(std::string path, std::function<std::string()> source, Report report, Post post)
+    : path_(std::move(path)),
+      report_(std::move(report)),
+      post_(std::move(post)),
+      source_(std::move(source)),
+      worker_([this] { Run(); }) {}
 
 TStoreSaver::~TStoreSaver() {
   {
@@ -17,10 +21,10 @@ TStoreSaver::~TStoreSaver() {
   worker_.join();
 }
 
-void TStoreSaver::Save(std::string bytes) {
+void TStoreSaver::Save() {
   {
     std::lock_guard lock(mutex_);
-    pending_ = std::move(bytes);
+    pending_ = true;
   }
   wake_.notify_one();
 }
@@ -40,12 +44,16 @@ void TStoreSaver::Run() {
   for (;;) {
     wake_.wait(lock, [this] { return pending_ || stop_; });
     if (!pending_) return;  // stopped with nothing left to write
-    std::string bytes = std::move(*pending_);
-    pending_.reset();
+    pending_ = false;
     writing_ = true;
     lock.unlock();
     std::string error;
-    const bool ok = base::AtomicReplace(path_, bytes, &error);
+    bool ok = false;
+    try {
+      ok = base::AtomicReplace(path_, source_(), &error);
+    } catch (const std::exception& e) {
+      error = e.what();  // out of memory for the bytes: told like a failed write
+    }
     lock.lock();
     writing_ = false;
     ++writes_;

@@ -1,14 +1,14 @@
 // Writes the policy store on a worker thread, so that a list rebuild (which
-// saves the store every time) does not wait for the disk. The newest bytes
-// win: saves that pile up while one is written are merged into one. A save
-// that fails is reported once until one succeeds again, on the thread that
-// `post` hands the report to.
+// saves the store every time) waits neither for the disk nor for copying
+// the store's bytes. The worker takes the bytes from `source` when it
+// writes, so saves that pile up while one is written become one, of the
+// newest state. A save that fails is reported once until one succeeds
+// again, on the thread that `post` hands the report to.
 #pragma once
 
 #include <condition_variable>
 #include <functional>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <thread>
 
@@ -20,13 +20,15 @@ class TStoreSaver {
   // Runs a closure on the GUI thread; empty: the report runs on the worker.
   using Post = std::function<void(std::function<void()>)>;
 
-  TStoreSaver(std::string path, Report report, Post post);
+  // `source` runs on the worker and must be safe there (the monitor list
+  // takes its own lock).
+  TStoreSaver(std::string path, std::function<std::string()> source, Report report, Post post);
   // Writes what is still pending, then ends the worker.
   ~TStoreSaver();
   TStoreSaver(const TStoreSaver&) = delete;
   TStoreSaver& operator=(const TStoreSaver&) = delete;
 
-  void Save(std::string bytes);
+  void Save();
   // Returns when everything handed over so far is on disk (or failed).
   void Flush();
   int Writes() const;  // files written, for tests
@@ -40,7 +42,8 @@ class TStoreSaver {
   mutable std::mutex mutex_;
   std::condition_variable wake_;
   std::condition_variable idle_;
-  std::optional<std::string> pending_;
+  std::function<std::string()> source_;
+  bool pending_ = false;
   bool writing_ = false;
   bool stop_ = false;
   bool failureShown_ = false;

@@ -269,11 +269,16 @@ size_t TPolicyList::Count() {
 }
 
 std::vector<TPolicyRecord> TPolicyList::Snapshot() {
-  std::lock_guard lock(mutex_);
   std::vector<TPolicyRecord> out;
+  SnapshotInto(out);
+  return out;
+}
+
+void TPolicyList::SnapshotInto(std::vector<TPolicyRecord>& out) {
+  std::lock_guard lock(mutex_);
+  out.clear();
   out.reserve(records_.size());
   for (const auto& r : records_) out.push_back(*r);
-  return out;
 }
 
 // ---- Watched labels ----

@@ -229,6 +229,9 @@ class TPolicyList {
   size_t Count();
   // Copies of all records, in list order.
   std::vector<TPolicyRecord> Snapshot();
+  // The same into `out`, whose memory is reused (a rebuild of a long list
+  // then copies into memory it already has).
+  void SnapshotInto(std::vector<TPolicyRecord>& out);
 
   // Rebuilds the watched-label list from the running monitors and hands it
   // to the engine (when one is attached).

@@ -448,19 +448,35 @@ TEST(ProgressWindow, ACompleteBarStartsAgainFromEmpty) {
 
 namespace {
 
-// Saves that pile up are merged, the newest bytes win, a failure is told
-// once until a save succeeds, and nothing handed over is lost at the end.
+// Saves that pile up are merged and write the newest state, a failure is
+// told once until a save succeeds, and no save asked for is lost at the end.
 TEST(StoreSaver, NewestBytesWinAndFailuresAreToldOnce) {
   testing_support::TempDir dir;
   const std::string path = dir.File("policy.tmp");
   std::vector<std::string> told;
   std::mutex toldMutex;
   {
-    app::TStoreSaver saver(path, [&](const std::string& title, const std::string& text) {
-      std::lock_guard lock(toldMutex);
-      told.push_back(title + text);
-    }, nullptr);
-    for (int i = 0; i < 200; ++i) saver.Save(std::string(1000, static_cast<char>('a' + i % 26)) + std::to_string(i));
+    std::mutex stateMutex;
+    std::string state;
+    auto set = [&](std::string s) {
+      std::lock_guard lock(stateMutex);
+      state = std::move(s);
+    };
+    app::TStoreSaver saver(
+        path,
+        [&] {
+          std::lock_guard lock(stateMutex);
+          return state;
+        },
+        [&](const std::string& title, const std::string& text) {
+          std::lock_guard lock(toldMutex);
+          told.push_back(title + text);
+        },
+        nullptr);
+    for (int i = 0; i < 200; ++i) {
+      set(std::string(1000, static_cast<char>('a' + i % 26)) + std::to_string(i));
+      saver.Save();
+    }
     saver.Flush();
     EXPECT_EQ(*base::ReadFileBytes(path), std::string(1000, static_cast<char>('a' + 199 % 26)) + "199");
     EXPECT_LE(saver.Writes(), 200);
@@ -468,17 +484,21 @@ TEST(StoreSaver, NewestBytesWinAndFailuresAreToldOnce) {
 
     // A folder that is gone: told once, not at every rebuild.
     const std::string lost = dir.File("gone/policy.tmp");
-    app::TStoreSaver failing(lost, [&](const std::string& title, const std::string& text) {
-      std::lock_guard lock(toldMutex);
-      told.push_back(title + text);
-    }, nullptr);
+    app::TStoreSaver failing(
+        lost, [] { return std::string("x"); },
+        [&](const std::string& title, const std::string& text) {
+          std::lock_guard lock(toldMutex);
+          told.push_back(title + text);
+        },
+        nullptr);
     for (int i = 0; i < 3; ++i) {
-      failing.Save("x");
+      failing.Save();
       failing.Flush();
     }
     EXPECT_EQ(told.size(), 1u);
     EXPECT_NE(told[0].find("监控策略无法保存到"), std::string::npos);
-    saver.Save("last");
+    set("last");
+    saver.Save();
   }
   EXPECT_EQ(*base::ReadFileBytes(path), "last");  // written before the saver ended
 }
