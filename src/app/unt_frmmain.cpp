@@ -114,15 +114,26 @@ int StateIconOf(uint8_t state) {
   return kStateIconTriggered;
 }
 
+namespace {
+
 std::string SetPriceCell(const policy::TPolicyRecord& r) {
   if ((r.kind & 0x7F) == policy::kKindTime && r.priceBasis == policy::kBasisTradePrice) return kTradePriceText;
   return base::FormatPrice(r.setPrice);
 }
 
-std::array<std::string, 7> MonitorRowCells(const policy::TPolicyRecord& r) {
-  return {std::to_string(r.id),        policy::ShortKindText(r), policy::CodeText(r),
-          policy::NameUtf8(r),         SetPriceCell(r),          base::FormatPrice(r.newestPrice),
-          policy::DescriptionUtf8(r)};
+}  // namespace
+
+std::string MonitorCell(const policy::TPolicyRecord& r, int column) {
+  switch (column) {
+    case 0: return std::to_string(r.id);
+    case 1: return policy::ShortKindText(r);
+    case 2: return policy::CodeText(r);
+    case 3: return policy::NameUtf8(r);
+    case 4: return SetPriceCell(r);
+    case 5: return base::FormatPrice(r.newestPrice);
+    case 6: return policy::DescriptionUtf8(r);
+    default: return {};
+  }
 }
 
 // ---- the window ------------------------------------------------------------
@@ -482,29 +493,10 @@ void Tfrmmain::RebuildMonitorList() {
   }
 }
 
-std::string Tfrmmain::Cell(size_t row, int column) const {
-  const policy::TPolicyRecord& r = rows_[row];
-  switch (column) {
-    case 0: return std::to_string(r.id);
-    case 1: return policy::ShortKindText(r);
-    case 2: return policy::CodeText(r);
-    case 3: return policy::NameUtf8(r);
-    case 4: return SetPriceCell(r);
-    case 5: return base::FormatPrice(r.newestPrice);
-    case 6: return policy::DescriptionUtf8(r);
-    default: return {};
-  }
-}
+std::string Tfrmmain::Cell(size_t row, int column) const { return MonitorCell(rows_[row], column); }
 
 int Tfrmmain::RowIconOf(size_t row) const { return RowIcon(rows_[row].kind, rows_[row].fired != 0); }
 int Tfrmmain::StateIconOfRow(size_t row) const { return StateIconOf(rows_[row].state); }
-
-int Tfrmmain::RowOfId(int32_t id) const {
-  for (size_t i = 0; i < rows_.size(); ++i) {
-    if (rows_[i].id == id) return static_cast<int>(i);
-  }
-  return -1;
-}
 
 void Tfrmmain::RzListViewClick(const ListClick& click) {
   fineTune_.visible = fineTune_.enabled = fineTune_.focused = false;

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/process_flags.h"
+#include "app/unt_colours.h"
 #include "app/unt_logs.h"
 #include "app/unt_storesaver.h"
 #include "app/unt_update.h"
@@ -41,8 +42,6 @@ inline constexpr char kSetPriceHint[] =
     "注意：修改完毕后，鼠标点击其他区域或者按回车后才能生效。";
 inline constexpr char kTradePriceText[] = "即时成交价";
 inline constexpr char kShareFooter[] = "本项功能不构成买卖建议，凭此买卖，风险自担。";
-inline constexpr uint32_t kOddRowColour = 0xF0FBFF;  // RGB(255,251,240) as 0x00BBGGRR
-inline constexpr int kHintPauseMs = 5000;
 inline constexpr int kActivityParts = 10;
 
 // Every command of the window: menu items, toolbar and menu-bar buttons, the
@@ -100,8 +99,8 @@ int RowIcon(uint8_t kind, bool fired);  // 0..13, by kind 1..7 (others as kind 3
 enum StateIcon : int { kStateIconStart = 0, kStateIconStop = 1, kStateIconTriggered = 2 };
 int StateIconOf(uint8_t state);
 
-// The texts of one monitor's row.
-std::array<std::string, 7> MonitorRowCells(const policy::TPolicyRecord& record);
+// The text of a monitor's cell in a column of the list.
+std::string MonitorCell(const policy::TPolicyRecord& record, int column);
 
 // The dialogs the window opens.
 enum class Dialog {
@@ -335,14 +334,12 @@ class Tfrmmain final : public policy::IMonitorHost, public trading::ITradingMain
   void DeleteCachedPictures();
   void RunPendingPatch();
   void ToggleOption(Cmd cmd);
-  void StartOrStopFocused(bool start, int row);
   void Entrust();
   void Mark(uint32_t change) {
     const bool first = changes_ == 0;
     changes_ |= change;
     if (first && onChanged) onChanged();
   }
-  int RowOfId(int32_t id) const;
   void ReportStoreFailure(const std::string& title, const std::string& text);
 
   IFrmmainHost& host_;

@@ -350,7 +350,7 @@ void TfrmmainView::Impl::CreateControls() {
   win::ListViewArgs la;
   for (const ColumnDef& c : MonitorColumns()) la.columns.push_back({c.caption, c.width, ToWin(c.align)});
   la.ownerData = true;
-  la.oddRowColor = RGB(255, 251, 240);
+  la.oddRowColor = kOddRowColour;
   list.Create(window, la);
   list.SetImageList(listImages.get());
   FitColumns();
@@ -413,7 +413,7 @@ void TfrmmainView::Impl::CreateControls() {
   shareList.Create(pages.Page(1), {.rect = {4, 30, 100, 100},
                                    .columns = {{"时间", 120}, {"用户", 80}, {"代码", 60}, {"名称", 80},
                                                {"方向", 50}, {"价格", 70, win::Align::Right}, {"理由", 300}},
-                                   .oddRowColor = RGB(255, 251, 240)});
+                                   .oddRowColor = kOddRowColour});
 
   // Status bar with the level icon and label over its last pane.
   status.Create(window, {.panes = {{60, "", true},
@@ -423,7 +423,6 @@ void TfrmmainView::Impl::CreateControls() {
                                    {110, "", false},
                                    {130, "", false},
                                    {90, "", false}}});
-  status.onPaneClick = [](int) {};
   levelIcon.Create(status, {.rect = {0, 0, 16, 16}});
   levelLabel.Create(status, {.text = "0级", .rect = {0, 0, 70, 16}, .vcenter = true, .handCursor = true});
   levelLabel.onClick = [this] { Do([&] { model->LevelLabelClick(); }); };

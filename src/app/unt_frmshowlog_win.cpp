@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "app/unt_colours.h"
 #include "win/shell_win.h"
 
 namespace app {
@@ -45,7 +46,7 @@ TfrmshowlogWin::TfrmshowlogWin(std::string appFolder, HWND owner)
   for (const ShowLogColumn& c : kShowLogColumns) listArgs.columns.push_back({c.caption, c.width, AlignOf(c.align)});
   listArgs.ownerData = true;
   listArgs.subItemImages = false;
-  listArgs.oddRowColor = RGB(255, 251, 240);
+  listArgs.oddRowColor = kOddRowColour;
   list_.Create(dialog_, listArgs);
   list_.cellText = [this](int row, int column) { return model_.CellText(static_cast<size_t>(row), column); };
 

@@ -2,11 +2,11 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <new>
 #include <stdexcept>
-#include <cstdint>
 #include <system_error>
 #include <thread>
 

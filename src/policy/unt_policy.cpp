@@ -367,11 +367,7 @@ StoreLoadResult TPolicyList::LoadStore(const std::string& path) {
     loaded.emplace_back(block, &r);
   }
   std::lock_guard lock(mutex_);
-  if (records_.empty()) {
-    records_ = std::move(loaded);
-  } else {
-    records_.insert(records_.end(), std::make_move_iterator(loaded.begin()), std::make_move_iterator(loaded.end()));
-  }
+  records_.insert(records_.end(), std::make_move_iterator(loaded.begin()), std::make_move_iterator(loaded.end()));
   Changed();
   return result;
 }

@@ -11,7 +11,7 @@ namespace {
 
 // What a command accepts. Options not listed are refused, so that a typo in
 // a scenario script fails loudly instead of being ignored.
-struct CommandSpec {
+struct CommandRule {
   const char* name;
   std::set<std::string> options;  // value options
   std::set<std::string> flags;    // options without a value
@@ -30,8 +30,8 @@ std::set<std::string> With(std::set<std::string> base, std::initializer_list<std
 const std::set<std::string> kTarget = {"window", "title", "class", "pid", "timeout-ms"};
 const std::set<std::string> kControl = With(kTarget, {"index", "id"});
 
-const std::vector<CommandSpec>& Commands() {
-  static const std::vector<CommandSpec> commands = {
+const std::vector<CommandRule>& Commands() {
+  static const std::vector<CommandRule> commands = {
       {"wait-window", {"title", "class", "pid", "timeout-ms"}, {"exact"}, 0, false, {{"title"}}},
       {"wait-gone", kTarget, {"exact"}, 0, true, {}},
       {"windows", {"title", "class", "pid"}, {"exact"}, 0, false, {}},
@@ -111,9 +111,9 @@ std::optional<Invocation> Parse(const std::vector<std::string>& args, std::strin
   };
   if (args.empty()) return fail("no command");
   const auto& commands = Commands();
-  const auto spec = std::find_if(commands.begin(), commands.end(),
-                                 [&](const CommandSpec& c) { return args[0] == c.name; });
-  if (spec == commands.end()) return fail("unknown command \"" + args[0] + "\"");
+  const auto command = std::find_if(commands.begin(), commands.end(),
+                                 [&](const CommandRule& c) { return args[0] == c.name; });
+  if (command == commands.end()) return fail("unknown command \"" + args[0] + "\"");
 
   Invocation out;
   out.command = args[0];
@@ -127,9 +127,9 @@ std::optional<Invocation> Parse(const std::vector<std::string>& args, std::strin
     }
     if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) {
       const std::string name = arg.substr(2);
-      if (spec->flags.count(name)) {
+      if (command->flags.count(name)) {
         out.options[name] = "";
-      } else if (spec->options.count(name)) {
+      } else if (command->options.count(name)) {
         if (i + 1 >= args.size()) return fail("--" + name + " needs a value");
         const std::string& value = args[++i];
         if (kNumberOptions.count(name) && !ParseNumber(value)) return fail("--" + name + " needs a number, not \"" + value + "\"");
@@ -141,12 +141,12 @@ std::optional<Invocation> Parse(const std::vector<std::string>& args, std::strin
     }
     out.words.push_back(arg);
   }
-  if (out.words.size() != spec->words)
-    return fail(out.command + " takes " + std::to_string(spec->words) + " argument(s) after its options, got " +
+  if (out.words.size() != command->words)
+    return fail(out.command + " takes " + std::to_string(command->words) + " argument(s) after its options, got " +
                 std::to_string(out.words.size()));
-  if (spec->needsTarget && !out.Has("window") && !out.Has("title"))
+  if (command->needsTarget && !out.Has("window") && !out.Has("title"))
     return fail(out.command + " needs --window HANDLE or --title TEXT");
-  for (const auto& oneOf : spec->required) {
+  for (const auto& oneOf : command->required) {
     if (std::none_of(oneOf.begin(), oneOf.end(), [&](const std::string& name) { return out.Has(name); })) {
       std::string names;
       for (const auto& name : oneOf) names += (names.empty() ? "--" : " or --") + name;
