@@ -147,12 +147,13 @@ void BM_LinearScanPacket(benchmark::State& state) {
   policy::TPolicyList list;
   Fill(list, kMonitors);
   const policy::LocalClock clock = [] { return base::EncodeDateTime(2012, 5, 18, 10, 0, 0); };
+  std::vector<policy::TPolicyRecord> all = list.Snapshot();
   for (auto _ : state) {
     const quotes::PacketReports reports = quotes::ReadPacket(&packet.header);
     auto lock = list.Lock();
     for (int32_t i = 0; i < reports.count; ++i) {
       const quotes::TQuoteReport r = reports.At(i);
-      for (size_t k = 0; k < list.CountLocked(); ++k) benchmark::DoNotOptimize(policy::TestPolicy(r, list.AtLocked(k), clock));
+      for (auto& monitor : all) benchmark::DoNotOptimize(policy::TestPolicy(r, monitor, clock));
     }
   }
   state.SetItemsProcessed(state.iterations() * kReports);

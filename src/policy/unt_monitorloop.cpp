@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstring>
-#include <optional>
 
 #include "base/files.h"
 #include "base/fixed_text.h"
@@ -159,24 +158,23 @@ void TMonitorLoop::Run(const quotes::TQuoteReport& packetReport) {
   const quotes::TQuoteReport report = packetReport;
   auto lock = list_.Lock();
   // Only monitors that were running when the index was built can fire; the
-  // index keeps list order, so monitors fire in list order as ever.
+  // index keeps list order, so monitors fire in list order as ever. The
+  // pass holds the monitors themselves, not their positions: an order lets
+  // other code run, which may remove monitors and move the rest.
   const auto index = list_.RunningIndexLocked();
-  const std::vector<uint32_t>* candidates = TPolicyList::Candidates(*index, quotes::ReportCode(report));
+  const auto* candidates = TPolicyList::Candidates(*index, quotes::ReportCode(report));
   if (!candidates) return;
-  std::optional<base::TDateTime> now;
-  const LocalClock clock = [&] {
-    if (!now) now = host_.Now();
-    return *now;
-  };
-  for (const uint32_t pos : *candidates) {
+  // Read at each test: an order typed during the pass takes real time.
+  const LocalClock clock = [&] { return host_.Now(); };
+  const uint64_t generation = list_.GenerationLocked();
+  for (const auto& monitor : *candidates) {
     if (flags_.orderInProgress) continue;
-    // A fire lets other code run; the list may have shrunk meanwhile.
-    if (pos >= list_.CountLocked()) continue;
-    TPolicyRecord& monitor = list_.AtLocked(pos);
-    if (monitor.state != kStateRunning || monitor.fired != 0) continue;
-    if (!IsTestedKind(monitor.kind)) continue;
-    if (!TestPolicy(report, monitor, clock)) continue;
-    Fire(monitor, report);
+    // Removed while an earlier fire of this pass let other code run.
+    if (list_.GenerationLocked() != generation && !list_.ContainsLocked(monitor.get())) continue;
+    if (monitor->state != kStateRunning || monitor->fired != 0) continue;
+    if (!IsTestedKind(monitor->kind)) continue;
+    if (!TestPolicy(report, *monitor, clock)) continue;
+    Fire(*monitor, report);
   }
 }
 

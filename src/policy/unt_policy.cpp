@@ -146,25 +146,34 @@ struct CodeKeyHash {
 }  // namespace
 
 struct TPolicyList::CodeIndex {
-  std::unordered_map<CodeKey, std::vector<uint32_t>, CodeKeyHash> byCode;
+  std::unordered_map<CodeKey, std::vector<std::shared_ptr<TPolicyRecord>>, CodeKeyHash> byCode;
 };
 
 std::shared_ptr<const TPolicyList::CodeIndex> TPolicyList::RunningIndexLocked() {
   if (!index_) {
     auto index = std::make_shared<CodeIndex>();
-    for (size_t i = 0; i < records_.size(); ++i) {
-      const TPolicyRecord& r = *records_[i];
-      if (r.state != kStateRunning || r.fired != 0) continue;
-      index->byCode[MakeKey(FieldText(r.code, sizeof r.code))].push_back(static_cast<uint32_t>(i));
+    for (const auto& r : records_) {
+      if (r->state != kStateRunning || r->fired != 0) continue;
+      index->byCode[MakeKey(FieldText(r->code, sizeof r->code))].push_back(r);
     }
     index_ = std::move(index);
   }
   return index_;
 }
 
-const std::vector<uint32_t>* TPolicyList::Candidates(const CodeIndex& index, std::string_view code) {
+const std::vector<std::shared_ptr<TPolicyRecord>>* TPolicyList::Candidates(const CodeIndex& index,
+                                                                           std::string_view code) {
   const auto it = index.byCode.find(MakeKey(code));
   return it == index.byCode.end() ? nullptr : &it->second;
+}
+
+bool TPolicyList::ContainsLocked(const TPolicyRecord* record) {
+  if (membersGeneration_ != generation_) {
+    members_.clear();
+    for (const auto& r : records_) members_.insert(r.get());
+    membersGeneration_ = generation_;
+  }
+  return members_.count(record) > 0;
 }
 
 // ---- List operations ----

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "base/datetime.h"
@@ -250,21 +251,29 @@ class TPolicyList {
 
   // ---- For the monitor loop, which holds the lock across a pass ----
   std::unique_lock<std::recursive_mutex> Lock() { return std::unique_lock(mutex_); }
-  // Positions of the monitors that were running when the index was last
-  // built, for one security code, in list order. The returned block stays
-  // valid while the caller holds it, whatever happens to the list.
+  // The monitors that were running when the index was last built, for one
+  // security code, in list order. The returned block keeps them alive while
+  // the caller holds it, whatever happens to the list; the loop's tests and
+  // fire marks go through these pointers. The index does not see changes
+  // made through them: a state, code or fired flag that makes a monitor
+  // testable again goes through the operations.
   struct CodeIndex;
   std::shared_ptr<const CodeIndex> RunningIndexLocked();
-  static const std::vector<uint32_t>* Candidates(const CodeIndex& index, std::string_view code);
+  static const std::vector<std::shared_ptr<TPolicyRecord>>* Candidates(const CodeIndex& index,
+                                                                       std::string_view code);
   size_t CountLocked() const { return records_.size(); }
-  // The monitor at a position, for the loop's tests and fire marks. The
-  // running index does not see changes made here: a state, code or fired
-  // flag that makes a monitor testable again goes through the operations.
-  TPolicyRecord& AtLocked(size_t i) { return *records_[i]; }
+  // Changes with every operation that adds, removes or rewrites monitors.
+  uint64_t GenerationLocked() const { return generation_; }
+  // Whether the record is still one of the list's own: a pass that let
+  // other code run asks before it touches a monitor it found earlier.
+  bool ContainsLocked(const TPolicyRecord* record);
 
  private:
   TPolicyRecord* FindLocked(int32_t id);
-  void Changed() { index_.reset(); }
+  void Changed() {
+    index_.reset();
+    ++generation_;
+  }
 
   std::recursive_mutex mutex_;
   // Each entry is the list's own heap copy. Monitors added one by one have a
@@ -274,6 +283,11 @@ class TPolicyList {
   std::vector<quotes::TStockLabel> labels_;
   quotes::IQuoteEngine* engine_ = nullptr;
   std::shared_ptr<const CodeIndex> index_;
+  // Counts the changes, so that ContainsLocked answers from a set built at
+  // most once per change rather than a walk per question.
+  uint64_t generation_ = 0;
+  uint64_t membersGeneration_ = ~uint64_t{0};
+  std::unordered_set<const TPolicyRecord*> members_;
 };
 
 }  // namespace policy

@@ -275,6 +275,37 @@ TEST_F(LoopFixture, ListChangesDuringAnOrderAreSafe) {
   EXPECT_EQ(list.Count(), 0u);
 }
 
+// An order typed inside a pass takes real time and lets other code run:
+// the clock is read at each test, and the pass follows the monitors, not
+// the positions they had when it began.
+TEST_F(LoopFixture, APassOutlivesTheClockAndTheListChangesOfItsOrders) {
+  Add(Monitor(1, kKindLossLimit, "600000", 10.0f, 0.5f));
+  TPolicyRecord due = Monitor(2, kKindTime, "600000", 20.0f);
+  due.orderTime = base::EncodeTime(10, 32, 0);  // the minute after the order began
+  due.tradeType = 1;
+  Add(due);
+  host.duringOrder = [&] { host.now = base::EncodeDateTime(2012, 5, 18, 10, 32, 5); };
+  loop.Run(Report("600000", 9.0f));
+  ASSERT_EQ(host.orders.size(), 2u) << "the time monitor is due when it is tested";
+  EXPECT_EQ(Get(2).state, kStateTriggered);
+
+  // A monitor removed during an order moves the ones after it: none of
+  // them is skipped, and a removed one is not touched.
+  list.RemoveAll();
+  host.orders.clear();
+  for (int32_t id : {1, 2, 3, 4}) Add(Monitor(id, kKindLossLimit, "600000", 10.0f, 0.5f));
+  host.duringOrder = [&] {
+    if (host.orders.size() == 1) {
+      list.Remove(1);
+      list.Remove(3);
+    }
+  };
+  loop.Run(Report("600000", 9.0f));
+  EXPECT_EQ(host.orders.size(), 3u);
+  EXPECT_EQ(Get(2).state, kStateTriggered) << "moved to the fired monitor's place, still tested";
+  EXPECT_EQ(Get(4).state, kStateTriggered);
+}
+
 TEST_F(LoopFixture, StartingAMonitorMakesItTestedAgain) {
   Add(Monitor(1, kKindLossLimit, "600000", 10.0f, 0.5f));
   list.StartOrStopAll(false);
