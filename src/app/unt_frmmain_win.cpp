@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <ctime>
 #include <thread>
+#include <utility>
 
 #include "app/res/resource_ids.h"
 #include "app/unt_frmmain.h"
@@ -124,6 +125,8 @@ bool ForegroundIsOurs() {
 
 }  // namespace
 
+namespace {
+
 COLORREF FrameColour(PriceFrame frame) {
   switch (frame) {
     case PriceFrame::Green: return RGB(0, 255, 0);
@@ -131,6 +134,14 @@ COLORREF FrameColour(PriceFrame frame) {
     default: return RGB(255, 255, 0);
   }
 }
+
+// The first and last row the list shows (the last may be partly hidden).
+std::pair<int, int> RowsInView(const win::ListView& list) {
+  const int top = std::max(0, list.TopRow());
+  return {top, top + static_cast<int>(SendMessageW(list.Handle(), LVM_GETCOUNTPERPAGE, 0, 0))};
+}
+
+}  // namespace
 
 struct TfrmmainView::Impl final : public IFrmmainHost, public IQuoteDispatchHost, public quotes::IFrmdebugHost {
   explicit Impl(std::string folder);
@@ -562,10 +573,9 @@ std::optional<LRESULT> TfrmmainView::Impl::WindowMessage(UINT message, WPARAM wP
 
 // Only the price cells of the rows in view are painted again.
 void TfrmmainView::Impl::InvalidatePrices(const std::vector<int>& rows) {
-  const int top = list.TopRow();
-  const int shown = static_cast<int>(SendMessageW(list.Handle(), LVM_GETCOUNTPERPAGE, 0, 0)) + 1;
+  const auto [first, last] = RowsInView(list);
   for (const int row : rows) {
-    if (row < top || row > top + shown) continue;
+    if (row < first || row > last) continue;
     RECT cell = list.CellRect(row, 5);
     InflateRect(&cell, 1, 1);
     InvalidateRect(list.Handle(), &cell, FALSE);
@@ -575,11 +585,10 @@ void TfrmmainView::Impl::InvalidatePrices(const std::vector<int>& rows) {
 // Each framed price cell of the rows in view gets its one-pixel frame
 // inside the cell's label rectangle.
 void TfrmmainView::Impl::DrawPriceFrames(HDC dc) {
-  const int top = list.TopRow();
-  const int shown = static_cast<int>(SendMessageW(list.Handle(), LVM_GETCOUNTPERPAGE, 0, 0)) + 1;
+  const auto [first, last] = RowsInView(list);
   const int rows = static_cast<int>(model->RowCount());
   const int header = list.HeaderHeight();
-  for (int row = std::max(0, top); row < rows && row <= top + shown; ++row) {
+  for (int row = first; row < rows && row <= last; ++row) {
     const PriceFrame frame = model->RowPriceFrame(static_cast<size_t>(row));
     if (frame == PriceFrame::None) continue;
     RECT cell = list.CellRect(row, 5);
