@@ -1,7 +1,8 @@
 // The quote engine binding against a small engine DLL copied into an
 // application folder as drasken.dll, and against a folder without one: the
 // exports found, the calls and their arguments as the engine sees them,
-// the engine start of a login, and single-quote requests side by side.
+// the engine start of a login, and single-quote requests side by side; and
+// the live-price updater bound to a real label.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -14,8 +15,10 @@
 #include "base/fixed_text.h"
 #include "quotes/Ustockdrv_win.h"
 #include "quotes/login_session.h"
+#include "quotes/unt_getstockinfotread_win.h"
 #include "quotes/unt_externalapi.h"
 #include "support/temp_dir.h"
+#include "win/all_win.h"
 
 namespace {
 
@@ -148,6 +151,35 @@ TEST_F(QuoteBinding, EngineSeesTheCallsOfALoginAndConcurrentQuotes) {
   engine.Unbind();
   EXPECT_EQ(GetModuleHandleW(L"drasken.dll"), nullptr);
   DestroyWindow(window);
+}
+
+}  // namespace
+
+namespace {
+
+// An editor's label kept current by the updater: captions arrive on the GUI
+// thread, the last one empties it, and nothing lands after destruction.
+TEST(LivePriceLabelWin, CaptionsReachTheLabelOnTheGuiThread) {
+  win::App::Init();
+  win::GuiQueue queue;
+  win::Window form({.title = "editor", .rect = {0, 0, 200, 60}});
+  win::Label label(form, {.text = "", .rect = {10, 10, 100, 18}});
+  const DWORD guiThread = GetCurrentThreadId();
+  std::atomic<DWORD> requestThread{0};
+  auto request = [&](const std::string&, quotes::TQuoteReport& out) {
+    requestThread = GetCurrentThreadId();
+    out.newestPrice = 10.25f;
+  };
+  auto fast = [](std::chrono::milliseconds, const std::atomic<bool>&) { Sleep(5); };
+  auto live = std::make_unique<quotes::TLivePriceLabel>("600000", label, queue.Poster(), request, fast);
+  ASSERT_TRUE(win::PumpUntil([&] { return label.Text() == "10.250"; }, 3000));
+  EXPECT_NE(requestThread.load(), guiThread);
+  live->Stop();
+  ASSERT_TRUE(win::PumpUntil([&] { return label.Text().empty(); }, 3000));
+  live.reset();
+  label.SetText("kept");
+  win::PumpUntil([] { return false; }, 50);
+  EXPECT_EQ(label.Text(), "kept");
 }
 
 }  // namespace
