@@ -1,5 +1,6 @@
 #include "app/unt_frmmain.h"
 
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
@@ -8,6 +9,8 @@
 #include "base/ini_file.h"
 #include "base/text.h"
 #include "policy/unt_policy_describe.h"
+#include "quotes/login_session.h"
+#include "quotes/unt_externalapi.h"
 #include "settings/options_record.h"
 #include "trading/sndkey32.h"
 
@@ -134,6 +137,16 @@ std::string MonitorCell(const policy::TPolicyRecord& r, int column) {
     case 6: return policy::DescriptionUtf8(r);
     default: return {};
   }
+}
+
+PriceFrame PriceFrameOf(float open, float newestPrice) {
+  const PriceFrame apart = open > newestPrice ? PriceFrame::Green : PriceFrame::Red;
+  if (open == newestPrice) return PriceFrame::Yellow;
+  // Two prices more than 0.001 apart never read the same at three
+  // decimals; only closer ones need their texts compared. This runs for
+  // every report of every packet.
+  if (std::fabs(static_cast<double>(open) - newestPrice) > 0.001) return apart;
+  return base::FormatPrice(open) == base::FormatPrice(newestPrice) ? PriceFrame::Yellow : apart;
 }
 
 // ---- the window ------------------------------------------------------------
@@ -465,6 +478,30 @@ void Tfrmmain::SetLoggedIn(bool loggedIn, const std::string& userId) {
   Mark(kChangeCommands);
 }
 
+void Tfrmmain::AttachQuoteEngine(quotes::IQuoteEngine* engine, uintptr_t window) {
+  engine_ = engine;
+  engineWindow_ = window;
+  monitors_.SetEngine(engine);
+}
+
+bool Tfrmmain::StartQuoteEngine() {
+  if (!engine_) return true;
+  const policy::TPolicyList::PublishedBlock labels = monitors_.PublishedLabels();
+  quotes::EngineStartArgs args;
+  args.mainWindow = engineWindow_;
+  args.labels = labels.data;
+  args.highestLabel = labels.highestIndex;
+  args.session = &quotes::LoginSession();
+  args.userId = flags_.userId;
+  const bool started = quotes::StartQuoteEngine(
+      *engine_, args, flags_.loggedIn, [this](const std::string& text, const std::string& title) {
+        host_.ShowInformation(text, title);
+      });
+  // The logout item follows the flag the failed start cleared.
+  if (!started) SetLoggedIn(false, flags_.userId);
+  return started;
+}
+
 void Tfrmmain::EnableLoggedInFeatures(bool on) {
   featuresOn_ = on;
   activePage_ = 0;
@@ -481,6 +518,11 @@ void Tfrmmain::EnableLoggedInFeatures(bool on) {
 
 void Tfrmmain::RebuildMonitorList() {
   monitors_.SnapshotInto(rows_);
+  // New rows: no frames, and the code index is made again when needed.
+  rowsByCodeValid_ = false;
+  frames_.assign(rows_.size(), PriceFrame::None);
+  priceChanged_.assign(rows_.size(), 0);
+  changedPrices_.clear();
   if (rows_.empty()) selectedSecurity_.clear();
   fineTune_.visible = fineTune_.enabled = false;
   fineTuneRow_ = -1;
@@ -567,6 +609,85 @@ void Tfrmmain::RzListViewMouseMove(int row, bool foreground, int screenX, int sc
 }
 
 bool Tfrmmain::RzListViewContextPopup() const { return featuresOn_ && !rows_.empty(); }
+
+// ---- quotes ------------------------------------------------------------------------
+
+void Tfrmmain::QuoteMessage(uint32_t wordParam, const void* packet) {
+  if (wordParam == quotes::kQuotePacketKind) {
+    TickActivityBar();
+    // A damaged packet (no reports, an absurd count, no first report) is not walked.
+    const quotes::PacketReports reports = quotes::ReadPacket(packet);
+    for (int32_t i = 0; i < reports.count; ++i) {
+      try {
+        const quotes::TQuoteReport report = reports.At(i);
+        loop_->Run(report);
+        UpdatePriceColumn(report);
+        if (dispatch_) {
+          const std::string_view code = quotes::ReportCode(report);
+          if (!selectedSecurity_.empty() && selectedSecurity_ == code && dispatch_->DebugWindowVisible()) {
+            dispatch_->ShowDebugReport(report);
+          }
+          if (dispatch_->QuoteTipShows(code)) dispatch_->ShowTipReport(report);
+        }
+      } catch (...) {
+        // A failure with one report is forgotten; the next report follows.
+      }
+    }
+  }
+  if (dispatch_) dispatch_->ProcessMessages();
+}
+
+const std::vector<int>* Tfrmmain::RowsOfCode(const char (&code)[10]) {
+  if (!rowsByCodeValid_) {
+    rowsByCode_.clear();
+    for (size_t row = 0; row < rows_.size(); ++row) {
+      rowsByCode_[std::string(rows_[row].code, sizeof rows_[row].code)].push_back(static_cast<int>(row));
+    }
+    rowsByCodeValid_ = true;
+  }
+  // All ten bytes count, as the list compares them.
+  const auto it = rowsByCode_.find(std::string(code, sizeof code));
+  return it == rowsByCode_.end() ? nullptr : &it->second;
+}
+
+void Tfrmmain::UpdatePriceColumn(const quotes::TQuoteReport& report) {
+  const std::vector<int>* rows = RowsOfCode(report.code);
+  if (!rows) return;
+  const PriceFrame frame = PriceFrameOf(report.open, report.newestPrice);
+  for (const int row : *rows) {
+    // A cell that would look the same is not painted again.
+    if (rows_[row].newestPrice == report.newestPrice && frames_[row] == frame) continue;
+    rows_[row].newestPrice = report.newestPrice;
+    frames_[row] = frame;
+    if (!priceChanged_[row]) {
+      priceChanged_[row] = 1;
+      changedPrices_.push_back(row);
+    }
+    Mark(kChangePrices);
+  }
+}
+
+std::vector<int> Tfrmmain::TakeChangedPrices() {
+  for (const int row : changedPrices_) priceChanged_[row] = 0;
+  std::vector<int> changed;
+  changed.swap(changedPrices_);
+  return changed;
+}
+
+void Tfrmmain::ConnectionMessage(uint32_t message) {
+  const char* title = "警告提示！";
+  const char* text = nullptr;
+  switch (message) {
+    case quotes::kQuoteConnectionLost: text = kQuoteLostText; break;
+    case quotes::kQuoteConnectionRestored: text = kQuoteRestoredText, title = "提示！"; break;
+    case kLoginSessionLost: text = kSessionLostText; break;
+    default: return;
+  }
+  if (++noticeCounter_ > 3) {
+    noticeCounter_ = 0;
+    ShowBalloon(title, text);
+  }
+}
 
 // ---- other parts' operations ------------------------------------------------------
 

@@ -12,6 +12,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "app/process_flags.h"
@@ -21,6 +23,7 @@
 #include "app/unt_update.h"
 #include "policy/unt_monitorloop.h"
 #include "policy/unt_policy.h"
+#include "quotes/Ustockdrv.h"
 #include "settings/unt_common.h"
 #include "trading/desktop_port.h"
 #include "trading/main_window_port.h"
@@ -175,6 +178,35 @@ class IFrmmainHost {
   virtual void PlaySound(const std::string& path, bool wait) = 0;
 };
 
+// The account service's message when its login session connection drops.
+inline constexpr uint32_t kLoginSessionLost = 0x464;
+inline constexpr char kQuoteLostText[] =
+    "自动盯盘行情连接断开！无法获取行情数据，自动盯盘失效！系统会自动重连，直到连接为止。";
+inline constexpr char kQuoteRestoredText[] = "自动盯盘行情行情重新连接成功！功能正常！";
+inline constexpr char kSessionLostText[] =
+    "登录会话断开连接，可能影响晒股信息的收发和在线时间的更新！系统会自动重连，直到连接为止。";
+
+// The frame drawn inside a row's "当前价" cell after a quote.
+enum class PriceFrame : uint8_t { None, Yellow, Green, Red };
+// Yellow when the open and the newest price read the same at three
+// decimals; green when the open is above the newest price, red below it.
+PriceFrame PriceFrameOf(float open, float newestPrice);
+
+// What the quote dispatch reaches beyond the window's own state: the quote
+// windows and the message queue (the view's).
+class IQuoteDispatchHost {
+ public:
+  virtual ~IQuoteDispatchHost() = default;
+  // Lets the window messages waiting now run, once.
+  virtual void ProcessMessages() = 0;
+  // The quote debug window exists and is visible.
+  virtual bool DebugWindowVisible() = 0;
+  virtual void ShowDebugReport(const quotes::TQuoteReport& report) = 0;
+  // The quote tip window is visible and shows this code.
+  virtual bool QuoteTipShows(std::string_view code) = 0;
+  virtual void ShowTipReport(const quotes::TQuoteReport& report) = 0;
+};
+
 // The state of the set-price fine-tune field.
 struct FineTuneField {
   bool visible = false;
@@ -202,6 +234,7 @@ enum Change : uint32_t {
   kChangeFineTune = 1u << 5,
   kChangePages = 1u << 6,
   kChangeTimer = 1u << 7,
+  kChangePrices = 1u << 8,    // some rows' price cells and frames (TakeChangedPrices)
   kChangeAll = 0xFFFFFFFFu,
 };
 
@@ -227,6 +260,10 @@ class Tfrmmain final : public policy::IMonitorHost, public trading::ITradingMain
   // Mouse over the list: the row under it (-1 none), whether this program
   // is the foreground application, the mouse's screen position.
   void RzListViewMouseMove(int row, bool foreground, int screenX, int screenY);
+  // The mouse left the list: the tip goes (the remembered row stays).
+  void RzListViewMouseLeave() {
+    if (host_.QuoteTipVisible()) host_.HideQuoteTip();
+  }
   // A right click: true when the pop-up menu is shown.
   bool RzListViewContextPopup() const;
   // The fine-tune field was left or Enter was pressed in it.
@@ -252,6 +289,33 @@ class Tfrmmain final : public policy::IMonitorHost, public trading::ITradingMain
   void StopAllMonitoring();
   // The login flow's changes of the flag (the logout item follows it).
   void SetLoggedIn(bool loggedIn, const std::string& userId);
+
+  // ---- the quote engine ----
+  // The bound engine (the view's) and the window its quote messages go to;
+  // every publish of the watched labels reaches the engine from then on.
+  void AttachQuoteEngine(quotes::IQuoteEngine* engine, uintptr_t window);
+  // The engine start of a successful login, after the logged-in flag was
+  // set: the labels as last published, Init, Start with the login session
+  // and the user identifier. False when the engine refused: the flag is
+  // clear again, the engine quit, the user told, and the login must end.
+  bool StartQuoteEngine();
+  // The engine stop of a logout.
+  void StopQuoteEngine() { host_.EngineQuit(); }
+
+  // ---- quote and connection messages ----
+  void SetQuoteDispatchHost(IQuoteDispatchHost* host) { dispatch_ = host; }
+  IQuoteDispatchHost* QuoteDispatchHost() const { return dispatch_; }
+  // 0x463: with the packet kind, every report of the packet goes to the
+  // monitor loop, the price column and the quote windows; then, whatever
+  // the kind, the pending window messages run.
+  void QuoteMessage(uint32_t wordParam, const void* packet);
+  // 0x465, 0x467 and 0x464: every fourth of them, counted together, is
+  // shown as a balloon.
+  void ConnectionMessage(uint32_t message);
+  int ConnectionNoticeCount() const { return noticeCounter_; }
+  PriceFrame RowPriceFrame(size_t row) const { return row < frames_.size() ? frames_[row] : PriceFrame::None; }
+  // Rows whose price cell changed since the view last asked, each once.
+  std::vector<int> TakeChangedPrices();
 
   // Called when the window's state starts to differ from what the view
   // last took (once until TakeChanges), whoever changed it.
@@ -344,6 +408,8 @@ class Tfrmmain final : public policy::IMonitorHost, public trading::ITradingMain
 
   IFrmmainHost& host_;
   trading::IDesktop& desktop_;
+  quotes::IQuoteEngine* engine_ = nullptr;
+  uintptr_t engineWindow_ = 0;
   LogClock clock_;
   app::ProcessFlags flags_;
   settings::TSettings settings_;
@@ -376,6 +442,19 @@ class Tfrmmain final : public policy::IMonitorHost, public trading::ITradingMain
   int fineTuneRow_ = -1;
   int hoveredId_ = -1;
   std::string selectedSecurity_;
+
+  // The quote dispatch's view of the rows: an index from the 10 code bytes
+  // to the rows (built on the first quote after a rebuild), each row's
+  // frame, and the price cells changed since the view last looked.
+  void UpdatePriceColumn(const quotes::TQuoteReport& report);
+  const std::vector<int>* RowsOfCode(const char (&code)[10]);
+  IQuoteDispatchHost* dispatch_ = nullptr;
+  std::unordered_map<std::string, std::vector<int>> rowsByCode_;
+  bool rowsByCodeValid_ = false;
+  std::vector<PriceFrame> frames_;
+  std::vector<uint8_t> priceChanged_;
+  std::vector<int> changedPrices_;
+  int noticeCounter_ = 0;
 };
 
 }  // namespace app

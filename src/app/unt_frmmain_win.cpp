@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <ctime>
 #include <thread>
+#include <utility>
 
 #include "app/res/resource_ids.h"
 #include "app/unt_frmmain.h"
@@ -14,6 +15,11 @@
 #include "app/unt_frmshowlog_win.h"
 #include "app/unt_http_win.h"
 #include "base/files.h"
+#include "policy/unt_policy_describe.h"
+#include "quotes/Ustockdrv_win.h"
+#include "quotes/unt_externalapi.h"
+#include "quotes/unt_frmdebug_win.h"
+#include "quotes/unt_frmstocktip_win.h"
 #include "trading/desktop_win.h"
 #include "win/all_win.h"
 
@@ -119,7 +125,25 @@ bool ForegroundIsOurs() {
 
 }  // namespace
 
-struct TfrmmainView::Impl final : public IFrmmainHost {
+namespace {
+
+COLORREF FrameColour(PriceFrame frame) {
+  switch (frame) {
+    case PriceFrame::Green: return RGB(0, 255, 0);
+    case PriceFrame::Red: return RGB(255, 0, 0);
+    default: return RGB(255, 255, 0);
+  }
+}
+
+// The first and last row the list shows (the last may be partly hidden).
+std::pair<int, int> RowsInView(const win::ListView& list) {
+  const int top = std::max(0, list.TopRow());
+  return {top, top + static_cast<int>(SendMessageW(list.Handle(), LVM_GETCOUNTPERPAGE, 0, 0))};
+}
+
+}  // namespace
+
+struct TfrmmainView::Impl final : public IFrmmainHost, public IQuoteDispatchHost, public quotes::IFrmdebugHost {
   explicit Impl(std::string folder);
   ~Impl() override;
 
@@ -172,11 +196,31 @@ struct TfrmmainView::Impl final : public IFrmmainHost {
   void CloseProgress() override { progress->Hide(); }
   void OpenDialog(Dialog d) override;
   void OpenEditor(uint8_t kind, EditorMode mode, const policy::TPolicyRecord* monitor) override;
-  // The quote tip window arrives with the quote feed; until then hovering
-  // only tracks the row.
-  void ShowQuoteTip(const policy::TPolicyRecord&, int, int) override {}
-  bool QuoteTipVisible() override { return false; }
-  void HideQuoteTip() override {}
+  // The tip sits just below the mouse: at the mouse itself it would take
+  // the pointer from the list, which then closes it at once.
+  void ShowQuoteTip(const policy::TPolicyRecord& monitor, int x, int y) override {
+    tip->ShowFor(policy::CodeText(monitor), x + 4, y + 20);
+  }
+  bool QuoteTipVisible() override { return tip->Visible(); }
+  void HideQuoteTip() override { tip->Close(); }
+
+  // ---- IQuoteDispatchHost ----
+  void ProcessMessages() override { win::ProcessMessages(); }
+  bool DebugWindowVisible() override { return debug && debug->Visible(); }
+  void ShowDebugReport(const quotes::TQuoteReport& report) override { debug->ShowReport(report); }
+  // The code first: it is asked for every report of a packet.
+  bool QuoteTipShows(std::string_view code) override { return tip->ShowsCode(code) && tip->Visible(); }
+  void ShowTipReport(const quotes::TQuoteReport& report) override { tip->ShowReport(report); }
+
+  // ---- quotes::IFrmdebugHost ----
+  bool SoundOn() override { return model->Settings().options.soundOn != 0; }
+  void EnableDebugWindow(bool enable) override { debug->Enable(enable); }
+  void PlaceOrder(policy::TTradeRecord order) override { model->PlaceOrder(std::move(order)); }
+  void RefreshMainWindow() override { Do([&] { model->Command(Cmd::TbRefresh); }); }
+
+  std::optional<LRESULT> WindowMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  void InvalidatePrices(const std::vector<int>& rows);
+  void DrawPriceFrames(HDC dc);
   void NavigateNotice(const std::string& address) override;
   void StartProgram(const std::string& path) override {
     ShellExecuteW(nullptr, L"open", W(path).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
@@ -191,13 +235,12 @@ struct TfrmmainView::Impl final : public IFrmmainHost {
   }
   void StartCalculator() override;
   bool LaunchOrderProgram() override;
-  // The outside libraries are bound by their own units; none is part of
-  // this program's start yet, and calls on unbound libraries do nothing.
-  void BindLibraries() override {}
+  // A missing drasken.dll leaves every engine call a no-op.
+  void BindLibraries() override { engine.Bind(folder); }
   void AccountInit() override {}
   void AccountFInit() override {}
-  void EngineQuit() override {}
-  void UnbindLibraries() override {}
+  void EngineQuit() override { quotes::StopQuoteEngine(engine, reinterpret_cast<uintptr_t>(window.Handle())); }
+  void UnbindLibraries() override { engine.Unbind(); }
   void Login() override {}
   void Logout() override {}
   void DisconnectMessageConnection() override {}
@@ -208,7 +251,9 @@ struct TfrmmainView::Impl final : public IFrmmainHost {
     OpenInBrowser(newest.installer.empty() ? ReadVendorSite(folder).UpdateHistoryPage() : newest.installer);
   }
   IMessageSender& Messages() override { return messages; }
-  void RequestQuote(const std::string&, quotes::TQuoteReport&) override {}
+  void RequestQuote(const std::string& code, quotes::TQuoteReport& out) override {
+    quotes::RequestQuote(engine, code, out);
+  }
   void PlaySound(const std::string& path, bool wait) override {
     sndPlaySoundW(W(path).c_str(), (wait ? SND_SYNC : SND_ASYNC) | SND_NODEFAULT);
   }
@@ -216,6 +261,7 @@ struct TfrmmainView::Impl final : public IFrmmainHost {
   std::string folder;
   NoMessageConnection messages;
   trading::TWin32Desktop desktop;
+  quotes::TStockDrv engine;
   win::GuiQueue queue;
   std::unique_ptr<Tfrmmain> model;
   std::unique_ptr<TStoreSaver> saver;
@@ -251,6 +297,8 @@ struct TfrmmainView::Impl final : public IFrmmainHost {
   std::unique_ptr<ProgressView> progress;
   std::unique_ptr<AboutBox> about;
   std::unique_ptr<TfrmshowlogWin> showlog;
+  std::unique_ptr<quotes::TfrmstocktipView> tip;
+  std::unique_ptr<quotes::TfrmdebugView> debug;
   int bottomHeight = 170;
   int savedBottomHeight = 170;
   bool destroyed = false;
@@ -262,6 +310,8 @@ TfrmmainView::Impl::Impl(std::string appFolder) : folder(std::move(appFolder)) {
   model = std::make_unique<Tfrmmain>(folder, *this, desktop, [] { return base::Now(); });
   CreateControls();
   progress = std::make_unique<ProgressView>();
+  tip = std::make_unique<quotes::TfrmstocktipView>();
+  model->SetQuoteDispatchHost(this);
   saver = std::make_unique<TStoreSaver>(
       policy::PolicyStorePath(folder), [this] { return model->Monitors().StoreBytes(); },
       [this](const std::string& title, const std::string& text) {
@@ -274,6 +324,7 @@ TfrmmainView::Impl::Impl(std::string appFolder) : folder(std::move(appFolder)) {
       if (!destroyed) Sync();
     });
   };
+  model->AttachQuoteEngine(&engine, reinterpret_cast<uintptr_t>(window.Handle()));
   model->FormCreate();
   Sync();
 }
@@ -367,6 +418,8 @@ void TfrmmainView::Impl::CreateControls() {
   list.onDoubleClick = [this](win::ListHit, POINT) { Do([&] { model->RzListViewDblClick(list.SelectedRow()); }); };
   list.onRightClick = [this](win::ListHit, POINT screen) { OnListRightClick(screen); };
   list.onMouseMove = [this](POINT client) { OnListMouseMove(client); };
+  list.onMouseLeave = [this] { Do([&] { model->RzListViewMouseLeave(); }); };
+  list.onPaint = [this](HDC dc) { DrawPriceFrames(dc); };
 
   // The set-price fine-tune field lies over a cell of the list.
   fineTune.Create(list, {.decimals = 3, .step = 0.01, .min = 0, .max = 999999, .rect = {0, 0, 70, 18},
@@ -453,10 +506,14 @@ void TfrmmainView::Impl::CreateControls() {
   win::App::SetKey(VK_F12, [this] { Do([&] { model->F12Pressed(); }); });
 
   window.onSize = [this](win::Size client) { Layout(client); };
+  window.onMessage = [this](UINT message, WPARAM wParam, LPARAM lParam) {
+    return WindowMessage(message, wParam, lParam);
+  };
   window.onClose = [this](bool& cancel) { cancel = !model->FormCloseQuery(); };
   window.onDestroy = [this] {
     if (destroyed) return;
     destroyed = true;
+    model->SetQuoteDispatchHost(nullptr);
     clock.Stop();
     antiLock.Stop();
     marquee.Stop();
@@ -499,15 +556,64 @@ void TfrmmainView::Impl::Layout(win::Size client) {
   levelLabel.MovePixels({lp.left + dpi.Scale(20), lp.top + 1, lp.right - 2, lp.bottom - 1});
 }
 
+std::optional<LRESULT> TfrmmainView::Impl::WindowMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case quotes::kQuoteMessage:
+      Do([&] { model->QuoteMessage(static_cast<uint32_t>(wParam), reinterpret_cast<const void*>(lParam)); });
+      return 0;
+    case quotes::kQuoteConnectionLost:
+    case quotes::kQuoteConnectionRestored:
+    case kLoginSessionLost:
+      Do([&] { model->ConnectionMessage(message); });
+      return 0;
+    default:
+      return std::nullopt;
+  }
+}
+
+// Only the price cells of the rows in view are painted again.
+void TfrmmainView::Impl::InvalidatePrices(const std::vector<int>& rows) {
+  const auto [first, last] = RowsInView(list);
+  for (const int row : rows) {
+    if (row < first || row > last) continue;
+    RECT cell = list.CellRect(row, 5);
+    InflateRect(&cell, 1, 1);
+    InvalidateRect(list.Handle(), &cell, FALSE);
+  }
+}
+
+// Each framed price cell of the rows in view gets its one-pixel frame
+// inside the cell's label rectangle.
+void TfrmmainView::Impl::DrawPriceFrames(HDC dc) {
+  const auto [first, last] = RowsInView(list);
+  const int rows = static_cast<int>(model->RowCount());
+  const int header = list.HeaderHeight();
+  for (int row = first; row < rows && row <= last; ++row) {
+    const PriceFrame frame = model->RowPriceFrame(static_cast<size_t>(row));
+    if (frame == PriceFrame::None) continue;
+    RECT cell = list.CellRect(row, 5);
+    if (cell.bottom <= header) continue;
+    cell.left += 2;
+    cell.right -= 2;
+    cell.top += 1;
+    cell.bottom -= 1;
+    HBRUSH brush = CreateSolidBrush(FrameColour(frame));
+    FrameRect(dc, &cell, brush);
+    DeleteObject(brush);
+  }
+}
+
 void TfrmmainView::Impl::Sync() {
   const uint32_t c = model->TakeChanges();
   if (c & kChangeList) {
+    model->TakeChangedPrices();
     list.SetVirtualRowCount(static_cast<int>(model->RowCount()));
     list.Redraw();
   } else if (c & kChangeRows) {
     model->TakeChangedRows();
     list.Redraw();
   }
+  if ((c & kChangePrices) && !(c & kChangeList)) InvalidatePrices(model->TakeChangedPrices());
   if (c & (kChangeCommands | kChangePages)) {
     for (const MenuDef& m : MainMenu()) {
       for (const MenuItemDef& d : m.items) {
@@ -608,6 +714,10 @@ void TfrmmainView::Impl::OpenDialog(Dialog d) {
       if (!about) about = std::make_unique<AboutBox>(window.Handle());
       about->Show();
       return;
+    case Dialog::QuoteTest:
+      if (!debug) debug = std::make_unique<quotes::TfrmdebugView>(folder, *this, window.Handle());
+      debug->Show();
+      return;
     case Dialog::TradeLog:
       if (!showlog) showlog = std::make_unique<TfrmshowlogWin>(folder, window.Handle());
       showlog->Show();
@@ -687,5 +797,8 @@ Tfrmmain& TfrmmainView::Model() { return *impl_->model; }
 void TfrmmainView::Sync() { impl_->Sync(); }
 void TfrmmainView::FlushStore() { impl_->saver->Flush(); }
 void* TfrmmainView::Handle() const { return impl_->window.Handle(); }
+std::string TfrmmainView::LastBalloon() const {
+  return impl_->tray->BalloonTitle() + ": " + impl_->tray->BalloonText();
+}
 
 }  // namespace app

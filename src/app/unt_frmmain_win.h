@@ -30,6 +30,8 @@ class TfrmmainView {
   // Waits until the store saves of the rebuilds so far are on disk.
   void FlushStore();
   void* Handle() const;  // the HWND
+  // The title and text of the last tray balloon ("title: text"), for checks.
+  std::string LastBalloon() const;
 
   struct Impl;
 

@@ -13,6 +13,9 @@
 #include "base/files.h"
 #include "base/ini_file.h"
 #include "policy/unt_policy_describe.h"
+#include "quotes/login_session.h"
+#include "quotes/unt_frmdebug.h"
+#include "quotes/unt_frmstocktip.h"
 #include "support/policy_fixtures.h"
 #include "support/temp_dir.h"
 #include "support/trading_fake_desktop.h"
@@ -26,8 +29,12 @@ class FakeMessages : public app::IMessageSender {
  public:
   bool connected = false;
   std::vector<std::string> sent;
+  std::function<void()> onSend;  // runs inside SendText (while an order is in progress)
   bool Connected() override { return connected; }
-  void SendText(const std::string& userId, const std::string& text) override { sent.push_back(userId + ":" + text); }
+  void SendText(const std::string& userId, const std::string& text) override {
+    sent.push_back(userId + ":" + text);
+    if (onSend) onSend();
+  }
 };
 
 // Records every call as one line; questions answer from a queue.
@@ -504,3 +511,227 @@ TEST(StoreSaver, NewestBytesWinAndFailuresAreToldOnce) {
 }
 
 }  // namespace
+
+// ---- the quote feed in the main window ----------------------------------------------
+
+namespace {
+
+// A quote packet as the engine lays it out: the header block, then the
+// reports one after another.
+struct Packet {
+  explicit Packet(const std::vector<quotes::TQuoteReport>& list) : reports(list) {
+    std::memset(&header, 0, sizeof header);
+    header.count = static_cast<int32_t>(reports.size());
+    header.firstReport = reports.empty() ? nullptr : reinterpret_cast<const unsigned char*>(reports.data());
+  }
+  quotes::TQuotePacket header;
+  std::vector<quotes::TQuoteReport> reports;
+};
+
+quotes::TQuoteReport Quote(const std::string& code, float open, float price) {
+  quotes::TQuoteReport r = testing_support::Report(code, price);
+  r.open = open;
+  return r;
+}
+
+// The quote windows as the view has them: real models behind the port.
+class FakeQuoteWindows : public app::IQuoteDispatchHost, public quotes::IFrmdebugHost {
+ public:
+  quotes::Tfrmstocktip tip;
+  quotes::Tfrmdebug debug{"", *this, nullptr};
+  int messagePasses = 0;
+  int failNextDebugReport = 0;  // that many reports throw inside the debug window
+  std::vector<policy::TTradeRecord> orders;
+
+  void ProcessMessages() override { ++messagePasses; }
+  bool DebugWindowVisible() override { return debug.Visible(); }
+  void ShowDebugReport(const quotes::TQuoteReport& r) override {
+    if (failNextDebugReport > 0) {
+      --failNextDebugReport;
+      throw std::runtime_error("debug window gone");
+    }
+    debug.ShowReport(r);
+  }
+  bool QuoteTipShows(std::string_view code) override { return tip.Visible() && tip.ShowsCode(code); }
+  void ShowTipReport(const quotes::TQuoteReport& r) override { tip.ShowReport(r); }
+
+  bool SoundOn() override { return false; }
+  void PlaySound(const std::string&, bool) override {}
+  void EnableDebugWindow(bool) override {}
+  void PlaceOrder(policy::TTradeRecord order) override { orders.push_back(order); }
+  void RefreshMainWindow() override {}
+};
+
+class RecordingEngine : public quotes::IQuoteEngine {
+ public:
+  std::vector<std::string> calls;
+  bool startResult = true;
+  void Init(uintptr_t window) override { calls.push_back("init " + std::to_string(window)); }
+  bool Start(const void* session, int32_t token, const std::string& user) override {
+    calls.push_back(std::string("start ") + (session == &quotes::LoginSession() ? "session " : "? ") +
+                    std::to_string(token) + " " + user);
+    return startResult;
+  }
+  void SetLabels(const quotes::TStockLabel* labels, int32_t highest) override {
+    std::string line = "labels " + std::to_string(highest);
+    for (int32_t i = 0; labels && i <= highest; ++i) line += std::string(" ") + labels[i].code;
+    calls.push_back(line);
+  }
+  bool GetStockInfo(const std::string&, const std::string&, int32_t, quotes::TQuoteReport&) override { return false; }
+  void Quit(uintptr_t window) override { calls.push_back("quit " + std::to_string(window)); }
+};
+
+}  // namespace
+
+TEST_F(MainWindowTest, QuotePacketsReachMonitorsPricesFramesAndQuoteWindows) {
+  auto w = Create();
+  FakeQuoteWindows windows;
+  w->SetQuoteDispatchHost(&windows);
+  w->FormShow();
+  w->SetLoggedIn(true, "u1");
+  w->EnableLoggedInFeatures(true);
+  // A stop-loss on 600000 that fires below 10.000, as the last row.
+  auto stop = testing_support::Monitor(7, policy::kKindLossLimit, "600000", 10.0f, 0.5f);
+  policy::UpdateDescription(stop);
+  w->Monitors().Add(stop);
+  w->StartAllMonitoring();
+  ASSERT_EQ(w->RowCount(), 4u);
+  w->TakeChanges();
+
+  // Yellow: the open and the price differ only beyond the third decimal.
+  Packet first({Quote("600000", 10.2001f, 10.2004f), Quote("600036", 31.0f, 30.5f), Quote("000001", 8.0f, 8.25f),
+                Quote("300999", 5.0f, 5.0f)});
+  w->QuoteMessage(quotes::kQuotePacketKind, &first.header);
+  EXPECT_EQ(w->ActivityParts(), 1);
+  EXPECT_EQ(windows.messagePasses, 1);
+  EXPECT_EQ(w->Cell(0, 5), "10.200");
+  EXPECT_EQ(w->RowPriceFrame(0), app::PriceFrame::Yellow);
+  EXPECT_EQ(w->Cell(3, 5), "10.200");
+  EXPECT_EQ(w->RowPriceFrame(3), app::PriceFrame::Yellow);
+  EXPECT_EQ(w->Cell(2, 5), "30.500");
+  EXPECT_EQ(w->RowPriceFrame(2), app::PriceFrame::Green);  // falling: open above the price
+  EXPECT_EQ(w->Cell(1, 5), "8.250");
+  EXPECT_EQ(w->RowPriceFrame(1), app::PriceFrame::Red);
+  const uint32_t changes = w->TakeChanges();
+  EXPECT_TRUE(changes & app::kChangePrices);
+  EXPECT_TRUE(changes & app::kChangeActivity);
+  std::vector<int> changed = w->TakeChangedPrices();
+  std::sort(changed.begin(), changed.end());
+  EXPECT_EQ(changed, (std::vector<int>{0, 1, 2, 3}));  // 300999 has no row
+  EXPECT_TRUE(w->TakeChangedPrices().empty());
+
+  // Damaged packets are not walked but still tick the strip and run the
+  // message pass; so do other kinds and empty packets.
+  Packet empty({});
+  w->QuoteMessage(quotes::kQuotePacketKind, &empty.header);
+  Packet absurd({Quote("600000", 1.0f, 1.0f)});
+  absurd.header.count = 50'000'000;
+  w->QuoteMessage(quotes::kQuotePacketKind, &absurd.header);
+  absurd.header.count = -3;
+  w->QuoteMessage(quotes::kQuotePacketKind, &absurd.header);
+  Packet nullFirst({Quote("600000", 1.0f, 1.0f)});
+  nullFirst.header.firstReport = nullptr;
+  w->QuoteMessage(quotes::kQuotePacketKind, &nullFirst.header);
+  w->QuoteMessage(quotes::kQuotePacketKind, nullptr);
+  w->QuoteMessage(0x12345678, &nullFirst.header);
+  EXPECT_EQ(w->ActivityParts(), 6);
+  EXPECT_EQ(windows.messagePasses, 7);
+  EXPECT_EQ(w->Cell(0, 5), "10.200");
+  EXPECT_TRUE(w->TakeChangedPrices().empty());
+
+  // Eleven packets in all: full at ten, emptied and advanced on the eleventh.
+  for (int i = 0; i < 5; ++i) w->QuoteMessage(quotes::kQuotePacketKind, &empty.header);
+  EXPECT_EQ(w->ActivityParts(), 1);
+
+  // The debug window follows the selected security; the tip its own code.
+  // A failure in one report leaves the others handled.
+  w->RzListViewClick({2, 2, 0, 0, 60});
+  ASSERT_EQ(w->SelectedSecurity(), "600036");
+  windows.debug.Show();
+  windows.tip.ShowFor("000001");
+  windows.failNextDebugReport = 1;
+  Packet second({Quote("600036", 31.0f, 30.6f), Quote("600036", 31.0f, 30.7f), Quote("000001", 8.0f, 8.3f),
+                 Quote("600000", 10.0f, 10.1f)});
+  w->QuoteMessage(quotes::kQuotePacketKind, &second.header);
+  EXPECT_EQ(windows.debug.CountCaption(), "1");  // the first threw before it counted
+  EXPECT_EQ(windows.debug.Value(quotes::kFieldNow), "30.700");
+  EXPECT_EQ(windows.tip.Value(quotes::kFieldNow), "8.300");
+  EXPECT_EQ(w->Cell(2, 5), "30.700");
+  EXPECT_EQ(w->Cell(0, 5), "10.100");
+  EXPECT_EQ(w->RowPriceFrame(0), app::PriceFrame::Red);
+
+  // A quote that fires the stop-loss: while its order is in progress (the
+  // broadcast runs inside it) a nested packet still updates the prices but
+  // fires nothing.
+  host.messages.connected = true;
+  bool nestedDone = false;
+  host.messages.onSend = [&] {
+    if (nestedDone) return;
+    nestedDone = true;
+    EXPECT_TRUE(w->Flags().orderInProgress);
+    Packet nested({Quote("600036", 31.0f, 1.0f), Quote("000001", 8.0f, 8.4f)});
+    w->QuoteMessage(quotes::kQuotePacketKind, &nested.header);
+  };
+  Packet firing({Quote("600000", 10.0f, 9.0f)});
+  w->QuoteMessage(quotes::kQuotePacketKind, &firing.header);
+  ASSERT_TRUE(nestedDone);
+  EXPECT_EQ(host.messages.sent.size(), 1u);  // the one fire; the nested reports fired nothing
+  policy::TPolicyRecord fired;
+  w->Monitors().Copy(7, fired);
+  EXPECT_EQ(fired.state, policy::kStateTriggered);
+  policy::TPolicyRecord payoff;
+  w->Monitors().Copy(2, payoff);
+  EXPECT_EQ(payoff.state, policy::kStateRunning);
+  // The fire rebuilt the list; the firing report's price lands in the new rows.
+  EXPECT_EQ(w->Cell(0, 5), "9.000");
+  EXPECT_EQ(w->Cell(3, 5), "9.000");
+  EXPECT_EQ(w->RowPriceFrame(0), app::PriceFrame::Green);
+  EXPECT_EQ(windows.debug.CountCaption(), "2");
+}
+
+TEST_F(MainWindowTest, ConnectionNoticesShowEveryFourthMessage) {
+  auto w = Create();
+  for (int i = 0; i < 3; ++i) w->ConnectionMessage(quotes::kQuoteConnectionLost);
+  EXPECT_EQ(host.Count("balloon"), 0u);
+  w->ConnectionMessage(quotes::kQuoteConnectionLost);
+  EXPECT_TRUE(host.Has(std::string("balloon 警告提示！: ") + app::kQuoteLostText));
+  EXPECT_EQ(w->ConnectionNoticeCount(), 0);
+  // Counted across the kinds: two lost and two restored give the restored notice.
+  w->ConnectionMessage(quotes::kQuoteConnectionLost);
+  w->ConnectionMessage(quotes::kQuoteConnectionLost);
+  w->ConnectionMessage(quotes::kQuoteConnectionRestored);
+  EXPECT_EQ(host.Count("balloon"), 1u);
+  w->ConnectionMessage(quotes::kQuoteConnectionRestored);
+  EXPECT_EQ(host.calls.back(), std::string("balloon 提示！: ") + app::kQuoteRestoredText);
+  for (int i = 0; i < 3; ++i) w->ConnectionMessage(app::kLoginSessionLost);
+  host.visible = false;
+  w->ConnectionMessage(app::kLoginSessionLost);
+  EXPECT_TRUE(host.Has(std::string("balloon 警告提示！: ") + app::kSessionLostText));
+  EXPECT_EQ(host.calls.back(), "animate");
+  EXPECT_EQ(host.Count("balloon"), 3u);
+}
+
+TEST_F(MainWindowTest, EngineStartOfALoginPassesTheLabelsAsLastPublished) {
+  auto w = Create();
+  RecordingEngine engine;
+  w->AttachQuoteEngine(&engine, 77);
+  quotes::LoginSession().startToken = 99;
+  w->SetLoggedIn(true, "u1");
+  // Nothing published since the start: null and -1.
+  EXPECT_TRUE(w->StartQuoteEngine());
+  EXPECT_EQ(engine.calls, (std::vector<std::string>{"labels -1", "init 77", "start session 99 u1"}));
+  // Starting all publishes the running monitors' labels to the engine.
+  engine.calls.clear();
+  w->StartAllMonitoring();
+  EXPECT_EQ(engine.calls, (std::vector<std::string>{"labels 2 600000 000001 600036"}));
+  // A refusing engine: the flag clear, one quit, the message; the logout item goes.
+  engine.calls.clear();
+  engine.startResult = false;
+  EXPECT_FALSE(w->StartQuoteEngine());
+  EXPECT_EQ(engine.calls,
+            (std::vector<std::string>{"labels 2 600000 000001 600036", "init 77", "start session 99 u1", "quit 77"}));
+  EXPECT_FALSE(w->Flags().loggedIn);
+  EXPECT_FALSE(w->Enabled(Cmd::Logout));
+  EXPECT_TRUE(host.Has("info 提示！: 启动盯盘模块失败，请重新登录！"));
+  quotes::LoginSession().startToken = 0;
+}
