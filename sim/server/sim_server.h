@@ -98,6 +98,9 @@ struct ControlHooks {
   // Each running service may add its part to the status answer; called on
   // the web server's threads, so each part guards what it reads.
   std::vector<std::function<void(nlohmann::json& status)>> statusParts;
+  // Closes every open login session of the account service (the account
+  // service's library then tells its program); the number closed.
+  std::function<int()> dropAccountSessions;
 };
 
 // A running service. Destroying it closes what it opened; destroy services
@@ -115,6 +118,23 @@ ServicePtr StartQuoteFeed(asio::io_context& io, const ServerOptions& options, Re
                           ControlHooks& hooks);
 ServicePtr StartWebPages(asio::io_context& io, const ServerOptions& options, Recorder& recorder,
                          ControlHooks& hooks);
+// The account service (accountPort; the protocol of
+// sim/account_service/account_wire.h, spoken by the stand-in velmora.dll):
+// logins checked against options.users, user information, online time,
+// share posts broadcast as 1006 frames through hooks.pushFrame. Sets
+// hooks.dropAccountSessions. Records "login" (user, ok, token or reason),
+// "logout", "session-closed", "user-info", "online-time" (seconds, total,
+// level), "share-post" (user, code, name, prices, remark, postTime,
+// reached) and "account-error".
+ServicePtr StartAccountService(asio::io_context& io, const ServerOptions& options, Recorder& recorder,
+                               ControlHooks& hooks);
+// The message connection service (messagePort): reads the programs'
+// packets (message_packet.h) and sets hooks.pushFrame. Records
+// "message-connection" (open, peer, user), "presence" (user, online),
+// "message" (type, user; text for 3007) and "message-error" (error; the
+// connection is closed).
+ServicePtr StartMessageService(asio::io_context& io, const ServerOptions& options, Recorder& recorder,
+                               ControlHooks& hooks);
 
 // Inbound message frames the control interface pushes.
 constexpr int32_t kFrameSystemMessage = 3001;
