@@ -147,7 +147,7 @@ std::string ServerUsage() {
          "  --help                 this text\n"
          "Control interface (JSON answers): GET /admin/status; POST /admin/message {\"text\":...};\n"
          "POST /admin/elsewhere; POST /admin/share {code,name,price,...}; POST /admin/quote-feed/drop,\n"
-         "POST /admin/quote-feed/restore.\n";
+         "POST /admin/quote-feed/restore; POST /admin/account-sessions/drop.\n";
 }
 
 ParsedOptions ParseServerOptions(const std::vector<std::string>& args) {

@@ -163,6 +163,12 @@ class WebPages : public Service {
       recorder_.Write({{"event", "admin"}, {"action", up ? "quote-restore" : "quote-drop"}});
       Json(res, {{"ok", true}, {"quoteFeedUp", up}});
     });
+    server_.Post("/admin/account-sessions/drop", [this](const httplib::Request&, httplib::Response& res) {
+      if (!hooks_.dropAccountSessions) return Json(res, {{"ok", false}, {"error", "no account service"}}, 503);
+      const int dropped = hooks_.dropAccountSessions();
+      recorder_.Write({{"event", "admin"}, {"action", "account-sessions-drop"}, {"dropped", dropped}});
+      Json(res, {{"ok", true}, {"dropped", dropped}});
+    });
     server_.Get(R"(/.*)", [this](const httplib::Request& req, httplib::Response& res) { Page(req, res); });
   }
 
