@@ -7,7 +7,8 @@
 // tape rows in order, one report per row, --pace-ms apart; each report goes
 // only to the connections that watch its code. While the feed is dropped
 // through the control interface every connection is closed, new ones are
-// closed at once, and playback pauses until the feed is restored.
+// closed at once, and playback pauses; it goes on when, after the restore,
+// an engine subscribes again.
 #include <asio.hpp>
 
 #include <algorithm>
@@ -122,9 +123,9 @@ class QuoteFeed : public Service {
     for (auto& [id, c] : connections_) c->Close();
   }
 
-  void Forget(uint64_t id) {
+  void Forget(uint64_t id, bool engine) {
     if (connections_.erase(id)) {
-      recorder_.Write({{"event", "quote-disconnect"}, {"connection", id}});
+      if (engine) recorder_.Write({{"event", "quote-disconnect"}, {"connection", id}});
       PublishStatus();
     }
   }
@@ -135,11 +136,15 @@ class QuoteFeed : public Service {
   }
   void Subscribed(uint64_t id, const std::vector<std::string>& codes) {
     recorder_.Write({{"event", "quote-subscribe"}, {"connection", id}, {"codes", codes}});
-    if (!codes.empty() && !started_) {
+    if (codes.empty()) return;
+    if (!started_) {
       started_ = true;
       recorder_.Write({{"event", "quote-play-start"}, {"rows", rows_.size()}});
       PlayTurn();
       if (!options_.syntheticCodes.empty()) SyntheticTick();
+    } else if (paused_ && up_) {
+      paused_ = false;
+      PlayTurn();
     }
   }
   // The newest report played of the code; false (and all zero) when none.
@@ -176,10 +181,9 @@ class QuoteFeed : public Service {
     if (!up) {
       auto all = connections_;
       for (auto& [id, c] : all) c->Close();
-    } else if (started_ && paused_) {
-      paused_ = false;
-      PlayTurn();
     }
+    // A paused playback goes on when an engine subscribes again, so that
+    // the engines that reconnect miss nothing of the tape.
     PublishStatus();
   }
 
@@ -302,7 +306,7 @@ void Connection::Read() {
   socket_.async_read_some(asio::buffer(chunk_), [this, self](std::error_code ec, size_t n) {
     if (ec) {
       closed_ = true;
-      feed_.Forget(id_);
+      feed_.Forget(id_, hello_);
       return;
     }
     reader_.Feed(chunk_, n);
@@ -311,7 +315,7 @@ void Connection::Read() {
       feed_.Record().Write({{"event", "quote-bad-request"}, {"connection", id_}, {"error", reader_.Error()}});
       Close();
       closed_ = true;
-      feed_.Forget(id_);
+      feed_.Forget(id_, hello_);
       return;
     }
     Read();
