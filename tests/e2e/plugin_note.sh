@@ -72,12 +72,44 @@ check "four rows for three fills" test "$(field "$work/three.txt" rows)" = 4
 check "the newest fill first, a sell with \"-\"" test "$(row "$work/three.txt" 0)" = "600003|浦发银行|-300|10.03|09:30:03|卖出"
 check "the oldest fill third" test "$(row "$work/three.txt" 2)" = "600001|浦发银行|100|10.01|09:30:01|买入"
 check "an empty last row" test "$(row "$work/three.txt" 3)" = "|||||"
+# The every-second update reloads: nothing new since, reported as 1; the
+# three rows stay red.
+drive children --title "$title" --until "新接收数据1条" >"$work/children.txt" || true
+check "the status line after the reload" grep -q "共接收数据3条,新接收数据1条" "$work/children.txt"
+drive key --title "$title" --id 4000 Escape >/dev/null || true
+drive children --title "$title" --until "命令 2" >"$work/children.txt" || true
+check "Esc in the list reaches the note window as command 2" grep -q "命令 2" "$work/children.txt"
+
+# The screenshot, and the header's gradient and the red rows read from it.
+DISPLAY="$DISPLAY" import -window root "$logs/note.png" 2>/dev/null || true
+check "a screenshot of the note" test -s "$logs/note.png"
+header=$(awk -F'\t' '$1 == "child" && $5 == "SysHeader32" { print $9; exit }' "$work/children.txt")
+list=$(awk -F'\t' '$1 == "child" && $5 == "SysListView32" { print $9; exit }' "$work/children.txt")
+if [ -n "$header" ] && [ -n "$list" ] && [ -s "$logs/note.png" ]; then
+  IFS=, read -r hl ht hr hb <<<"$header"
+  IFS=, read -r ll lt lr lb <<<"$list"
+  convert "$logs/note.png" -crop "1x6+$((hl + 20))+$ht" +repage -depth 8 txt:- >"$work/header.txt"
+  got=$(grep -o '#[0-9A-Fa-f]\{6\}' "$work/header.txt" | head -6 |
+    while read -r v; do printf '%d,%d,%d ' "0x${v:1:2}" "0x${v:3:2}" "0x${v:5:2}"; done)
+  check "the header is white at its top and darker by 4 per row ($got)" \
+    test "$got" = "255,255,255 251,251,251 247,247,247 243,243,243 239,239,239 235,235,235 "
+  # Text pixels of the list's rows: red ones (the three new rows) and dark
+  # ones (none: the empty row has no text).
+  count() { convert "$logs/note.png" -crop "$((lr - ll - 20))x$((lb - hb - 20))+$ll+$hb" +repage \
+    -fx "$1 ? 1 : 0" -format '%[fx:round(mean*w*h)]' info: 2>/dev/null || echo 0; }
+  red=$(count 'r>0.6 && g<0.5 && b<0.5')
+  dark=$(count 'r<0.4 && g<0.4 && b<0.4')
+  check "the new rows are drawn in red ($red red, $dark dark pixels)" test "$red" -gt 100 -a "$dark" -lt "$((red / 10))"
+else
+  check "the header and the list on the screen" false
+fi
 close_note three
 check "closing ends the note through the renderer" grep -q "host: Notes.EndNote(20047,3)" "$work/three.out"
 check "after setting it closed and done" grep -q "host: Note.SetDone(1)" "$work/three.out"
 
 # 70 fills with the timing row: it and the 64 newest.
 show seventy 70 --timing
+DISPLAY="$DISPLAY" import -window root "$logs/note-timing.png" 2>/dev/null || true
 drive listview --title "$title" --id 4000 --until $'rows\t65' >"$work/seventy.txt" || true
 cp "$work/seventy.txt" "$logs/seventy-listview.txt"
 check "65 rows for 70 fills and the timing row" test "$(field "$work/seventy.txt" rows)" = 65
@@ -85,30 +117,7 @@ check "the timing row on top" grep -qE $'^row\t0\t[^\t]*\t[^\t]*\t委托耗时:\
 check "the newest fill below it" test "$(row "$work/seventy.txt" 1 | cut -d'|' -f1,3)" = "600070|7000"
 check "a sell is listed with \"-\"" test "$(row "$work/seventy.txt" 2 | cut -d'|' -f1,3)" = "600069|-6900"
 check "the 64th newest fill last" test "$(row "$work/seventy.txt" 64 | cut -d'|' -f1)" = "600007"
-drive children --title "$title" --until "新接收数据70条" >"$work/children.txt" || true
-check "the status text counts 70 received and 70 new" grep -q "共接收数据70条,新接收数据70条" "$work/children.txt"
-drive key --title "$title" --id 4000 Escape >/dev/null || true
-drive children --title "$title" --until "命令 2" >"$work/children.txt" || true
-check "Esc in the list reaches the note window as command 2" grep -q "命令 2" "$work/children.txt"
-
-# The screenshot, and the header's gradient read from it.
-DISPLAY="$DISPLAY" import -window root "$logs/note.png" 2>/dev/null || true
-check "a screenshot of the note" test -s "$logs/note.png"
-header=$(awk -F'\t' '$1 == "child" && $5 == "SysHeader32" { print $9; exit }' "$work/children.txt")
-if [ -n "$header" ] && [ -s "$logs/note.png" ]; then
-  IFS=, read -r hl ht hr hb <<<"$header"
-  x=$((hl + 20))
-  convert "$logs/note.png" -crop "1x6+$x+$ht" +repage txt:- >"$work/header.txt"
-  got=$(sed -n 's/.*srgb(\([0-9]*\),\([0-9]*\),\([0-9]*\)).*/\1,\2,\3/p; s/.*#\([0-9A-F]\{6\}\).*/#\1/p' "$work/header.txt" | head -6 | tr '\n' ' ')
-  # Some ImageMagick versions print hex only: turn it into decimals.
-  got=$(for v in $got; do case $v in \#*) printf '%d,%d,%d ' 0x${v:1:2} 0x${v:3:2} 0x${v:5:2};; *) printf '%s ' "$v";; esac; done)
-  check "the header is white at its top and darker by 4 per row ($got)" test "$got" = "255,255,255 251,251,251 247,247,247 243,243,243 239,239,239 235,235,235 "
-  list=$(awk -F'\t' '$1 == "child" && $5 == "SysListView32" { print $9; exit }' "$work/children.txt")
-  IFS=, read -r ll lt lr lb <<<"$list"
-  red=$(convert "$logs/note.png" -crop "$((lr - ll))x$((lb - hb))+$ll+$hb" +repage -fx '(r>0.7 && g<0.3 && b<0.3) ? 1 : 0' -format '%[fx:mean*w*h]' info: 2>/dev/null || echo 0)
-  check "the new rows are drawn in red ($red red pixels)" test "${red%.*}" -gt 50
-else
-  check "the header's place on the screen" false
-fi
+drive children --title "$title" --until "共接收数据70条" >"$work/children.txt" || true
+check "the status line counts the 70 fills received" grep -q "共接收数据70条,新接收数据" "$work/children.txt"
 close_note seventy
 exit $fail
