@@ -109,8 +109,8 @@ check "after setting it closed and done" grep -q "host: Note.SetDone(1)" "$work/
 
 # 70 fills with the timing row: it and the 64 newest.
 show seventy 70 --timing
-DISPLAY="$DISPLAY" import -window root "$logs/note-timing.png" 2>/dev/null || true
 drive listview --title "$title" --id 4000 --until $'rows\t65' >"$work/seventy.txt" || true
+DISPLAY="$DISPLAY" import -window root "$logs/note-timing.png" 2>/dev/null || true
 cp "$work/seventy.txt" "$logs/seventy-listview.txt"
 check "65 rows for 70 fills and the timing row" test "$(field "$work/seventy.txt" rows)" = 65
 check "the timing row on top" grep -qE $'^row\t0\t[^\t]*\t[^\t]*\t委托耗时:\t[0-9]+\\(ms\\)\t\t成交耗时:\t[0-9]+\\(ms\\)\t$' "$work/seventy.txt"

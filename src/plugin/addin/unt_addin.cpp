@@ -7,8 +7,8 @@
 #include "plugin/push/unt_pushcenter.h"
 #include "plugin/push/unt_pushprovider.h"
 #include "plugin/push/unt_pushsink.h"
-#include "plugin/ui/unt_listnoterender.h"
 #include "plugin/res/resource.h"
+#include "plugin/ui/unt_listnoterender.h"
 
 namespace addin {
 namespace {
