@@ -42,7 +42,6 @@ std::string Gbk(const std::string& utf8) { return base::Utf8ToGbkLossy(utf8); }
 struct TNoteWindow {
   void* addin = nullptr;
   void* renderer = nullptr;
-  Self note = nullptr;
   HWND window = nullptr;
   HWND status = nullptr;
   HWND command = nullptr;
@@ -130,7 +129,6 @@ bool ShowNote(CHostNote& note) {
        &renderer);
   if (!renderer) return false;
   g_note.renderer = renderer;
-  g_note.note = note.Abi();
   HWND body = static_cast<HWND>(Call(renderer, &R::Create, kRendererKey, note.Abi()));
   if (!body) return false;
   ShowWindow(body, SW_SHOW);

@@ -53,7 +53,7 @@ std::wstring WideFromGbk(std::string_view gbk) {
 // ---------------------------------------------------------------------------
 // Subclassed windows
 
-bool CSubclassedWindow::Hook(HWND window, int* depth) {
+bool CSubclassedWindow::Hook(HWND window, ICallDepth* depth) {
   Detach();
   if (!window || !SetPropW(window, kObjectProperty, this)) return false;
   window_ = window;
@@ -90,17 +90,19 @@ LRESULT CALLBACK CSubclassedWindow::Proc(HWND window, UINT message, WPARAM wPara
     self->Detach();
     return CallWindowProcW(original, window, message, wParam, lParam);
   }
-  int* depth = self->depth_;
-  if (depth) ++*depth;
+  // The object may be let go of (and its owner freed) inside Handle: only
+  // the owner is reached afterwards, which stays until Leave.
+  ICallDepth* depth = self->depth_;
+  if (depth) depth->Enter();
   const LRESULT result = self->Handle(message, wParam, lParam);
-  if (depth) --*depth;
+  if (depth) depth->Leave();
   return result;
 }
 
 // ---------------------------------------------------------------------------
 // Header
 
-bool CHeaderCtrlCl::Attach(HWND header, const CHeaderCtrlClModel& model, std::wstring face, int* depth) {
+bool CHeaderCtrlCl::Attach(HWND header, const CHeaderCtrlClModel& model, std::wstring face, ICallDepth* depth) {
   model_ = &model;
   face_ = std::move(face);
   return Hook(header, depth);
@@ -176,7 +178,7 @@ void CHeaderCtrlCl::Paint(HDC dc) {
 // List
 
 bool CListCtrlCl::Attach(HWND list, const CListCtrlClModel& model, std::wstring cellFace, std::wstring headerFace,
-                         int* depth) {
+                         ICallDepth* depth) {
   model_ = &model;
   cellFace_ = std::move(cellFace);
   if (!Hook(list, depth)) return false;
@@ -248,9 +250,9 @@ void CListCtrlCl::DrawItem(const DRAWITEMSTRUCT& item) {
   HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
   const int columns = header ? static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0)) : 0;
   const bool selected = (SendMessageW(list, LVM_GETITEMSTATE, item.itemID, LVIS_SELECTED) & LVIS_SELECTED) != 0;
-  const int charHeight = CharacterHeight(dc, GetStockObject(DEFAULT_GUI_FONT));
   const COLORREF listBackground = static_cast<COLORREF>(SendMessageW(list, LVM_GETBKCOLOR, 0, 0));
-  for (int column = 0; column < columns; ++column) {
+  const int charHeight = CharacterHeight(dc, GetStockObject(DEFAULT_GUI_FONT));
+  for (int column = 0; column < columns && Window(); ++column) {
     RECT cell{};
     cell.top = column;
     cell.left = LVIR_LABEL;
@@ -262,6 +264,8 @@ void CListCtrlCl::DrawItem(const DRAWITEMSTRUCT& item) {
     request.pszText = text;
     request.cchTextMax = 256;
     SendMessageW(list, LVM_GETITEMTEXTW, item.itemID, reinterpret_cast<LPARAM>(&request));
+    // The settings belong to the renderer: gone with it when it let go.
+    if (!Window()) break;
 
     Fill(dc, cell, model_->CellBackground(selected, GetSysColor(COLOR_HIGHLIGHT), listBackground));
     RECT area = cell;

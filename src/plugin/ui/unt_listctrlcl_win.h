@@ -11,9 +11,18 @@
 
 namespace ui {
 
-// A window of another class whose messages an object sees first. `depth`
-// counts the calls in progress of the owner's windows, so that the owner
-// is never freed under one of them.
+// The owner of subclassed windows counts the calls in progress in any of
+// them, so that it is never freed under one of them: Leave may free it.
+class ICallDepth {
+ public:
+  virtual void Enter() = 0;
+  virtual void Leave() = 0;
+
+ protected:
+  ~ICallDepth() = default;
+};
+
+// A window of another class whose messages an object sees first.
 class CSubclassedWindow {
  public:
   HWND Window() const { return window_; }
@@ -26,7 +35,7 @@ class CSubclassedWindow {
   CSubclassedWindow(const CSubclassedWindow&) = delete;
   CSubclassedWindow& operator=(const CSubclassedWindow&) = delete;
 
-  bool Hook(HWND window, int* depth);
+  bool Hook(HWND window, ICallDepth* depth);
   LRESULT CallOriginal(UINT message, WPARAM wParam, LPARAM lParam);
   virtual LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam) = 0;
 
@@ -35,13 +44,13 @@ class CSubclassedWindow {
 
   HWND window_ = nullptr;
   WNDPROC original_ = nullptr;
-  int* depth_ = nullptr;
+  ICallDepth* depth_ = nullptr;
 };
 
 class CHeaderCtrlCl final : public CSubclassedWindow {
  public:
   // `face` is the heading font's face name.
-  bool Attach(HWND header, const CHeaderCtrlClModel& model, std::wstring face, int* depth);
+  bool Attach(HWND header, const CHeaderCtrlClModel& model, std::wstring face, ICallDepth* depth);
 
  private:
   LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -56,11 +65,12 @@ class CListCtrlCl final : public CSubclassedWindow {
  public:
   // Turns the list's owner-draw fixed style on and takes over its header.
   bool Attach(HWND list, const CListCtrlClModel& model, std::wstring cellFace, std::wstring headerFace,
-              int* depth);
+              ICallDepth* depth);
   void DetachAll();
   void InsertColumn(int index, const std::wstring& heading, int columnFormat, int width);
   // One row (WM_DRAWITEM of the list's parent): its cells with their
-  // backgrounds, alignments and the row's text colour.
+  // backgrounds, alignments and the row's text colour. Stops when the list
+  // is let go of while it asks the list for a cell.
   void DrawItem(const DRAWITEMSTRUCT& item);
   HWND HeaderWindow() const { return header_.Window(); }
 

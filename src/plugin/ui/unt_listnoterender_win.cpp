@@ -25,7 +25,7 @@ void RegisterListClass() {
 
 // The dialog of template 4001. It lives until Close; when its window goes
 // first (its parent destroyed), it only forgets the window.
-class CNoteDialogWin final : public INoteView, public addin::IModuleWindow {
+class CNoteDialogWin final : public INoteView, public addin::IModuleWindow, public ICallDepth {
  public:
   CNoteDialogWin(const CNoteViewFactoryWin::TModule& module, CListNoteRender& renderer)
       : module_(module), renderer_(&renderer) {
@@ -52,11 +52,19 @@ class CNoteDialogWin final : public INoteView, public addin::IModuleWindow {
   void Close() override {
     renderer_ = nullptr;
     closing_ = true;
+    Enter();
     HWND window = window_;
     // Nothing of this object is reached while the window goes.
     Detach();
     if (window && IsWindow(window)) DestroyWindow(window);
-    if (depth_ == 0) delete this;
+    Leave();
+  }
+
+  // Calls in progress in the dialog or its controls: a Close inside one of
+  // them frees the view when the outermost has returned.
+  void Enter() override { ++depth_; }
+  void Leave() override {
+    if (--depth_ == 0 && closing_) delete this;
   }
 
   // Enter and Esc anywhere in the dialog become its OK and Cancel commands.
@@ -78,12 +86,10 @@ class CNoteDialogWin final : public INoteView, public addin::IModuleWindow {
       self->window_ = window;
     }
     if (!self) return FALSE;
-    ++self->depth_;
+    self->Enter();
     const INT_PTR result = self->Handle(message, wParam, lParam);
     if (message == WM_NCDESTROY) self->Detach();
-    --self->depth_;
-    // Closed while this message was handled: freed once it is done.
-    if (self->depth_ == 0 && self->closing_) delete self;
+    self->Leave();  // may free it
     return result;
   }
 
@@ -127,7 +133,7 @@ class CNoteDialogWin final : public INoteView, public addin::IModuleWindow {
     SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, static_cast<WPARAM>(styles), styles);
     const CListCtrlClModel& model = renderer_->List();
     list_.Attach(list, model, WideFromGbk(renderer_->Text(IDS_LIST_FONT)),
-                 WideFromGbk(renderer_->Text(IDS_HEADER_FONT)), &depth_);
+                 WideFromGbk(renderer_->Text(IDS_HEADER_FONT)), this);
     const auto& headings = model.header.Headings();
     for (size_t i = 0; i < headings.size(); ++i)
       list_.InsertColumn(static_cast<int>(i), WideFromGbk(headings[i]), LVCFMT_CENTER, kColumnWidth);
