@@ -249,6 +249,24 @@ struct TGinaExtendTable {
   const void*(HOST_MEMBER* GetClassRecord)(Self);
 };
 
+// The note renderer "Note.ListNoteRender": 14 slots.
+struct TListNoteRenderTable {
+  Self(HOST_MEMBER* GetSelf)(Self);
+  Self(HOST_MEMBER* GetEntry)(Self);
+  void(HOST_MEMBER* SetEntry)(Self, Self);
+  void(HOST_MEMBER* Destroy)(Self);
+  std::int32_t(HOST_MEMBER* GetButtons)(Self, std::uint32_t*, std::int32_t);
+  void(HOST_MEMBER* GetButtonText)(Self, std::int32_t, char*, std::int32_t);
+  Hwnd(HOST_MEMBER* Create)(Self, Value, Self);
+  Bool(HOST_MEMBER* Nothing0[2])(Self, Value);
+  Value(HOST_MEMBER* OnCloseButton)(Self, Value);
+  void(HOST_MEMBER* Nothing1)(Self, Value, Value);
+  Value(HOST_MEMBER* OnNoteUpdate)(Self, Value);
+  const char*(HOST_MEMBER* GetStatusText)(Self, Value);
+  Self(HOST_MEMBER* DeletingDestructor)(Self, unsigned);
+};
+static_assert(SlotCount<TListNoteRenderTable>() == 14);
+
 // The primary interface of the push service object.
 struct TServiceObjectTable {
   Self(HOST_MEMBER* DeletingDestructor)(Self, unsigned);

@@ -24,6 +24,7 @@ using G = hostabi::TGinaExtendTable;
 using S = hostabi::TServiceObjectTable;
 using P = hostabi::TPushSinkTable;
 using L = hostabi::TJobListenerTable;
+using R = hostabi::TListNoteRenderTable;
 
 // One slot of a table the plug-in hands over: the operation the host
 // expects there, and a probe that calls it and answers what went wrong
@@ -158,6 +159,7 @@ class CScenario {
   void OrdersAndCancels();
   void FillPushes();
   void NoteOnTick();
+  void NoteRendererTable();
   void PushesFromSeveralThreads();
   void LateSubscriber();
   void TraceFiles();
@@ -452,7 +454,10 @@ void CScenario::Entries() {
   void* out = reinterpret_cast<void*>(0x1);
   CheckEq(Call(entries[0], &E::CreateFeature, 0, nullptr, &out), 1, "CreateFeature(group.Push) answers 1");
   Check(out == nullptr, "CreateFeature(group.Push) leaves the out pointer null");
-  CheckEq(Call(entries[3], &E::CreateFeature, 0, nullptr, &out), 0, "the fill list renderer is not built yet: 0");
+  CheckEq(Call(entries[3], &E::CreateFeature, 0, nullptr, &out), 1, "CreateFeature(Note.ListNoteRender) answers 1");
+  Check(out != nullptr && Call(out, &hostabi::TListNoteRenderTable::GetEntry) == entries[3],
+        "the renderer knows its entry");
+  if (out) Call(out, &hostabi::TListNoteRenderTable::Destroy);
 }
 
 void CScenario::PrepareFolder() {
@@ -649,6 +654,85 @@ void CScenario::NoteOnTick() {
   jobs_.push_back(std::move(fill));
 }
 
+// The renderer the note utility makes for the note's template. Without a
+// parent window (creation argument 0) it makes no body window; every other
+// operation still answers.
+void CScenario::NoteRendererTable() {
+  void* entry = Entry("Note.ListNoteRender");
+  void* renderer = nullptr;
+  CheckEq(Call(entry, &E::CreateFeature, Value{0}, nullptr, &renderer), 1, "CreateFeature(Note.ListNoteRender) answers 1");
+  if (!renderer) return;
+  CHostNote note(log_);
+  constexpr Value kKey = 0x21;
+  const auto table = [=] { return static_cast<hostabi::TObject<R>*>(renderer)->table; };
+  std::vector<TSlot> slots = {
+      {"GetSelf", [=, this] { return Expect(Call(renderer, &R::GetSelf) == renderer, "not itself"); }},
+      {"GetEntry", [=, this] { return Expect(Call(renderer, &R::GetEntry) == entry, "not its entry"); }},
+      {"SetEntry",
+       [=, this] {
+         Call(renderer, &R::SetEntry, nullptr);
+         const bool cleared = Call(renderer, &R::GetEntry) == nullptr;
+         Call(renderer, &R::SetEntry, entry);
+         return Expect(cleared && Call(renderer, &R::GetEntry) == entry, "the entry did not change");
+       }},
+      {"Destroy", nullptr},
+      {"GetButtons",
+       [=, this] {
+         uint32_t values[2] = {0, 0};
+         const int32_t count = Call(renderer, &R::GetButtons, nullptr, 0);
+         const int32_t copied = Call(renderer, &R::GetButtons, values, 2);
+         return Expect(count == 1 && copied == 1 && values[0] == 0x00060007u && values[1] == 0,
+                       "not one value 0x00060007 for a note without more");
+       }},
+      {"GetButtonText",
+       [=, this] {
+         char close[16] = {}, next[16] = {}, untouched[4] = "x";
+         Call(renderer, &R::GetButtonText, 7, close, 16);
+         Call(renderer, &R::GetButtonText, 6, next, 16);
+         Call(renderer, &R::GetButtonText, 7, untouched, 0);
+         return Expect(Utf8(close) == "关闭" && Utf8(next) == "下一条" && std::string(untouched) == "x",
+                       "not \"关闭\" for 7 and \"下一条\" for 6");
+       }},
+      {"Create",
+       [=, this, &note] {
+         return Expect(Call(renderer, &R::Create, kKey, note.Abi()) == nullptr, "a body window without a parent");
+       }},
+  };
+  for (int i = 0; i < 2; ++i)
+    slots.push_back({"a slot that answers 1", [=, this] {
+                       log_.Clear();
+                       const Bool answer = table()->Nothing0[i](renderer, Value{0x10});
+                       return Expect(answer == 1 && log_.Lines().empty(), "not 1, or it called the host");
+                     }});
+  slots.push_back({"OnCloseButton", [=, this] {
+                     log_.Clear();
+                     const Value answer = Call(renderer, &R::OnCloseButton, Value{0});
+                     return Expect(answer == 1 && Join(log_.Lines()) == "Note.SetClosed(1)|Note.SetDone(1)|"
+                                                                        "Notes.UpdateNote(33)|Notes.EndNote(33,3)",
+                                   "not closed, done, updated and ended: " + Join(log_.Lines()));
+                   }});
+  slots.push_back({"a slot that does nothing", Quiet([=] { table()->Nothing1(renderer, Value{1}, Value{2}); })});
+  slots.push_back({"OnNoteUpdate", [=, this] {
+                     log_.Clear();
+                     const Value answer = Call(renderer, &R::OnNoteUpdate, Value{5});
+                     return Expect(answer == 1 && Join(log_.Lines()) == "Notes.UpdateNote(33)",
+                                   "not the note utility's update: " + Join(log_.Lines()));
+                   }});
+  slots.push_back({"GetStatusText", [=, this] {
+                     const std::string text = Utf8(Call(renderer, &R::GetStatusText, Value{0}));
+                     return Expect(std::regex_match(text, std::regex("共接收数据[0-9]+条,新接收数据1条")),
+                                   "not the counts: " + text);
+                   }});
+  slots.push_back({"the destructor (delete flag)", [=, this] {
+                     void* other = nullptr;
+                     Call(entry, &E::CreateFeature, Value{0}, nullptr, &other);
+                     return Expect(other && Call(other, &R::DeletingDestructor, 1u) == other,
+                                   "ending and freeing it did not answer the object");
+                   }});
+  CheckTable<R>("note renderer", renderer, slots);
+  Call(renderer, &R::Destroy);
+}
+
 void CScenario::PushesFromSeveralThreads() {
   early_.Clear();
   constexpr int kThreads = 3, kEach = 40;
@@ -775,6 +859,7 @@ THostScenarioResult CScenario::Play() {
   OrdersAndCancels();
   FillPushes();
   NoteOnTick();
+  NoteRendererTable();
   PushesFromSeveralThreads();
   LateSubscriber();
   TraceFiles();

@@ -44,6 +44,10 @@ TABLES = {
                           + sum((R(n, 1) for n in range(10, 17)), []) + R(17, 2)
                           + [("OnPushData", 5), ("AddSubscriber", 1), ("AddNotifyWindow", 2),
                              ("RemoveSubscriber", 1), ("RemoveNotifyWindow", 1)],
+    "ui::CListNoteRender": [("GetSelf", 0), ("GetEntry", 0), ("SetEntry", 1), ("Destroy", 0),
+                            ("GetButtons", 2), ("GetButtonText", 3), ("Create", 2), ("Reserved1", 1),
+                            ("Reserved2", 1), ("OnCloseButton", 1), ("Reserved3", 2), ("OnNoteUpdate", 1),
+                            ("GetStatusText", 1), ("DeletingDestructor", 1)],
     # The plug-in's own document over a host profile: a deleting destructor,
     # then the 28 document operations.
     "addin::CXmlProfileAdapter": [("DeletingDestructor", 1), ("GetNodeType", 1), ("GetNodeName", 1),

@@ -11,6 +11,7 @@
 #include "plugin/push/unt_pushcenter.h"
 #include "plugin/push/unt_pushprovider.h"
 #include "plugin/push/unt_pushsink.h"
+#include "plugin/ui/unt_listnoterender.h"
 #include "sim/host/host_objects.h"
 #include "support/host_kv.h"
 #include "support/push_fakes.h"
@@ -106,10 +107,14 @@ TEST_F(AddinTest, LoginExtensionIsCreatedAsItself) {
   gina->Destroy();
 }
 
-TEST_F(AddinTest, RendererIsNotCreatableYet) {
+TEST_F(AddinTest, RendererIsCreatedWithTheParentWindowInItsHeader) {
   void* out = reinterpret_cast<void*>(0x1);
-  EXPECT_EQ(Entry("Note.ListNoteRender")->CreateFeature(0, reinterpret_cast<void*>(0x42), &out), 0);
-  EXPECT_EQ(out, reinterpret_cast<void*>(0x42)) << "the out pointer holds the existing object";
+  ASSERT_EQ(Entry("Note.ListNoteRender")->CreateFeature(0x7070, reinterpret_cast<void*>(0x42), &out), 1);
+  auto* renderer = static_cast<ui::CListNoteRender*>(static_cast<kv::IListNoteRender*>(out));
+  EXPECT_EQ(renderer->GetSelf(), out);
+  EXPECT_EQ(renderer->GetEntry(), Entry("Note.ListNoteRender"));
+  EXPECT_EQ(renderer->header.argument, 0x7070u);
+  renderer->Destroy();
   EXPECT_EQ(Entry("PushHelper")->CreateFeature(0, nullptr, nullptr), 0) << "nowhere to hand the object";
 }
 

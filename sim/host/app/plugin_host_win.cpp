@@ -4,6 +4,12 @@
 // line per check. Exit status 0 when every check passed.
 //
 //   plugin_host.exe [folder of Pellumin.dll]
+//
+// With --note it instead logs a user in, pushes FILLS fills (every third a
+// sell), lets the push service raise the fill note and shows it until the
+// note is closed; --timing turns the user's timing row on.
+//
+//   plugin_host.exe --note FILLS [--timing] [folder of Pellumin.dll]
 #include <windows.h>
 
 #include <cstdio>
@@ -11,6 +17,7 @@
 #include <string>
 
 #include "base/gbk.h"
+#include "sim/host/app/host_note_win.h"
 #include "sim/host/host_abi.h"
 #include "sim/host/host_scenario.h"
 
@@ -83,7 +90,20 @@ std::string Today() {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  const std::wstring folder = argc > 1 ? argv[1] : ExeFolder();
+  simhost::TNoteOptions note;
+  bool showNote = false;
+  std::wstring folder = ExeFolder();
+  for (int i = 1; i < argc; ++i) {
+    const std::wstring arg = argv[i];
+    if (arg == L"--note" && i + 1 < argc) {
+      showNote = true;
+      note.fills = _wtoi(argv[++i]);
+    } else if (arg == L"--timing") {
+      note.timing = true;
+    } else {
+      folder = arg;
+    }
+  }
   const std::wstring dllPath = folder + L"\\Pellumin.dll";
   int failed = 0, passed = 0;
   const auto report = [&](bool ok, const std::string& what) {
@@ -102,6 +122,11 @@ int wmain(int argc, wchar_t** argv) {
   void* addin = getObject();
   report(addin != nullptr && getObject() == addin, "Addin_GetObject answers the same object every time");
   if (!addin) return 1;
+  if (showNote) {
+    const int status = simhost::RunNoteWindow(addin, note);
+    FreeLibrary(dll);
+    return status;
+  }
 
   HWND stock = CreateStockWindow();
   report(stock != nullptr, "the host feature window Stock.zjgf");

@@ -58,6 +58,7 @@ class IKvClient;
 class IAddin;
 class IFeatureEntry;
 class IHelper;
+class IKvNote;
 
 // Modules the plug-in only stores; it never calls them.
 class IKvSkinUtility;
@@ -358,6 +359,32 @@ class IKvNoteUtility {
 
  protected:
   ~IKvNoteUtility() = default;
+};
+
+// The note renderer "Note.ListNoteRender": the host's note utility has it
+// render a note's body in a child window and asks it for the note's buttons
+// and status text.
+class IListNoteRender : public IFeature {
+ public:
+  // One value per button set the note offers; copies min(capacity, 1) values
+  // into a buffer with a capacity above 0 and answers that number, else 1.
+  virtual std::int32_t KVAPI GetButtons(std::uint32_t* values, std::int32_t capacity) = 0;
+  // The caption of a button, copied terminated within `size`.
+  virtual void KVAPI GetButtonText(std::int32_t button, char* buffer, std::int32_t size) = 0;
+  // Makes the body window as a child of the parent window given at the
+  // feature's creation; null when it cannot be made.
+  virtual KvHwnd KVAPI Create(KvValue rendererKey, IKvNote* note) = 0;
+  virtual KvBool KVAPI Reserved1(KvValue) = 0;
+  virtual KvBool KVAPI Reserved2(KvValue) = 0;
+  virtual KvValue KVAPI OnCloseButton(KvValue ignored) = 0;
+  virtual void KVAPI Reserved3(KvValue, KvValue) = 0;
+  virtual KvValue KVAPI OnNoteUpdate(KvValue value) = 0;
+  // A text that stays valid until the next call (of any renderer).
+  virtual const char* KVAPI GetStatusText(KvValue ignored) = 0;
+  virtual void* KVAPI DeletingDestructor(unsigned flag) = 0;
+
+ protected:
+  ~IListNoteRender() = default;
 };
 
 // ---------------------------------------------------------------------------

@@ -8,6 +8,7 @@
 #include "plugin/push/unt_pushprovider.h"
 #include "plugin/push/unt_pushsink.h"
 #include "plugin/res/resource.h"
+#include "plugin/ui/unt_listnoterender.h"
 
 namespace addin {
 namespace {
@@ -34,10 +35,6 @@ constexpr kv::TInterfaceRequirement kRequirements[] = {
     {"IFeatureForPopView", "6.03", kRequirementFlags},
     {"IFeatureForOption", "6.02", kRequirementFlags},
 };
-
-// The fill list note renderer is registered now and joins with the fill
-// list view; until then its entry creates nothing.
-const TFeatureClassRecord kListNoteRenderRecord = {"CListNoteRender", 0, 0, nullptr};
 
 // "group.Push" is only the heading of the plug-in's features.
 kv::KvBool GroupHeadingHook(void*, kv::IFeatureEntry*, kv::KvValue, void*, void**) { return 1; }
@@ -106,7 +103,7 @@ CAddin::CAddin(push::TPluginContext& context, IAddinModule& module)
   add(106, 1, "group.Push", IDS_PUSH_SERVICE, &GroupHeadingHook, nullptr);
   add(102, -1, "GINA.PUSH", text("PushRegGianExtend"), nullptr, &push::CPushRegGinaExtend::kClassRecord);
   add(1, -1, "PushHelper", text("PushService"), nullptr, &push::CPushProvider::kClassRecord);
-  add(104, -1, "Note.ListNoteRender", text("ListNoteRender"), nullptr, &kListNoteRenderRecord);
+  add(104, -1, "Note.ListNoteRender", text("ListNoteRender"), nullptr, &ui::CListNoteRender::kClassRecord);
 }
 
 CAddin::~CAddin() { TearDown(); }

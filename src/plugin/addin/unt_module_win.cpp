@@ -59,9 +59,14 @@ void CWinStringResources::FreeResourceLibrary(kv::KvValue library) {
   if (library) ::FreeLibrary(reinterpret_cast<HMODULE>(library));
 }
 
-CPelluminModule::CPelluminModule() : addin_(context_, *this) {
+CPelluminModule::CPelluminModule()
+    : views_({[this] { return ResourceHandle(); },
+              [this](kv::KvHwnd window, IModuleWindow* object) { windows_.Add(window, object); },
+              [this](kv::KvHwnd window) { windows_.Remove(window); }}),
+      addin_(context_, *this) {
   context_.system = &system_;
   context_.strings = &cache_;
+  context_.views = &views_;
 }
 
 void CPelluminModule::Start(kv::KvValue instance) {

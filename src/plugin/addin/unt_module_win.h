@@ -10,6 +10,7 @@
 #include "plugin/addin/unt_pretranslate.h"
 #include "plugin/addin/unt_stringcache.h"
 #include "plugin/push/unt_pushsystem_win.h"
+#include "plugin/ui/unt_listnoterender_win.h"
 
 namespace addin {
 
@@ -56,6 +57,7 @@ class CPelluminModule final : public IAddinModule {
   push::CPushSystemWin system_;
   push::TPluginContext context_;
   CModuleWindows windows_;
+  ui::CNoteViewFactoryWin views_;
   CAddin addin_;
 };
 

@@ -10,6 +10,10 @@
 #include "plugin/addin/kvaddin.h"
 #include "plugin/res/resource.h"
 
+namespace ui {
+class INoteViewFactory;
+}
+
 namespace push {
 
 class CPushCenter;
@@ -49,6 +53,8 @@ struct TPluginContext {
   IStringTable* strings = nullptr;
   std::atomic<kv::IAddinPort*> port{nullptr};
   std::atomic<CPushCenter*> center{nullptr};
+  // The windows of the fill note (Win32); none where no window can be made.
+  ui::INoteViewFactory* views = nullptr;
 };
 
 // Host job function numbers.
