@@ -12,6 +12,7 @@
 #include "app/unt_frmmain.h"
 #include "app/unt_frmprogress.h"
 #include "app/unt_frmshowlog_win.h"
+#include "app/unt_frmupgrade_win.h"
 #include "app/unt_http_win.h"
 #include "base/files.h"
 #include "trading/desktop_win.h"
@@ -204,9 +205,7 @@ struct TfrmmainView::Impl final : public IFrmmainHost {
   void LoadShareFeed() override {}
   void ClearShareFeed() override {}
   void StartVersionCheck(bool quiet) override;
-  void StartUpgrade(const VersionInfo& newest) override {
-    OpenInBrowser(newest.installer.empty() ? ReadVendorSite(folder).UpdateHistoryPage() : newest.installer);
-  }
+  bool StartUpgrade(const VersionInfo& newest) override;
   IMessageSender& Messages() override { return messages; }
   void RequestQuote(const std::string&, quotes::TQuoteReport&) override {}
   void PlaySound(const std::string& path, bool wait) override {
@@ -251,6 +250,8 @@ struct TfrmmainView::Impl final : public IFrmmainHost {
   std::unique_ptr<ProgressView> progress;
   std::unique_ptr<AboutBox> about;
   std::unique_ptr<TfrmshowlogWin> showlog;
+  // The checked installer that msiexec runs after the program has closed.
+  std::string pendingInstaller;
   int bottomHeight = 170;
   int savedBottomHeight = 170;
   bool destroyed = false;
@@ -453,7 +454,11 @@ void TfrmmainView::Impl::CreateControls() {
   win::App::SetKey(VK_F12, [this] { Do([&] { model->F12Pressed(); }); });
 
   window.onSize = [this](win::Size client) { Layout(client); };
-  window.onClose = [this](bool& cancel) { cancel = !model->FormCloseQuery(); };
+  window.onClose = [this](bool& cancel) {
+    // Closing for the upgrade was agreed already.
+    if (!pendingInstaller.empty()) model->Flags().closing = true;
+    else cancel = !model->FormCloseQuery();
+  };
   window.onDestroy = [this] {
     if (destroyed) return;
     destroyed = true;
@@ -653,6 +658,15 @@ void TfrmmainView::Impl::StartVersionCheck(bool quiet) {
   }).detach();
 }
 
+bool TfrmmainView::Impl::StartUpgrade(const VersionInfo& newest) {
+  auto installer = DownloadUpgrade(window.Handle(), queue, ReadVendorSite(folder), newest);
+  if (!installer) return false;
+  pendingInstaller = *installer;
+  // Closed once the current event is over, through the usual destruction.
+  PostMessageW(window.Handle(), WM_CLOSE, 0, 0);
+  return true;
+}
+
 void TfrmmainView::Impl::StartCalculator() {
   for (const wchar_t* title : {L"计算器", L"Calculator"}) {
     if (HWND calc = FindWindowW(nullptr, title)) {
@@ -687,5 +701,6 @@ Tfrmmain& TfrmmainView::Model() { return *impl_->model; }
 void TfrmmainView::Sync() { impl_->Sync(); }
 void TfrmmainView::FlushStore() { impl_->saver->Flush(); }
 void* TfrmmainView::Handle() const { return impl_->window.Handle(); }
+const std::string& TfrmmainView::PendingInstaller() const { return impl_->pendingInstaller; }
 
 }  // namespace app

@@ -30,6 +30,9 @@ class TfrmmainView {
   // Waits until the store saves of the rebuilds so far are on disk.
   void FlushStore();
   void* Handle() const;  // the HWND
+  // The downloaded and checked installer the program closed for; empty
+  // when it closed for anything else.
+  const std::string& PendingInstaller() const;
 
   struct Impl;
 
