@@ -220,8 +220,10 @@ def main():
         with open(codepage, "w", newline="") as f:
             f.write("\r\n\r\n936\t_ForceCodepage\r\n")
         subprocess.run(["msibuild", partial, "-i", codepage], check=True)
+        edits = []
         for q in table_edits(user_comps):
-            subprocess.run(["msibuild", partial, "-q", q], check=True)
+            edits += ["-q", q]
+        subprocess.run(["msibuild", partial] + edits, check=True)
         os.replace(partial, out)
     print("make-msi: %s %s: %d files -> %s" % (PRODUCT, version, len(files), out))
 

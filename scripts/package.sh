@@ -8,6 +8,7 @@
 # here. The preset's application folder is brought up to date first unless
 # --app names another folder. The version is the product version of the
 # build (project() in CMakeLists.txt) unless --version gives another one.
+# The programs go into the package stripped of their debugging information.
 # The package is build/<preset>/package/Tarvolen-Merrowick-<version>.msi
 # unless --out says where. It installs per user, see scripts/make-msi.py.
 set -euo pipefail
@@ -45,4 +46,18 @@ if [ -z "$version" ]; then
 fi
 [ -n "$out" ] || out="$build/package/Tarvolen-Merrowick-$version.msi"
 mkdir -p "$(dirname "$out")"
-python3 "$ROOT/scripts/make-msi.py" "$app" "$version" "$out"
+
+# The package takes a copy with the programs stripped of their debugging
+# information (the build keeps it for debuggers).
+stage=$(mktemp -d)
+trap 'rm -rf "$stage"' EXIT
+cp -r "$app/." "$stage/"
+case "$preset" in
+  win32) triple=i686-w64-mingw32 ;;
+  win64) triple=x86_64-w64-mingw32 ;;
+esac
+for f in "$stage"/*.exe "$stage"/*.dll; do
+  # Only what has debugging information: a stripped file stays as it is.
+  [ -f "$f" ] && "$triple-objdump" -h "$f" | grep -q '\.debug_' && "$triple-strip" --strip-debug "$f"
+done
+python3 "$ROOT/scripts/make-msi.py" "$stage" "$version" "$out"
