@@ -74,6 +74,8 @@ check "three packages" test -s "$work/cur.msi" -a -s "$work/next.msi" -a -s "$wo
 
 # ---- a fresh prefix: a copy of the shared one when there is one (quicker) ------------
 phase "prefix"
+# No menu entries or desktop files on the Linux side.
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-};winemenubuilder.exe=d"
 rm -rf "$WINEPREFIX"
 if [ -d "$ROOT/build/wineprefix/drive_c" ]; then
   cp -a "$ROOT/build/wineprefix" "$WINEPREFIX"
@@ -82,11 +84,10 @@ else
   "$QV_WINE64" wineboot --init >/dev/null 2>&1 || true
 fi
 # Wine links the desktop and the other shell folders to the Unix home: give
-# this prefix folders of its own, and no menu entries on the Linux side.
+# this prefix folders of its own.
 for link in "$WINEPREFIX/drive_c/users"/*/*; do
   if [ -L "$link" ]; then rm -f "$link"; mkdir -p "$link"; fi
 done
-export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-};winemenubuilder.exe=d"
 user_dir=$(ls -d "$WINEPREFIX/drive_c/users"/*/AppData/Local | grep -v /Public/ | head -n 1)
 user_dir=${user_dir%/AppData/Local}
 inst="$user_dir/AppData/Local/Programs/Tarvolen-Merrowick"
