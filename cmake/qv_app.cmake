@@ -4,6 +4,12 @@ set(QV_APP_RES_DIR ${PROJECT_SOURCE_DIR}/src/app/res)
 set(QV_DIST_DIR ${PROJECT_SOURCE_DIR}/dist)
 set(QV_APP_FOLDER_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/qv_app_folder.cmake)
 
+# app/qv_version.h: the product version of project() for C++ and windres.
+set(QV_GENERATED_DIR ${CMAKE_BINARY_DIR}/generated)
+configure_file(${QV_APP_RES_DIR}/qv_version.h.in ${QV_GENERATED_DIR}/app/qv_version.h @ONLY)
+# For scripts/package.sh, which stamps the installer with the same version.
+file(WRITE ${CMAKE_BINARY_DIR}/qv_version.txt "${PROJECT_VERSION}\n")
+
 if(WIN32)
   # windres is named by the MinGW toolchain file (CMAKE_RC_COMPILER).
   enable_language(RC)
@@ -26,7 +32,7 @@ function(qv_app_resources target)
   target_sources(${target} PRIVATE ${rc})
   set_source_files_properties(${rc} TARGET_DIRECTORY ${target} PROPERTIES
     OBJECT_DEPENDS "${inputs}"
-    INCLUDE_DIRECTORIES ${QV_APP_RES_DIR})
+    INCLUDE_DIRECTORIES "${QV_APP_RES_DIR};${QV_GENERATED_DIR}")
 endfunction()
 
 # qv_app_folder(<target> [EXTRA <targets or files>...])

@@ -10,7 +10,7 @@ packages=(
   libgtest-dev googletest libbenchmark-dev nlohmann-json3-dev libpugixml-dev libopencc-dev
   clang libclang-rt-14-dev
   wine wine64 xvfb xauth x11-utils x11-apps imagemagick locales fonts-wqy-microhei
-  sox msitools libcpp-httplib-dev
+  sox msitools wixl libcpp-httplib-dev
 )
 
 missing=()

@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "base/files.h"
+#include "base/gbk.h"
 #include "base/ini_file.h"
 #include "base/text.h"
 #include "policy/unt_policy_describe.h"
@@ -270,13 +271,17 @@ void Tfrmmain::FormShow() {
 }
 
 void Tfrmmain::VersionCheckDone(const VersionCheckResult& result, bool quiet) {
+  if (!result.error.empty())
+    base::AppendLine(base::PathToUtf8(base::PathFromUtf8(logs_->LogFolder()) / kUpdateLogFile),
+                     base::Utf8ToGbkLossy(LogTimeStamp(clock_()) + "检测最新版本：" + result.error));
   if (result.outcome == VersionCheckResult::Newer) {
     const std::string text = "发现新版本 " + result.newest.version +
                              (result.newest.notes.empty() ? "" : "：\r\n" + result.newest.notes) +
                              "\r\n\r\n现在升级吗？选择“否”以后再升级。";
     if (host_.AskYesNo(text, "软件升级")) {
-      host_.StartUpgrade(result.newest);
-      return;
+      // Monitors may have been started while the question was open.
+      if (monitors_.AnyRunning()) host_.ShowInformation(kUpdateWhileMonitoring, kApplicationTitle);
+      else if (host_.StartUpgrade(result.newest)) return;  // the program closes for the installer
     }
   } else if (!quiet) {
     host_.ShowInformation(result.outcome == VersionCheckResult::Failed ? "检测最新版本失败，请稍后再试。"

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "app/process_flags.h"
+#include "app/qv_version.h"
 #include "app/unt_colours.h"
 #include "app/unt_logs.h"
 #include "app/unt_storesaver.h"
@@ -33,8 +34,8 @@
 namespace app {
 
 inline constexpr char kApplicationTitle[] = "Tarvolen-Merrowick";
-inline constexpr char kProgramVersion[] = "v1.7.6";
-inline constexpr char kCaptionText[] = "Tarvolen系列-Merrowick" "v1.7.6";
+inline constexpr char kProgramVersion[] = "v" QV_VERSION_TEXT;
+inline constexpr char kCaptionText[] = "Tarvolen系列-Merrowick" "v" QV_VERSION_TEXT;
 inline constexpr char kNotLoggedIn[] = "用户没有登录，请先登录！";
 inline constexpr char kCloseQuestion[] = "您确定要关闭吗？";
 inline constexpr char kUpdateWhileMonitoring[] = "正在监控，不能更新！请停止所有监控后再操作。";
@@ -169,8 +170,10 @@ class IFrmmainHost {
   // The online version check; quiet at start-up. The answer comes back
   // through Tfrmmain::VersionCheckDone.
   virtual void StartVersionCheck(bool quiet) = 0;
-  // Hands a verified newer version over to the upgrade.
-  virtual void StartUpgrade(const VersionInfo& newest) = 0;
+  // Downloads and checks the newer version's installer and, when it passed,
+  // closes the program for it: true then. False when it did not come (the
+  // user was told) or the user cancelled; nothing has changed.
+  virtual bool StartUpgrade(const VersionInfo& newest) = 0;
   // The message connection, for the trade-line broadcast.
   virtual IMessageSender& Messages() = 0;
   // The single-quote request of the quote engine.

@@ -13,6 +13,7 @@
 #include "app/unt_frmmain.h"
 #include "app/unt_frmprogress.h"
 #include "app/unt_frmshowlog_win.h"
+#include "app/unt_frmupgrade_win.h"
 #include "app/unt_http_win.h"
 #include "base/files.h"
 #include "policy/unt_policy_describe.h"
@@ -247,9 +248,7 @@ struct TfrmmainView::Impl final : public IFrmmainHost, public IQuoteDispatchHost
   void LoadShareFeed() override {}
   void ClearShareFeed() override {}
   void StartVersionCheck(bool quiet) override;
-  void StartUpgrade(const VersionInfo& newest) override {
-    OpenInBrowser(newest.installer.empty() ? ReadVendorSite(folder).UpdateHistoryPage() : newest.installer);
-  }
+  bool StartUpgrade(const VersionInfo& newest) override;
   IMessageSender& Messages() override { return messages; }
   void RequestQuote(const std::string& code, quotes::TQuoteReport& out) override {
     quotes::RequestQuote(engine, code, out);
@@ -299,6 +298,8 @@ struct TfrmmainView::Impl final : public IFrmmainHost, public IQuoteDispatchHost
   std::unique_ptr<TfrmshowlogWin> showlog;
   std::unique_ptr<quotes::TfrmstocktipView> tip;
   std::unique_ptr<quotes::TfrmdebugView> debug;
+  // The checked installer that msiexec runs after the program has closed.
+  std::string pendingInstaller;
   int bottomHeight = 170;
   int savedBottomHeight = 170;
   bool destroyed = false;
@@ -509,7 +510,11 @@ void TfrmmainView::Impl::CreateControls() {
   window.onMessage = [this](UINT message, WPARAM wParam, LPARAM lParam) {
     return WindowMessage(message, wParam, lParam);
   };
-  window.onClose = [this](bool& cancel) { cancel = !model->FormCloseQuery(); };
+  window.onClose = [this](bool& cancel) {
+    // Closing for the upgrade was agreed already.
+    if (!pendingInstaller.empty()) model->Flags().closing = true;
+    else cancel = !model->FormCloseQuery();
+  };
   window.onDestroy = [this] {
     if (destroyed) return;
     destroyed = true;
@@ -763,6 +768,15 @@ void TfrmmainView::Impl::StartVersionCheck(bool quiet) {
   }).detach();
 }
 
+bool TfrmmainView::Impl::StartUpgrade(const VersionInfo& newest) {
+  auto installer = DownloadUpgrade(window.Handle(), queue, ReadVendorSite(folder), newest);
+  if (!installer) return false;
+  pendingInstaller = *installer;
+  // Closed once the current event is over, through the usual destruction.
+  PostMessageW(window.Handle(), WM_CLOSE, 0, 0);
+  return true;
+}
+
 void TfrmmainView::Impl::StartCalculator() {
   for (const wchar_t* title : {L"计算器", L"Calculator"}) {
     if (HWND calc = FindWindowW(nullptr, title)) {
@@ -800,5 +814,6 @@ void* TfrmmainView::Handle() const { return impl_->window.Handle(); }
 std::string TfrmmainView::LastBalloon() const {
   return impl_->tray->BalloonTitle() + ": " + impl_->tray->BalloonText();
 }
+const std::string& TfrmmainView::PendingInstaller() const { return impl_->pendingInstaller; }
 
 }  // namespace app

@@ -32,6 +32,9 @@ class TfrmmainView {
   void* Handle() const;  // the HWND
   // The title and text of the last tray balloon ("title: text"), for checks.
   std::string LastBalloon() const;
+  // The downloaded and checked installer the program closed for; empty
+  // when it closed for anything else.
+  const std::string& PendingInstaller() const;
 
   struct Impl;
 

@@ -3,8 +3,10 @@
 #include <windows.h>
 #include <winhttp.h>
 
+#include <cwchar>
 #include <memory>
 
+#include "app/qv_version.h"
 #include "win/text_win.h"
 
 namespace app {
@@ -17,11 +19,8 @@ using Handle = std::unique_ptr<void, HandleCloser>;
 
 std::string LastError(const std::string& what) { return what + "（错误 " + std::to_string(GetLastError()) + "）"; }
 
-}  // namespace
-
-std::optional<std::string> HttpGet(const std::string& url, int timeoutMs, std::string* error, size_t maxBytes) {
-  std::string ignored;
-  std::string& err = error ? *error : ignored;
+// Sends the GET and hands a 200 reply's body to `onData` as it arrives.
+bool Fetch(const std::string& url, int timeoutMs, const HttpSink& onData, std::string& err) {
   std::wstring wide = win::Wide(url);
   URL_COMPONENTS parts{};
   parts.dwStructSize = sizeof(parts);
@@ -35,19 +34,19 @@ std::optional<std::string> HttpGet(const std::string& url, int timeoutMs, std::s
   parts.dwExtraInfoLength = ARRAYSIZE(extra);
   if (!WinHttpCrackUrl(wide.c_str(), 0, 0, &parts)) {
     err = "不是网址：" + url;
-    return std::nullopt;
+    return false;
   }
-  Handle session(WinHttpOpen(L"Tarvolen-Merrowick/1.7.6", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
-                             WINHTTP_NO_PROXY_BYPASS, 0));
+  Handle session(WinHttpOpen(L"Tarvolen-Merrowick/" QV_VERSION_TEXT, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
+                             WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
   if (!session) {
     err = LastError("无法使用网络");
-    return std::nullopt;
+    return false;
   }
   WinHttpSetTimeouts(session.get(), timeoutMs, timeoutMs, timeoutMs, timeoutMs);
   Handle connection(WinHttpConnect(session.get(), host, parts.nPort, 0));
   if (!connection) {
     err = LastError("无法连接 " + url);
-    return std::nullopt;
+    return false;
   }
   const std::wstring object = std::wstring(path) + extra;
   Handle request(WinHttpOpenRequest(connection.get(), L"GET", object.empty() ? L"/" : object.c_str(), nullptr,
@@ -55,42 +54,65 @@ std::optional<std::string> HttpGet(const std::string& url, int timeoutMs, std::s
                                     parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0));
   if (!request) {
     err = LastError("无法请求 " + url);
-    return std::nullopt;
+    return false;
   }
   if (!WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
       !WinHttpReceiveResponse(request.get(), nullptr)) {
     err = LastError("无法连接 " + url);
-    return std::nullopt;
+    return false;
   }
   DWORD status = 0, size = sizeof(status);
   WinHttpQueryHeaders(request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER, WINHTTP_HEADER_NAME_BY_INDEX,
                       &status, &size, WINHTTP_NO_HEADER_INDEX);
   if (status != 200) {
     err = url + " 回答 " + std::to_string(status);
-    return std::nullopt;
+    return false;
   }
-  std::string body;
+  wchar_t length[32] = {};
+  DWORD lengthSize = sizeof(length);
+  uint64_t total = 0;
+  if (WinHttpQueryHeaders(request.get(), WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX, length,
+                          &lengthSize, WINHTTP_NO_HEADER_INDEX))
+    total = std::wcstoull(length, nullptr, 10);
+  std::string chunk;
   for (;;) {
     DWORD available = 0;
     if (!WinHttpQueryDataAvailable(request.get(), &available)) {
       err = LastError("读取 " + url + " 失败");
-      return std::nullopt;
+      return false;
     }
     if (available == 0) break;
-    if (body.size() + available > maxBytes) {
-      err = url + " 的内容过大";
-      return std::nullopt;
-    }
-    const size_t at = body.size();
-    body.resize(at + available);
+    chunk.resize(available);
     DWORD read = 0;
-    if (!WinHttpReadData(request.get(), body.data() + at, available, &read)) {
+    if (!WinHttpReadData(request.get(), chunk.data(), available, &read)) {
       err = LastError("读取 " + url + " 失败");
-      return std::nullopt;
+      return false;
     }
-    body.resize(at + read);
+    if (!onData(std::string_view(chunk.data(), read), total, &err)) return false;
   }
+  return true;
+}
+
+}  // namespace
+
+std::optional<std::string> HttpGet(const std::string& url, int timeoutMs, std::string* error, size_t maxBytes) {
+  std::string ignored;
+  std::string body;
+  const bool ok = Fetch(url, timeoutMs, [&](std::string_view bytes, uint64_t, std::string* err) {
+    if (body.size() + bytes.size() > maxBytes) {
+      *err = url + " 的内容过大";
+      return false;
+    }
+    body.append(bytes);
+    return true;
+  }, error ? *error : ignored);
+  if (!ok) return std::nullopt;
   return body;
+}
+
+bool HttpDownload(const std::string& url, int timeoutMs, const HttpSink& onData, std::string* error) {
+  std::string ignored;
+  return Fetch(url, timeoutMs, onData, error ? *error : ignored);
 }
 
 }  // namespace app

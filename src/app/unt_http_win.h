@@ -1,9 +1,13 @@
 // A plain HTTP GET through WinHTTP, for the program's own web requests
-// (the notice text, the version check). Blocking: call it on a worker.
+// (the notice text, the version check, the update download). Blocking:
+// call it on a worker.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace app {
 
@@ -12,5 +16,13 @@ namespace app {
 // answers anything else. Bodies larger than `maxBytes` are refused.
 std::optional<std::string> HttpGet(const std::string& url, int timeoutMs, std::string* error = nullptr,
                                    size_t maxBytes = 4u << 20);
+
+// Streams the body of a 200 reply into `onData` as it arrives, with the
+// size the server announced (0 when it gave none). `onData` returns false
+// to stop (its own failure or a cancel): the download then fails with
+// `error` left as `onData` set it. `timeoutMs` holds for each step, so a
+// large file may take longer in all.
+using HttpSink = std::function<bool(std::string_view bytes, uint64_t total, std::string* error)>;
+bool HttpDownload(const std::string& url, int timeoutMs, const HttpSink& onData, std::string* error = nullptr);
 
 }  // namespace app

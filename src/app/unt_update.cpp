@@ -70,14 +70,14 @@ VersionCheckResult JudgeVersionReply(const std::optional<std::string>& reply, st
   VersionCheckResult r;
   if (!reply) {
     r.outcome = VersionCheckResult::Failed;
-    r.error = "the version request failed";
+    r.error = "版本信息请求失败";
     return r;
   }
   const auto manifest = ParseVersionManifest(*reply);
   const auto mine = ParseVersion(running);
   if (!manifest || !mine) {
     r.outcome = VersionCheckResult::NoNewer;
-    r.error = "the version reply does not name a version";
+    r.error = "版本信息中没有可识别的版本号，按没有新版本处理";
     return r;
   }
   r.newest = *manifest;

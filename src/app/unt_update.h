@@ -47,11 +47,15 @@ std::optional<VersionInfo> ParseVersionManifest(std::string_view text);
 struct VersionCheckResult {
   enum Outcome { NoNewer, Failed, Newer } outcome = Failed;
   VersionInfo newest;
-  std::string error;  // why it failed, for the log
+  std::string error;  // why it failed or was not understood, for the update log
 };
 // The outcome for a reply (nullopt: the request failed) against the
 // running version. A manifest that does not parse counts as no newer version.
 VersionCheckResult JudgeVersionReply(const std::optional<std::string>& reply, std::string_view running);
+
+// log\update.log under the application folder: what the version checks
+// did not understand or could not do, one stamped line each (GBK).
+inline constexpr char kUpdateLogFile[] = "update.log";
 
 // The visible text of an HTML page: tags dropped, script and style skipped,
 // block ends as line breaks, the common entities decoded, blank runs folded.

@@ -64,6 +64,8 @@ LockedWrite PlatformLockedWrite(const std::filesystem::path& path, std::string_v
 bool PlatformSync(std::FILE* file);
 // Opens a file for binary reading; null on failure.
 std::FILE* PlatformOpenRead(const std::filesystem::path& path);
+// Creates or empties a file for binary writing; null on failure.
+std::FILE* PlatformOpenWrite(const std::filesystem::path& path);
 // The size of an open regular file; nullopt for anything else.
 std::optional<uint64_t> PlatformFileSize(std::FILE* file);
 }  // namespace detail

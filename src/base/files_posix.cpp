@@ -66,6 +66,8 @@ bool PlatformSync(std::FILE* file) { return ::fsync(::fileno(file)) == 0; }
 
 std::FILE* PlatformOpenRead(const std::filesystem::path& path) { return std::fopen(path.c_str(), "rb"); }
 
+std::FILE* PlatformOpenWrite(const std::filesystem::path& path) { return std::fopen(path.c_str(), "wb"); }
+
 std::optional<uint64_t> PlatformFileSize(std::FILE* file) {
   struct stat st;
   if (::fstat(::fileno(file), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0) return std::nullopt;

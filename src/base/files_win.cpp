@@ -61,6 +61,8 @@ bool PlatformSync(std::FILE* file) { return _commit(_fileno(file)) == 0; }
 
 std::FILE* PlatformOpenRead(const std::filesystem::path& path) { return _wfopen(path.c_str(), L"rb"); }
 
+std::FILE* PlatformOpenWrite(const std::filesystem::path& path) { return _wfopen(path.c_str(), L"wb"); }
+
 std::optional<uint64_t> PlatformFileSize(std::FILE* file) {
   struct _stat64 st;
   if (_fstat64(_fileno(file), &st) != 0 || (st.st_mode & _S_IFMT) != _S_IFREG || st.st_size < 0) return std::nullopt;

@@ -177,7 +177,8 @@ TEST(AppAssets, ResourceScriptNamesEveryPictureUnderTheIdsTheViewsUse) {
   EXPECT_NE(rc.find("#pragma code_page(65001)"), std::string::npos);
   EXPECT_NE(rc.find("BLOCK \"080404B0\""), std::string::npos);
   EXPECT_NE(rc.find("VALUE \"ProductName\", \"Tarvolen-Merrowick\""), std::string::npos);
-  EXPECT_NE(rc.find("FILEVERSION 1,7,6,0"), std::string::npos);
+  EXPECT_NE(rc.find("FILEVERSION QV_VERSION_RC"), std::string::npos);
+  EXPECT_NE(rc.find("VALUE \"ProductVersion\", QV_VERSION_RC_TEXT"), std::string::npos);
   EXPECT_NE(rc.find("VALUE \"Translation\", 0x0804, 1200"), std::string::npos);
 }
 

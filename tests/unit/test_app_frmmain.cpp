@@ -11,6 +11,7 @@
 #include "app/unt_frmprogress.h"
 #include "app/unt_storesaver.h"
 #include "base/files.h"
+#include "base/gbk.h"
 #include "base/ini_file.h"
 #include "policy/unt_policy_describe.h"
 #include "quotes/login_session.h"
@@ -126,7 +127,11 @@ class FakeHost : public app::IFrmmainHost {
   void LoadShareFeed() override { calls.push_back("share feed"); }
   void ClearShareFeed() override { calls.push_back("clear share feed"); }
   void StartVersionCheck(bool quiet) override { calls.push_back(quiet ? "version check quiet" : "version check"); }
-  void StartUpgrade(const app::VersionInfo& v) override { calls.push_back("upgrade " + v.version); }
+  bool StartUpgrade(const app::VersionInfo& v) override {
+    calls.push_back("upgrade " + v.version);
+    return upgradeCloses;
+  }
+  bool upgradeCloses = true;  // the installer came and passed its check
   app::IMessageSender& Messages() override { return messages; }
   void RequestQuote(const std::string&, quotes::TQuoteReport&) override {}
   void PlaySound(const std::string& path, bool) override { calls.push_back("sound " + path); }
@@ -252,15 +257,36 @@ TEST_F(MainWindowTest, VersionCheckOutcomes) {
   w->VersionCheckDone(newer, true);
   EXPECT_TRUE(host.Has("upgrade 1.8.0"));
   EXPECT_FALSE(host.Has("login"));
+  // A download that failed or was cancelled leaves the program as it was:
+  // the start-up check goes on to the login as after "later".
+  host.calls.clear();
+  host.answers = {true};
+  host.upgradeCloses = false;
+  w->VersionCheckDone(newer, true);
+  EXPECT_TRUE(host.Has("upgrade 1.8.0"));
+  EXPECT_TRUE(host.Has("login"));
+  // Monitors started meanwhile: no upgrade.
+  host.calls.clear();
+  host.answers = {true};
+  w->Monitors().StartOrStopAll(true);
+  w->VersionCheckDone(newer, false);
+  EXPECT_TRUE(host.Has(std::string("info Tarvolen-Merrowick: ") + app::kUpdateWhileMonitoring));
+  EXPECT_FALSE(host.Has("upgrade 1.8.0"));
+  w->Monitors().StartOrStopAll(false);
 
   // The menu's check never logs in and says what it found.
   host.calls.clear();
   w->VersionCheckDone(app::JudgeVersionReply(std::string("version=1.7.6\n"), app::kProgramVersion), false);
   EXPECT_TRUE(host.Has("info Tarvolen-Merrowick: 当前已是最新版本。"));
   EXPECT_FALSE(host.Has("login"));
-  // A reply that names no version is no newer version.
-  EXPECT_EQ(app::JudgeVersionReply(std::string("<html>oops</html>"), "v1.7.6").outcome,
-            app::VersionCheckResult::NoNewer);
+  // A reply that names no version is no newer version, and the log says so.
+  const auto garbled = app::JudgeVersionReply(std::string("version=1.x.0\n"), app::kProgramVersion);
+  EXPECT_EQ(garbled.outcome, app::VersionCheckResult::NoNewer);
+  w->VersionCheckDone(garbled, false);
+  EXPECT_TRUE(host.Has("info Tarvolen-Merrowick: 当前已是最新版本。"));
+  const auto logged = base::ReadFileBytes(folder + "log/" + app::kUpdateLogFile);
+  ASSERT_TRUE(logged);
+  EXPECT_NE(base::GbkToUtf8Lossy(*logged).find("检测最新版本：版本信息中没有可识别的版本号"), std::string::npos);
 }
 
 TEST_F(MainWindowTest, LoginStateDecidesWhatTheUserCanDo) {

@@ -7,6 +7,7 @@
 
 #include "app/unt_frmmain.h"
 #include "app/unt_frmmain_win.h"
+#include "app/unt_frmupgrade_win.h"
 #include "win/all_win.h"
 
 namespace {
@@ -36,7 +37,18 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     const std::string text = std::string("程序出现错误：") + (e ? e->what() : "未知错误");
     win::ShowInfo(nullptr, text, app::kApplicationTitle, win::BoxIcon::Error);
   });
-  app::TfrmmainView mainWindow(ApplicationFolder());
-  mainWindow.Show();
-  return win::RunMessageLoop();
+  const std::string folder = ApplicationFolder();
+  std::string installer;
+  int code = 0;
+  {
+    app::TfrmmainView mainWindow(folder);
+    mainWindow.Show();
+    code = win::RunMessageLoop();
+    installer = mainWindow.PendingInstaller();
+  }
+  // The upgrade replaces this program's files: its installer starts as the
+  // last thing before the process ends, after everything is saved.
+  if (!installer.empty() && !app::RunInstaller(installer, folder))
+    win::ShowInfo(nullptr, "无法启动安装程序：" + installer, app::kApplicationTitle, win::BoxIcon::Error);
+  return code;
 }

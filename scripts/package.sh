@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Makes the installer (a Windows Installer package) of a Windows build.
+#
+#   scripts/package.sh [win32|win64] [--app DIR] [--version V] [--out FILE]
+#
+# win32 (the default) makes the shipped setup file from build/win32/app;
+# win64 makes the test package from build/win64/app, which runs under Wine
+# here. The preset's application folder is brought up to date first unless
+# --app names another folder. The version is the product version of the
+# build (project() in CMakeLists.txt) unless --version gives another one.
+# The programs go into the package stripped of their debugging information.
+# The package is build/<preset>/package/Tarvolen-Merrowick-<version>.msi
+# unless --out says where. It installs per user, see scripts/make-msi.py.
+set -euo pipefail
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+
+preset=win32
+if [ $# -gt 0 ] && [[ "$1" != --* ]]; then
+  preset=$1
+  shift
+fi
+app="" version="" out=""
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --app) app=$2; shift 2 ;;
+    --version) version=$2; shift 2 ;;
+    --out) out=$2; shift 2 ;;
+    *) echo "package: unknown argument $1" >&2; exit 2 ;;
+  esac
+done
+case "$preset" in
+  win32|win64) ;;
+  *) echo "package: the preset is win32 or win64, not $preset" >&2; exit 2 ;;
+esac
+command -v wixl >/dev/null && command -v msibuild >/dev/null || "$ROOT/scripts/setup.sh"
+
+build="$ROOT/build/$preset"
+if [ -z "$app" ]; then
+  export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$ROOT/..}" CCACHE_NOHASHDIR=1
+  [ -f "$build/CMakeCache.txt" ] || (cd "$ROOT" && cmake --preset "$preset" >/dev/null)
+  cmake --build "$build" --target app_folder -j2 >/dev/null
+  app="$build/app"
+fi
+if [ -z "$version" ]; then
+  version=$(cat "$build/qv_version.txt")
+fi
+[ -n "$out" ] || out="$build/package/Tarvolen-Merrowick-$version.msi"
+mkdir -p "$(dirname "$out")"
+
+# The package takes a copy with the programs stripped of their debugging
+# information (the build keeps it for debuggers).
+stage=$(mktemp -d)
+trap 'rm -rf "$stage"' EXIT
+cp -r "$app/." "$stage/"
+case "$preset" in
+  win32) triple=i686-w64-mingw32 ;;
+  win64) triple=x86_64-w64-mingw32 ;;
+esac
+for f in "$stage"/*.exe "$stage"/*.dll; do
+  # Only what has debugging information: a stripped file stays as it is.
+  [ -f "$f" ] && "$triple-objdump" -h "$f" | grep -q '\.debug_' && "$triple-strip" --strip-debug "$f"
+done
+python3 "$ROOT/scripts/make-msi.py" "$stage" "$version" "$out"
