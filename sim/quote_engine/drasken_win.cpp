@@ -13,8 +13,9 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <atomic>
 #include <cstring>
-#include <exception>
+#include <string>
 
 #include "quote_engine_core.h"
 
