@@ -8,7 +8,8 @@
 // only to the connections that watch its code. While the feed is dropped
 // through the control interface every connection is closed, new ones are
 // closed at once, and playback pauses; it goes on when, after the restore,
-// an engine subscribes again.
+// an engine subscribes again. With --tape-step the rows are played only as
+// the control interface releases them (still --pace-ms apart).
 #include <asio.hpp>
 
 #include <algorithm>
@@ -109,6 +110,7 @@ class QuoteFeed : public Service {
       throw std::runtime_error("quote feed cannot listen on " + options.host + ":" +
                                std::to_string(options.quotePort) + ": " + ec.message());
     hooks_.setQuoteFeedUp = [this](bool up) { asio::post(io_, [this, up] { SetUp(up); }); };
+    hooks_.releaseTapeRows = [this](int rows) { asio::post(io_, [this, rows] { Release(rows); }); };
     hooks_.statusParts.push_back([this](nlohmann::json& s) {
       std::lock_guard lock(statusMutex_);
       s["quote"] = status_;
@@ -118,6 +120,7 @@ class QuoteFeed : public Service {
   }
   ~QuoteFeed() override {
     hooks_.setQuoteFeedUp = nullptr;
+    hooks_.releaseTapeRows = nullptr;
     std::error_code ec;
     acceptor_.close(ec);
     for (auto& [id, c] : connections_) c->Close();
@@ -187,6 +190,17 @@ class QuoteFeed : public Service {
     PublishStatus();
   }
 
+  void Release(int rows) {
+    if (rows <= 0) return;
+    released_ += static_cast<size_t>(rows);
+    recorder_.Write({{"event", "quote-tape-release"}, {"rows", rows}, {"released", released_}});
+    PublishStatus();
+    if (waitingForRelease_) {
+      waitingForRelease_ = false;
+      PlayTurn();
+    }
+  }
+
   // Plays the next row (with a pace) or the next rows (without), then sends
   // what each connection gathered.
   void PlayTurn() {
@@ -194,8 +208,13 @@ class QuoteFeed : public Service {
       paused_ = true;
       return;
     }
+    const size_t allowed = options_.tapeStep ? std::min(rows_.size(), released_) : rows_.size();
+    if (next_ >= allowed && next_ < rows_.size()) {
+      waitingForRelease_ = true;
+      return;
+    }
     size_t n = options_.paceMs > 0 ? 1 : kRowsPerTurn;
-    for (; n > 0 && next_ < rows_.size(); --n) Play(rows_[next_++]);
+    for (; n > 0 && next_ < allowed; --n) Play(rows_[next_++]);
     Flush();
     PublishStatus();
     if (next_ >= rows_.size()) {
@@ -274,6 +293,7 @@ class QuoteFeed : public Service {
                {"tapeRows", rows_.size()},
                {"nextRow", next_},
                {"played", played_},
+               {"released", released_},
                {"securities", known_.size()},
                {"connections", connections_.size()}};
   }
@@ -291,6 +311,8 @@ class QuoteFeed : public Service {
   std::map<uint64_t, std::shared_ptr<Connection>> connections_;
   uint64_t lastId_ = 0;
   size_t next_ = 0;
+  size_t released_ = 0;  // rows a stepped tape may play
+  bool waitingForRelease_ = false;
   uint64_t played_ = 0;
   bool up_ = true;
   bool started_ = false;

@@ -139,6 +139,7 @@ std::string ServerUsage() {
          "                         email, qq, registered, online, levelpicture, level, next\n"
          "  --tape FILE            quote tape to play (CSV: time,code,market,name,prev_close,open,high,low,price)\n"
          "  --pace-ms N            pause between tape rows (default 0)\n"
+         "  --tape-step            play tape rows only as the control interface releases them\n"
          "  --synthetic N|CODES[:MS]  besides the tape, one generated report per code every MS ms\n"
          "                         (default 1000); N codes from 600000 up, or a comma list of codes\n"
          "  --profiles DIR         trading profiles the file server offers\n"
@@ -147,7 +148,7 @@ std::string ServerUsage() {
          "  --help                 this text\n"
          "Control interface (JSON answers): GET /admin/status; POST /admin/message {\"text\":...};\n"
          "POST /admin/elsewhere; POST /admin/share {code,name,price,...}; POST /admin/quote-feed/drop,\n"
-         "POST /admin/quote-feed/restore; POST /admin/account-sessions/drop.\n";
+         "POST /admin/quote-feed/restore; POST /admin/account-sessions/drop; POST /admin/tape/release {\"rows\":N}.\n";
 }
 
 ParsedOptions ParseServerOptions(const std::vector<std::string>& args) {
@@ -162,6 +163,10 @@ ParsedOptions ParseServerOptions(const std::vector<std::string>& args) {
     const std::string& a = args[i];
     if (a == "--help" || a == "-h") {
       r.help = true;
+      continue;
+    }
+    if (a == "--tape-step") {
+      o.tapeStep = true;
       continue;
     }
     if (i + 1 >= args.size()) return fail(a.rfind("--", 0) == 0 ? a + " wants a value" : "unknown argument " + a);

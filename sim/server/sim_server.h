@@ -48,6 +48,9 @@ struct ServerOptions {
   std::vector<SimUser> users;
   std::string tapePath;   // --tape: the quote tape to play
   int paceMs = 0;         // --pace-ms: pause between tape rows
+  // --tape-step: rows are played only as the control interface releases
+  // them, so that a test can wait for what a row caused before the next.
+  bool tapeStep = false;
   std::string profilesDir;
   std::string recordPath;  // --record: one JSON object per line
   std::string webDir;      // --web-dir: extra files served by the web pages
@@ -95,6 +98,8 @@ struct ControlHooks {
   std::function<int(const MessageFrame&)> pushFrame;
   // Drops (false) or restores (true) the quote feed.
   std::function<void(bool up)> setQuoteFeedUp;
+  // Lets a stepped tape play this many more rows.
+  std::function<void(int rows)> releaseTapeRows;
   // Each running service may add its part to the status answer; called on
   // the web server's threads, so each part guards what it reads.
   std::vector<std::function<void(nlohmann::json& status)>> statusParts;

@@ -163,6 +163,16 @@ class WebPages : public Service {
       recorder_.Write({{"event", "admin"}, {"action", up ? "quote-restore" : "quote-drop"}});
       Json(res, {{"ok", true}, {"quoteFeedUp", up}});
     });
+    server_.Post("/admin/tape/release", [this](const httplib::Request& req, httplib::Response& res) {
+      if (!hooks_.releaseTapeRows) return Json(res, {{"ok", false}, {"error", "no quote feed"}}, 503);
+      auto body = RequestJson(req);
+      const int rows = body.is_object() && body.contains("rows") && body["rows"].is_number_integer()
+                           ? body["rows"].get<int>()
+                           : 0;
+      if (rows <= 0) return Json(res, {{"ok", false}, {"error", "wants {\"rows\":N} with N > 0"}}, 400);
+      hooks_.releaseTapeRows(rows);
+      Json(res, {{"ok", true}, {"rows", rows}});
+    });
     server_.Post("/admin/account-sessions/drop", [this](const httplib::Request&, httplib::Response& res) {
       if (!hooks_.dropAccountSessions) return Json(res, {{"ok", false}, {"error", "no account service"}}, 503);
       const int dropped = hooks_.dropAccountSessions();
