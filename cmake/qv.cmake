@@ -32,3 +32,19 @@ macro(qv_find_gtest)
     find_package(GTest REQUIRED)
   endif()
 endmacro()
+
+# Standalone Asio (header-only, Debian's libasio-dev) for the target's own
+# sources. The MinGW compilers see only its headers, through a folder of
+# links, never the rest of the Linux include folder.
+function(qv_use_asio target)
+  if(WIN32)
+    set(dir ${CMAKE_BINARY_DIR}/asio-include)
+    if(NOT EXISTS ${dir}/asio.hpp)
+      file(MAKE_DIRECTORY ${dir})
+      file(CREATE_LINK /usr/include/asio.hpp ${dir}/asio.hpp SYMBOLIC)
+      file(CREATE_LINK /usr/include/asio ${dir}/asio SYMBOLIC)
+    endif()
+    target_include_directories(${target} SYSTEM PRIVATE ${dir})
+    target_link_libraries(${target} PUBLIC ws2_32 mswsock)
+  endif()
+endfunction()
