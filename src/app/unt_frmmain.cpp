@@ -297,6 +297,7 @@ void Tfrmmain::FormDestroy() {
 
 bool Tfrmmain::Enabled(Cmd cmd) const {
   if (cmd == Cmd::Logout) return logoutEnabled_;
+  if (cmd == Cmd::Login) return !logoutEnabled_;
   return !NeedsLogin(cmd) || featuresOn_;
 }
 
@@ -463,6 +464,21 @@ void Tfrmmain::SetLoggedIn(bool loggedIn, const std::string& userId) {
   if (loggedIn) flags_.userId = userId;
   logoutEnabled_ = loggedIn;
   Mark(kChangeCommands);
+}
+
+void Tfrmmain::SetMessagePane(const std::string& text) {
+  panes_[kPane1] = text;
+  Mark(kChangeStatus);
+}
+
+void Tfrmmain::SetLevelHint(std::vector<std::string> lines) {
+  levelHint_ = std::move(lines);
+  Mark(kChangeStatus);
+}
+
+void Tfrmmain::ResetTitles() {
+  applicationTitle_ = kApplicationTitle;
+  host_.SetCaption(kCaptionText);
 }
 
 void Tfrmmain::EnableLoggedInFeatures(bool on) {

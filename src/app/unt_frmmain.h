@@ -250,8 +250,15 @@ class Tfrmmain final : public policy::IMonitorHost, public trading::ITradingMain
   void ShowUserLevel(int level, int64_t onlineSeconds, int levelIcon);
   void StartAllMonitoring();
   void StopAllMonitoring();
-  // The login flow's changes of the flag (the logout item follows it).
+  // The login flow's changes of the flag (the logout item follows it, the
+  // login item the opposite way).
   void SetLoggedIn(bool loggedIn, const std::string& userId);
+  // Status pane 1: the state of the message connection.
+  void SetMessagePane(const std::string& text);
+  // The level label's hint, one entry per line.
+  void SetLevelHint(std::vector<std::string> lines);
+  // The application title and caption of a logged-out window.
+  void ResetTitles();
 
   // Called when the window's state starts to differ from what the view
   // last took (once until TakeChanges), whoever changed it.
@@ -287,6 +294,7 @@ class Tfrmmain final : public policy::IMonitorHost, public trading::ITradingMain
   void SetActivePage(int page) { activePage_ = page; }
   const std::string& LevelCaption() const { return levelCaption_; }
   int LevelIcon() const { return levelIcon_; }
+  const std::vector<std::string>& LevelHint() const { return levelHint_; }
   bool AntiLockTimerEnabled() const { return Checked(Cmd::AntiLock); }
   uint32_t AntiLockIntervalMs() const { return trading_->AntiLockIntervalMs(); }
   const std::string& SelectedSecurity() const { return selectedSecurity_; }
@@ -365,6 +373,7 @@ class Tfrmmain final : public policy::IMonitorHost, public trading::ITradingMain
   std::array<std::string, 4> panes_{"", "未登录", "", ""};
   std::string levelCaption_ = "0级";
   int levelIcon_ = 0;
+  std::vector<std::string> levelHint_;
   bool marqueeOn_ = false;
   int activity_ = 0;
   bool featuresOn_ = false;
