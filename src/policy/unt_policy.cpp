@@ -4,6 +4,7 @@
 #include <cstring>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 
 #include "base/files.h"
 #include "base/fixed_text.h"
@@ -307,12 +308,20 @@ void TPolicyList::PublishLabels() {
     std::memcpy(label.code, code.data(), code.size());
     label.market = r->market;
   }
-  labels_ = std::move(labels);
+  // The engine may still read the block it was given before: the old one
+  // goes only after the engine has the new one.
+  std::vector<quotes::TStockLabel> previous = std::exchange(labels_, std::move(labels));
   quotes::IQuoteEngine* engine = engine_;
   const quotes::TStockLabel* data = labels_.empty() ? nullptr : labels_.data();
   const auto highest = static_cast<int32_t>(labels_.size()) - 1;
   lock.unlock();
   if (engine) engine->SetLabels(data, highest);
+}
+
+TPolicyList::PublishedBlock TPolicyList::PublishedLabels() {
+  std::lock_guard lock(mutex_);
+  if (labels_.empty()) return {};
+  return {labels_.data(), static_cast<int32_t>(labels_.size()) - 1};
 }
 
 std::vector<quotes::TStockLabel> TPolicyList::Labels() {

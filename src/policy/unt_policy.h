@@ -238,6 +238,13 @@ class TPolicyList {
   void PublishLabels();
   // The watched-label list as last published.
   std::vector<quotes::TStockLabel> Labels();
+  // The same block that was handed to the engine (null and -1 when empty),
+  // valid until the next publish: for the engine start of a login.
+  struct PublishedBlock {
+    const quotes::TStockLabel* data = nullptr;
+    int32_t highestIndex = -1;
+  };
+  PublishedBlock PublishedLabels();
 
   // Adds the store's records, each stopped and with its fired flag cleared;
   // a missing file adds nothing.

@@ -108,8 +108,13 @@ constexpr size_t kQuoteReportSize = sizeof(TQuoteReport);
 // The security code of a report: the bytes up to the first NUL, at most 10.
 std::string_view ReportCode(const TQuoteReport& report);
 
-// The reports of a packet: their number (0 when the count is below 1) and
-// the address of the first.
+// The most reports one packet may hold; a larger count is a damaged packet
+// (a whole market is a few thousand securities).
+constexpr int32_t kMaxPacketReports = 100000;
+
+// The reports of a packet: their number and the address of the first. A
+// null packet, a count below 1 or above kMaxPacketReports, or a null
+// first-report address give no reports.
 struct PacketReports {
   int32_t count = 0;
   const unsigned char* first = nullptr;

@@ -1,0 +1,87 @@
+// A small quote engine for the binding's tests: five of the seven exports
+// (SetupReceiver and Stock_GetStockNewReport are missing), each call
+// written to a log the test reads back through Probe_Log. Stock_Start
+// fails for the user "refuse"; Stock_GetStockInfo knows only "600000" and
+// takes 50 ms, so that side-by-side requests can be seen.
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <string>
+
+namespace {
+
+std::mutex logMutex;
+std::string logText;
+std::atomic<int> inFlight{0};
+std::atomic<int> mostInFlight{0};
+
+void Log(const std::string& line) {
+  std::lock_guard lock(logMutex);
+  logText += line;
+  logText += '\n';
+}
+
+}  // namespace
+
+extern "C" {
+
+__declspec(dllexport) void __stdcall Stock_Init(void* window, uint32_t message, int32_t mode) {
+  char line[96];
+  std::snprintf(line, sizeof line, "init %s 0x%x %d", window ? "window" : "null", message, mode);
+  Log(line);
+}
+
+__declspec(dllexport) int32_t __stdcall Stock_Start(void* session, int32_t token, const char* user) {
+  const char* server = static_cast<const char*>(session);
+  int32_t port = 0;
+  std::memcpy(&port, server + 33, 4);
+  char line[160];
+  std::snprintf(line, sizeof line, "start %.33s:%d token %d user %s", server, port, token, user);
+  Log(line);
+  // A byte-sized false with garbage above it: only the low byte counts.
+  return std::strcmp(user, "refuse") == 0 ? 0x7F00 : 1;
+}
+
+__declspec(dllexport) void __stdcall Stock_SetLabels(const char* labels, int32_t highest) {
+  std::string line = "labels " + std::to_string(highest);
+  for (int32_t i = 0; labels && i <= highest; ++i) line += std::string(" ") + (labels + 16 * i);
+  Log(labels ? line : line + " null");
+}
+
+__declspec(dllexport) int32_t __stdcall Stock_GetStockInfo(unsigned char* buffer, const char* code,
+                                                           const char* server, int32_t port) {
+  const int now = ++inFlight;
+  int seen = mostInFlight.load();
+  while (now > seen && !mostInFlight.compare_exchange_weak(seen, now)) {
+  }
+  Sleep(50);
+  if (std::strcmp(code, "600000") == 0) {
+    std::memset(buffer, 0, 158);
+    std::memcpy(buffer + 8, code, 6);
+    // The name in GBK: 浦发银行.
+    std::memcpy(buffer + 18, "\xC6\xD6\xB7\xA2\xD2\xF8\xD0\xD0", 8);
+    const float price = 10.25f;
+    std::memcpy(buffer + 66, &price, 4);
+  }
+  char line[160];
+  std::snprintf(line, sizeof line, "quote %s %s:%d", code, server, port);
+  Log(line);
+  --inFlight;
+  return 1;
+}
+
+__declspec(dllexport) void __stdcall Stock_Quit(void* window) { Log(window ? "quit window" : "quit null"); }
+
+// For the test: the log so far (and cleared), and the most requests at once.
+__declspec(dllexport) int32_t __stdcall Probe_Log(char* out, int32_t size) {
+  std::lock_guard lock(logMutex);
+  std::snprintf(out, static_cast<size_t>(size), "%s", logText.c_str());
+  logText.clear();
+  return mostInFlight.exchange(0);
+}
+
+}  // extern "C"

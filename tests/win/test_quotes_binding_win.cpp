@@ -1,0 +1,153 @@
+// The quote engine binding against a small engine DLL copied into an
+// application folder as drasken.dll, and against a folder without one: the
+// exports found, the calls and their arguments as the engine sees them,
+// the engine start of a login, and single-quote requests side by side.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <atomic>
+#include <filesystem>
+#include <thread>
+#include <vector>
+
+#include "base/fixed_text.h"
+#include "quotes/Ustockdrv_win.h"
+#include "quotes/login_session.h"
+#include "quotes/unt_externalapi.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using quotes::TQuoteReport;
+
+std::filesystem::path ExeFolder() {
+  wchar_t path[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, path, MAX_PATH);
+  return std::filesystem::path(path).parent_path();
+}
+
+struct ProbeLog {
+  std::string text;
+  int mostInFlight = 0;
+};
+
+ProbeLog ReadProbe() {
+  using LogFn = int32_t(__stdcall*)(char*, int32_t);
+  HMODULE probe = GetModuleHandleW(L"drasken.dll");
+  auto log = reinterpret_cast<LogFn>(reinterpret_cast<void*>(GetProcAddress(probe, "Probe_Log")));
+  if (!log) return {};
+  std::vector<char> buffer(8192);
+  ProbeLog r;
+  r.mostInFlight = log(buffer.data(), static_cast<int32_t>(buffer.size()));
+  r.text = buffer.data();
+  return r;
+}
+
+class QuoteBinding : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder = base::PathToUtf8(dir.path()) + "\\";
+    std::memset(&quotes::LoginSession(), 0, sizeof(quotes::TLoginSessionRecord));
+  }
+  void InstallEngine() {
+    const std::filesystem::path probe = ExeFolder() / "engine_probe.dll";
+    std::filesystem::copy_file(probe, dir.path() / "drasken.dll");
+  }
+  testing_support::TempDir dir;
+  std::string folder;
+};
+
+TEST_F(QuoteBinding, MissingLibraryLeavesEveryCallSkipped) {
+  quotes::TStockDrv engine;
+  EXPECT_FALSE(engine.Bind(folder));
+  EXPECT_FALSE(engine.Loaded());
+  TQuoteReport report{};
+  report.newestPrice = 7.5f;
+  EXPECT_FALSE(quotes::RequestQuote(engine, "600000", report));
+  EXPECT_FLOAT_EQ(report.newestPrice, 7.5f);
+  bool loggedIn = true;
+  int shown = 0;
+  quotes::EngineStartArgs args;
+  args.session = &quotes::LoginSession();
+  EXPECT_TRUE(quotes::StartQuoteEngine(engine, args, loggedIn, [&](const std::string&, const std::string&) { ++shown; }));
+  EXPECT_TRUE(loggedIn);
+  EXPECT_EQ(shown, 0);
+  engine.Quit(0);
+}
+
+TEST_F(QuoteBinding, EngineSeesTheCallsOfALoginAndConcurrentQuotes) {
+  InstallEngine();
+  quotes::TStockDrv engine;
+  ASSERT_TRUE(engine.Bind(folder));
+  const auto bound = engine.Bound();
+  EXPECT_TRUE(bound.init && bound.quit && bound.start && bound.setLabels && bound.getStockInfo);
+  EXPECT_FALSE(bound.setupReceiver || bound.getStockNewReport);
+
+  quotes::TLoginSessionRecord& session = quotes::LoginSession();
+  base::WriteFixedText(session.quoteServer, "127.0.0.1");
+  session.quotePort = 7709;
+  session.startToken = 4242;
+  quotes::TStockLabel labels[2] = {};
+  std::memcpy(labels[0].code, "600000", 6);
+  labels[0].market = quotes::kMarketShanghai;
+  std::memcpy(labels[1].code, "000001", 6);
+  const HWND window = CreateWindowW(L"STATIC", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+
+  // A login: labels, Init, Start with the record's server, port and token.
+  quotes::EngineStartArgs args;
+  args.mainWindow = reinterpret_cast<uintptr_t>(window);
+  args.labels = labels;
+  args.highestLabel = 1;
+  args.session = &session;
+  args.userId = "trader1";
+  bool loggedIn = true;
+  std::vector<std::string> shown;
+  auto show = [&](const std::string& text, const std::string& title) { shown.push_back(title + text); };
+  EXPECT_TRUE(quotes::StartQuoteEngine(engine, args, loggedIn, show));
+  EXPECT_TRUE(loggedIn);
+  EXPECT_EQ(ReadProbe().text,
+            "labels 1 600000 000001\n"
+            "init window 0x463 4\n"
+            "start 127.0.0.1:7709 token 4242 user trader1\n");
+
+  // A refused start: the flag cleared, one Quit, the message.
+  args.userId = "refuse";
+  args.labels = nullptr;
+  EXPECT_FALSE(quotes::StartQuoteEngine(engine, args, loggedIn, show));
+  EXPECT_FALSE(loggedIn);
+  EXPECT_EQ(ReadProbe().text,
+            "labels -1 null\n"
+            "init window 0x463 4\n"
+            "start 127.0.0.1:7709 token 4242 user refuse\n"
+            "quit window\n");
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0], "提示！启动盯盘模块失败，请重新登录！");
+
+  // Four threads ask at once; the requests overlap in the engine. A code it
+  // does not know leaves the buffer as it was.
+  std::atomic<int> filled{0};
+  std::vector<std::thread> threads;
+  for (int i = 0; i < 4; ++i) {
+    threads.emplace_back([&] {
+      TQuoteReport r{};
+      quotes::RequestQuote(engine, " 600000 ", r);
+      if (r.newestPrice == 10.25f && base::ReadFixedUtf8(r.name) == "浦发银行") ++filled;
+    });
+  }
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(filled.load(), 4);
+  const ProbeLog quotesLog = ReadProbe();
+  EXPECT_GE(quotesLog.mostInFlight, 2);
+  EXPECT_NE(quotesLog.text.find("quote 600000 127.0.0.1:7709"), std::string::npos);
+  TQuoteReport unknown{};
+  unknown.newestPrice = 3.5f;
+  EXPECT_TRUE(quotes::RequestQuote(engine, "999999", unknown));
+  EXPECT_FLOAT_EQ(unknown.newestPrice, 3.5f);
+
+  engine.Unbind();
+  EXPECT_EQ(GetModuleHandleW(L"drasken.dll"), nullptr);
+  DestroyWindow(window);
+}
+
+}  // namespace
