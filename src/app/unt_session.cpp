@@ -21,9 +21,9 @@ void TSession::LoginCommand() {
   values_.userInfo = {};
   FetchUserInfo();
   if (!host_.StartQuoteEngine(values_.userId)) {
+    // The engine start has cleared the flag, quit the engine and told the
+    // user; the window's items follow the flag.
     main_.SetLoggedIn(false, values_.userId);
-    host_.QuitQuoteEngine();
-    main_.ShowInformation(kEngineStartFailed, "提示！");
     return;
   }
   // A message connection that cannot be opened does not stop the login: the

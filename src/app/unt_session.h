@@ -25,7 +25,6 @@ class Tfrmmain;
 inline constexpr char kForcedLogoutText[] = "该账户在其他地方登录，您被迫下线！";
 inline constexpr char kForcedLogoutTitle[] = "服务中断！";
 inline constexpr char kSystemMessageTitle[] = "系统消息";
-inline constexpr char kEngineStartFailed[] = "启动盯盘模块失败，请重新登录！";
 // Status pane 1 while the message connection is down.
 inline constexpr char kMessageLinkDown[] = "消息服务器未连接，正在重试";
 
@@ -35,8 +34,9 @@ class ISessionHost {
   virtual ~ISessionHost() = default;
   // The login dialog, modal; true when it closed with success.
   virtual bool ShowLoginDialog() = 0;
-  // The quote engine's start at login (labels, Stock_Init, Stock_Start);
-  // false only when Stock_Start reported failure.
+  // The quote engine's start at login (quotes::StartQuoteEngine: labels,
+  // Stock_Init, Stock_Start). False when the engine refused, after the
+  // logged-in flag was cleared, the engine quit and the user told.
   virtual bool StartQuoteEngine(const std::string& userId) = 0;
   virtual void QuitQuoteEngine() = 0;
   // The network speed probe, started at every login unless one runs.

@@ -21,6 +21,7 @@
 #include "app/unt_session.h"
 #include "base/fixed_text.h"
 #include "base/records.h"
+#include "quotes/unt_externalapi.h"
 #include "settings/options_record.h"
 #include "support/frmmain_fake_host.h"
 #include "support/temp_dir.h"
@@ -178,6 +179,21 @@ class FakeAccountService : public account::IAccountService {
   }
 };
 
+// The quote engine: Start answers as told; every call is counted.
+class FakeEngine : public quotes::IQuoteEngine {
+ public:
+  bool starts = true;
+  int inits = 0, startsCalled = 0, quits = 0;
+  void Init(uintptr_t) override { ++inits; }
+  bool Start(const void*, int32_t, const std::string&) override {
+    ++startsCalled;
+    return starts;
+  }
+  void SetLabels(const quotes::TStockLabel*, int32_t) override {}
+  bool GetStockInfo(const std::string&, const std::string&, int32_t, quotes::TQuoteReport&) override { return false; }
+  void Quit(uintptr_t) override { ++quits; }
+};
+
 // The login dialog's window and the session's surroundings.
 class FakeSessionHost : public app::ISessionHost, public account::ILoginHost {
  public:
@@ -185,7 +201,8 @@ class FakeSessionHost : public app::ISessionHost, public account::ILoginHost {
   std::unique_ptr<account::Tfrmlogin> dialog;
   // What the user does in the shown dialog before "确定"; none: waits for the timer.
   std::function<void(account::Tfrmlogin&)> user;
-  bool engineStarts = true;
+  FakeEngine engine;
+  app::Tfrmmain* main = nullptr;
   std::vector<unsigned char> sharePostMarks;
 
   bool ShowLoginDialog() override {
@@ -200,9 +217,14 @@ class FakeSessionHost : public app::ISessionHost, public account::ILoginHost {
   }
   bool StartQuoteEngine(const std::string& user) override {
     calls.push_back("engine start " + user);
-    return engineStarts;
+    quotes::EngineStartArgs args;
+    args.userId = user;
+    return quotes::StartQuoteEngine(engine, args, main->Flags().loggedIn,
+                                    [this](const std::string& text, const std::string& title) {
+                                      calls.push_back("info " + title + ": " + text);
+                                    });
   }
-  void QuitQuoteEngine() override { calls.push_back("engine quit"); }
+  void QuitQuoteEngine() override { engine.Quit(0); }
   void StartSpeedProbe() override { calls.push_back("speed probe"); }
   void ReceiveSharePost(const account::TSharePostBlock& post) override { sharePostMarks.push_back(post.bytes[0]); }
   void ShowWarning(const std::string& text, const std::string& title) override {
@@ -258,6 +280,7 @@ class SessionTest : public ::testing::Test {
   void Create(app::SessionOptions options = {}) {
     main = std::make_unique<app::Tfrmmain>(folder, host, desktop, [] { return base::EncodeDateTime(2026, 12, 9, 10, 0, 0); });
     main->FormCreate();
+    sessionHost.main = main.get();
     options.messagePort = server.port;
     options.connection.firstReconnectPauseMs = 20;
     options.connection.maxReconnectPauseMs = 80;
@@ -397,6 +420,7 @@ TEST_F(SessionTest, LoginPresenceSystemMessagesSharePostsAndTheForcedLogout) {
   // Logged in: flag, engine, features, panes, user information.
   EXPECT_TRUE(main->Flags().loggedIn);
   EXPECT_TRUE(sessionHost.Has("engine start zhang"));
+  EXPECT_EQ(sessionHost.engine.startsCalled, 1);
   EXPECT_TRUE(sessionHost.Has("sleep 300"));
   EXPECT_TRUE(sessionHost.Has("speed probe"));
   EXPECT_TRUE(main->ListEnabled());
@@ -449,6 +473,7 @@ TEST_F(SessionTest, LoginPresenceSystemMessagesSharePostsAndTheForcedLogout) {
   EXPECT_FALSE(main->ListEnabled());
   EXPECT_TRUE(main->Enabled(app::Cmd::Login));
   EXPECT_EQ(service.calls.back(), "logout 127.0.0.1:8085 zhang");
+  EXPECT_EQ(sessionHost.engine.quits, 1);
   EXPECT_EQ(sessionHost.calls.back(), "warning 服务中断！: 该账户在其他地方登录，您被迫下线！");
   EXPECT_EQ(session->UserInfo().level, 0);
   // The offline notice went out before the connection closed.
@@ -464,7 +489,7 @@ TEST_F(SessionTest, LoginPresenceSystemMessagesSharePostsAndTheForcedLogout) {
 
 TEST_F(SessionTest, AFailedEngineStartEndsTheLoginLoggedOut) {
   Create();
-  sessionHost.engineStarts = false;
+  sessionHost.engine.starts = false;
   sessionHost.user = [](account::Tfrmlogin& d) {
     d.serverText = "127.0.0.1";
     d.userText = "zhang";
@@ -472,8 +497,9 @@ TEST_F(SessionTest, AFailedEngineStartEndsTheLoginLoggedOut) {
   };
   session->LoginCommand();
   EXPECT_FALSE(main->Flags().loggedIn);
-  EXPECT_TRUE(sessionHost.Has("engine quit"));
-  EXPECT_TRUE(host.Has("info 提示！: 启动盯盘模块失败，请重新登录！"));
+  EXPECT_EQ(sessionHost.engine.inits, 1);
+  EXPECT_EQ(sessionHost.engine.quits, 1);
+  EXPECT_TRUE(sessionHost.Has("info 提示！: 启动盯盘模块失败，请重新登录！"));
   EXPECT_FALSE(main->ListEnabled());
   EXPECT_FALSE(main->Enabled(app::Cmd::Logout));
   EXPECT_EQ(main->Pane(app::Tfrmmain::kPane2), "未登录");
