@@ -33,18 +33,18 @@ macro(qv_find_gtest)
   endif()
 endmacro()
 
-# Standalone Asio (header-only, Debian's libasio-dev) for the target's own
-# sources. The MinGW compilers see only its headers, through a folder of
-# links, never the rest of the Linux include folder.
-function(qv_use_asio target)
-  if(WIN32)
-    set(dir ${CMAKE_BINARY_DIR}/asio-include)
-    if(NOT EXISTS ${dir}/asio.hpp)
-      file(MAKE_DIRECTORY ${dir})
-      file(CREATE_LINK /usr/include/asio.hpp ${dir}/asio.hpp SYMBOLIC)
-      file(CREATE_LINK /usr/include/asio ${dir}/asio SYMBOLIC)
-    endif()
-    target_include_directories(${target} SYSTEM PRIVATE ${dir})
-    target_link_libraries(${target} PUBLIC ws2_32 mswsock)
-  endif()
-endfunction()
+# Standalone Asio (header-only, Debian's libasio-dev) for every TCP client and
+# server. The MinGW compilers get an include folder that holds Asio alone,
+# not the whole of the Linux /usr/include.
+add_library(qv_asio INTERFACE)
+target_compile_definitions(qv_asio INTERFACE ASIO_STANDALONE)
+find_package(Threads REQUIRED)
+target_link_libraries(qv_asio INTERFACE Threads::Threads)
+if(WIN32)
+  set(qv_asio_dir ${CMAKE_BINARY_DIR}/asio-include)
+  file(MAKE_DIRECTORY ${qv_asio_dir})
+  file(CREATE_LINK /usr/include/asio ${qv_asio_dir}/asio SYMBOLIC)
+  file(CREATE_LINK /usr/include/asio.hpp ${qv_asio_dir}/asio.hpp SYMBOLIC)
+  target_include_directories(qv_asio SYSTEM INTERFACE ${qv_asio_dir})
+  target_link_libraries(qv_asio INTERFACE ws2_32 mswsock)
+endif()

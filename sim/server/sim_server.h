@@ -8,11 +8,16 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include <nlohmann/json.hpp>
+
+namespace asio {
+class io_context;
+}
 
 namespace simserver {
 
@@ -46,7 +51,25 @@ struct ServerOptions {
   std::string profilesDir;
   std::string recordPath;  // --record: one JSON object per line
   std::string webDir;      // --web-dir: extra files served by the web pages
+  // --synthetic: a steady stream of generated quotes for load tests, one
+  // report per code every syntheticIntervalMs; empty when off.
+  std::vector<std::string> syntheticCodes;
+  int syntheticIntervalMs = 1000;
 };
+
+// Reads the command line (without the program name). False with `error`
+// set on a bad option; `help` is set by --help.
+struct ParsedOptions {
+  bool ok = true;
+  bool help = false;
+  std::string error;
+  ServerOptions options;
+};
+ParsedOptions ParseServerOptions(const std::vector<std::string>& args);
+// What --help prints.
+std::string ServerUsage();
+// A user of --user NAME[:PASSWORD] with generated user information.
+SimUser MakeUser(const std::string& name, const std::string& password);
 
 // Everything a program did to the server, one JSON object per line, written
 // at once so that a test can read the file while the server runs.
@@ -72,6 +95,60 @@ struct ControlHooks {
   std::function<int(const MessageFrame&)> pushFrame;
   // Drops (false) or restores (true) the quote feed.
   std::function<void(bool up)> setQuoteFeedUp;
+  // Each running service may add its part to the status answer; called on
+  // the web server's threads, so each part guards what it reads.
+  std::vector<std::function<void(nlohmann::json& status)>> statusParts;
+  // Closes every open login session of the account service (the account
+  // service's library then tells its program); the number closed.
+  std::function<int()> dropAccountSessions;
 };
+
+// A running service. Destroying it closes what it opened; destroy services
+// after their io_context has stopped running (or on its thread).
+class Service {
+ public:
+  virtual ~Service() = default;
+};
+using ServicePtr = std::unique_ptr<Service>;
+
+// The start functions of the services; each binds its listener on
+// options.host and throws std::runtime_error when it cannot. Wiring a new
+// service into the program is one call of this shape in server_main.cpp.
+ServicePtr StartQuoteFeed(asio::io_context& io, const ServerOptions& options, Recorder& recorder,
+                          ControlHooks& hooks);
+ServicePtr StartWebPages(asio::io_context& io, const ServerOptions& options, Recorder& recorder,
+                         ControlHooks& hooks);
+// The account service (accountPort; the protocol of
+// sim/account_service/account_wire.h, spoken by the stand-in velmora.dll):
+// logins checked against options.users, user information, online time,
+// share posts broadcast as 1006 frames through hooks.pushFrame. Sets
+// hooks.dropAccountSessions. Records "login" (user, ok, token or reason),
+// "logout", "session-closed", "user-info", "online-time" (seconds, total,
+// level), "share-post" (user, code, name, prices, remark, postTime,
+// reached) and "account-error".
+ServicePtr StartAccountService(asio::io_context& io, const ServerOptions& options, Recorder& recorder,
+                               ControlHooks& hooks);
+// The message connection service (messagePort): reads the programs'
+// packets (message_packet.h) and sets hooks.pushFrame. Records
+// "message-connection" (open, peer, user), "presence" (user, online),
+// "message" (type, user; text for 3007) and "message-error" (error; the
+// connection is closed).
+ServicePtr StartMessageService(asio::io_context& io, const ServerOptions& options, Recorder& recorder,
+                               ControlHooks& hooks);
+
+// Inbound message frames the control interface pushes.
+constexpr int32_t kFrameSystemMessage = 3001;
+constexpr int32_t kFrameLoggedInElsewhere = 3002;
+constexpr int32_t kFrameSharePost = 1006;
+constexpr size_t kFrameSharePostAt = 88;
+constexpr size_t kSharePostSize = 534;
+constexpr size_t kFrameTextAt = 622;
+constexpr size_t kFrameTextSize = 1024;
+// A frame of the type with the UTF-8 text (GBK in the frame; 3001).
+MessageFrame MakeTextFrame(int32_t type, const std::string& utf8Text);
+// A 1006 frame with a share post from JSON fields (UTF-8 texts): time
+// (seconds, 0 = now), code, name, price, setPrice, backAmount, stopPrice,
+// fallAmount, posterId, posterName, remark. Missing fields stay zero.
+MessageFrame MakeSharePostFrame(const nlohmann::json& post);
 
 }  // namespace simserver
