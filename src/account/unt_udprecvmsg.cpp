@@ -2,13 +2,7 @@
 
 #include <algorithm>
 
-// GCC 12 takes the sized delete of Asio's coroutine frames for a mismatch
-// with their allocation (a known false alarm of -Wmismatched-new-delete).
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-#endif
 #include <asio.hpp>
-#include <asio/experimental/as_tuple.hpp>
 
 namespace account {
 
@@ -17,22 +11,23 @@ int TReconnectPause::Next() {
   return next_;
 }
 
-namespace {
-constexpr auto kTuple = asio::experimental::as_tuple(asio::use_awaitable);
-}  // namespace
-
 struct TMessageConnection::Io {
   asio::io_context context;
   asio::ip::tcp::socket socket{context};
   asio::ip::tcp::resolver resolver{context};
   asio::steady_timer pause{context};
+  asio::steady_timer deadline{context};
   std::string host;
   uint16_t port = 0;
   MessageConnectionEvents events;
+  TReconnectPause pauses{250, 4000};
+  FrameBytes frame{};
 };
 
 TMessageConnection::TMessageConnection(MessageConnectionOptions options)
-    : options_(options), io_(std::make_unique<Io>()) {}
+    : options_(options), io_(std::make_unique<Io>()) {
+  io_->pauses = TReconnectPause(options_.firstReconnectPauseMs, options_.maxReconnectPauseMs);
+}
 
 TMessageConnection::~TMessageConnection() { Stop(); }
 
@@ -46,6 +41,7 @@ void TMessageConnection::Start(const std::string& host, uint16_t port, MessageCo
   io_->host = host;
   io_->port = port;
   io_->events = std::move(events);
+  io_->pauses.Reset();
   stop_ = false;
   io_->context.restart();
   thread_ = std::thread([this] { Run(); });
@@ -54,11 +50,13 @@ void TMessageConnection::Start(const std::string& host, uint16_t port, MessageCo
 void TMessageConnection::Stop() {
   if (!thread_.joinable()) return;
   stop_ = true;
-  // Runs after every send posted before, on the reader's own thread.
+  // Runs after every send posted before, on the reader's own thread; every
+  // operation in flight then ends at once and schedules nothing more.
   asio::post(io_->context, [io = io_.get()] {
     std::error_code ec;
     io->resolver.cancel();
     io->pause.cancel();
+    io->deadline.cancel();
     io->socket.close(ec);
   });
   thread_.join();
@@ -71,79 +69,84 @@ bool TMessageConnection::Send(std::vector<unsigned char> bytes) {
     if (!io_->socket.is_open()) return;
     std::error_code ec;
     asio::write(io_->socket, asio::buffer(bytes), ec);
-    if (ec) {
-      connected_ = false;
-      io_->socket.close(ec);
-    }
+    if (ec) Drop();
   });
   return true;
 }
 
 void TMessageConnection::Run() {
-  Io& io = *io_;
-  auto reader = [this, &io]() -> asio::awaitable<void> {
-    TReconnectPause pauses(options_.firstReconnectPauseMs, options_.maxReconnectPauseMs);
-    auto pause = [&io](int ms) -> asio::awaitable<void> {
-      io.pause.expires_after(std::chrono::milliseconds(ms));
-      co_await io.pause.async_wait(kTuple);
-    };
-    auto drop = [this, &io] {
-      connected_ = false;
-      std::error_code ec;
-      io.socket.close(ec);
-    };
-    while (!stop_) {
-      if (!io.socket.is_open()) {
-        // One attempt, given up after the time-out.
-        auto done = std::make_shared<bool>(false);
-        asio::steady_timer deadline(io.context, std::chrono::milliseconds(options_.connectTimeoutMs));
-        deadline.async_wait([&io, done](std::error_code ec) {
-          if (ec || *done) return;
-          io.resolver.cancel();
-          std::error_code ignored;
-          io.socket.close(ignored);
-        });
-        auto [rec, endpoints] = co_await io.resolver.async_resolve(io.host, std::to_string(io.port), kTuple);
-        std::error_code cec = rec;
-        if (!cec && !stop_) std::tie(cec, std::ignore) = co_await asio::async_connect(io.socket, endpoints, kTuple);
-        *done = true;
-        deadline.cancel();
-        if (stop_) break;
-        if (cec || !io.socket.is_open()) {
-          drop();
-          const int ms = pauses.Next();
-          if (io.events.onReconnectPause) io.events.onReconnectPause(ms);
-          co_await pause(ms);
-          continue;
-        }
-        pauses.Reset();
-        SwitchKeepAliveOn(static_cast<uintptr_t>(io.socket.native_handle()));
-        connected_ = true;
-        if (io.events.onConnected) io.events.onConnected(++connections_);
-      }
-      FrameBytes frame{};
-      auto [ec, n] = co_await asio::async_read(io.socket, asio::buffer(frame), kTuple);
-      (void)n;
-      if (ec) {
-        drop();
-        frame.fill(0);
-      }
-      if (stop_) break;
-      if (!ec && io.events.onFrame) io.events.onFrame(frame);
-      co_await pause(options_.framePauseMs);
-    }
-    drop();
-  };
-  asio::co_spawn(io.context, reader(), asio::detached);
+  asio::post(io_->context, [this] { Step(); });
   try {
-    io.context.run();
+    io_->context.run();
   } catch (...) {
     // A handler that threw ends the reader; the session sees it disconnected.
   }
+  Drop();
+  finished_ = true;
+}
+
+void TMessageConnection::Drop() {
   connected_ = false;
   std::error_code ec;
-  io.socket.close(ec);
-  finished_ = true;
+  io_->socket.close(ec);
+}
+
+// The reader's loop, one asynchronous step after another on its thread:
+// connect while down, else read the next frame.
+void TMessageConnection::Step() {
+  Io& io = *io_;
+  if (stop_) return Drop();
+  if (io.socket.is_open()) return ReadFrame();
+  // One attempt, given up after the time-out.
+  auto done = std::make_shared<bool>(false);
+  io.deadline.expires_after(std::chrono::milliseconds(options_.connectTimeoutMs));
+  io.deadline.async_wait([this, done](std::error_code ec) {
+    if (ec || *done) return;
+    io_->resolver.cancel();
+    std::error_code ignored;
+    io_->socket.close(ignored);
+  });
+  io.resolver.async_resolve(
+      io.host, std::to_string(io.port),
+      [this, done](std::error_code ec, const asio::ip::tcp::resolver::results_type& endpoints) {
+        if (ec || stop_) return ConnectFailed(done);
+        asio::async_connect(io_->socket, endpoints, [this, done](std::error_code cec, const asio::ip::tcp::endpoint&) {
+          if (cec || stop_ || !io_->socket.is_open()) return ConnectFailed(done);
+          *done = true;
+          io_->deadline.cancel();
+          io_->pauses.Reset();
+          SwitchKeepAliveOn(static_cast<uintptr_t>(io_->socket.native_handle()));
+          connected_ = true;
+          if (io_->events.onConnected) io_->events.onConnected(++connections_);
+          ReadFrame();
+        });
+      });
+}
+
+void TMessageConnection::ConnectFailed(const std::shared_ptr<bool>& done) {
+  *done = true;
+  io_->deadline.cancel();
+  Drop();
+  if (stop_) return;
+  const int ms = io_->pauses.Next();
+  if (io_->events.onReconnectPause) io_->events.onReconnectPause(ms);
+  Pause(ms);
+}
+
+void TMessageConnection::Pause(int ms) {
+  io_->pause.expires_after(std::chrono::milliseconds(ms));
+  io_->pause.async_wait([this](std::error_code) { Step(); });
+}
+
+void TMessageConnection::ReadFrame() {
+  io_->frame.fill(0);
+  asio::async_read(io_->socket, asio::buffer(io_->frame), [this](std::error_code ec, size_t) {
+    // A read error drops the connection; the frame then counts as empty.
+    if (ec) Drop();
+    if (stop_) return Drop();
+    if (!ec && io_->events.onFrame) io_->events.onFrame(io_->frame);
+    Pause(options_.framePauseMs);
+  });
 }
 
 }  // namespace account

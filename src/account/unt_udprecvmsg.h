@@ -79,6 +79,11 @@ class TMessageConnection {
  private:
   struct Io;
   void Run();
+  void Step();
+  void ReadFrame();
+  void Pause(int ms);
+  void ConnectFailed(const std::shared_ptr<bool>& done);
+  void Drop();
 
   MessageConnectionOptions options_;
   std::unique_ptr<Io> io_;
