@@ -315,6 +315,7 @@ void Tfrmmain::FormDestroy() {
 
 bool Tfrmmain::Enabled(Cmd cmd) const {
   if (cmd == Cmd::Logout) return logoutEnabled_;
+  if (cmd == Cmd::Login) return !logoutEnabled_;
   return !NeedsLogin(cmd) || featuresOn_;
 }
 
@@ -505,6 +506,21 @@ bool Tfrmmain::StartQuoteEngine() {
   // The logout item follows the flag the failed start cleared.
   if (!started) SetLoggedIn(false, flags_.userId);
   return started;
+}
+
+void Tfrmmain::SetMessagePane(const std::string& text) {
+  panes_[kPane1] = text;
+  Mark(kChangeStatus);
+}
+
+void Tfrmmain::SetLevelHint(std::vector<std::string> lines) {
+  levelHint_ = std::move(lines);
+  Mark(kChangeStatus);
+}
+
+void Tfrmmain::ResetTitles() {
+  applicationTitle_ = kApplicationTitle;
+  host_.SetCaption(kCaptionText);
 }
 
 void Tfrmmain::EnableLoggedInFeatures(bool on) {

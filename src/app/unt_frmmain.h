@@ -290,8 +290,15 @@ class Tfrmmain final : public policy::IMonitorHost, public trading::ITradingMain
   void ShowUserLevel(int level, int64_t onlineSeconds, int levelIcon);
   void StartAllMonitoring();
   void StopAllMonitoring();
-  // The login flow's changes of the flag (the logout item follows it).
+  // The login flow's changes of the flag (the logout item follows it, the
+  // login item the opposite way).
   void SetLoggedIn(bool loggedIn, const std::string& userId);
+  // Status pane 1: the state of the message connection.
+  void SetMessagePane(const std::string& text);
+  // The level label's hint, one entry per line.
+  void SetLevelHint(std::vector<std::string> lines);
+  // The application title and caption of a logged-out window.
+  void ResetTitles();
 
   // ---- the quote engine ----
   // The bound engine (the view's) and the window its quote messages go to;
@@ -354,6 +361,7 @@ class Tfrmmain final : public policy::IMonitorHost, public trading::ITradingMain
   void SetActivePage(int page) { activePage_ = page; }
   const std::string& LevelCaption() const { return levelCaption_; }
   int LevelIcon() const { return levelIcon_; }
+  const std::vector<std::string>& LevelHint() const { return levelHint_; }
   bool AntiLockTimerEnabled() const { return Checked(Cmd::AntiLock); }
   uint32_t AntiLockIntervalMs() const { return trading_->AntiLockIntervalMs(); }
   const std::string& SelectedSecurity() const { return selectedSecurity_; }
@@ -434,6 +442,7 @@ class Tfrmmain final : public policy::IMonitorHost, public trading::ITradingMain
   std::array<std::string, 4> panes_{"", "未登录", "", ""};
   std::string levelCaption_ = "0级";
   int levelIcon_ = 0;
+  std::vector<std::string> levelHint_;
   bool marqueeOn_ = false;
   int activity_ = 0;
   bool featuresOn_ = false;

@@ -15,6 +15,13 @@
 #include "app/unt_frmshowlog_win.h"
 #include "app/unt_frmupgrade_win.h"
 #include "app/unt_http_win.h"
+#include "app/unt_session.h"
+#include "account/unt_accountservice_win.h"
+#include "account/unt_frmlogin_win.h"
+#include "account/unt_frmuserinfo_win.h"
+#include "quotes/Ustockdrv_win.h"
+#include "quotes/login_session.h"
+#include "quotes/unt_externalapi.h"
 #include "base/files.h"
 #include "policy/unt_policy_describe.h"
 #include "quotes/Ustockdrv_win.h"
@@ -46,12 +53,25 @@ win::MenuItem Item(const MenuItemDef& d) {
   return m;
 }
 
-// Until the account service is bound there is no message connection.
-class NoMessageConnection final : public IMessageSender {
+// The logs take their sender when the window is made, before the session
+// that owns the message connection exists.
+class SessionMessages final : public IMessageSender {
  public:
-  bool Connected() override { return false; }
-  void SendText(const std::string&, const std::string&) override {}
+  IMessageSender* session = nullptr;
+  bool Connected() override { return session && session->Connected(); }
+  void SendText(const std::string& userId, const std::string& text) override {
+    if (session) session->SendText(userId, text);
+  }
 };
+
+// The system's date and time separators, for the registration time.
+account::DateTimeSeparators SystemSeparators() {
+  account::DateTimeSeparators s;
+  wchar_t buffer[8] = {};
+  if (GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDATE, buffer, 8) > 1) s.date = win::Utf8(buffer);
+  if (GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STIME, buffer, 8) > 1) s.time = win::Utf8(buffer);
+  return s;
+}
 
 // The progress window: borderless, on top, half transparent, a bar of parts
 // with its label over it.
@@ -144,7 +164,10 @@ std::pair<int, int> RowsInView(const win::ListView& list) {
 
 }  // namespace
 
-struct TfrmmainView::Impl final : public IFrmmainHost, public IQuoteDispatchHost, public quotes::IFrmdebugHost {
+struct TfrmmainView::Impl final : public IFrmmainHost,
+                                  public IQuoteDispatchHost,
+                                  public quotes::IFrmdebugHost,
+                                  public ISessionHost {
   explicit Impl(std::string folder);
   ~Impl() override;
 
@@ -236,15 +259,23 @@ struct TfrmmainView::Impl final : public IFrmmainHost, public IQuoteDispatchHost
   }
   void StartCalculator() override;
   bool LaunchOrderProgram() override;
-  // A missing drasken.dll leaves every engine call a no-op.
-  void BindLibraries() override { engine.Bind(folder); }
-  void AccountInit() override {}
-  void AccountFInit() override {}
+  // Calls on a library or export that is not there do nothing.
+  void BindLibraries() override {
+    account::BindAccountService(folder);
+    engine.Bind(folder);
+    model->Monitors().SetEngine(&engine);
+  }
+  void AccountInit() override { account::AccountService().Init(reinterpret_cast<uintptr_t>(window.Handle())); }
+  void AccountFInit() override { account::AccountService().FInit(); }
   void EngineQuit() override { quotes::StopQuoteEngine(engine, reinterpret_cast<uintptr_t>(window.Handle())); }
-  void UnbindLibraries() override { engine.Unbind(); }
-  void Login() override {}
-  void Logout() override {}
-  void DisconnectMessageConnection() override {}
+  void UnbindLibraries() override {
+    account::UnbindAccountService();
+    model->Monitors().SetEngine(nullptr);
+    engine.Unbind();
+  }
+  void Login() override { session->LoginCommand(); }
+  void Logout() override { session->LogoutCommand(); }
+  void DisconnectMessageConnection() override { session->Shutdown(); }
   void LoadShareFeed() override {}
   void ClearShareFeed() override {}
   void StartVersionCheck(bool quiet) override;
@@ -253,12 +284,26 @@ struct TfrmmainView::Impl final : public IFrmmainHost, public IQuoteDispatchHost
   void RequestQuote(const std::string& code, quotes::TQuoteReport& out) override {
     quotes::RequestQuote(engine, code, out);
   }
+
+  // ---- ISessionHost ----
+  bool ShowLoginDialog() override;
+  bool StartQuoteEngine(const std::string& userId) override;
+  void QuitQuoteEngine() override { EngineQuit(); }
+  // The speed probe and the share feed come with their own units.
+  void StartSpeedProbe() override {}
+  void ReceiveSharePost(const account::TSharePostBlock&) override {}
+  void ShowWarning(const std::string& text, const std::string& title) override {
+    win::ShowInfo(window.Handle(), text, title, win::BoxIcon::Warning);
+  }
+  void PostToGui(std::function<void()> job) override { queue.Post(std::move(job)); }
+  void OpenUserInfo();
   void PlaySound(const std::string& path, bool wait) override {
     sndPlaySoundW(W(path).c_str(), (wait ? SND_SYNC : SND_ASYNC) | SND_NODEFAULT);
   }
 
   std::string folder;
-  NoMessageConnection messages;
+  SessionMessages messages;
+  quotes::TStockDrv engine;
   trading::TWin32Desktop desktop;
   quotes::TStockDrv engine;
   win::GuiQueue queue;
@@ -300,6 +345,10 @@ struct TfrmmainView::Impl final : public IFrmmainHost, public IQuoteDispatchHost
   std::unique_ptr<quotes::TfrmdebugView> debug;
   // The checked installer that msiexec runs after the program has closed.
   std::string pendingInstaller;
+  std::unique_ptr<TSession> session;
+  std::unique_ptr<account::TfrmloginWin> login;
+  std::unique_ptr<account::Tfrmuserinfo> userInfoModel;
+  std::unique_ptr<account::TfrmuserinfoWin> userInfo;
   int bottomHeight = 170;
   int savedBottomHeight = 170;
   bool destroyed = false;
@@ -320,6 +369,10 @@ TfrmmainView::Impl::Impl(std::string appFolder) : folder(std::move(appFolder)) {
       },
       [poster = queue.Poster()](std::function<void()> job) { poster.Post(std::move(job)); });
   model->SetStoreSaver(saver.get());
+  SessionOptions sessionOptions;
+  sessionOptions.separators = SystemSeparators();
+  session = std::make_unique<TSession>(*model, *this, account::AccountService(), sessionOptions);
+  messages.session = session.get();
   model->onChanged = [this] {
     queue.Post([this] {
       if (!destroyed) Sync();
@@ -479,7 +532,12 @@ void TfrmmainView::Impl::CreateControls() {
                                    {90, "", false}}});
   levelIcon.Create(status, {.rect = {0, 0, 16, 16}});
   levelLabel.Create(status, {.text = "0级", .rect = {0, 0, 70, 16}, .vcenter = true, .handCursor = true});
-  levelLabel.onClick = [this] { Do([&] { model->LevelLabelClick(); }); };
+  levelLabel.onClick = [this] {
+    Do([&] {
+      if (model->Flags().loggedIn) session->FetchUserInfo();
+      model->LevelLabelClick();
+    });
+  };
 
   // Tray icon with its animation frames.
   for (int i = 0; i < IDI_TRAY_FRAMES; ++i) trayFrames.push_back(win::LoadIconSource(IDI_TRAY0 + i));
@@ -639,6 +697,9 @@ void TfrmmainView::Impl::Sync() {
     status.SetPaneText(kSbDate, model->Pane(Tfrmmain::kPaneDate));
     status.SetPaneText(kSbPane3, model->Pane(Tfrmmain::kPane3));
     levelLabel.SetText(model->LevelCaption());
+    std::string hint;
+    for (const std::string& line : model->LevelHint()) hint += (hint.empty() ? "" : "\r\n") + line;
+    levelLabel.SetTooltip(hint, hint.empty() ? "" : account::kUserInfoHintTitle);
     levelIcon.SetIcon(win::LoadIconSource(IDI_LEVEL(std::clamp(model->LevelIcon(), 0, IDI_LEVEL_COUNT - 1))));
     const bool on = model->MarqueeVisible();
     if (on != marquee.Visible()) {
@@ -727,10 +788,57 @@ void TfrmmainView::Impl::OpenDialog(Dialog d) {
       if (!showlog) showlog = std::make_unique<TfrmshowlogWin>(folder, window.Handle());
       showlog->Show();
       return;
+    case Dialog::AccountInfo:
+      OpenUserInfo();
+      return;
     default:
       ShowInformation("此功能在当前版本中尚未提供。", kApplicationTitle);
       return;
   }
+}
+
+bool TfrmmainView::Impl::ShowLoginDialog() {
+  if (!login) {
+    // Created once per run: only its first showing can log in by itself.
+    account::LoginViewArgs args;
+    args.owner = window.Handle();
+    args.applicationTitle = kApplicationTitle;
+    args.vendorSite = ReadVendorSite(folder).site;
+    args.httpGet = [](const std::string& url) { return HttpGet(url, kNoticeTimeoutMs); };
+    args.showProgress = [this](const std::string& text) { ShowProgress(text); };
+    args.closeProgress = [this] { CloseProgress(); };
+    args.openInBrowser = [this](const std::string& address) { OpenInBrowser(address); };
+    args.poster = queue.Poster();
+    login = std::make_unique<account::TfrmloginWin>(std::move(args), account::AccountService(), model->Settings(),
+                                                    session->Values(), &quotes::LoginSession());
+  }
+  return login->ShowModal();
+}
+
+bool TfrmmainView::Impl::StartQuoteEngine(const std::string& userId) {
+  const auto labels = model->Monitors().PublishedLabels();
+  quotes::EngineStartArgs args;
+  args.mainWindow = reinterpret_cast<uintptr_t>(window.Handle());
+  args.labels = labels.data;
+  args.highestLabel = labels.highestIndex;
+  args.session = &quotes::LoginSession();
+  args.userId = userId;
+  return quotes::StartQuoteEngine(engine, args, model->Flags().loggedIn,
+                                  [this](const std::string& text, const std::string& title) {
+                                    ShowInformation(text, title);
+                                  });
+}
+
+void TfrmmainView::Impl::OpenUserInfo() {
+  if (!userInfo) {
+    userInfoModel = std::make_unique<account::Tfrmuserinfo>(
+        [this] { Do([&] { session->FetchUserInfo(); }); },
+        [this]() -> const account::TUserInfoRecord& { return session->UserInfo(); }, session->Separators());
+    userInfo = std::make_unique<account::TfrmuserinfoWin>(window.Handle(), *userInfoModel, [](int picture) {
+      return win::LoadIconSource(IDI_LEVEL(std::clamp(picture, 0, IDI_LEVEL_COUNT - 1)));
+    });
+  }
+  userInfo->Show();
 }
 
 void TfrmmainView::Impl::OpenEditor(uint8_t, EditorMode, const policy::TPolicyRecord*) {

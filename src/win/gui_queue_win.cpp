@@ -78,14 +78,25 @@ GuiQueue::~GuiQueue() {
 }
 
 int GuiQueue::Drain() {
-  std::deque<std::function<void()>> jobs;
-  {
-    std::lock_guard<std::mutex> guard(state_->lock);
-    jobs.swap(state_->jobs);
-    state_->wakePending = false;
-  }
+  // A closure may end the queue itself (closing the window that owns it);
+  // the state outlives it and is then empty.
+  const std::shared_ptr<detail::GuiQueueState> state = state_;
   int ran = 0;
-  for (auto& job : jobs) {
+  for (;;) {
+    std::function<void()> job;
+    {
+      std::lock_guard<std::mutex> guard(state->lock);
+      if (state->jobs.empty()) {
+        state->wakePending = false;
+        break;
+      }
+      job = std::move(state->jobs.front());
+      state->jobs.pop_front();
+      // A job may run a modal loop (the login dialog after the version
+      // check): the jobs behind it are woken in that loop, not held back
+      // until the dialog closes.
+      state->wakePending = !state->jobs.empty() && PostMessageW(state->window, kWake, 0, 0) != FALSE;
+    }
     try {
       job();
     } catch (const std::exception& error) {

@@ -34,8 +34,10 @@ class GuiQueue {
 
   bool Post(std::function<void()> job) const { return Poster().Post(std::move(job)); }
   GuiPoster Poster() const { return GuiPoster(state_); }
-  // Runs everything queued now, in posting order (GUI thread). Exceptions
-  // of a closure go to App::ReportError; the next closure still runs.
+  // Runs the queued closures one at a time, in posting order, until none is
+  // left (GUI thread). A closure that runs a modal loop does not hold back
+  // the ones behind it: they run in that loop. Exceptions of a closure go to
+  // App::ReportError; the next closure still runs.
   int Drain();
   size_t Pending() const;
 

@@ -46,6 +46,25 @@ void DestroyMainWindow(HWND window) {
   }
 }
 
+// The start-up version check leads to the login, whose dialog is modal.
+// These tests are about the window itself: the user answers "取消".
+class LoginDialogCanceller {
+ public:
+  LoginDialogCanceller() : timer_(SetTimer(nullptr, 0, 50, &Tick)) {}
+  ~LoginDialogCanceller() { KillTimer(nullptr, timer_); }
+  LoginDialogCanceller(const LoginDialogCanceller&) = delete;
+  LoginDialogCanceller& operator=(const LoginDialogCanceller&) = delete;
+
+ private:
+  static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
+    const HWND dialog = FindWindowW(nullptr, L"用户登录");
+    if (dialog && IsWindowVisible(dialog)) {
+      if (const HWND cancel = GetDlgItem(dialog, IDCANCEL)) PostMessageW(cancel, BM_CLICK, 0, 0);
+    }
+  }
+  UINT_PTR timer_;
+};
+
 class MainWindowWin : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -67,6 +86,7 @@ class MainWindowWin : public ::testing::Test {
 
   testing_support::TempDir dir;
   std::string folder;
+  LoginDialogCanceller cancelLogin;
 };
 
 TEST_F(MainWindowWin, MenusToolbarListAndPagesFollowTheLogin) {

@@ -746,6 +746,9 @@ std::string Run(const Invocation& inv) {
   if (c == "keys") return Keys(inv), std::string();
   if (c == "key") return Key(inv), std::string();
   if (c == "close") return Post(WaitWindow(QueryOf(inv)), WM_CLOSE, 0, 0), std::string();
+  if (c == "command") {
+    return Post(WaitWindow(QueryOf(inv)), WM_COMMAND, MAKEWPARAM(*inv.Number("id"), 0), 0), std::string();
+  }
   if (c == "answer") return Answer(inv), std::string();
   Fail("command \"" + c + "\" is not implemented");
 }
