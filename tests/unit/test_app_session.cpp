@@ -357,9 +357,11 @@ TEST_F(SessionTest, LoginDialogChecksItsFieldsAndRemembersWhatTheUserChose) {
   EXPECT_EQ(o.networkLine, 0);
   EXPECT_EQ(o.UserName(), "  zhang");
   EXPECT_EQ(o.StoredPassword(), enciphered);
-  std::ifstream raw(folder + "option.opt", std::ios::binary);
-  const std::string bytes((std::istreambuf_iterator<char>(raw)), {});
-  EXPECT_EQ(bytes.find("pw1234"), std::string::npos);
+  {
+    std::ifstream raw(folder + "option.opt", std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(raw)), {});
+    EXPECT_EQ(bytes.find("pw1234"), std::string::npos);
+  }
 
   // Next time without "记住密码": only its flag changes in the file, and
   // the field is no longer filled from it.

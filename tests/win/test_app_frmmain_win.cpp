@@ -75,6 +75,7 @@ class MainWindowWin : public ::testing::Test {
     base::IniFile(dir.File("setup.ini")).WriteBool("参数配置", "关闭启动提示", true);
     std::ofstream(dir.File("vendor.ini")).flush();
     base::IniFile(dir.File("vendor.ini")).WriteString("网站", "网站地址", "http://127.0.0.1:9");
+    std::ofstream(dir.File("servers.cfg")) << "127.0.0.1\r\n";
     policy::TPolicyList seed;
     for (int i = 0; i < 3; ++i) {
       auto m = testing_support::Monitor(i, policy::kKindPrice, "60000" + std::to_string(i), 10.0f + i);
