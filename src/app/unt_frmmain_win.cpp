@@ -305,7 +305,6 @@ struct TfrmmainView::Impl final : public IFrmmainHost,
   SessionMessages messages;
   quotes::TStockDrv engine;
   trading::TWin32Desktop desktop;
-  quotes::TStockDrv engine;
   win::GuiQueue queue;
   std::unique_ptr<Tfrmmain> model;
   std::unique_ptr<TStoreSaver> saver;
