@@ -814,19 +814,8 @@ bool TfrmmainView::Impl::ShowLoginDialog() {
   return login->ShowModal();
 }
 
-bool TfrmmainView::Impl::StartQuoteEngine(const std::string& userId) {
-  const auto labels = model->Monitors().PublishedLabels();
-  quotes::EngineStartArgs args;
-  args.mainWindow = reinterpret_cast<uintptr_t>(window.Handle());
-  args.labels = labels.data;
-  args.highestLabel = labels.highestIndex;
-  args.session = &quotes::LoginSession();
-  args.userId = userId;
-  return quotes::StartQuoteEngine(engine, args, model->Flags().loggedIn,
-                                  [this](const std::string& text, const std::string& title) {
-                                    ShowInformation(text, title);
-                                  });
-}
+// The session has set the flag and the user: the window's own sequence.
+bool TfrmmainView::Impl::StartQuoteEngine(const std::string&) { return model->StartQuoteEngine(); }
 
 void TfrmmainView::Impl::OpenUserInfo() {
   if (!userInfo) {

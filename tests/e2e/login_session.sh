@@ -91,18 +91,23 @@ cd "$work"
 drive answer --title "使用提示！" --class QvWindow --button "确定" --timeout-ms 30000 >/dev/null || true
 drive wait-window --title "用户登录" --exact --timeout-ms 30000 >"$work/login.txt" || true
 shown=$SECONDS
+shown_at=$(date +%s)
 check "the login dialog shows after the version check" grep -q "用户登录" "$work/login.txt"
 drive children --title "用户登录" --exact >"$work/login-children.txt" || true
 check "the remembered user is filled in" grep -qP "\tEdit\ttrader01\t" "$work/login-children.txt"
 check "the remembered server is chosen" grep -qP "\tEdit\t$host\t" "$work/login-children.txt"
 DISPLAY="$DISPLAY" import -window root "$logs/login-dialog.png" 2>/dev/null || true
 
-check "it logs in by itself: the login pane reads ID：trader01" login_pane_reads "ID：trader01" 20
-took=$((SECONDS - shown))
-echo "logged in $took s after the dialog showed"
-check "the auto-login waited about five seconds" test "$took" -ge 4 -a "$took" -le 20
+check "it logs in by itself: the login pane reads ID：trader01" login_pane_reads "ID：trader01" 40
+echo "the login pane read the user $((SECONDS - shown)) s after the dialog showed"
+# The timer is measured by the server's clock of the login itself: the
+# panes follow later, after the engine start and the association.
+login_time=$(grep -m1 '"event":"login"' "$work/record.jsonl" | sed -nE 's/.*"time":"([^"]+)".*/\1/p')
+took=$(( $(date -d "${login_time%.*}" +%s) - shown_at ))
+echo "the account service saw the login $took s after the dialog showed"
+check "the auto-login waited about five seconds" test "$took" -ge 4 -a "$took" -le 12
 # No trading program runs here: the association after the login says so.
-drive dialog --title "Tarvolen-Merrowick" --exact --until "没有找到证券交易系统" --timeout-ms 10000 >"$work/assoc.txt" || true
+drive dialog --title "Tarvolen-Merrowick" --exact --until "没有找到证券交易系统" --timeout-ms 20000 >"$work/assoc.txt" || true
 check "the association after the login looked for the trading program" grep -q "没有找到证券交易系统" "$work/assoc.txt"
 drive answer --title "Tarvolen-Merrowick" --exact --button "确定" >/dev/null || true
 check "the account service saw the login" wait_for "$work/record.jsonl" '"event":"login".*"ok":true.*"user":"trader01"' 5
