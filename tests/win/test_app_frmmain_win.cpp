@@ -17,6 +17,7 @@
 #include "base/files.h"
 #include "base/ini_file.h"
 #include "policy/unt_policy_describe.h"
+#include "support/login_canceller_win.h"
 #include "support/policy_fixtures.h"
 #include "support/temp_dir.h"
 #include "win/all_win.h"
@@ -46,25 +47,6 @@ void DestroyMainWindow(HWND window) {
   }
 }
 
-// The start-up version check leads to the login, whose dialog is modal.
-// These tests are about the window itself: the user answers "取消".
-class LoginDialogCanceller {
- public:
-  LoginDialogCanceller() : timer_(SetTimer(nullptr, 0, 50, &Tick)) {}
-  ~LoginDialogCanceller() { KillTimer(nullptr, timer_); }
-  LoginDialogCanceller(const LoginDialogCanceller&) = delete;
-  LoginDialogCanceller& operator=(const LoginDialogCanceller&) = delete;
-
- private:
-  static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
-    const HWND dialog = FindWindowW(nullptr, L"用户登录");
-    if (dialog && IsWindowVisible(dialog)) {
-      if (const HWND cancel = GetDlgItem(dialog, IDCANCEL)) PostMessageW(cancel, BM_CLICK, 0, 0);
-    }
-  }
-  UINT_PTR timer_;
-};
-
 class MainWindowWin : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -87,7 +69,7 @@ class MainWindowWin : public ::testing::Test {
 
   testing_support::TempDir dir;
   std::string folder;
-  LoginDialogCanceller cancelLogin;
+  testing_support::LoginDialogCanceller cancelLogin;
 };
 
 TEST_F(MainWindowWin, MenusToolbarListAndPagesFollowTheLogin) {

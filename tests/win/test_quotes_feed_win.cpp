@@ -22,6 +22,7 @@
 #include "policy/unt_policy_describe.h"
 #include "quotes/unt_frmstocktip.h"
 #include "screenshot_win.h"
+#include "support/login_canceller_win.h"
 #include "support/policy_fixtures.h"
 #include "support/temp_dir.h"
 #include "win/all_win.h"
@@ -102,6 +103,7 @@ class QuoteFeedWin : public ::testing::Test {
     base::IniFile(dir.File("setup.ini")).WriteBool("参数配置", "关闭启动提示", true);
     std::ofstream(dir.File("vendor.ini")).flush();
     base::IniFile(dir.File("vendor.ini")).WriteString("网站", "网站地址", "http://127.0.0.1:9");
+    std::ofstream(dir.File("servers.cfg")) << "127.0.0.1\r\n";
   }
   void Seed(int count, int codes) {
     policy::TPolicyList seed;
@@ -121,6 +123,7 @@ class QuoteFeedWin : public ::testing::Test {
 
   testing_support::TempDir dir;
   std::string folder;
+  testing_support::LoginDialogCanceller cancelLogin;
 };
 
 TEST_F(QuoteFeedWin, PostedPacketsNoticesDebugWindowAndTip) {
