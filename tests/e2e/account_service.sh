@@ -35,7 +35,7 @@ wait_for() {
   return 1
 }
 
-"$server" --host "$host" --web-port "$web" --quote-port 17719 --user alice:pa55word \
+timeout 120 "$server" --host "$host" --web-port "$web" --quote-port 17719 --user alice:pa55word \
   --record "$work/record.jsonl" >"$work/server.txt" 2>&1 &
 server_pid=$!
 wait_for "$work/server.txt" "ready on $host" 10 || { cat "$work/server.txt"; exit 1; }

@@ -124,7 +124,8 @@ run_mode() {
     iconv -f UTF-8 -t GBK >"$dir/app/config.ini"
   write_options "$dir/app/option.opt" "$host"
 
-  "$server" --host "$host" --web-port "$web" --quote-port 7709 --user demo:demo123 \
+  # The server stops by itself should this script be killed.
+  timeout 300 "$server" --host "$host" --web-port "$web" --quote-port 7709 --user demo:demo123 \
     --tape "$work/tape-e2e.csv" --tape-step --record "$dir/record.jsonl" >"$dir/server.out" 2>&1 &
   pids+=($!)
   wait_for 10 grep -q "ready on $host" "$dir/server.out" || { cat "$dir/server.out"; return 1; }

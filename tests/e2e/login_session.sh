@@ -59,7 +59,7 @@ login_pane_reads() { # <text> <seconds>
   return 1
 }
 
-"$server" --host "$host" --web-port "$web" --quote-port 17763 --user trader01:pw6543 \
+timeout 300 "$server" --host "$host" --web-port "$web" --quote-port 17763 --user trader01:pw6543 \
   --user-info "trader01:display=王五,type=2,level=2,levelpicture=3,online=9000,next=5400,email=w@example.com" \
   --record "$work/record.jsonl" >"$work/server.txt" 2>&1 &
 server_pid=$!
