@@ -17,7 +17,7 @@
 #include "base/files.h"
 #include "base/ini_file.h"
 #include "policy/unt_policy_describe.h"
-#include "support/login_canceller_win.h"
+#include "support/main_window_win.h"
 #include "support/policy_fixtures.h"
 #include "support/temp_dir.h"
 #include "win/all_win.h"
@@ -38,26 +38,11 @@ bool MenuItemEnabled(HMENU menu, int id) {
 
 HWND FindChild(HWND parent, const wchar_t* cls) { return FindWindowExW(parent, nullptr, cls, nullptr); }
 
-// The main window ends the message loop when it goes; the tests after this
-// one keep pumping.
-void DestroyMainWindow(HWND window) {
-  DestroyWindow(window);
-  MSG m;
-  while (PeekMessageW(&m, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
-  }
-}
-
 class MainWindowWin : public ::testing::Test {
  protected:
   void SetUp() override {
     win::App::Init();
-    for (const char* d : {"data", "log", "res", "settings"}) std::filesystem::create_directories(dir.path() / d);
-    folder = base::PathToUtf8(dir.path()) + "\\";
-    std::ofstream(dir.File("setup.ini")).flush();
-    base::IniFile(dir.File("setup.ini")).WriteBool("参数配置", "关闭启动提示", true);
-    std::ofstream(dir.File("vendor.ini")).flush();
-    base::IniFile(dir.File("vendor.ini")).WriteString("网站", "网站地址", "http://127.0.0.1:9");
-    std::ofstream(dir.File("servers.cfg")) << "127.0.0.1\r\n";
+    folder = testing_support::PrepareMainWindowFolder(dir);
     policy::TPolicyList seed;
     for (int i = 0; i < 3; ++i) {
       auto m = testing_support::Monitor(i, policy::kKindPrice, "60000" + std::to_string(i), 10.0f + i);
@@ -127,7 +112,7 @@ TEST_F(MainWindowWin, MenusToolbarListAndPagesFollowTheLogin) {
 
   // Stop all, then the window goes: the store is saved with every monitor stopped.
   view->Model().StopAllMonitoring();
-  DestroyMainWindow(window);
+  testing_support::DestroyMainWindow(window);
   view.reset();
   const auto saved = policy::ParsePolicyStore(*base::ReadFileBytes(policy::PolicyStorePath(folder)));
   ASSERT_EQ(saved.size(), 3u);
@@ -173,7 +158,7 @@ TEST_F(MainWindowWin, RebuildOfTenThousandMonitorsBesideTheSaveAlone) {
   std::fputs(line, stdout);
   RecordProperty("rebuild_ms", std::to_string(rebuild));
   RecordProperty("save_ms", std::to_string(save));
-  DestroyMainWindow(window);
+  testing_support::DestroyMainWindow(window);
 }
 
 }  // namespace

@@ -22,7 +22,7 @@
 #include "policy/unt_policy_describe.h"
 #include "quotes/unt_frmstocktip.h"
 #include "screenshot_win.h"
-#include "support/login_canceller_win.h"
+#include "support/main_window_win.h"
 #include "support/policy_fixtures.h"
 #include "support/temp_dir.h"
 #include "win/all_win.h"
@@ -86,24 +86,11 @@ std::string After(const std::vector<std::string>& texts, const std::string& capt
   return it == texts.end() || it + 1 == texts.end() ? "<none>" : *(it + 1);
 }
 
-void DestroyMainWindow(HWND window) {
-  DestroyWindow(window);
-  MSG m;
-  while (PeekMessageW(&m, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
-  }
-}
-
 class QuoteFeedWin : public ::testing::Test {
  protected:
   void SetUp() override {
     win::App::Init();
-    for (const char* d : {"data", "log", "res", "settings"}) std::filesystem::create_directories(dir.path() / d);
-    folder = base::PathToUtf8(dir.path()) + "\\";
-    std::ofstream(dir.File("setup.ini")).flush();
-    base::IniFile(dir.File("setup.ini")).WriteBool("参数配置", "关闭启动提示", true);
-    std::ofstream(dir.File("vendor.ini")).flush();
-    base::IniFile(dir.File("vendor.ini")).WriteString("网站", "网站地址", "http://127.0.0.1:9");
-    std::ofstream(dir.File("servers.cfg")) << "127.0.0.1\r\n";
+    folder = testing_support::PrepareMainWindowFolder(dir);
   }
   void Seed(int count, int codes) {
     policy::TPolicyList seed;
@@ -209,7 +196,7 @@ TEST_F(QuoteFeedWin, PostedPacketsNoticesDebugWindowAndTip) {
   // A click on it closes it.
   SendMessageW(tip, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
   EXPECT_FALSE(IsWindowVisible(tip));
-  DestroyMainWindow(window);
+  testing_support::DestroyMainWindow(window);
 }
 
 TEST_F(QuoteFeedWin, PacketOfFiveThousandReportsEndToEndBesideTheMonitorLoop) {
@@ -269,7 +256,7 @@ TEST_F(QuoteFeedWin, PacketOfFiveThousandReportsEndToEndBesideTheMonitorLoop) {
   const auto after = model.Monitors().Snapshot();
   EXPECT_TRUE(std::all_of(after.begin(), after.end(), [](const auto& m) { return m.state == policy::kStateRunning; }))
       << "a monitor fired";
-  DestroyMainWindow(window);
+  testing_support::DestroyMainWindow(window);
 }
 
 }  // namespace
