@@ -59,6 +59,8 @@ void Tfrmprice::RefillRest(const TPolicyRecord& m) {
 void Tfrmprice::RzCBRelationClick(bool checked) {
   relationChecked = checked;
   relationCodeEnabled = checked;
+  // No target any more: its price stops with it.
+  if (!checked) StopLivePrice(TLiveRole::Target);
   if (checked && mode == TEditorMode::Add) MoveFocus(kCtlRelationCode);
 }
 
