@@ -24,6 +24,8 @@
 #include "quotes/login_session.h"
 #include "quotes/unt_externalapi.h"
 #include "base/files.h"
+#include "policy/unt_frmpolicyindex_win.h"
+#include "policy/unt_frmpolicypayoff_win.h"
 #include "policy/unt_frmprice_win.h"
 #include "policy/unt_frmtime_win.h"
 #include "policy/unt_policy_describe.h"
@@ -869,6 +871,10 @@ policy::TEditorView* TfrmmainView::Impl::Editor(uint8_t kind) {
   switch (kind) {
     case policy::kKindPrice: editor = std::make_unique<policy::TfrmpriceView>(args); break;
     case policy::kKindTime: editor = std::make_unique<policy::TfrmtimeView>(args); break;
+    case policy::kKindPayoff: editor = std::make_unique<policy::TPayoffEditorView>(args, kind); break;
+    case policy::kKindLossLimit: editor = std::make_unique<policy::TPayoffEditorView>(args, kind); break;
+    case policy::kKindLimitDown: editor = std::make_unique<policy::TPayoffEditorView>(args, kind); break;
+    case policy::kKindIndex: editor = std::make_unique<policy::TfrmindexView>(args); break;
     default: break;
   }
   return editor.get();

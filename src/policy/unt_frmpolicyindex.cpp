@@ -160,7 +160,7 @@ TPolicyRecord Tfrmindex::BuildRecord() {
 void Tfrmindex::OkClick() {
   if (!CodeValid()) return void(Refuse(kTargetInvalid, kCtlCode));
   const std::optional<int32_t> quantity = WholeNumberOf(quantityText);
-  if (!quantity) return void(Refuse(kQuantityNotNumber, kCtlIndexQuantity));
+  if (!quantity) return void(Refuse(kTradeQuantityNotNumber, kCtlIndexQuantity));
   if (*quantity < 0) return void(Refuse(kTradeQuantityNegative, kCtlIndexQuantity));
   // Off, the amount is not saved (10 per mille is), so only on can it be wrong.
   if (optimise.checked) {
@@ -176,7 +176,7 @@ void Tfrmindex::OkClick() {
   if (directionUp && !(point > current)) return void(Refuse(kRiseNeedsHigherPoint));
   if (!directionUp && !(point < current)) return void(Refuse(kFallNeedsLowerPoint));
   // The amount itself may be anything, but it must be a number to be saved.
-  if (!NumberOf(changeText)) return void(Refuse(kAmountNotNumber, kCtlChange));
+  if (!NumberOf(changeText)) return void(Refuse(kChangeNotNumber, kCtlChange));
   SaveMonitor(BuildRecord());
 }
 

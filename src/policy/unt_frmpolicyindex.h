@@ -22,6 +22,8 @@ inline constexpr char kNoIndexSelected[] = "没有选择监控指数，请选择
 inline constexpr char kRiseNeedsHigherPoint[] = "当跟踪方式为上涨时，设定点位必须大于当前点位！";
 inline constexpr char kFallNeedsLowerPoint[] = "当跟踪方式为下跌时，设定点位必须小于当前点位！";
 inline constexpr char kSetPointNotNumber[] = "设定点位不是有效的数字！";
+inline constexpr char kTradeQuantityNotNumber[] = "交易数量不是有效的整数！";
+inline constexpr char kChangeNotNumber[] = "变化数量不是有效的数字！";
 inline constexpr char kIndexValueHint[] = "点击可设置监控位";
 
 class Tfrmindex final : public TEditorFrame {

@@ -14,6 +14,8 @@ const TPayoffKindInfo kPayoff{kKindPayoff,
                               "res\\MonitorPayOff.rtf",
                               "卖出数量：",
                               "回落数量：",
+                              "卖出数量不是有效的整数！",
+                              "回落数量不是有效的数字！",
                               settings::TMonitorSection::TakeProfit,
                               kDirFall,
                               2,
@@ -25,6 +27,8 @@ const TPayoffKindInfo kLossLimit{kKindLossLimit,
                                  "res\\MonitorLossLimit.rtf",
                                  "卖出数量：",
                                  "下跌数量：",
+                                 "卖出数量不是有效的整数！",
+                                 "下跌数量不是有效的数字！",
                                  settings::TMonitorSection::StopLoss,
                                  kDirFall,
                                  2,
@@ -37,6 +41,8 @@ const TPayoffKindInfo kLimitDown{kKindLimitDown,
                                  "res\\MonitorLimitDownUp.rtf",
                                  "买入数量：",
                                  "反弹数量：",
+                                 "买入数量不是有效的整数！",
+                                 "反弹数量不是有效的数字！",
                                  settings::TMonitorSection::TakeProfit,
                                  kDirFallRebound,
                                  1,
@@ -72,11 +78,11 @@ std::optional<TPayoffRefusal> CheckPayoff(const TPayoffKindInfo& info, const TPa
   }
 
   const std::optional<int32_t> quantity = WholeNumberOf(in.quantityText);
-  if (!quantity) return TPayoffRefusal{kQuantityNotNumber, F::Quantity};
+  if (!quantity) return TPayoffRefusal{info.quantityNotNumber, F::Quantity};
   if (*quantity < 0) return TPayoffRefusal{kSellQuantityNegative, F::Quantity};
 
   const std::optional<double> amount = NumberOf(in.amountText);
-  if (!amount) return TPayoffRefusal{kAmountNotNumber, F::Amount};
+  if (!amount) return TPayoffRefusal{info.amountNotNumber, F::Amount};
   if (*amount < 0) return TPayoffRefusal{kFallBackNegative, F::Amount};
 
   // The amount is saved only while optimisation is on (off saves 10 per

@@ -30,6 +30,9 @@ struct TPayoffKindInfo {
   const char* helpFile;        // under the application folder
   const char* quantityLabel;   // RzNumEditSellVolume
   const char* amountLabel;     // RzNumBackVolume
+  // Refusals of fields that hold no number, named as the labels name them.
+  const char* quantityNotNumber;
+  const char* amountNotNumber;
   settings::TMonitorSection section;
   uint8_t direction;
   uint8_t tradeType;
@@ -47,9 +50,7 @@ inline constexpr char kFallBackNegative[] = "回落数量不能小于0！";
 inline constexpr char kOptimiseNegative[] = "报价优化不能小于0！";
 inline constexpr char kSetPriceAboveCurrent[] = "设定价不能大于现价！";
 // A field whose text is no number is refused rather than saved as garbage.
-inline constexpr char kSetPriceNotNumber[] = "设定价格不是有效的数字！";
-inline constexpr char kQuantityNotNumber[] = "数量必须是整数！";
-inline constexpr char kAmountNotNumber[] = "变化数量不是有效的数字！";
+inline constexpr char kSetPriceNotNumber[] = "设定价位不是有效的数字！";
 inline constexpr char kOptimiseNotNumber[] = "报价优化不是有效的数字！";
 
 // What the checks read, as the dialog shows it.

@@ -68,11 +68,12 @@ id_set_price=3003
 id_quantity=3004
 id_own=3100
 
-# Two securities on the tape; the engine answers lookups with what was played.
+# Two securities and an index on the tape; the engine answers lookups with what was played.
 cat >"$work/tape.csv" <<'EOF'
 time,code,market,name,prev_close,open,high,low,price
 2026-12-09 10:00:00,600000,SH,浦发银行,10.100,10.200,10.400,10.000,10.230
 2026-12-09 10:00:01,000001,SZ,平安银行,12.000,11.900,12.500,11.800,12.345
+2026-12-09 10:00:02,1A0001,SH,上证指数,3000.000,3001.000,3020.000,2990.000,3012.345
 EOF
 
 timeout 300 "$server" --host "$host" --web-port "$web" --quote-port 17764 --user editor01:pw1234 \
@@ -178,7 +179,108 @@ editor_time() {
   expected+=("时间-买入 000001 平安银行 market=SZ running .* at=14:45 .*在14:45时按设定价位提示买入300股")
 }
 
-editors=(editor_price editor_time)
+# The menu items of the editors without a toolbar button (Cmd::AddLimitDown, Cmd::AddIndex).
+cmd_add_limitdown=40014
+cmd_add_index=40015
+
+editor_payoff() {
+  local t="添加移动止盈"
+  drive toolbar-click --title "$caption" --exact --text "添加移动止盈" >/dev/null || true
+  check "payoff: the add dialog opens from the toolbar" drive wait-window --title "$t" --exact --timeout-ms 10000 >/dev/null
+  drive click --title "$t" --exact --text "确定[&O]" >/dev/null || true
+  check "payoff: OK without a code is refused" status_says "$t" "证券代码不正确！"
+  type_code "$t" "$id_code" 600000
+  check "payoff: the lookup fills the name" field_is "$t" "$id_name" "浦发银行"
+  drive set-text --title "$t" --exact --id "$id_quantity" "1千" >/dev/null
+  drive click --title "$t" --exact --text "确定[&O]" >/dev/null || true
+  check "payoff: a quantity that is no whole number is refused" status_says "$t" "卖出数量不是有效的整数！"
+  drive click --title "$t" --exact --text "用昨收价" >/dev/null || true
+  check "payoff: the basis stands in the set-price field" field_is "$t" "$id_set_price" "用昨收价"
+  drive set-text --title "$t" --exact --id "$id_quantity" "1000" >/dev/null
+  drive set-text --title "$t" --exact --id "$id_own" "2" >/dev/null
+  drive click --title "$t" --exact --text "%" >/dev/null || true
+  drive click --title "$t" --exact --text "采用自动交易" >/dev/null || true
+  shot editor-payoff
+  drive click --title "$t" --exact --text "确定[&O]" >/dev/null || true
+  drive dialog --title "确认提示！" --exact >"$work/payoff-confirm.txt" || true
+  check "payoff: the confirmation states the rule" \
+    grep -q "当高于设定价位10.100后回落2.000%且大于设定价时自动卖出1000股" "$work/payoff-confirm.txt"
+  drive answer --title "确认提示！" --exact --button "是" >/dev/null || true
+  check "payoff: Yes closes the dialog" drive wait-gone --title "$t" --exact --timeout-ms 5000
+  check "payoff: the monitor is in the list" list_has "止盈-卖出\t600000\t浦发银行\t10.100"
+  expected+=("止盈-卖出 600000 浦发银行 market=SH running .* set=10.100 .*当高于设定价位10.100后回落2.000%且大于设定价时自动卖出1000股")
+}
+
+editor_losslimit() {
+  local t="添加条件止损"
+  drive toolbar-click --title "$caption" --exact --text "添加条件止损" >/dev/null || true
+  check "stop-loss: the add dialog opens from the toolbar" drive wait-window --title "$t" --exact --timeout-ms 10000 >/dev/null
+  type_code "$t" "$id_code" 000001
+  check "stop-loss: the lookup fills the name" field_is "$t" "$id_name" "平安银行"
+  drive set-text --title "$t" --exact --id "$id_set_price" "12.346" >/dev/null
+  drive set-text --title "$t" --exact --id "$id_quantity" "200" >/dev/null
+  drive set-text --title "$t" --exact --id "$id_own" "0.2" >/dev/null
+  drive click --title "$t" --exact --text "确定[&O]" >/dev/null || true
+  check "stop-loss: a set price above the current price is refused" status_says "$t" "设定价不能大于现价！"
+  drive set-text --title "$t" --exact --id "$id_set_price" "12.3" >/dev/null
+  shot editor-losslimit
+  drive click --title "$t" --exact --text "确定[&O]" >/dev/null || true
+  drive answer --title "确认提示！" --exact --button "是" >/dev/null || true
+  check "stop-loss: Yes closes the dialog" drive wait-gone --title "$t" --exact --timeout-ms 5000
+  expected+=("止损-卖出 000001 平安银行 market=SZ running .* set=12.300 .*当相对于设定价12.300下跌0.200元时及时提示卖出200股")
+}
+
+editor_limitdown() {
+  local t="添加限价下跌反弹"
+  drive command --title "$caption" --exact --id "$cmd_add_limitdown" >/dev/null || true
+  check "rebound: the add dialog opens from the menu" drive wait-window --title "$t" --exact --timeout-ms 10000 >/dev/null
+  type_code "$t" "$id_code" 600000
+  check "rebound: the lookup fills the name" field_is "$t" "$id_name" "浦发银行"
+  # The newest price, 10.23 at two decimals, is the most the set price may be.
+  drive set-text --title "$t" --exact --id "$id_set_price" "10.231" >/dev/null
+  drive set-text --title "$t" --exact --id "$id_quantity" "300" >/dev/null
+  drive set-text --title "$t" --exact --id "$id_own" "0.1" >/dev/null
+  drive click --title "$t" --exact --text "确定[&O]" >/dev/null || true
+  check "rebound: a set price above the newest price is refused" status_says "$t" "设定价不能大于现价！"
+  drive set-text --title "$t" --exact --id "$id_set_price" "10.1" >/dev/null
+  shot editor-limitdown
+  drive click --title "$t" --exact --text "确定[&O]" >/dev/null || true
+  drive answer --title "确认提示！" --exact --button "是" >/dev/null || true
+  check "rebound: Yes closes the dialog" drive wait-gone --title "$t" --exact --timeout-ms 5000
+  expected+=("限跌-买入 600000 浦发银行 market=SH running .* set=10.100 .*当低于设定价位10.100后反弹0.100元且小于设定价时提示买入300股")
+}
+
+editor_index() {
+  local t="添加指数策略" list=$((id_own + 1)) value=$((id_own + 2))
+  drive command --title "$caption" --exact --id "$cmd_add_index" >/dev/null || true
+  check "index: the add dialog opens from the menu" drive wait-window --title "$t" --exact --timeout-ms 10000 >/dev/null
+  check "index: the list holds the shipped indexcode.txt" \
+    grep -qP "^row\t4\t.*\t中证500  399905$" <(drive listview --title "$t" --exact --id "$list")
+  drive click --title "$t" --exact --text "确定[&O]" >/dev/null || true
+  check "index: OK without a target is refused" status_says "$t" "目标证券不正确！"
+  type_code "$t" "$id_code" 000001
+  check "index: the target's lookup fills its name" field_is "$t" "$id_name" "平安银行"
+  drive set-text --title "$t" --exact --id "$id_quantity" "100" >/dev/null
+  drive set-text --title "$t" --exact --id "$id_own" "5" >/dev/null
+  drive click --title "$t" --exact --text "确定[&O]" >/dev/null || true
+  check "index: OK without an index is refused" status_says "$t" "没有选择监控指数，请选择！"
+  # Space on a row of the check list ticks it; the index is looked up.
+  drive listview-select --title "$t" --exact --id "$list" 0 >/dev/null || true
+  drive key --title "$t" --exact --id "$list" Space >/dev/null || true
+  check "index: the ticked index shows its value" field_is "$t" "$value" "3012.345"
+  drive set-text --title "$t" --exact --id "$id_set_price" "3012.345" >/dev/null
+  drive click --title "$t" --exact --text "确定[&O]" >/dev/null || true
+  check "index: rising to the current value is refused" status_says "$t" "当跟踪方式为上涨时，设定点位必须大于当前点位！"
+  drive set-text --title "$t" --exact --id "$id_set_price" "3020" >/dev/null
+  shot editor-index
+  drive click --title "$t" --exact --text "确定[&O]" >/dev/null || true
+  drive answer --title "确认提示！" --exact --button "是" >/dev/null || true
+  check "index: Yes closes the dialog" drive wait-gone --title "$t" --exact --timeout-ms 5000
+  check "index: the monitor is in the list" list_has "指数-卖出\t1A0001\t上证指数\t3020.000"
+  expected+=("指数-卖出 1A0001 上证指数 market=SH running .* set=3020.000 .*当所监控的上证指数相对于设定点位3020.000上涨5.000点时及时提示卖出100股")
+}
+
+editors=(editor_price editor_time editor_payoff editor_losslimit editor_limitdown editor_index)
 for editor in "${editors[@]}"; do "$editor"; done
 
 # A double click opens a saved monitor for modifying, with its values.

@@ -118,7 +118,7 @@ TEST(IndexEditor, ChecksRunInOrderAndTheRecordNamesTheIndexAndTheTarget) {
   EXPECT_EQ(editor.setPriceText, "3002");
   editor.changeText = "abc";
   editor.OkClick();
-  EXPECT_EQ(editor.statusText, kAmountNotNumber);
+  EXPECT_EQ(editor.statusText, "变化数量不是有效的数字！");
   editor.changeText = "20";
   editor.sell = false;
   editor.activeChecked = true;

@@ -133,15 +133,15 @@ TEST(PayoffEditor, TakeProfitChecksRunInOrderAndNumbersMustBeNumbers) {
   editor.optimise.amount = "-1";
   EXPECT_EQ(ok(), Refusal("设定价格不能小于0！", kCtlSetPrice));
   editor.setPriceText = "1O.5";
-  EXPECT_EQ(ok(), Refusal(kSetPriceNotNumber, kCtlSetPrice));
+  EXPECT_EQ(ok(), Refusal("设定价位不是有效的数字！", kCtlSetPrice));
   editor.setPriceText = "10.5";
   EXPECT_EQ(ok(), Refusal("卖出数量不能小于0！", kCtlQuantity));
   editor.quantityText = "1e2x";
-  EXPECT_EQ(ok(), Refusal(kQuantityNotNumber, kCtlQuantity));
+  EXPECT_EQ(ok(), Refusal("卖出数量不是有效的整数！", kCtlQuantity));
   editor.quantityText = "100";
   EXPECT_EQ(ok(), Refusal("回落数量不能小于0！", kCtlAmount));
   editor.amountText = "";
-  EXPECT_EQ(ok(), Refusal(kAmountNotNumber, kCtlAmount));
+  EXPECT_EQ(ok(), Refusal("回落数量不是有效的数字！", kCtlAmount));
   editor.amountText = "0.2";
   editor.OptimiseClick(true);
   EXPECT_EQ(ok(), Refusal("报价优化不能小于0！", kCtlOptimise));
