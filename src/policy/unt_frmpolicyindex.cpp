@@ -7,14 +7,6 @@
 #include "policy/unt_payoffchecks.h"
 
 namespace policy {
-namespace {
-
-// The value is shown with three decimals; two values that read the same
-// compare equal.
-double AtThousandths(double v) { return std::round(v * 1000.0) / 1000.0; }
-
-}  // namespace
-
 Tfrmindex::Tfrmindex(TEditorServices services, IEditorDialog& dialog)
     : TEditorFrame(std::move(services), dialog, kKindIndex, settings::TMonitorSection::TakeProfit,
                    {"添加指数策略", "修改指数策略", "res\\MonitorIndex.rtf"}) {}
@@ -40,13 +32,6 @@ TPolicyRecord Tfrmindex::PrepareModify(const TPolicyRecord& monitor) {
   return shown;
 }
 
-bool Tfrmindex::Open(const TPolicyRecord* monitor) {
-  if (monitor) return OpenForModify(PrepareModify(*monitor));
-  LoadIndexList();
-  OpenForAdd();
-  return true;
-}
-
 void Tfrmindex::FormShow() {
   TEditorFrame::FormShow();
   MoveFocus(kCtlSetPrice);
@@ -66,7 +51,6 @@ void Tfrmindex::ClearIndex() {
 
 void Tfrmindex::SelectIndex(int item) {
   const TIndexItem index = IndexItemOf(indexItems[static_cast<size_t>(item)]);
-  indexQuote_ = quotes::TQuoteReport{};
   try {
     indexQuote_ = FreshQuote(index.code);
   } catch (...) {
@@ -171,8 +155,8 @@ void Tfrmindex::OkClick() {
   if (SelectedIndex() < 0) return void(Refuse(kNoIndexSelected));
   const std::optional<double> setPoint = NumberOf(setPriceText);
   if (!setPoint) return void(Refuse(kSetPointNotNumber, kCtlSetPrice));
-  const double point = AtThousandths(*setPoint);
-  const double current = AtThousandths(indexQuote_.newestPrice);
+  const double point = PriceAtThousandths(*setPoint);
+  const double current = PriceAtThousandths(indexQuote_.newestPrice);
   if (directionUp && !(point > current)) return void(Refuse(kRiseNeedsHigherPoint));
   if (!directionUp && !(point < current)) return void(Refuse(kFallNeedsLowerPoint));
   // The amount itself may be anything, but it must be a number to be saved.

@@ -36,9 +36,6 @@ class Tfrmindex final : public TEditorFrame {
   // copy to open, whose security is the target (the code box holds it).
   void LoadIndexList();
   TPolicyRecord PrepareModify(const TPolicyRecord& monitor);
-  // Both steps: for adding (null) or modifying. False when the re-fill's
-  // lookup raised an error: the dialog is not shown.
-  bool Open(const TPolicyRecord* monitor);
 
   void FormShow() override;
   void OkClick() override;

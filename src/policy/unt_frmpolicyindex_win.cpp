@@ -53,7 +53,8 @@ TfrmindexView::TfrmindexView(const TEditorViewArgs& args)
   y += kRowHeight;
 
   NewLabel("变化数量：", G(kLabelX, y, kFieldX - kLabelX, kEditHeight));
-  change_.Create(dialog_, {.rect = G(kFieldX, y, kFieldWidth, kEditHeight), .id = kIdEditorFields, .align = win::Align::Right});
+  change_.Create(dialog_,
+                 {.rect = G(kFieldX, y, kFieldWidth, kEditHeight), .id = kIdEditorFields, .align = win::Align::Right});
   points_.Create(dialog_, {.text = "点", .rect = G(kFieldX + kFieldWidth + 10, y + 1, 44, 19), .checked = true,
                            .firstInGroup = true});
   percent_.Create(dialog_, {.text = "%", .rect = G(kFieldX + kFieldWidth + 58, y + 1, 44, 19), .tooltip = "百分比"});

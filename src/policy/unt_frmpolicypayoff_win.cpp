@@ -32,7 +32,8 @@ TPayoffEditorView::TPayoffEditorView(const TEditorViewArgs& args, uint8_t kind)
 
   amountLabel_.Create(dialog_, {.text = info.amountLabel, .rect = G(kLabelX, y, kFieldX - kLabelX, kEditHeight),
                                 .vcenter = true});
-  amount_.Create(dialog_, {.rect = G(kFieldX, y, kFieldWidth, kEditHeight), .id = kIdEditorFields, .align = win::Align::Right});
+  amount_.Create(dialog_,
+                 {.rect = G(kFieldX, y, kFieldWidth, kEditHeight), .id = kIdEditorFields, .align = win::Align::Right});
   amountYuan_.Create(dialog_, {.text = "元", .rect = G(kFieldX + kFieldWidth + 10, y + 1, 44, 19),
                                .checked = true, .firstInGroup = true});
   amountPercent_.Create(dialog_, {.text = "%", .rect = G(kFieldX + kFieldWidth + 58, y + 1, 44, 19),

@@ -49,10 +49,6 @@ const TPayoffKindInfo kLimitDown{kKindLimitDown,
                                  TPayoffField::Quantity,
                                  TPayoffExtraCheck::NotAboveReference};
 
-// Prices are shown and typed with three decimals; comparing at three
-// decimals keeps a float quote of 10.004 equal to a typed 10.004.
-double AtThousandths(double v) { return std::round(v * 1000.0) / 1000.0; }
-
 }  // namespace
 
 const TPayoffKindInfo& PayoffKindInfo(uint8_t kind) {
@@ -100,7 +96,8 @@ std::optional<TPayoffRefusal> CheckPayoff(const TPayoffKindInfo& info, const TPa
       if (!base::Trim(in.livePriceLabel).empty()) {
         if (const std::optional<double> shown = NumberOf(in.livePriceLabel)) current = *shown;
       }
-      if (AtThousandths(setPrice) > AtThousandths(current)) return TPayoffRefusal{kSetPriceAboveCurrent, F::SetPrice};
+      if (PriceAtThousandths(setPrice) > PriceAtThousandths(current))
+        return TPayoffRefusal{kSetPriceAboveCurrent, F::SetPrice};
       break;
     }
     case TPayoffExtraCheck::NotAboveReference: {
@@ -109,7 +106,7 @@ std::optional<TPayoffRefusal> CheckPayoff(const TPayoffKindInfo& info, const TPa
       if (in.basis == kBasisOpen) compared = NumberOf(in.openLabel);
       else if (in.basis == kBasisPrevClose) compared = NumberOf(in.closeLabel);
       else if (in.basis == kBasisTyped) compared = setPrice;
-      if (compared && AtThousandths(*compared) > reference) return TPayoffRefusal{kSetPriceAboveCurrent, F::None};
+      if (compared && PriceAtThousandths(*compared) > reference) return TPayoffRefusal{kSetPriceAboveCurrent, F::None};
       break;
     }
   }

@@ -5,6 +5,7 @@
 // tested without a window.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -74,6 +75,10 @@ struct TPayoffRefusal {
   std::string text;
   TPayoffField focus = TPayoffField::None;  // None: the focus stays
 };
+
+// Prices and points are shown and typed with three decimals; compared at
+// three decimals, a float quote of 10.004 equals a typed 10.004.
+inline double PriceAtThousandths(double v) { return std::round(v * 1000.0) / 1000.0; }
 
 // The first failing check, in the editor's order; nullopt when OK may save.
 std::optional<TPayoffRefusal> CheckPayoff(const TPayoffKindInfo& info, const TPayoffCheckInput& in);

@@ -47,11 +47,13 @@ TEST(IndexEditor, ItemsGiveTheirCodeAndNameByBytes) {
 TEST(IndexEditor, IndexCodeFileReplacesTheListAndSelectionLooksTheIndexUp) {
   IndexRig rig;
   Tfrmindex editor(rig.Services(), rig.dialog);
-  ASSERT_TRUE(editor.Open(nullptr));
+  editor.LoadIndexList();
+  editor.OpenForAdd();
   EXPECT_EQ(editor.indexItems, BuiltInIndexItems());
   ASSERT_TRUE(base::AtomicReplace(rig.settings.ApplicationFolder() + kIndexCodeFile,
                                   base::Utf8ToGbkLossy("深证指数 399001\r\n中证500  399905 \r\n\r\n")));
-  ASSERT_TRUE(editor.Open(nullptr));
+  editor.LoadIndexList();
+  editor.OpenForAdd();
   editor.FormShow();
   EXPECT_EQ(editor.title, "添加指数策略");
   EXPECT_EQ(FocusOf(editor), kCtlSetPrice);
@@ -83,7 +85,8 @@ TEST(IndexEditor, IndexCodeFileReplacesTheListAndSelectionLooksTheIndexUp) {
 TEST(IndexEditor, ChecksRunInOrderAndTheRecordNamesTheIndexAndTheTarget) {
   IndexRig rig;
   Tfrmindex editor(rig.Services(), rig.dialog);
-  ASSERT_TRUE(editor.Open(nullptr));
+  editor.LoadIndexList();
+  editor.OpenForAdd();
   editor.OkClick();
   EXPECT_EQ(editor.statusText, "目标证券不正确！");
   EXPECT_EQ(FocusOf(editor), kCtlCode);
@@ -156,7 +159,8 @@ TEST(IndexEditor, ChecksRunInOrderAndTheRecordNamesTheIndexAndTheTarget) {
 TEST(IndexEditor, SpinsModifyAndSharedDefaults) {
   IndexRig rig;
   Tfrmindex editor(rig.Services(), rig.dialog);
-  ASSERT_TRUE(editor.Open(nullptr));
+  editor.LoadIndexList();
+  editor.OpenForAdd();
   editor.setPriceText = "5";
   editor.SetPointSpin(false);
   EXPECT_EQ(editor.setPriceText, "0");
@@ -184,7 +188,7 @@ TEST(IndexEditor, SpinsModifyAndSharedDefaults) {
   m.optUnit = kOptUnitPerMille;
   m.optAmount = 10.0f;
   rig.monitors.Add(m);
-  ASSERT_TRUE(editor.Open(&m));
+  ASSERT_TRUE(editor.OpenForModify(editor.PrepareModify(m)));
   EXPECT_EQ(editor.codeText, "600036");
   EXPECT_EQ(editor.nameText, "招商银行");
   EXPECT_TRUE(editor.LivePriceRunning(TLiveRole::Main));
