@@ -288,6 +288,11 @@ drive listview-dblclick --title "$caption" --exact 1 >/dev/null || true
 check "modify: the price editor opens with the monitor" field_is "修改按价位监视" "$id_set_price" "10.200"
 drive key --title "修改按价位监视" --exact Escape >/dev/null || true
 check "modify: Esc closes it" drive wait-gone --title "修改按价位监视" --exact --timeout-ms 5000
+# The index monitor (the last row) opens with its target in the code box.
+drive listview-dblclick --title "$caption" --exact 6 >/dev/null || true
+check "modify: the index editor opens with the target" field_is "修改指数策略" "$id_code" "000001"
+drive key --title "修改指数策略" --exact Escape >/dev/null || true
+check "modify: Esc closes the index editor" drive wait-gone --title "修改指数策略" --exact --timeout-ms 5000
 
 # Closing saves the store with every monitor the editors made.
 drive close --title "$caption" --exact >/dev/null || true
