@@ -3,7 +3,7 @@
 // its label, and no updater thread, handle or window object stays behind.
 // (Each hiding of a window costs Wine two seconds without a window manager,
 // so the thousand openings are the model's test; here each way is taken
-// once.) A screenshot goes into the test logs.
+// once, Esc in the first opening.) A screenshot goes into the test logs.
 #include <windows.h>
 
 #include <tlhelp32.h>
@@ -89,7 +89,7 @@ TEST(EditorWindows, PriceEditorClosedEveryWayLeavesNothingBehind) {
   EXPECT_FALSE(view.Model().LivePriceRunning(policy::TLiveRole::Main));
 
   const Counts before;
-  for (int i = 0; i < 3; ++i) {
+  for (int i = 1; i < 3; ++i) {
     queue.Post([&, i] {
       SetWindowTextW(code, L"600000");
       SendMessageW(code, WM_KEYUP, VK_END, 0);
