@@ -78,6 +78,12 @@ TEST(EditorWindows, PriceEditorClosedEveryWayLeavesNothingBehind) {
     SendMessageW(code, WM_LBUTTONDOWN, MK_LBUTTON, 0);  // a click into the code box takes the fields
     SendMessageW(code, WM_LBUTTONUP, 0, 0);
     EXPECT_EQ("250", view.Model().quantityText);
+    // Enter in a field moves on to the next one.
+    SetFocus(quantity);
+    PostMessageW(quantity, WM_KEYDOWN, VK_RETURN, 0);
+    EXPECT_TRUE(win::PumpUntil([&] { return GetFocus() != quantity; }, 2000));
+    EXPECT_TRUE(IsChild(dialog, GetFocus()));
+    EXPECT_TRUE(IsWindowVisible(dialog)) << "Enter saves nothing and closes nothing";
     RedrawWindow(dialog, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     shot = testing_support::SaveWindowPng(
         dialog, base::PathFromUtf8(testing_support::SourcePath("build/test-logs/editor-price-win.png")));
