@@ -36,7 +36,14 @@ void TEditorFrameWin::CreateFrame(TEditorFrame& model, int groupWidth, int group
   group_.Create(dialog_, {.text = kEditorGroupCaption, .rect = {groupX_, groupY_, groupWidth, groupHeight}});
   dialog_.onEscape = [this] { Do([this] { model_->EscapePressed(); }); };
   // Enter in a field moves on to the next one; on a button it presses it.
-  dialog_.onEnter = [this] { SendMessageW(dialog_.Handle(), WM_NEXTDLGCTL, 0, FALSE); };
+  dialog_.onEnter = [this] {
+    // The dialog is a window of its own class: no dialog procedure moves
+    // the focus for it.
+    if (HWND next = GetNextDlgTabItem(dialog_.Handle(), GetFocus(), FALSE)) {
+      SetFocus(next);
+      SendMessageW(next, EM_SETSEL, 0, -1);
+    }
+  };
   dialog_.onClose = [this](bool&) { model_->FormClose(); };
 }
 

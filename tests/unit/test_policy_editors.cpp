@@ -199,6 +199,19 @@ TEST_F(EditorTest, PriceBasisBoxesSessionRuleAndModify) {
   form.BasisClick(2, false);
   EXPECT_TRUE(form.setPriceEnabled);
   EXPECT_EQ("0.000", form.setPriceText);
+  // Save as default with the open basis: the open shown becomes the
+  // default set price, the change amount keeps its unit marker.
+  form.BasisClick(1, true);
+  form.changeAmountText = "1.5";
+  form.changeYuan = false;
+  form.SaveDefaultsClick();
+  auto& d = rig.settings.monitorDefaults[settings::TMonitorSection::Price];
+  EXPECT_EQ("11.900", d.setPrice);
+  EXPECT_EQ("1.5" + std::string(settings::kUnitMarker), d.changeAmount);
+  form.BasisClick(1, false);
+  EXPECT_EQ("11.900", form.setPriceText);
+  d.setPrice = "0.000";
+  form.BasisClick(2, false);
 
   // Falling with the open (11.90) below the newest 12.345: the shown basis
   // price is compared, so it passes; the 9:30 rule comes next.

@@ -3,7 +3,7 @@
 // its label, and no updater thread, handle or window object stays behind.
 // (Each hiding of a window costs Wine two seconds without a window manager,
 // so the thousand openings are the model's test; here each way is taken
-// once.) A screenshot goes into the test logs.
+// once, Esc in the first opening.) A screenshot goes into the test logs.
 #include <windows.h>
 
 #include <tlhelp32.h>
@@ -80,6 +80,12 @@ TEST(EditorWindows, PriceEditorClosedEveryWayLeavesNothingBehind) {
     SendMessageW(code, WM_LBUTTONDOWN, MK_LBUTTON, 0);  // a click into the code box takes the fields
     SendMessageW(code, WM_LBUTTONUP, 0, 0);
     EXPECT_EQ("250", view.Model().quantityText);
+    // Enter in a field moves on to the next one.
+    SetFocus(quantity);
+    PostMessageW(quantity, WM_KEYDOWN, VK_RETURN, 0);
+    EXPECT_TRUE(win::PumpUntil([&] { return GetFocus() != quantity; }, 2000));
+    EXPECT_TRUE(IsChild(dialog, GetFocus()));
+    EXPECT_TRUE(IsWindowVisible(dialog)) << "Enter saves nothing and closes nothing";
     RedrawWindow(dialog, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     shot = testing_support::SaveWindowPng(
         dialog, base::PathFromUtf8(testing_support::SourcePath("build/test-logs/editor-price-win.png")));
@@ -91,7 +97,7 @@ TEST(EditorWindows, PriceEditorClosedEveryWayLeavesNothingBehind) {
   EXPECT_FALSE(view.Model().LivePriceRunning(policy::TLiveRole::Main));
 
   const Counts before;
-  for (int i = 0; i < 3; ++i) {
+  for (int i = 1; i < 3; ++i) {
     queue.Post([&, i] {
       SetWindowTextW(code, L"600000");
       SendMessageW(code, WM_KEYUP, VK_END, 0);
