@@ -285,8 +285,13 @@ for editor in "${editors[@]}"; do "$editor"; done
 # A double click opens a saved monitor for modifying, with its values.
 drive listview-dblclick --title "$caption" --exact 1 >/dev/null || true
 check "modify: the price editor opens with the monitor" field_is "修改按价位监视" "$id_set_price" "10.200"
-drive key --title "修改按价位监视" --exact Escape >/dev/null || true
-check "modify: Esc closes it" drive wait-gone --title "修改按价位监视" --exact --timeout-ms 5000
+# A changed set price, confirmed, replaces the monitor in its row.
+drive set-text --title "修改按价位监视" --exact --id "$id_set_price" "10.15" >/dev/null
+drive click --title "修改按价位监视" --exact --text "确定[&O]" >/dev/null || true
+drive answer --title "确认提示！" --exact --button "是" >/dev/null || true
+check "modify: OK and Yes close it" drive wait-gone --title "修改按价位监视" --exact --timeout-ms 5000
+check "modify: the row shows the new set price" list_has "价位-卖出\t600000\t浦发银行\t10.150"
+expected[0]="价位-卖出 600000 浦发银行 market=SH running .* set=10.150 .*当相对设定价位10.150下跌0.100元时及时提示卖出500股"
 # The index monitor (the last row) opens with its target in the code box.
 drive listview-dblclick --title "$caption" --exact 6 >/dev/null || true
 check "modify: the index editor opens with the target" field_is "修改指数策略" "$id_code" "000001"
