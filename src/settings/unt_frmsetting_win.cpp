@@ -64,7 +64,7 @@ void FillList(win::ListView& list, const std::vector<std::string>& rows, std::ve
 
 TfrmsettingWin::TfrmsettingWin(FrmsettingViewArgs args, TSettings& settings, IFileClient& client)
     : args_(std::move(args)), client_(std::make_unique<WorkerClient>(client)), model_(*this, settings, *client_) {
-  dialog_.Create({.title = model_.Caption(), .size = {640, 372}, .owner = args_.owner, .keepOnClose = false});
+  dialog_.Create({.title = model_.Caption(), .size = {660, 372}, .owner = args_.owner, .keepOnClose = false});
   serverGroup_.Create(dialog_, {.text = "服务器配置列表", .rect = {10, 6, 260, 316}});
   serverList_.Create(dialog_, {.rect = {20, 26, 240, 196}, .columns = {{"配置文件名称", 216}}});
   search_.Create(dialog_, {.rect = {20, 230, 170, 23}});
@@ -78,12 +78,12 @@ TfrmsettingWin::TfrmsettingWin(FrmsettingViewArgs args, TSettings& settings, IFi
   listLocal_.Create(dialog_, {.text = "刷新本地配置列表", .rect = {290, 259, 190, 25}});
   deleteLocal_.Create(dialog_, {.text = "删除该本地配置", .rect = {290, 289, 190, 25}});
 
-  hint_.Create(dialog_, {.text = Lines(ProfileDialogHint()), .rect = {500, 12, 130, 150}, .multiline = true,
-                         .readOnly = true});
-  closeSmall_.Create(dialog_, {.text = "关闭", .rect = {500, 172, 130, 25}});
+  hint_.Create(dialog_, {.text = Lines(ProfileDialogHint()), .rect = {500, 12, 150, 160},
+                         .background = RGB(255, 255, 255), .sunken = true});
+  closeSmall_.Create(dialog_, {.text = "关闭", .rect = {500, 182, 150, 25}});
   gauge_.Create(dialog_, {.rect = {10, 330, 300, 14}});
   status_.Create(dialog_, {.text = "", .rect = {10, 348, 480, 18}, .color = RGB(192, 0, 0)});
-  close_.Create(dialog_, {.text = "关闭[&C]", .rect = {540, 334, 90, 28}, .id = IDCANCEL});
+  close_.Create(dialog_, {.text = "关闭[&C]", .rect = {560, 334, 90, 28}, .id = IDCANCEL});
 
   getList_.onClick = [this] { Do([&] { model_.BtnGetListClick(); }); };
   apply_.onClick = [this] { Do([&] { model_.BtnApplyClick(); }); };

@@ -61,7 +61,7 @@ class TfrmsettingWin final : public IFrmsettingHost {
   win::Edit search_;
   win::Button searchButton_, getList_, apply_;
   win::Button applyLocal_, listLocal_, deleteLocal_;
-  win::Edit hint_;
+  win::Label hint_;
   win::ProgressBar gauge_;
   win::Label status_;
   win::Button close_, closeSmall_;

@@ -92,7 +92,10 @@ cd "$work/app"
 pid=$!
 cd "$work"
 
-# Logged in by itself; the shipped profile's title matches nothing.
+# The remembered login, confirmed at once; the shipped profile's title
+# matches nothing.
+drive wait-window --title "用户登录" --exact --timeout-ms 30000 >/dev/null || true
+drive click --title "用户登录" --exact --text "确定" >/dev/null || true
 drive dialog --title "Tarvolen-Merrowick" --exact --until "没有找到证券交易系统" --timeout-ms 40000 >"$work/assoc.txt" || true
 check "the association found no trading program" grep -q "没有找到证券交易系统" "$work/assoc.txt"
 drive answer --title "Tarvolen-Merrowick" --exact --button "确定" >/dev/null || true
@@ -102,7 +105,7 @@ drive wait-window --title "下载配置 (当前配置: simtrader_keystroke.ini)"
 check "the profile dialog opened with the active profile in its caption" grep -q "下载配置" "$work/profile.txt"
 dlg=(--title "下载配置" --class QvWindow)
 drive click "${dlg[@]}" --text "获取配置列表[&G]" >/dev/null || true
-drive listview "${dlg[@]}" --until "rows 2" >"$work/list.txt" || true
+drive listview "${dlg[@]}" --until $'rows\t2' >"$work/list.txt" || true
 check "the server's list" grep -qP "^row\t1\t.*\t模拟交易.ini$" "$work/list.txt"
 shot settings_dialogs-profile.png
 search_id=$(drive children "${dlg[@]}" | awk -F'\t' '$5 == "Edit" && $6 == "" { print $4; exit }')
@@ -114,10 +117,10 @@ check "... without asking the server" bash -c "! grep -q '\"command\":3010' '$wo
 drive keys "${dlg[@]}" --id "$search_id" "x" >/dev/null || true
 drive click "${dlg[@]}" --text "查找" >/dev/null || true
 check "a search the list cannot answer goes to the server" wait_for "$work/record.jsonl" '"command":3010.*"name":"国信x"' 10
-drive listview "${dlg[@]}" --until "rows 0" >/dev/null || true
+drive listview "${dlg[@]}" --until $'rows\t0' >/dev/null || true
 # The whole list again, the stand-in's profile chosen, applied.
 drive click "${dlg[@]}" --text "获取配置列表[&G]" >/dev/null || true
-drive listview "${dlg[@]}" --until "rows 2" >/dev/null || true
+drive listview "${dlg[@]}" --until $'rows\t2' >/dev/null || true
 drive listview-select "${dlg[@]}" 1 >/dev/null || true
 drive listview "${dlg[@]}" --until "selected" >/dev/null || true
 drive click "${dlg[@]}" --text "应用配置[&S]" >/dev/null || true
@@ -159,16 +162,6 @@ drive click "${tool[@]}" --text "确定[&O]" >/dev/null || true
 drive statusbar "${main[@]}" --until "和交易软件关联：模拟交易终端 8.1" --timeout-ms 15000 >"$work/status2.txt" || true
 check "OK associated again by the new fragment" grep -q "和交易软件关联：模拟交易终端 8.1" "$work/status2.txt"
 check "the new fragment is in the profile" gbk_has "$work/app/settings/模拟交易.ini" "窗口标题=模拟交易终端 8.1"
-
-drive close "${main[@]}" >/dev/null || true
-drive answer --title "提示" --button "是" >/dev/null || true
-for _ in $(seq 1 100); do
-  kill -0 "$pid" 2>/dev/null || break
-  sleep 0.1
-done
-check "the program ended" bash -c "! kill -0 $pid 2>/dev/null"
-wait "$pid" 2>/dev/null
-pid=""
 
 if [ "$fail" -ne 0 ]; then
   echo "--- driver errors"; cat "$work/driver.err" || true
