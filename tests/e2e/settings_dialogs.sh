@@ -68,7 +68,6 @@ wait_for "$work/server.txt" "ready on $host" 10 || { cat "$work/server.txt"; exi
 
 "$QV_WINE64" "$trader" --title "模拟交易终端 8.1" --orders "Z:$work/orders.txt" </dev/null >/dev/null 2>&1 &
 trader_pid=$!
-drive wait-window --title "模拟交易终端 8.1" --exact --timeout-ms 30000 >/dev/null || true
 
 # The application folder: the stand-ins, this server, auto-login, no notice.
 cp -r "$app" "$work/app"
@@ -87,6 +86,7 @@ record = (field(sys.argv[3].encode(), 32) + struct.pack('<ii', 8085, 1) + b'\x01
 open(sys.argv[2], 'wb').write(record)
 PY
 
+drive wait-window --title "模拟交易终端 8.1" --exact --timeout-ms 30000 >/dev/null || true
 cd "$work/app"
 "$QV_WINE64" quorvel.exe </dev/null >"$work/program.out" 2>&1 &
 pid=$!
@@ -124,9 +124,7 @@ drive listview "${dlg[@]}" --until $'rows\t2' >/dev/null || true
 drive listview-select "${dlg[@]}" 1 >/dev/null || true
 drive listview "${dlg[@]}" --until "selected" >/dev/null || true
 drive click "${dlg[@]}" --text "应用配置[&S]" >/dev/null || true
-drive wait-gone "${dlg[@]}" --timeout-ms 20000 >/dev/null || true
-drive windows --title "下载配置" >"$work/open.txt" || true
-check "the dialog closed once the trading program was found" bash -c "! grep -q 下载配置 '$work/open.txt'"
+check "the dialog closed once the trading program was found" drive wait-gone "${dlg[@]}" --timeout-ms 20000
 check "the profile was downloaded into settings" cmp "$work/served/模拟交易.ini" "$work/app/settings/模拟交易.ini"
 check "it is the active profile" gbk_has "$work/app/config.ini" "行情交易配置文件名称=模拟交易.ini"
 drive statusbar "${main[@]}" --until "和交易软件关联：模拟交易终端" --timeout-ms 15000 >"$work/status.txt" || true

@@ -1,7 +1,7 @@
-// The profile dialog "下载配置" against the stand-in file server and against
-// servers that misbehave: the requests on the wire, the lists, the search
-// that stays local, the download that replaces the profile whole, and the
-// names from the server that must stay inside settings\.
+// The profile dialog "下载配置" and its file-server connection: the requests
+// on the wire, servers that misbehave, the download that replaces the
+// profile whole, the names from the server that must stay inside
+// settings\, and the local profiles.
 #include <gtest/gtest.h>
 
 #include <asio.hpp>
@@ -9,104 +9,10 @@
 #include <fstream>
 #include <thread>
 
-#include "settings/unt_frmsetting.h"
-#include "sim_server.h"
-#include "support/temp_dir.h"
-#include "test_settings_support.h"
+#include "test_frmsetting_support.h"
 
-namespace {
-
-using namespace settings;
+using namespace frmsetting_test;
 using settings_test::FileBytes;
-using settings_test::FileText;
-using settings_test::WriteGbk;
-using testing_support::TempDir;
-namespace fs = std::filesystem;
-
-class RecordingHost final : public IFrmsettingHost {
- public:
-  std::string ApplicationTitle() override { return "Tarvolen-Merrowick"; }
-  void ShowInformation(const std::string& text, const std::string& title) override {
-    boxes.push_back(title + ": " + text);
-  }
-  bool AskYesNo(const std::string& text, const std::string& title) override {
-    boxes.push_back(title + "? " + text);
-    return answer;
-  }
-  std::string LastLoginServer() override { return loginServer; }
-  bool LoggedIn() override { return loggedIn; }
-  void Reassociate() override { ++reassociations; }
-  bool TradingWindowFound() override { return found; }
-  void ShowProgressNow() override {
-    const std::string step = model ? (model->GaugeVisible() ? std::to_string(model->GaugePosition()) : "hidden") : "";
-    if (steps.empty() || steps.back() != step) steps.push_back(step);
-  }
-
-  Tfrmsetting* model = nullptr;
-  std::string loginServer;
-  bool loggedIn = false;
-  bool found = false;
-  bool answer = true;
-  int reassociations = 0;
-  std::vector<std::string> boxes;
-  std::vector<std::string> steps;
-};
-
-// An application folder with config.ini naming the keystroke profile.
-struct AppFolder {
-  TempDir dir;
-  TSettings settings{base::PathToUtf8(dir.path())};
-  AppFolder() {
-    fs::create_directory(dir.path() / "settings");
-    WriteGbk(settings.ConfigPath(), "[交易软件配置]\r\n行情交易配置文件名称=old.ini\r\n");
-    WriteGbk(settings.SettingsFolder() + "old.ini", "[交易系统]\r\n窗口标题=旧交易\r\n");
-    settings.LoadTradingSettings();
-  }
-};
-
-// The server's profiles: what --profiles DIR holds.
-void WriteProfile(const fs::path& dir, const std::string& name, const std::string& title) {
-  WriteGbk(base::PathToUtf8(dir / base::PathFromUtf8(name)),
-           "[交易系统]\r\n窗口标题=" + title + "\r\n[买入]\r\n步骤数=1\r\n第1步键入={F1}\r\n");
-}
-
-std::vector<nlohmann::json> Events(const std::string& recordPath, const std::string& event) {
-  std::vector<nlohmann::json> out;
-  std::ifstream in(recordPath);
-  for (std::string line; std::getline(in, line);) {
-    auto j = nlohmann::json::parse(line);
-    if (j["event"] == event) out.push_back(j);
-  }
-  return out;
-}
-
-class FileServerTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    fs::create_directory(served_.path() / "p");
-    WriteProfile(served_.path() / "p", "华泰证券.ini", "华泰交易");
-    WriteProfile(served_.path() / "p", "国信证券.ini", "国信交易");
-    WriteProfile(served_.path() / "p", "simtrader.ini", "网上股票交易系统");
-    options_.host = "127.0.44.9";
-    options_.profilesDir = base::PathToUtf8(served_.path() / "p");
-    services_.push_back(simserver::StartFileService(io_, options_, recorder_, hooks_));
-    runner_ = std::thread([this] { io_.run(); });
-  }
-  void TearDown() override {
-    io_.stop();
-    runner_.join();
-  }
-
-  TempDir served_;
-  simserver::ServerOptions options_;
-  simserver::Recorder recorder_{served_.File("record.jsonl")};
-  simserver::ControlHooks hooks_;
-  asio::io_context io_;
-  std::vector<simserver::ServicePtr> services_;
-  std::thread runner_;
-};
-
-}  // namespace
 
 TEST(FileServerWire, RequestAndReplyLayouts) {
   const std::string r = MakeFileRequest(TFileCommand::Download, "华泰证券.ini");
@@ -124,65 +30,6 @@ TEST(FileServerWire, RequestAndReplyLayouts) {
   EXPECT_EQ(ReplyByteCount(head), 0x010203u) << "big-endian";
   EXPECT_EQ(SplitReplyLines(settings_test::Gbk("a.ini\r\n华泰.ini\r\n\r\nlast.ini")),
             (std::vector<std::string>{"a.ini", "华泰.ini", "last.ini"}));
-}
-
-TEST_F(FileServerTest, ListSearchDownloadAndApplyOverOneConnection) {
-  AppFolder app;
-  app.settings.options.SetServerAddress(options_.host);
-  RecordingHost host;
-  host.loginServer = options_.host;
-  const auto client = CreateFileClient(3000, 3000);
-  Tfrmsetting dialog(host, app.settings, *client);
-  host.model = &dialog;
-  dialog.FormShow();
-  EXPECT_EQ(dialog.Caption(), "下载配置 (当前配置: old.ini)");
-
-  dialog.BtnGetListClick();
-  EXPECT_EQ(dialog.ServerList(), (std::vector<std::string>{"simtrader.ini", "华泰证券.ini", "国信证券.ini"}));
-  EXPECT_EQ(host.steps, (std::vector<std::string>{"0", "50", "100", "hidden"}));
-  EXPECT_TRUE(dialog.TakeSearchFocus());
-  EXPECT_FALSE(dialog.TakeSearchFocus()) << "once";
-
-  // Found in the list: selected, nothing asked of the server.
-  dialog.searchText = "  国信 ";
-  dialog.BtnSearchClick();
-  EXPECT_EQ(dialog.serverIndex, 2);
-  EXPECT_EQ(Events(served_.File("record.jsonl"), "file-request").size(), 1u);
-  // Not in the list: the server's search replaces it, twice.
-  dialog.searchText = "xyz";
-  dialog.BtnSearchClick();
-  EXPECT_TRUE(dialog.ServerList().empty());
-  dialog.searchText = "证券";
-  dialog.BtnSearchClick();
-  EXPECT_EQ(dialog.ServerList(), (std::vector<std::string>{"华泰证券.ini", "国信证券.ini"}));
-  EXPECT_EQ(dialog.serverIndex, -1);
-
-  // Download while logged in: saved, active, loaded, associated again; the
-  // dialog closes once the trading window was found.
-  host.loggedIn = true;
-  host.found = true;
-  host.steps.clear();
-  dialog.serverIndex = 0;
-  dialog.BtnApplyClick();
-  EXPECT_EQ(FileBytes(app.settings.SettingsFolder() + "华泰证券.ini"),
-            FileBytes(base::PathToUtf8(served_.path() / "p" / base::PathFromUtf8("华泰证券.ini"))));
-  EXPECT_NE(FileText(app.settings.ConfigPath()).find("行情交易配置文件名称=华泰证券.ini"), std::string::npos);
-  EXPECT_EQ(app.settings.profile.windowTitle, "华泰交易");
-  ASSERT_EQ(app.settings.profile.buySteps.size(), 1u);
-  EXPECT_EQ(host.reassociations, 1);
-  EXPECT_EQ(dialog.Caption(), "下载配置 (当前配置: 华泰证券.ini)");
-  EXPECT_TRUE(dialog.Closed());
-  EXPECT_EQ(host.steps, (std::vector<std::string>{"0", "50", "100", "hidden"}));
-
-  const auto requests = Events(served_.File("record.jsonl"), "file-request");
-  ASSERT_EQ(requests.size(), 4u);
-  EXPECT_EQ(requests[1]["command"], 3010);
-  EXPECT_EQ(requests[1]["name"], "xyz");
-  EXPECT_EQ(requests[2]["command"], 3010);
-  EXPECT_EQ(requests[2]["name"], "证券");
-  EXPECT_EQ(requests[3]["command"], 3009);
-  EXPECT_EQ(requests[3]["name"], "华泰证券.ini");
-  EXPECT_EQ(Events(served_.File("record.jsonl"), "file-connection").size(), 1u) << "one connection, reused";
 }
 
 namespace {
