@@ -109,7 +109,7 @@ TEST(CaptionTool, FinderFillsTheParentsTitlesAndOkRelinks) {
 
 TEST(OrderProgramLauncher, CandidatesInOrder) {
   TempDir dir;
-  const std::string app = base::PathToUtf8(dir.path()) + "/";
+  const std::string app = base::PathToUtf8(dir.path() / "");  // with its trailing separator
   std::vector<std::string> started;
   bool startWorks = true;
   const StartProgramFn start = [&](const std::string& path) {
