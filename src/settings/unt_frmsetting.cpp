@@ -136,6 +136,13 @@ void Tfrmsetting::DownloadAndApplyProfile() {
   Gauge(50);
   const std::string bytes = client_.Exchange(TFileCommand::Download, name);
   Gauge(100);
+  // Nothing came: the server does not have it. An empty file would leave
+  // the active profile without a title and without steps.
+  if (bytes.empty()) {
+    Gauge(100, false);
+    SetStatus(kNotOnServer + name);
+    return;
+  }
   // Whole or not at all: a profile is never left half written.
   std::string error;
   if (!base::AtomicReplace(settings_.SettingsFolder() + name, bytes, &error)) {

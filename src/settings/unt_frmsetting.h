@@ -25,6 +25,7 @@ inline constexpr char kDeleteQuestion[] = "您确定要删除该配置文件吗�
 inline constexpr char kDeleteTitle[] = "确认提示！";
 inline constexpr char kBadProfileName[] = "文件服务器给出的配置文件名称无效，未保存：";
 inline constexpr char kSaveFailed[] = "配置文件无法保存：";
+inline constexpr char kNotOnServer[] = "文件服务器上没有该配置文件：";
 
 // The read-only hint beside the lists, one entry per line.
 const std::vector<std::string>& ProfileDialogHint();

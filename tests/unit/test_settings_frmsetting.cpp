@@ -105,6 +105,13 @@ TEST(FileServerFaults, DroppedOrOversizedRepliesLeaveTheProfileIntact) {
     EXPECT_THROW(dialog.BtnApplyClick(), EFileServerError);
   }
   EXPECT_EQ(FileBytes(app.settings.SettingsFolder() + "old.ini"), before);
+  {
+    // An empty reply: the server has no such file.
+    ScriptedServer server(host.loginServer, Counted(0, ""));
+    dialog.BtnApplyClick();
+  }
+  EXPECT_EQ(dialog.Status(), std::string(kNotOnServer) + "old.ini");
+  EXPECT_EQ(FileBytes(app.settings.SettingsFolder() + "old.ini"), before);
   EXPECT_EQ(host.reassociations, 0);
 
   // No server at all: the status says so and the gauge stays.
