@@ -209,7 +209,8 @@ void Tfrmsetting::DeleteLocalProfile() {
     return;
   }
   const std::string name = localList_[static_cast<size_t>(localIndex)];
-  if (name == settings_.profile.profileName) {
+  // File names do not differ by case on Windows: "OLD.INI" is the active "old.ini".
+  if (base::SameTextAscii(name, settings_.profile.profileName)) {
     host_.ShowInformation(kProfileInUse, host_.ApplicationTitle());
     return;
   }

@@ -196,6 +196,12 @@ TEST(ProfileDialog, LocalProfilesApplyAndDelete) {
   EXPECT_EQ(host.boxes, std::vector<std::string>{"Tarvolen-Merrowick: 该配置文件正在使用，不能删除！"});
   EXPECT_TRUE(fs::exists(base::PathFromUtf8(app.settings.SettingsFolder() + "old.ini")));
 
+  // Named in config.ini in other letters, it is still the file in use.
+  app.settings.profile.profileName = "OLD.ini";
+  dialog.BtnDeleteLocalClick();
+  EXPECT_EQ(host.boxes.size(), 2u);
+  EXPECT_TRUE(fs::exists(base::PathFromUtf8(app.settings.SettingsFolder() + "old.ini")));
+
   // Applied while logged out: active, but no search for the trading window.
   dialog.localIndex = 1 - old;
   dialog.BtnApplyLocalClick();
