@@ -2,13 +2,13 @@
 # The settings dialogs of quorvel.exe, worked from another process against
 # quorvel-sim-server's file server: after the login no trading program
 # matches the active profile, so the association falls back on "下载配置";
-# there the user fetches the list, searches (the server first, then the
-# list itself), downloads and applies the profile of the stand-in trading
-# program, which the program then associates. "设置" saves a box into
-# setup.ini; the caption tool's finder, dragged onto a button of the trading
-# program, reads the button's parents' titles, and its OK writes the new
-# fragment into the profile and associates again. Screenshots of the three
-# dialogs go into the test logs.
+# there the user fetches the list, searches (the list itself, then the
+# server), downloads and applies the profile of the stand-in trading
+# program, which the program then associates. In "设置" the trading
+# window's slider moves and OK saves it and a box; the caption tool's
+# finder, dragged onto a button of the trading program, reads the button's
+# parents' titles, and its OK writes the new fragment into the profile and
+# associates again. Screenshots of the three dialogs go into the test logs.
 set -uo pipefail
 
 : "${ROOT:?}" "${QV_WINE64:?}"
@@ -138,9 +138,16 @@ drive command "${main[@]}" --id 40022 >/dev/null || true
 drive listview --title "设置" --exact --class QvWindow --until "防止锁定刷新时间(秒)" >"$work/grid.txt" || true
 check "the settings grid shows section 参数配置" grep -qP "\t防止锁定刷新时间\(秒\)\t300$" "$work/grid.txt"
 shot settings_dialogs-settings.png
-drive click --title "设置" --exact --class QvWindow --text "自动登录" >/dev/null || true
-drive click --title "设置" --exact --class QvWindow --text "确定[&O]" >/dev/null || true
-drive wait-gone --title "设置" --exact --class QvWindow >/dev/null || true
+cfg=(--title "设置" --exact --class QvWindow)
+drive children "${cfg[@]}" >"$work/settings.txt" || true
+slider_id=$(awk -F'\t' '$5 == "msctls_trackbar32" { print $4; exit }' "$work/settings.txt")
+drive key "${cfg[@]}" --id "$slider_id" Left >/dev/null || true
+drive children "${cfg[@]}" --until $'\t254\t' >"$work/settings-after.txt" || true
+check "the trading window's slider moved" grep -qP "\tStatic\t254\t" "$work/settings-after.txt"
+drive click "${cfg[@]}" --text "自动登录" >/dev/null || true
+drive click "${cfg[@]}" --text "确定[&O]" >/dev/null || true
+drive wait-gone "${cfg[@]}" >/dev/null || true
+check "OK saved the slider's opacity into setup.ini" gbk_has "$work/app/setup.ini" "下单软件透明度=254"
 check "OK saved the auto-login choice into option.opt" \
   python3 -c 'import sys; sys.exit(open(sys.argv[1], "rb").read()[170] != 0)' "$work/app/option.opt"
 
