@@ -1,5 +1,6 @@
 #include "settings/unt_frmsetting_win.h"
 
+#include <atomic>
 #include <climits>
 #include <exception>
 #include <thread>
