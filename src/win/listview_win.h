@@ -37,6 +37,8 @@ struct ListViewArgs {
   bool border = true;
   bool headerClickable = false;
   COLORREF oddRowColor = kDefaultColor;  // background of rows 1, 3, 5, ...
+  bool checkBoxes = false;  // a check box before each row (a check list)
+  bool noHeader = false;    // no column header
 };
 
 struct ListHit {
@@ -82,6 +84,12 @@ class ListView : public Control {
   std::function<std::string(int row, int column)> cellText;
   std::function<int(int row, int column)> cellImage;
 
+  // Check boxes (checkBoxes lists). SetChecked raises no event.
+  bool Checked(int row) const;
+  void SetChecked(int row, bool on);
+  // The user checked or unchecked a row (a click on its box, or Space).
+  std::function<void(int row, bool checked)> onCheckChanged;
+
   // Selection and focus.
   int FocusedRow() const;
   int SelectedRow() const;  // the first selected row, -1 when none
@@ -125,6 +133,7 @@ class ListView : public Control {
   COLORREF paintColor_ = kDefaultColor;  // of the row being drawn
   int updateDepth_ = 0;
   bool ownerData_ = false;
+  bool settingCheck_ = false;
   std::wstring dispBuffer_{};
 };
 

@@ -48,7 +48,9 @@ const std::vector<CommandRule>& Commands() {
       {"tab-select", With(kControl, {"text"}), {"exact"}, 0, true, {{"text"}}},
       {"keys", With(kTarget, {"id"}), {"exact"}, 1, true, {}},
       {"key", With(kTarget, {"id"}), {"exact"}, 1, true, {}},
+      {"set-text", With(kTarget, {"id"}), {"exact"}, 1, true, {{"id"}}},
       {"close", kTarget, {"exact"}, 0, true, {}},
+      {"raise", kTarget, {"exact"}, 0, true, {}},
       {"command", With(kTarget, {"id"}), {"exact"}, 0, true, {{"id"}}},
       {"drag", With(kTarget, {"id", "to-title", "to-id", "to-text", "hold-ms"}), {"exact"}, 0, true,
        {{"id"}, {"to-title"}}},
@@ -200,7 +202,9 @@ Commands:
                                       the target control (or window T itself) and releases it there
                                       after N ms (mouse messages to the pressed control, which holds
                                       the capture; the pointer moves as a user's would)
+  set-text ... --id ID TEXT           replaces the text of control ID (WM_SETTEXT), as a paste would; no key events
   close       ...                     asks the window to close (WM_CLOSE)
+  raise       ...                     restores the window when minimised and brings it to the top and the foreground
   command     ... --id ID             chooses the menu item ID (WM_COMMAND posted to the window); menus
                                       cannot be read from another process under Wine, their items can be chosen
   dialog --title TEXT [--class C]     dialog HANDLE PID CLASS TITLE, then static TEXT / button ID TEXT ENABLED /

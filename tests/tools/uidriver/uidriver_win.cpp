@@ -753,6 +753,11 @@ std::string Drag(const Invocation& inv) {
   return Record({"dragged", Handle(source), Handle(target), std::to_string(onto.x) + "," + std::to_string(onto.y)});
 }
 
+void SetText(const Invocation& inv) {
+  const std::wstring text = Wide(inv.words[0]);
+  Send(KeyTarget(inv), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
 void WaitGone(HWND window) {
   if (!Poll([&] { return !IsWindow(window) || !IsWindowVisible(window); }))
     NotFound("window " + Handle(window) + " is still open");
@@ -803,7 +808,15 @@ std::string Run(const Invocation& inv) {
   if (c == "keys") return Keys(inv), std::string();
   if (c == "key") return Key(inv), std::string();
   if (c == "drag") return Drag(inv);
+  if (c == "set-text") return SetText(inv), std::string();
   if (c == "close") return Post(WaitWindow(QueryOf(inv)), WM_CLOSE, 0, 0), std::string();
+  if (c == "raise") {
+    const HWND window = WaitWindow(QueryOf(inv));
+    if (IsIconic(window)) ShowWindow(window, SW_RESTORE);
+    SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
+    SetForegroundWindow(window);
+    return std::string();
+  }
   if (c == "command") {
     return Post(WaitWindow(QueryOf(inv)), WM_COMMAND, MAKEWPARAM(*inv.Number("id"), 0), 0), std::string();
   }
