@@ -141,6 +141,13 @@ ServicePtr StartAccountService(asio::io_context& io, const ServerOptions& option
 ServicePtr StartMessageService(asio::io_context& io, const ServerOptions& options, Recorder& recorder,
                                ControlHooks& hooks);
 
+// The file server (filePort): the trading profiles of options.profilesDir
+// (list 3008, download 3009, search by substring 3010). Records
+// "file-connection" (open, peer), "file-request" (command, name, bytes;
+// count for the lists, found for a download) and "file-error".
+ServicePtr StartFileService(asio::io_context& io, const ServerOptions& options, Recorder& recorder,
+                            ControlHooks& hooks);
+
 // Inbound message frames the control interface pushes.
 constexpr int32_t kFrameSystemMessage = 3001;
 constexpr int32_t kFrameLoggedInElsewhere = 3002;

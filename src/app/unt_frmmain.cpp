@@ -329,6 +329,14 @@ bool Tfrmmain::Checked(Cmd cmd) const {
   }
 }
 
+void Tfrmmain::ApplyParameters() {
+  loopOptions_.minimizeAfterOrder = settings_.parameters.minimiseAfterOrder;
+  // The anti-lock interval stays the one of the start.
+  tradingOptions_.tradingWindowAlpha = settings_.parameters.tradingWindowAlpha;
+  tradingOptions_.minimiseAfterOrder = settings_.parameters.minimiseAfterOrder;
+  Mark(kChangeCommands);
+}
+
 void Tfrmmain::ToggleOption(Cmd cmd) {
   Mark(kChangeCommands);
   try {

@@ -299,6 +299,9 @@ class Tfrmmain final : public policy::IMonitorHost, public trading::ITradingMain
   void SetLevelHint(std::vector<std::string> lines);
   // The application title and caption of a logged-out window.
   void ResetTitles();
+  // The parameters in memory changed (the settings dialog saved): the
+  // monitor loop and the association take their copies again.
+  void ApplyParameters();
 
   // ---- the quote engine ----
   // The bound engine (the view's) and the window its quote messages go to;

@@ -33,7 +33,13 @@
 #include "quotes/unt_externalapi.h"
 #include "quotes/unt_frmdebug_win.h"
 #include "quotes/unt_frmstocktip_win.h"
+#include "settings/autostart_win.h"
+#include "settings/unt_fileclient.h"
+#include "settings/unt_frmconfig_win.h"
+#include "settings/unt_frmsetting_win.h"
 #include "trading/desktop_win.h"
+#include "trading/unt_frmmodifytradecaption_win.h"
+#include "trading/unt_launcher.h"
 #include "trading/unt_calculator_win.h"
 #include "win/all_win.h"
 
@@ -357,6 +363,15 @@ struct TfrmmainView::Impl final : public IFrmmainHost,
   std::unique_ptr<account::TfrmloginWin> login;
   std::unique_ptr<account::Tfrmuserinfo> userInfoModel;
   std::unique_ptr<account::TfrmuserinfoWin> userInfo;
+  // The file-server connection, kept between openings of the profile dialog.
+  std::unique_ptr<settings::IFileClient> fileClient = settings::CreateFileClient();
+  std::unique_ptr<settings::TfrmsettingWin> profileDialog;
+  std::unique_ptr<settings::IAutostartStore> autostart = settings::CreateRegistryAutostart();
+  std::unique_ptr<settings::TfrmconfigWin> config;
+  std::unique_ptr<trading::TfrmmodifytradecaptionWin> captionTool;
+  void OpenProfileDialog();
+  void OpenSettingsDialog();
+  void OpenCaptionTool();
   // The monitor editors by kind; they go before the window they belong to.
   std::map<uint8_t, std::unique_ptr<policy::TEditorView>> editors;
   int bottomHeight = 170;
@@ -802,6 +817,15 @@ void TfrmmainView::Impl::OpenDialog(Dialog d) {
     case Dialog::AccountInfo:
       OpenUserInfo();
       return;
+    case Dialog::DownloadConfig:
+      OpenProfileDialog();
+      return;
+    case Dialog::Settings:
+      OpenSettingsDialog();
+      return;
+    case Dialog::CaptionTool:
+      OpenCaptionTool();
+      return;
     default:
       ShowInformation("此功能在当前版本中尚未提供。", kApplicationTitle);
       return;
@@ -925,11 +949,75 @@ bool TfrmmainView::Impl::StartUpgrade(const VersionInfo& newest) {
 void TfrmmainView::Impl::StartCalculator() { trading::ShowCalculator(nullptr); }
 
 bool TfrmmainView::Impl::LaunchOrderProgram() {
-  const std::string& program = model->Settings().parameters.orderProgram;
-  if (program.empty() || !base::FileExists(program)) return false;
-  const auto r = reinterpret_cast<intptr_t>(
-      ShellExecuteW(nullptr, L"open", W(program).c_str(), nullptr, nullptr, SW_SHOWNORMAL));
-  return r > 32;
+  return trading::LaunchOrderProgram(model->Settings().parameters.orderProgram, folder, [](const std::string& path) {
+    // Started in its own folder, where trading programs keep their files.
+    std::wstring command = L"\"" + W(path) + L"\"";
+    std::wstring directory = W(path);
+    directory.resize(directory.find_last_of(L"\\/") == std::wstring::npos ? 0 : directory.find_last_of(L"\\/"));
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOWNORMAL;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        directory.empty() ? nullptr : directory.c_str(), &startup, &process))
+      return false;
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return true;
+  });
+}
+
+void TfrmmainView::Impl::OpenProfileDialog() {
+  // Opened again from inside itself (an apply whose association found
+  // nothing falls back on this dialog): the open one is that dialog.
+  if (profileDialog) {
+    SetForegroundWindow(profileDialog->Handle());
+    return;
+  }
+  settings::FrmsettingViewArgs args;
+  args.owner = window.Handle();
+  args.applicationTitle = model->ApplicationTitle();
+  args.lastLoginServer = [this] { return session->Values().accountServer; };
+  args.loggedIn = [this] { return model->Flags().loggedIn != 0; };
+  args.reassociate = [this] {
+    Do([&] {
+      model->TradingWindow().ClearTradingWindow();
+      model->TradingWindow().AssociateTradingWindow();
+    });
+  };
+  args.tradingWindowFound = [this] { return model->TradingWindow().Found(); };
+  profileDialog = std::make_unique<settings::TfrmsettingWin>(std::move(args), model->Settings(), *fileClient);
+  struct Reset {
+    std::unique_ptr<settings::TfrmsettingWin>& dialog;
+    ~Reset() { dialog.reset(); }
+  } reset{profileDialog};
+  profileDialog->ShowModal();
+}
+
+void TfrmmainView::Impl::OpenSettingsDialog() {
+  if (!config) {
+    settings::FrmconfigViewArgs args;
+    args.owner = window.Handle();
+    args.setTradingOpacity = [this](int alpha) {
+      model->ApplyParameters();
+      const trading::WindowHandle held = model->TradingWindow().Window();
+      if (held != trading::kNoWindow) desktop.SetOpacity(held, static_cast<uint8_t>(alpha));
+    };
+    args.setMainAlpha = [this](int alpha) { window.SetAlpha(static_cast<uint8_t>(alpha)); };
+    args.parametersSaved = [this] { Do([&] { model->ApplyParameters(); }); };
+    config = std::make_unique<settings::TfrmconfigWin>(std::move(args), model->Settings(), *autostart);
+  }
+  config->ShowModal();
+}
+
+void TfrmmainView::Impl::OpenCaptionTool() {
+  if (!captionTool) {
+    captionTool = std::make_unique<trading::TfrmmodifytradecaptionWin>(
+        window.Handle(), model->Settings(), [this] { Do([&] { model->TradingWindow().RelinkAfterTitleChange(); }); },
+        LoadCursorW(win::App::Instance(), QV_CURSOR_FINDER));
+  }
+  captionTool->Show();
 }
 
 // ---- TfrmmainView ----------------------------------------------------------------

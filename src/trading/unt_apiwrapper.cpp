@@ -133,7 +133,9 @@ void TTradingWindow::AssociateTradingWindow() {
   if (!found) {
     main_.ShowInformation(kNotFoundText, main_.ApplicationTitle());
     if (!main_.LaunchOrderProgram()) main_.ShowProfileDownload();
-    main_.ShowAssociationWarning(true);
+    // The profile dialog may have applied a profile and associated by
+    // itself meanwhile: then the warning stays hidden.
+    if (!found_ || window_ == kNoWindow) main_.ShowAssociationWarning(true);
     return;
   }
   desktop_.SetOpacity(window_, static_cast<uint8_t>(std::clamp(options_.tradingWindowAlpha, 0, 255)));

@@ -617,4 +617,39 @@ std::optional<LRESULT> ComboBox::HandleReflected(UINT message, WPARAM wParam, LP
   return std::nullopt;
 }
 
+// ---- TrackBar ----
+
+void TrackBar::Create(Parent parent, const TrackBarArgs& args) {
+  Control::Create(parent, TRACKBAR_CLASSW, "",
+                  kChild | WS_TABSTOP | TBS_HORZ | TBS_BOTTOM | (args.ticks > 0 ? TBS_AUTOTICKS : TBS_NOTICKS), 0,
+                  args.rect, args.id);
+  SetRange(args.min, args.max);
+  if (args.ticks > 0) SendMessageW(handle_, TBM_SETTICFREQ, static_cast<WPARAM>(args.ticks), 0);
+  SendMessageW(handle_, TBM_SETPAGESIZE, 0, 16);
+  SetPosition(args.position);
+  if (!args.tooltip.empty()) SetTooltip(args.tooltip);
+}
+
+int TrackBar::Position() const { return handle_ ? static_cast<int>(SendMessageW(handle_, TBM_GETPOS, 0, 0)) : 0; }
+
+void TrackBar::SetPosition(int position) {
+  if (handle_) SendMessageW(handle_, TBM_SETPOS, TRUE, position);
+}
+
+void TrackBar::SetRange(int min, int max) {
+  if (!handle_) return;
+  SendMessageW(handle_, TBM_SETRANGEMIN, FALSE, min);
+  SendMessageW(handle_, TBM_SETRANGEMAX, TRUE, max);
+}
+
+std::optional<LRESULT> TrackBar::HandleReflected(UINT message, WPARAM wParam, LPARAM) {
+  if (message == WM_HSCROLL || message == WM_VSCROLL) {
+    // Every move while dragging and every key step; the final
+    // TB_ENDTRACK repeats the last position and is left out.
+    if (LOWORD(wParam) != TB_ENDTRACK) detail::Raise(onChanged, Position());
+    return 0;
+  }
+  return std::nullopt;
+}
+
 }  // namespace win

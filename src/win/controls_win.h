@@ -310,4 +310,29 @@ class ComboBox : public Control {
   int dropHeight_ = 200;
 };
 
+struct TrackBarArgs {
+  Rect rect{0, 0, 150, 28};
+  int id = 0;
+  int min = 0;
+  int max = 100;
+  int position = 0;
+  int ticks = 0;  // a tick every this many steps; 0: none
+  std::string tooltip{};
+};
+
+// A horizontal slider.
+class TrackBar : public Control {
+ public:
+  TrackBar() = default;
+  TrackBar(Parent parent, const TrackBarArgs& args) { Create(parent, args); }
+  void Create(Parent parent, const TrackBarArgs& args);
+  int Position() const;
+  void SetPosition(int position);  // raises no event
+  void SetRange(int min, int max);
+  std::function<void(int position)> onChanged;  // moved by the user (mouse or keys)
+
+ protected:
+  std::optional<LRESULT> HandleReflected(UINT message, WPARAM wParam, LPARAM lParam) override;
+};
+
 }  // namespace win

@@ -1,5 +1,7 @@
 #include "win/shell_win.h"
 
+#include <commdlg.h>
+
 #include <commctrl.h>
 #include <shellapi.h>
 
@@ -159,6 +161,29 @@ void ShowInfo(HWND owner, std::string_view text, std::string_view title, BoxIcon
 bool AskYesNo(HWND owner, std::string_view text, std::string_view title, BoxIcon icon) {
   return MessageBoxW(owner, Wide(text).c_str(), Wide(title).c_str(), MB_YESNO | IconFlag(icon) | (owner ? 0 : MB_TASKMODAL)) ==
          IDYES;
+}
+
+std::optional<std::string> ChooseOpenFile(HWND owner, std::string_view title, std::string_view filter,
+                                          std::string_view startFolder) {
+  // The filter's "|" separators become the NULs the dialog wants.
+  std::wstring filters = Wide(filter);
+  std::replace(filters.begin(), filters.end(), L'|', L'\0');
+  filters.push_back(L'\0');
+  filters.push_back(L'\0');
+  const std::wstring caption = Wide(title);
+  const std::wstring folder = Wide(startFolder);
+  std::wstring file(MAX_PATH * 4, L'\0');
+  OPENFILENAMEW ofn{};
+  ofn.lStructSize = sizeof ofn;
+  ofn.hwndOwner = owner;
+  ofn.lpstrFilter = filters.c_str();
+  ofn.lpstrFile = file.data();
+  ofn.nMaxFile = static_cast<DWORD>(file.size());
+  ofn.lpstrTitle = caption.c_str();
+  ofn.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
+  ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
+  if (!GetOpenFileNameW(&ofn)) return std::nullopt;
+  return Utf8(file.c_str());
 }
 
 void ShowInfoWithCheck(HWND owner, std::string_view text, std::string_view title, std::string_view checkText,

@@ -87,6 +87,11 @@ bool AskYesNo(HWND owner, std::string_view text, std::string_view title,
 // again" box); `checked` is the check box's state before and after.
 void ShowInfoWithCheck(HWND owner, std::string_view text, std::string_view title,
                        std::string_view checkText, bool& checked);
+// The file-open dialog. `filter` is "description|pattern" pairs joined by
+// "|" ("*.exe|*.exe"); `startFolder` is where it opens when given. The
+// chosen path, or nullopt when cancelled.
+std::optional<std::string> ChooseOpenFile(HWND owner, std::string_view title, std::string_view filter,
+                                          std::string_view startFolder);
 
 // ---- Image lists ---------------------------------------------------------
 

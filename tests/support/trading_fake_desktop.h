@@ -330,7 +330,12 @@ class FakeMainWindow : public trading::ITradingMainWindow {
     calls.push_back("launch");
     return launcherStarts;
   }
-  void ShowProfileDownload() override { calls.push_back("download dialog"); }
+  void ShowProfileDownload() override {
+    calls.push_back("download dialog");
+    if (onProfileDownload) onProfileDownload();
+  }
+  // What the user does in the dialog (apply a profile, which associates).
+  std::function<void()> onProfileDownload;
   void RebuildMonitorList() override { calls.push_back("rebuild list"); }
   trading::ScreenSize MainWindowSize() override { return size; }
   void MoveMainWindow(int left, int top) override {

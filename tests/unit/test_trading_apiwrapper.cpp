@@ -161,6 +161,20 @@ TEST_F(TradingWindowTest, AssociationWithoutATradingProgramWarnsAndOffersTheDial
   EXPECT_THAT(main_.calls, Not(Contains("download dialog"))) << "a started trading program needs no dialog";
 }
 
+TEST_F(TradingWindowTest, NoWarningWhenTheProfileDialogAssociatedMeanwhile) {
+  // The user starts the trading program and applies its profile in the
+  // dialog, which associates by itself before the first search returns.
+  main_.onProfileDownload = [&] {
+    AddTradingProgram(desk_, kFragment, 9);
+    Window().ClearTradingWindow();
+    Window().AssociateTradingWindow();
+  };
+  Window().AssociateTradingWindow();
+  EXPECT_TRUE(Window().Found());
+  EXPECT_FALSE(main_.warningShown);
+  EXPECT_EQ(main_.calls.back(), "warning off") << "the dialog's association is the last word";
+}
+
 TEST_F(TradingWindowTest, ProgressWindowClosesWhenTheSearchFails) {
   desk_.failEnumeration = true;
   EXPECT_THROW(Window().AssociateTradingWindow(), std::runtime_error);

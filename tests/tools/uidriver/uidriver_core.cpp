@@ -20,7 +20,7 @@ struct CommandRule {
   std::vector<std::vector<std::string>> required;  // each: at least one of
 };
 
-const std::set<std::string> kNumberOptions = {"window", "pid", "timeout-ms", "index", "id", "column"};
+const std::set<std::string> kNumberOptions = {"window", "pid", "timeout-ms", "index", "id", "column", "to-id", "hold-ms"};
 
 std::set<std::string> With(std::set<std::string> base, std::initializer_list<std::string> more) {
   base.insert(more);
@@ -52,6 +52,8 @@ const std::vector<CommandRule>& Commands() {
       {"close", kTarget, {"exact"}, 0, true, {}},
       {"raise", kTarget, {"exact"}, 0, true, {}},
       {"command", With(kTarget, {"id"}), {"exact"}, 0, true, {{"id"}}},
+      {"drag", With(kTarget, {"id", "to-title", "to-id", "to-text", "hold-ms"}), {"exact"}, 0, true,
+       {{"id"}, {"to-title"}}},
       {"dialog", {"title", "class", "pid", "timeout-ms", "until"}, {"exact"}, 0, false, {{"title"}}},
       {"answer", {"title", "class", "pid", "timeout-ms", "button"}, {"exact"}, 0, false, {{"title"}, {"button"}}},
   };
@@ -195,6 +197,11 @@ Commands:
   listview-rclick   ... ROW           right click on the row
   keys ... [--id ID] TEXT             types TEXT (WM_CHAR) into the focused control or control ID
   key  ... [--id ID] KEY              presses a key (WM_KEYDOWN/UP): Escape, Enter, Tab, F1..F24, Up, A, 0x70...
+  drag ... --id ID --to-title T [--to-id ID2|--to-text TEXT] [--hold-ms N]
+                                      presses the mouse on control ID, moves the pointer in steps onto
+                                      the target control (or window T itself) and releases it there
+                                      after N ms (mouse messages to the pressed control, which holds
+                                      the capture; the pointer moves as a user's would)
   set-text ... --id ID TEXT           replaces the text of control ID (WM_SETTEXT), as a paste would; no key events
   close       ...                     asks the window to close (WM_CLOSE)
   raise       ...                     restores the window when minimised and brings it to the top and the foreground

@@ -696,6 +696,63 @@ void Key(const Invocation& inv) {
   Post(target, WM_KEYUP, *vk, up);
 }
 
+// A drag as the finder of the caption tool sees one: the button goes down
+// on the source, the pointer travels to the target, the button comes up.
+std::string Drag(const Invocation& inv) {
+  const HWND top = WaitWindow(QueryOf(inv));
+  const auto id = inv.Number("id");
+  const HWND source = WaitEnabled(
+      [&]() -> HWND {
+        for (const auto& d : Descendants(top))
+          if (IsWindowVisible(d.window) && GetDlgCtrlID(d.window) == *id) return d.window;
+        return nullptr;
+      },
+      "control with id " + inv.Get("id"));
+  Query to;
+  to.hasTitle = true;
+  to.title = inv.Get("to-title");
+  const HWND targetTop = WaitWindow(to);
+  HWND target = targetTop;
+  if (inv.Has("to-id") || inv.Has("to-text")) {
+    const auto toId = inv.Number("to-id");
+    const std::string toText = inv.Get("to-text");
+    target = nullptr;
+    Poll([&] {
+      for (const auto& d : Descendants(targetTop)) {
+        if (!IsWindowVisible(d.window)) continue;
+        if (toId ? GetDlgCtrlID(d.window) == *toId : uidriver::ButtonMatches(ControlText(d.window), toText))
+          return (target = d.window, true);
+      }
+      return false;
+    });
+    if (!target) NotFound("no drag target in window " + Handle(targetTop));
+  }
+  auto centre = [](HWND w) {
+    RECT r{};
+    GetWindowRect(w, &r);
+    return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+  };
+  const POINT from = centre(source), onto = centre(target);
+  auto client = [&](POINT screen) {
+    ScreenToClient(source, &screen);
+    return MAKELPARAM(static_cast<short>(screen.x), static_cast<short>(screen.y));
+  };
+  SetForegroundWindow(GetAncestor(source, GA_ROOT));
+  SetCursorPos(from.x, from.y);
+  Post(source, WM_MOUSEMOVE, 0, client(from));
+  Post(source, WM_LBUTTONDOWN, MK_LBUTTON, client(from));
+  constexpr int kSteps = 8;
+  for (int i = 1; i <= kSteps; ++i) {
+    const POINT p{from.x + (onto.x - from.x) * i / kSteps, from.y + (onto.y - from.y) * i / kSteps};
+    SetCursorPos(p.x, p.y);
+    Post(source, WM_MOUSEMOVE, MK_LBUTTON, client(p));
+    Sleep(30);
+  }
+  if (const auto hold = inv.Number("hold-ms")) Sleep(static_cast<DWORD>(*hold));
+  Post(source, WM_LBUTTONUP, 0, client(onto));
+  return Record({"dragged", Handle(source), Handle(target), std::to_string(onto.x) + "," + std::to_string(onto.y)});
+}
+
 void SetText(const Invocation& inv) {
   const std::wstring text = Wide(inv.words[0]);
   Send(KeyTarget(inv), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
@@ -750,6 +807,7 @@ std::string Run(const Invocation& inv) {
   if (c == "tab-select") return TabSelect(inv), std::string();
   if (c == "keys") return Keys(inv), std::string();
   if (c == "key") return Key(inv), std::string();
+  if (c == "drag") return Drag(inv);
   if (c == "set-text") return SetText(inv), std::string();
   if (c == "close") return Post(WaitWindow(QueryOf(inv)), WM_CLOSE, 0, 0), std::string();
   if (c == "raise") {
