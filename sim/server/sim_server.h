@@ -141,6 +141,16 @@ ServicePtr StartAccountService(asio::io_context& io, const ServerOptions& option
 ServicePtr StartMessageService(asio::io_context& io, const ServerOptions& options, Recorder& recorder,
                                ControlHooks& hooks);
 
+// The Daytime service (daytimePort): the server's UTC time in the NIST form
+// read by position, then the connection closes. Records "daytime" (peer,
+// reply). Null, with a note on stderr, when the port cannot be bound (a
+// low port needs the right to bind it).
+ServicePtr StartDaytime(asio::io_context& io, const ServerOptions& options, Recorder& recorder, ControlHooks& hooks);
+// The speed-probe target (speedPort): accepts connections and closes each
+// when its client does. Records "speed-probe" (peer).
+ServicePtr StartSpeedProbeTarget(asio::io_context& io, const ServerOptions& options, Recorder& recorder,
+                                 ControlHooks& hooks);
+
 // Inbound message frames the control interface pushes.
 constexpr int32_t kFrameSystemMessage = 3001;
 constexpr int32_t kFrameLoggedInElsewhere = 3002;
