@@ -100,6 +100,10 @@ struct ControlHooks {
   std::function<void(bool up)> setQuoteFeedUp;
   // Lets a stepped tape play this many more rows.
   std::function<void(int rows)> releaseTapeRows;
+  // Plays one quote given as JSON (code, name, prevClose, price), as if a
+  // tape row had: the newest of its code from then on. False when the
+  // fields do not make a quote.
+  std::function<bool(const nlohmann::json& quote)> playQuote;
   // Each running service may add its part to the status answer; called on
   // the web server's threads, so each part guards what it reads.
   std::vector<std::function<void(nlohmann::json& status)>> statusParts;

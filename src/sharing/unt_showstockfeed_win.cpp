@@ -1,5 +1,7 @@
 #include "sharing/unt_showstockfeed_win.h"
 
+#include <algorithm>
+
 namespace sharing {
 namespace {
 constexpr int kDetailCommand = 1;
@@ -13,6 +15,7 @@ TShowStockFeedView::TShowStockFeedView(win::Parent page, std::string application
   la.ownerData = true;
   la.oddRowColor = GetSysColor(COLOR_INFOBK);
   list_.Create(page, la);
+  FitColumns();
   list_.cellText = [this](int row, int column) {
     return static_cast<size_t>(row) < feed_.RowCount() ? feed_.Cell(row, column) : std::string();
   };
@@ -31,6 +34,22 @@ TShowStockFeedView::TShowStockFeedView(win::Parent page, std::string application
   };
   list_.onMouseMove = [this](POINT client) { Hover(client); };
   feed_.onChanged = [this] { Rows(); };
+}
+
+// The table's widths suit the system font; a caption that would be cut in
+// the user's font widens its column.
+void TShowStockFeedView::FitColumns() {
+  HDC dc = GetDC(list_.Handle());
+  HFONT font = reinterpret_cast<HFONT>(SendMessageW(list_.Handle(), WM_GETFONT, 0, 0));
+  HGDIOBJ old = SelectObject(dc, font ? font : win::UiFont(list_.dpi()));
+  for (int c = 0; c < kFeedColumns; ++c) {
+    const std::wstring text = win::Wide(FeedColumns()[c].caption);
+    SIZE size{};
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    list_.SetColumnWidth(c, std::max(FeedColumns()[c].width, list_.dpi().Unscale(size.cx) + 16));
+  }
+  SelectObject(dc, old);
+  ReleaseDC(list_.Handle(), dc);
 }
 
 void TShowStockFeedView::Rows() {

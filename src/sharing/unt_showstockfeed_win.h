@@ -41,6 +41,7 @@ class TShowStockFeedView final : public IShowStockFeedHost {
   void ShowDetail(const std::array<std::string, kFeedColumns>& cells) override;
 
  private:
+  void FitColumns();
   void Rows();
   void Hover(POINT client);
 
