@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
-# The main job on this machine, with what exists so far: a store of monitors
-# meets a recorded quote tape, the monitors fire, and every automatic order
-# is typed by the Windows build into the stand-in broker trading program in
-# another Wine process; the trade log, the orders the trading program
-# accepted and a screenshot are kept in build/demo. Then the push plug-in is
-# loaded by the stand-in trade client and plays its session.
+# The main job on this machine, with the real program: quorvel.exe runs
+# under Wine with every stand-in (quote engine, account service and server,
+# broker trading program), logs in by itself, the user starts the monitors
+# of a small sample store from the toolbar, a short quote tape fires them
+# and the program types the automatic orders into the trading program.
+# What happened is told in a person's terms; pictures of the main window,
+# the trading program with its accepted orders and the trade log viewer are
+# kept in build/demo. Then the push plug-in is loaded by the stand-in trade
+# client and plays its session.
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$ROOT"
@@ -18,57 +21,95 @@ done
 
 demo="$ROOT/build/demo"
 rm -rf "$demo"
-mkdir -p "$demo"
-tool="build/native/src/tool/quorvel-tool"
-wintool="build/win64/src/tool/quorvel-tool.exe"
-trader="build/win64/sim/trader/simtrader.exe"
-build/native/tests/make_replay_example "$demo"
+mkdir -p "$demo/sample"
 
-echo
-echo "== the monitors in the policy store ($demo/policy.tmp)"
-"$tool" policy-dump "$demo/policy.tmp"
-
-echo
-echo "== replaying the quote tape ($(grep -c '^20' "$demo/tape.csv") quotes) through the monitor loop"
-"$tool" replay --store "$demo/policy.tmp" --tape "$demo/tape.csv" --start all --user demo \
-  --trade-log "$demo/trade.log" --save "$demo/policy-after.tmp" | tee "$demo/fires.txt"
-echo
-echo "== log\\trade.log (GBK, shown as UTF-8)"
-iconv -f GBK -t UTF-8 "$demo/trade.log"
-
+# The demo's own Wine prefix: its programs run inside Wine's virtual
+# desktop, so the pictures show title bars and frames as on Windows.
+export QV_WINEPREFIX="$ROOT/build/wineprefix-demo"
+# shellcheck source=scripts/wine-env.sh
 . scripts/wine-env.sh
-trader_pid=""
-cleanup() {
-  [ -n "$trader_pid" ] && kill "$trader_pid" 2>/dev/null
-  qv_wine_stop
-}
-trap cleanup EXIT
+# shellcheck source=scripts/road.sh
+. scripts/road.sh
+road_check_files
+trap 'road_stop_all; qv_wine_stop' EXIT
 qv_wine_start
+if [ ! -f "$WINEPREFIX/drive_c/windows/Fonts/marlett.ttf" ]; then
+  "$QV_WINE64" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null
+  "$QV_WINE64" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1280x1024 /f >/dev/null
+  # The caption buttons' symbols.
+  cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+  qv_wine_stop
+  qv_wine_start
+fi
+shot() { import -window root "$1" 2>/dev/null || true; }
+# crop <picture> <window handle> <file>: the window's own rectangle.
+crop() {
+  local rect
+  rect=$(road_drive windows | awk -F'\t' -v h="$2" '$1 == "window" && $2 == h { print $6; exit }')
+  IFS=, read -r l t r b <<<"$rect"
+  [ -n "${b:-}" ] && convert "$1" -crop "$((r - l))x$((b - t))+$l+$t" +repage "$3"
+}
+
+# The replay example's store of eight monitors and its tape, without the
+# time monitor's rows: that monitor waits for 14:30 on the wall clock.
+"$road_make_example" "$demo/sample" >/dev/null
+grep -v ',600004,' "$demo/sample/tape.csv" >"$demo/tape.csv"
+road_expect "$demo/sample" "$demo/tape.csv"
 
 echo
-echo "== typing the automatic orders into the stand-in trading program under Wine"
-orders="$demo/orders.txt"
-"$QV_WINE64" "$trader" --title "网上股票交易系统5.0" --orders "Z:$orders" </dev/null >/dev/null 2>&1 &
-trader_pid=$!
-for _ in $(seq 1 100); do [ -f "$orders" ] && break; sleep 0.2; done
-placed=0
-while read -r side code price qty; do
-  case "$side" in 买入) side=buy ;; 卖出) side=sell ;; *) continue ;; esac
-  echo "-- $side $code $price x $qty"
-  "$QV_WINE64" "$wintool" order --profile "Z:$ROOT/dist/settings/simtrader_keystroke.ini" \
-    --side "$side" --code "$code" --price "$price" --qty "$qty" </dev/null | tr -d '\r' |
-    grep -E '^(status|association)|controls' | sed 's/^/   /' || true
-  placed=$((placed + 1))
-done < <(sed -nE 's/.*: (买入|卖出) ([0-9]+) .* at ([0-9.]+) x ([0-9]+) \(price [0-9.]+, automatic\)$/\1 \2 \3 \4/p' \
-  "$demo/fires.txt")
-for _ in $(seq 1 50); do [ "$(grep -c . "$orders")" -ge "$placed" ] && break; sleep 0.2; done
-import -window root "$demo/screenshot.png" 2>/dev/null || true
-kill "$trader_pid" 2>/dev/null || true
-trader_pid=""
+echo "== the monitors of the sample store"
+"$road_tool" policy-dump "$demo/sample/policy.tmp" | sed -E 's/^([0-9]+) ([^ ]+) ([0-9]+) ([^ ]+) .*\| /   \1 \2 \3 \4: /'
+
 echo
-echo "== orders the trading program accepted ($orders)"
-tr -d '\r' <"$orders"
-echo "   $(grep -c . "$orders") of $placed automatic orders arrived"
+echo "== quorvel.exe logs in to the stand-in account server and finds the trading program"
+host=127.0.72.1 web=18190
+run="$demo/run"
+road_start "$run" simtrader_keystroke.ini "$host" "$web" "$demo/sample/policy.tmp" "$demo/tape.csv"
+echo "   logged in as demo; the trading program \"$road_trader_title\" is associated"
+road_start_monitors "$run" 8
+echo "   all 8 monitors started from the toolbar button \"启动所有监控\""
+
+echo
+echo "== the quote tape plays (${#road_rows[@]} quotes); the monitors fire"
+road_play "$run" "$host" "$web" 0 "${#road_rows[@]}"
+road_wait_for 20 road_has_lines "$run/orders.txt" "$road_automatic" || true
+# The trade log line: date, time, [触发交易], code, name, side, kind, quote
+# price, order price, quantity, user, description.
+iconv -f GBK -t UTF-8 "$run/app/log/trade.log" | tr -d '\r' |
+  awk -F', ' '{ printf "   %s %-6s %s %s fired at %s: %s\n", $2, $7, $4, $5, $8, $12 }'
+
+echo
+echo "== orders the trading program accepted ($run/orders.txt)"
+tr -d '\r' <"$run/orders.txt" | awk -F, 'NF == 4 { printf "   %-4s %s  price %s  quantity %s\n", $1, $2, $3, $4 }'
+echo "   $(road_count_lines "$run/orders.txt") of $road_automatic automatic orders arrived; prompt-only monitors placed nothing"
+tr -d '\r' <"$run/orders.txt" | cmp -s - "$demo/sample/expected-orders.txt" &&
+  echo "   exactly the orders quorvel-tool replay computes for the same store and tape"
+
+# Pictures: each window brought to the top first.
+road_drive raise --window "$road_main" >/dev/null || true
+road_drive listview --window "$road_main" --until "rows 8" >/dev/null || true
+shot "$demo/desktop.png"
+crop "$demo/desktop.png" "$road_main" "$demo/main-window.png"
+trader=$(road_drive wait-window --title "$road_trader_title" --exact | awk -F'\t' '$1 == "window" { print $2; exit }')
+if [ -n "$trader" ]; then
+  road_drive raise --window "$trader" >/dev/null || true
+  shot "$demo/trader-shot.png"
+  crop "$demo/trader-shot.png" "$trader" "$demo/trading-program.png"
+fi
+# The trade log viewer, from the menu item "触发记录[&L]".
+road_drive command --window "$road_main" --id 40009 >/dev/null || true
+viewer=$(road_drive wait-window --title "触发记录查看" --timeout-ms 15000 | awk -F'\t' '$1 == "window" { print $2; exit }')
+if [ -n "$viewer" ]; then
+  road_drive raise --window "$viewer" >/dev/null || true
+  road_drive listview --window "$viewer" --until "rows $road_fires" >/dev/null || true
+  shot "$demo/viewer-shot.png"
+  crop "$demo/viewer-shot.png" "$viewer" "$demo/trade-log-viewer.png"
+  road_drive close --window "$viewer" >/dev/null || true
+fi
+rm -f "$demo/trader-shot.png" "$demo/viewer-shot.png"
+road_close_program
+road_stop_all
+echo "   pictures: $demo/main-window.png, trading-program.png, trade-log-viewer.png, desktop.png"
 
 echo
 echo "== the push plug-in in the stand-in trade client"
@@ -80,26 +121,5 @@ grep -E 'passed, [0-9]+ failed' "$plugin/session.txt" | sed 's/^/   session chec
 echo "   trace files: $(cd "$plugin" && ls T0002/wt_cache 2>/dev/null | tr '\n' ' ')"
 
 echo
-echo "== quorvel.exe with the monitors after the replay"
-# A copy of the application folder with the store and the trade log of the
-# replay; no vendor site answers here, so the notice pane says so.
-rm -rf "$demo/app"
-cp -r build/win64/app "$demo/app"
-cp "$demo/policy-after.tmp" "$demo/app/data/policy.tmp"
-cp "$demo/trade.log" "$demo/app/log/trade.log"
-printf '[网站]\r\n网站地址=http://127.0.0.1:9\r\n' | iconv -f UTF-8 -t GBK >"$demo/app/vendor.ini"
-driver() { "$QV_WINE64" build/win64/tests/qv-uidriver.exe "$@" </dev/null 2>/dev/null | tr -d '\r'; }
-"$QV_WINE64" "$demo/app/quorvel.exe" </dev/null >/dev/null 2>&1 &
-program_pid=$!
-driver answer --title "使用提示！" --class QvWindow --button "确定" --timeout-ms 30000 >/dev/null || true
-caption="Tarvolen系列-Merrowickv1.7.6"
-driver listview --title "$caption" --exact --until "rows " | awk -F'\t' '$1 == "row" { printf "   %s %s %s %s %s\n", $5, $6, $7, $8, $9 }' || true
-import -window root "$demo/main-window.png" 2>/dev/null || true
-driver close --title "$caption" --exact >/dev/null || true
-driver answer --title "提示" --button "是" >/dev/null || true
-wait "$program_pid" 2>/dev/null || true
-echo "   closed after the close question; screenshot: $demo/main-window.png"
-
-echo
-echo "Kept in $demo: policy.tmp, tape.csv, fires.txt, trade.log, policy-after.tmp, orders.txt, screenshot.png,"
-echo "main-window.png, app/ (the program's folder as the run left it), plugin/"
+echo "Kept in $demo: sample/ (store, tape, replay), tape.csv, run/ (the program's folder as the run left it,"
+echo "the orders file, the server's record), the pictures above, plugin/"

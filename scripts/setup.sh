@@ -9,7 +9,7 @@ packages=(
   zlib1g-dev libz-mingw-w64-dev libasio-dev
   libgtest-dev googletest libbenchmark-dev nlohmann-json3-dev libpugixml-dev libopencc-dev
   clang libclang-rt-14-dev
-  wine wine64 xvfb xauth x11-utils x11-apps imagemagick locales fonts-wqy-microhei
+  wine wine64 fonts-wine xvfb xauth x11-utils x11-apps imagemagick locales fonts-wqy-microhei
   sox msitools wixl libcpp-httplib-dev
   xinetd
 )

@@ -88,7 +88,7 @@ echo "== ThreadSanitizer"
 if cmake --preset tsan >"$LOGS/configure-tsan.log" 2>&1 &&
    cmake --build --preset tsan >"$LOGS/build-tsan.log" 2>&1; then
   pass
-  run_gtest tsan-push 900 build/tsan/tests/qv_unit_tests --gtest_filter='Push*'
+  run_gtest tsan-push 900 build/tsan/tests/qv_push_tests
 else
   tail -n 30 "$LOGS/build-tsan.log" "$LOGS/configure-tsan.log" 2>/dev/null
   fail "build tsan"
@@ -104,7 +104,7 @@ if built fuzz; then
     mkdir -p "$work"
     args=("$work")
     [ -d "$corpus" ] && args+=("$corpus")
-    if timeout 300 "$exe" -max_total_time="${QV_FUZZ_SECONDS:-20}" -rss_limit_mb=2048 \
+    if timeout 300 "$exe" -max_total_time="${QV_FUZZ_SECONDS:-10}" -rss_limit_mb=2048 \
         -artifact_prefix="$work/" "${args[@]}" >"$LOGS/$name.log" 2>&1; then
       pass
       echo "$name: clean ($(grep -oE 'Done [0-9]+ runs' "$LOGS/$name.log" | tail -n 1))"

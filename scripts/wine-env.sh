@@ -7,7 +7,7 @@
 export ROOT
 export QV_WINE64=/usr/lib/wine/wine64
 export QV_WINESERVER=/usr/lib/wine/wineserver
-export WINEPREFIX="$ROOT/build/wineprefix"
+export WINEPREFIX="${QV_WINEPREFIX:-$ROOT/build/wineprefix}"
 export WINEDEBUG=-all
 # No Mono or Gecko installers: the prefix is created offline.
 export WINEDLLOVERRIDES="mscoree,mshtml="

@@ -12,8 +12,9 @@
 // confirmation. Enter accepts, Esc cancels; every accepted order is
 // appended to FILE as "buy|sell,code,price,quantity", the panel is emptied
 // and the focus goes back to its code field, where further Enter and Esc
-// keys do nothing. FILE is created (empty) as soon as the window is up, so
-// that a script can wait for it.
+// keys do nothing; the list "当日委托" shows the accepted orders. FILE is
+// created (empty) as soon as the window is up, so that a script can wait
+// for it.
 #include <windows.h>
 
 #include <shellapi.h>
@@ -34,6 +35,7 @@ constexpr int kIdPrice = 1033;
 constexpr int kIdQuantity = 1034;
 constexpr int kIdRefreshLabel = 1100;  // "F5: N": the refreshes counted so far
 constexpr int kIdStatusLabel = 1101;   // the last thing that happened
+constexpr int kIdOrderList = 1102;     // the orders accepted today, newest last
 
 struct Panel {
   const wchar_t* side;     // "buy" / "sell" in the orders file
@@ -51,6 +53,7 @@ struct Trader {
   HWND main = nullptr;
   HWND refreshLabel = nullptr;
   HWND status = nullptr;
+  HWND orderList = nullptr;
   Panel buy{L"buy", L"买入"};
   Panel sell{L"sell", L"卖出"};
   Panel* current = &buy;
@@ -115,6 +118,9 @@ void PressOrder(Panel& panel) {
     return;
   }
   SetStatus(L"委托已提交：" + std::wstring(panel.caption) + L" " + code);
+  const std::wstring row = std::wstring(panel.caption) + L"  " + code + L"  价格 " + price + L"  数量 " + quantity;
+  const auto index = SendMessageW(g.orderList, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(row.c_str()));
+  SendMessageW(g.orderList, LB_SETTOPINDEX, static_cast<WPARAM>(index), 0);
   ClearPanel(panel);
   SetFocus(panel.code);
 }
@@ -246,6 +252,10 @@ void CreateControls() {
   Child(g.main, L"Edit", L"A000000001", ES_READONLY, kIdInfoField, 310, 212, 120, 22, WS_EX_CLIENTEDGE);
   g.refreshLabel = Child(g.main, L"Static", L"F5: 0", 0, kIdRefreshLabel, 10, 250, 100, 20);
   g.status = Child(g.main, L"Static", L"", 0, kIdStatusLabel, 120, 250, 540, 20);
+  // Last and without a tab stop: the automation's walks never meet it.
+  Child(g.main, L"Static", L"当日委托", 0, -1, 10, 280, 100, 20);
+  g.orderList = Child(g.main, L"ListBox", L"", WS_VSCROLL | LBS_NOINTEGRALHEIGHT | LBS_NOSEL, kIdOrderList, 10, 302,
+                      650, 110, WS_EX_CLIENTEDGE);
 }
 
 void Register(const wchar_t* name, WNDPROC proc) {
@@ -306,7 +316,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int show) {
   Register(L"SimTraderPanel", PanelProc);
   Register(L"SimTraderMain", MainProc);
   g.main = CreateWindowExW(WS_EX_CONTROLPARENT, L"SimTraderMain", title.c_str(), WS_OVERLAPPEDWINDOW, 200, 200, 680,
-                           320, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+                           460, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
   if (!g.main) return 1;
   CreateControls();
   ShowWindow(g.main, show == SW_HIDE ? SW_SHOWNORMAL : show);

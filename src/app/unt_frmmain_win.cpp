@@ -173,7 +173,7 @@ struct TfrmmainView::Impl final : public IFrmmainHost,
                                   public IQuoteDispatchHost,
                                   public quotes::IFrmdebugHost,
                                   public ISessionHost {
-  explicit Impl(std::string folder);
+  Impl(std::string folder, trading::IDesktop* givenDesktop);
   ~Impl() override;
 
   void CreateControls();
@@ -313,7 +313,8 @@ struct TfrmmainView::Impl final : public IFrmmainHost,
   std::string folder;
   SessionMessages messages;
   quotes::TStockDrv engine;
-  trading::TWin32Desktop desktop;
+  trading::TWin32Desktop systemDesktop;
+  trading::IDesktop& desktop;
   win::GuiQueue queue;
   std::unique_ptr<Tfrmmain> model;
   std::unique_ptr<TStoreSaver> saver;
@@ -389,7 +390,8 @@ struct TfrmmainView::Impl final : public IFrmmainHost,
 
 enum StatusPaneIndex { kSbPane1, kSbPane2, kSbDate, kSbPane3, kSbSpeed, kSbClock, kSbLevel };
 
-TfrmmainView::Impl::Impl(std::string appFolder) : folder(std::move(appFolder)) {
+TfrmmainView::Impl::Impl(std::string appFolder, trading::IDesktop* givenDesktop)
+    : folder(std::move(appFolder)), desktop(givenDesktop ? *givenDesktop : systemDesktop) {
   model = std::make_unique<Tfrmmain>(folder, *this, desktop, [] { return base::Now(); });
   CreateControls();
   progress = std::make_unique<ProgressView>();
@@ -990,7 +992,8 @@ bool TfrmmainView::Impl::LaunchOrderProgram() {
 
 // ---- TfrmmainView ----------------------------------------------------------------
 
-TfrmmainView::TfrmmainView(std::string applicationFolder) : impl_(std::make_unique<Impl>(std::move(applicationFolder))) {}
+TfrmmainView::TfrmmainView(std::string applicationFolder, trading::IDesktop* desktop)
+    : impl_(std::make_unique<Impl>(std::move(applicationFolder), desktop)) {}
 TfrmmainView::~TfrmmainView() = default;
 
 void TfrmmainView::Show() {

@@ -7,6 +7,10 @@
 #include <memory>
 #include <string>
 
+namespace trading {
+class IDesktop;
+}
+
 namespace app {
 
 class Tfrmmain;
@@ -14,8 +18,9 @@ class Tfrmmain;
 class TfrmmainView {
  public:
   // Creates the window and runs the model's creation steps; the window is
-  // shown by Show.
-  explicit TfrmmainView(std::string applicationFolder);
+  // shown by Show. The order automation works on `desktop` when one is
+  // given (it must outlive the view), else on the system's.
+  explicit TfrmmainView(std::string applicationFolder, trading::IDesktop* desktop = nullptr);
   ~TfrmmainView();
   TfrmmainView(const TfrmmainView&) = delete;
   TfrmmainView& operator=(const TfrmmainView&) = delete;

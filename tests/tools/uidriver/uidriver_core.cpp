@@ -50,6 +50,7 @@ const std::vector<CommandRule>& Commands() {
       {"keys", With(kTarget, {"id"}), {"exact"}, 1, true, {}},
       {"key", With(kTarget, {"id"}), {"exact"}, 1, true, {}},
       {"close", kTarget, {"exact"}, 0, true, {}},
+      {"raise", kTarget, {"exact"}, 0, true, {}},
       {"command", With(kTarget, {"id"}), {"exact"}, 0, true, {{"id"}}},
       {"dialog", {"title", "class", "pid", "timeout-ms", "until"}, {"exact"}, 0, false, {{"title"}}},
       {"answer", {"title", "class", "pid", "timeout-ms", "button"}, {"exact"}, 0, false, {{"title"}, {"button"}}},
@@ -196,6 +197,7 @@ Commands:
   keys ... [--id ID] TEXT             types TEXT (WM_CHAR) into the focused control or control ID
   key  ... [--id ID] KEY              presses a key (WM_KEYDOWN/UP): Escape, Enter, Tab, F1..F24, Up, A, 0x70...
   close       ...                     asks the window to close (WM_CLOSE)
+  raise       ...                     restores the window when minimised and brings it to the top and the foreground
   command     ... --id ID             chooses the menu item ID (WM_COMMAND posted to the window); menus
                                       cannot be read from another process under Wine, their items can be chosen
   dialog --title TEXT [--class C]     dialog HANDLE PID CLASS TITLE, then static TEXT / button ID TEXT ENABLED /

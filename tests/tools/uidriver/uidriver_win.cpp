@@ -755,6 +755,13 @@ std::string Run(const Invocation& inv) {
   if (c == "keys") return Keys(inv), std::string();
   if (c == "key") return Key(inv), std::string();
   if (c == "close") return Post(WaitWindow(QueryOf(inv)), WM_CLOSE, 0, 0), std::string();
+  if (c == "raise") {
+    const HWND window = WaitWindow(QueryOf(inv));
+    if (IsIconic(window)) ShowWindow(window, SW_RESTORE);
+    SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
+    SetForegroundWindow(window);
+    return std::string();
+  }
   if (c == "command") {
     return Post(WaitWindow(QueryOf(inv)), WM_COMMAND, MAKEWPARAM(*inv.Number("id"), 0), 0), std::string();
   }

@@ -1,0 +1,172 @@
+# Sourced by the end-to-end scenario and the demo: the road of one quote
+# with every stand-in. quorvel.exe logs in by itself to quorvel-sim-server
+# through the stand-in velmora.dll, the user starts all monitors from the
+# toolbar, the server plays a quote tape through the stand-in drasken.dll,
+# the monitors fire and the program types their orders into the stand-in
+# trading program.
+#
+# The tape is played in steps (--tape-step): road_play releases one row at
+# a time and, after a row on which the replay fires a monitor, waits for
+# that fire's trade log line before it releases more. Reports that arrive
+# while an order is being typed fire nothing by design, so a fixed pace
+# would make the result depend on how long Wine takes to type an order.
+#
+# Needs ROOT and QV_WINE64 (scripts/wine-env.sh) and a running Wine.
+
+road_app="$ROOT/build/win64/app"
+road_driver="$ROOT/build/win64/tests/qv-uidriver.exe"
+road_trader="$ROOT/build/win64/sim/trader/simtrader.exe"
+road_engine="$ROOT/build/win64/sim/quote_engine/drasken.dll"
+road_account="$ROOT/build/win64/sim/account_service/velmora.dll"
+road_server="$ROOT/build/native/sim/server/quorvel-sim-server"
+road_make_example="$ROOT/build/native/tests/make_replay_example"
+road_tool="$ROOT/build/native/src/tool/quorvel-tool"
+road_caption="Tarvolen系列-Merrowickv1.7.6"
+road_trader_title="网上股票交易系统5.0"
+
+road_pids=()
+road_check_files() {
+  local f
+  for f in "$road_app/quorvel.exe" "$road_driver" "$road_trader" "$road_engine" "$road_account" "$road_server" \
+    "$road_make_example" "$road_tool"; do
+    [ -e "$f" ] || { echo "missing $f"; return 1; }
+  done
+}
+# Ends every process the road started, by its id.
+road_stop_all() {
+  local p
+  for p in "${road_pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  for p in "${road_pids[@]}"; do wait "$p" 2>/dev/null || true; done
+  road_pids=()
+}
+
+road_drive() { "$QV_WINE64" "$road_driver" "$@" </dev/null 2>>"${ROAD_DRIVER_LOG:-/dev/null}" | tr -d '\r'; }
+# road_wait_for <seconds> <command...>
+road_wait_for() {
+  local end=$((SECONDS + $1)); shift
+  until "$@"; do
+    [ "$SECONDS" -lt "$end" ] || return 1
+    sleep 0.1
+  done
+}
+road_count_lines() { if [ -f "$1" ]; then tr -d '\r' <"$1" | grep -c . || true; else echo 0; fi; }
+road_has_lines() { [ "$(road_count_lines "$1")" -ge "$2" ]; }
+# road_pane_reads <pane> <text pattern>: a pane of the main window's status bar.
+road_pane_reads() {
+  grep -qP "^pane\t$1\t\d+\t$2" <(road_drive statusbar --window "$road_main")
+}
+road_status_reads() { grep -qP "\t$1" <(road_drive statusbar --window "$road_main"); }
+road_store_running() { # <store> <count>
+  [ "$("$road_tool" policy-dump "$1" 2>/dev/null | awk '$6 == "running"' | grep -c .)" -eq "$2" ]
+}
+
+# road_expect <work> <tape>: what quorvel-tool replay computes for the
+# replay example's store (<work>/policy.tmp) and the tape: <work>/replay.txt,
+# replay-trade.log, replay-after.tmp, expected-orders.txt (side,code,price,qty),
+# expected-states.txt; road_fires, road_automatic, road_rows (the tape's
+# rows) and road_fire_row (indexes of the rows on which a monitor fires).
+road_expect() {
+  local work=$1 tape=$2 day time i
+  "$road_tool" replay --store "$work/policy.tmp" --tape "$tape" --start all --user demo \
+    --trade-log "$work/replay-trade.log" --save "$work/replay-after.tmp" >"$work/replay.txt"
+  sed -nE 's/.*: (买入|卖出) ([0-9]+) .* at ([0-9.]+) x ([0-9]+) \(price [0-9.]+, automatic\)$/\1,\2,\3,\4/p' \
+    "$work/replay.txt" | sed 's/^买入/buy/; s/^卖出/sell/' >"$work/expected-orders.txt"
+  road_fires=$(grep -c ' fire #' "$work/replay.txt")
+  road_automatic=$(grep -c . "$work/expected-orders.txt")
+  mapfile -t road_rows < <(grep -vE '^(time,|#)' "$tape")
+  declare -gA road_fire_row=()
+  while read -r day time; do
+    for i in "${!road_rows[@]}"; do
+      [[ "${road_rows[$i]}" == "$day $time,"* ]] && road_fire_row[$i]=1
+    done
+  done < <(sed -nE 's/^([0-9-]+) ([0-9:]+) fire #.*/\1 \2/p' "$work/replay.txt")
+  "$road_tool" policy-dump "$work/replay-after.tmp" | awk '{ print $1, $6, $7 }' >"$work/expected-states.txt"
+}
+
+# road_write_options <option.opt> <server>: the user ticked all three boxes
+# of the login dialog last time, so the program logs in by itself.
+road_write_options() {
+  python3 - "$ROOT/src/account/password_cipher.h" "$1" "$2" <<'PY'
+import re, struct, sys
+key = re.search(r'kPasswordKey\[\] = "([a-z]{12})"', open(sys.argv[1]).read()).group(1)
+cipher = lambda b: bytes(c ^ (ord(key[(i + 1) % 12]) % 10) for i, c in enumerate(b))
+field = lambda b, n: b + bytes(n - len(b))
+record = (field(sys.argv[3].encode(), 32) + struct.pack('<ii', 8085, 1) + b'\x01' + field(b'demo', 64) +
+          b'\x01' + field(cipher(b'demo123'), 64) + b'\x01' + b'\x00')
+assert len(record) == 172
+open(sys.argv[2], 'wb').write(record)
+PY
+}
+
+# road_start <dir> <profile> <host> <web port> <store> <tape>: an application
+# folder <dir>/app with the stand-ins and the store, the server playing the
+# tape in steps, the trading program (orders in <dir>/orders.txt) and
+# quorvel.exe; returns once the program has logged in by itself and
+# associated the trading program. road_main is the main window's handle.
+road_start() {
+  local dir=$1 profile=$2 host=$3 web=$4 store=$5 tape=$6
+  road_logged=0
+  mkdir -p "$dir"
+  cp -r "$road_app" "$dir/app"
+  cp "$road_engine" "$road_account" "$dir/app/"
+  cp "$store" "$dir/app/data/policy.tmp"
+  printf '%s\r\n' "$host" >"$dir/app/servers.cfg"
+  printf '[网站]\r\n网站地址=http://%s:%s\r\n' "$host" "$web" | iconv -f UTF-8 -t GBK >"$dir/app/vendor.ini"
+  iconv -f GBK -t UTF-8 "$road_app/config.ini" | sed "s/^行情交易配置文件名称=.*/行情交易配置文件名称=$profile/" |
+    iconv -f UTF-8 -t GBK >"$dir/app/config.ini"
+  road_write_options "$dir/app/option.opt" "$host"
+
+  # The server stops by itself should the caller be killed.
+  timeout 600 "$road_server" --host "$host" --web-port "$web" --quote-port 7709 --user demo:demo123 \
+    --tape "$tape" --tape-step --record "$dir/record.jsonl" >"$dir/server.out" 2>&1 &
+  road_pids+=($!)
+  road_wait_for 10 grep -q "ready on $host" "$dir/server.out" || { cat "$dir/server.out"; return 1; }
+  "$QV_WINE64" "$road_trader" --title "$road_trader_title" --orders "Z:$dir/orders.txt" </dev/null >/dev/null 2>&1 &
+  road_trader_pid=$!
+  road_pids+=($road_trader_pid)
+  road_wait_for 30 test -f "$dir/orders.txt" || { echo "the trading program did not start"; return 1; }
+
+  (cd "$dir/app" && exec "$QV_WINE64" quorvel.exe </dev/null >"$dir/program.out" 2>&1) &
+  road_pids+=($!)
+  road_drive answer --title "使用提示！" --class QvWindow --button "确定" --timeout-ms 30000 >/dev/null || true
+  # By its handle: the caption names the trading program once associated.
+  road_main=$(road_drive wait-window --title "$road_caption" --exact --timeout-ms 30000 |
+    awk -F'\t' '$1 == "window" { print $2; exit }')
+  [ -n "$road_main" ] || { echo "no main window"; return 1; }
+  road_wait_for 30 road_pane_reads 1 "ID：demo\$" || { echo "the program did not log in"; return 1; }
+  road_wait_for 15 road_status_reads "和交易软件关联" || { echo "the trading program was not associated"; return 1; }
+}
+
+# road_start_monitors <dir> <count>: the toolbar button "启动所有监控", as a
+# user would press it; returns once the saved store has them running.
+road_start_monitors() {
+  road_drive toolbar-click --window "$road_main" --text "启动所有监控" >/dev/null || true
+  road_wait_for 10 road_store_running "$1/app/data/policy.tmp" "$2"
+}
+
+road_tape_played() { # <host> <web port> <rows>
+  curl -sf "http://$1:$2/admin/status" |
+    python3 -c 'import json, sys; sys.exit(json.load(sys.stdin)["quote"]["nextRow"] < int(sys.argv[1]))' "$3"
+}
+# road_play <dir> <host> <web port> <first row> <end row>: releases the
+# tape's rows [first, end) one by one; after a row that fires, waits for
+# its trade log line. road_logged counts the lines waited for so far.
+road_logged=0
+road_play() {
+  local dir=$1 host=$2 web=$3 first=$4 end=$5 i
+  for ((i = first; i < end; i++)); do
+    curl -sf -d '{"rows":1}' "http://$host:$web/admin/tape/release" >/dev/null
+    road_wait_for 10 road_tape_played "$host" "$web" "$((i + 1))" || { echo "row $((i + 1)) was not played"; return 1; }
+    if [ -n "${road_fire_row[$i]:-}" ]; then
+      road_logged=$((road_logged + 1))
+      road_wait_for 30 road_has_lines "$dir/app/log/trade.log" "$road_logged" ||
+        { echo "no trade log line for row $((i + 1))"; return 1; }
+    fi
+  done
+}
+
+# Closes the program as a user would, through its question.
+road_close_program() {
+  road_drive close --window "$road_main" >/dev/null || true
+  road_drive answer --title "提示" --button "是" >/dev/null || true
+}
