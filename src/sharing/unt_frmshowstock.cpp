@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstring>
-#include <fstream>
 
 #include "base/files.h"
 #include "base/fixed_text.h"
