@@ -101,6 +101,11 @@ void Tfrmshowstock::ButtonCZClick() {
   remarkText = kDefaultRemark;
   focus = Focus::Code;
   selectFocused = false;
+  // The cleared code names no security: nothing can be posted until a new
+  // one is looked up, and the old live price goes.
+  postEnabled = false;
+  quote_ = {};
+  host_.StopLivePrice();
 }
 
 void Tfrmshowstock::RzEditLabelKeyUp() {

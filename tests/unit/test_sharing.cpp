@@ -157,6 +157,9 @@ TEST_F(Posting, ChecksInOrderThenPostsAndCountsTheDailyQuota) {
     w.ButtonSGClick();
   }
   EXPECT_EQ(service.posts.size(), 3u);
+  w.Open();
+  w.FormShow();
+  EXPECT_FALSE(w.postEnabled) << "a reset code posts nothing";
   Fill(w, "10");
   EXPECT_EQ(w.caption, "晒股(已无可晒次数！)");
   EXPECT_EQ(w.remarkText, sharing::kDefaultRemark);
