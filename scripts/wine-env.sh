@@ -41,8 +41,14 @@ qv_wine_start() {
   "$QV_WINESERVER" -f -p >/dev/null 2>&1 &
   QV_WINESERVER_PID=$!
   sleep 0.2
-  # The first Wine program starts the prefix's system services, which keep
-  # the file handles they inherit: give them none of the caller's.
+  # Windows that no window manager handles: there is none on this display,
+  # and Wine would otherwise wait for one whenever a window is hidden (about
+  # two seconds each time). The first Wine program starts the prefix's system
+  # services, which keep the file handles they inherit: give them none of the
+  # caller's.
+  if ! grep -q '"Managed"="N"' "$WINEPREFIX/user.reg" 2>/dev/null; then
+    "$QV_WINE64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1 || true
+  fi
   "$QV_WINE64" cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
 }
 

@@ -719,7 +719,7 @@ TEST_F(WinControls, TrayIconAnimatesAndReportsClicks) {
       EXPECT_FALSE(tray.ShowBalloon("系统消息", "今日维护"));
     }
     EXPECT_EQ(tray.BalloonText(), "今日维护");
-    tray.SetAnimation(frames, 20);
+    tray.SetAnimation(frames, 100);  // slow enough that no frame goes unseen on a busy machine
     std::vector<int> seen;
     tray.StartAnimation();
     EXPECT_TRUE(PumpUntil([&] {
