@@ -28,17 +28,17 @@ bool ShutdownComputer() {
 }
 
 TfrmshutdownWin::TfrmshutdownWin(HWND owner, IShutdownHost& host) : model_(host) {
-  dialog_.Create({.title = kShutdownCaption, .size = {330, 226}, .owner = owner});
+  dialog_.Create({.title = kShutdownCaption, .size = {380, 226}, .owner = owner});
   timeLabel_.Create(dialog_, {.text = "关机时间：", .rect = {16, 18, 80, 20}, .vcenter = true});
   time_.Create(dialog_, {.text = "00:00", .rect = {100, 16, 70, 23}, .maxLength = 5, .align = win::Align::Center,
                          .tooltip = kShutdownTimeHint});
-  state_.Create(dialog_, {.text = kShutdownNotSet, .rect = {16, 48, 300, 20}, .color = RGB(0, 0, 160), .vcenter = true});
+  state_.Create(dialog_, {.text = kShutdownNotSet, .rect = {16, 48, 348, 20}, .color = RGB(0, 0, 160), .vcenter = true});
   std::string note;
   for (const char* line : kShutdownNote) note += (note.empty() ? "" : "\r\n") + std::string(line);
-  note_.Create(dialog_, {.text = note, .rect = {16, 76, 298, 96}, .multiline = true, .readOnly = true});
-  set_.Create(dialog_, {.text = "设定[&S]", .rect = {56, 186, 80, 26}, .defaultButton = true});
-  reset_.Create(dialog_, {.text = "重置[&R]", .rect = {144, 186, 80, 26}});
-  close_.Create(dialog_, {.text = "关闭[&C]", .rect = {232, 186, 80, 26}, .id = IDCANCEL});
+  note_.Create(dialog_, {.text = note, .rect = {16, 76, 348, 96}, .multiline = true, .readOnly = true});
+  set_.Create(dialog_, {.text = "设定[&S]", .rect = {106, 186, 80, 26}, .defaultButton = true});
+  reset_.Create(dialog_, {.text = "重置[&R]", .rect = {194, 186, 80, 26}});
+  close_.Create(dialog_, {.text = "关闭[&C]", .rect = {282, 186, 80, 26}, .id = IDCANCEL});
   set_.onClick = [this] { Do([&] { model_.SetShutdownTime(); }); };
   reset_.onClick = [this] { Do([&] { model_.ResetShutdownTime(); }); };
   close_.onClick = [this] { Do([&] { model_.Close(); }); };
