@@ -361,8 +361,7 @@ struct TfrmmainView::Impl final : public IFrmmainHost,
   std::unique_ptr<utilities::TfrmshutdownWin> shutdown;
   utilities::TWin32SystemClock systemClock;
   std::unique_ptr<utilities::TSyncClock> syncClock;
-  utilities::TSpeedProbe speed;
-  std::unique_ptr<utilities::TICMPThread> probe;
+  std::unique_ptr<utilities::TSpeedMeter> speed;
   win::Picture speedIcon;
   win::Label shareFooter;
   win::StatusBar status;
@@ -606,6 +605,8 @@ void TfrmmainView::Impl::CreateControls() {
     if (pane == kSbClock) syncClock->SyncClock();
   };
   speedIcon.Create(status, {.rect = {0, 0, 16, 16}});
+  speed = std::make_unique<utilities::TSpeedMeter>(
+      [poster = queue.Poster()](std::function<void()> job) { poster.Post(std::move(job)); }, [this] { ShowSpeed(); });
   ShowSpeed();
 
   win::App::SetKey(VK_F12, [this] { Do([&] { model->F12Pressed(); }); });
@@ -625,7 +626,7 @@ void TfrmmainView::Impl::CreateControls() {
     model->SetQuoteDispatchHost(nullptr);
     clock.Stop();
     antiLock.Stop();
-    probe.reset();
+    speed->Stop();
     marquee.Stop();
     tray->StopAnimation();
     tray->Remove();
@@ -908,23 +909,13 @@ void TfrmmainView::Impl::OpenShutdown() {
 }
 
 // One worker for the whole run, against the quote server of the first login.
-void TfrmmainView::Impl::StartSpeedProbe() {
-  if (probe) return;
-  probe = std::make_unique<utilities::TICMPThread>(
-      quotes::SessionQuoteServer(quotes::LoginSession()), utilities::kSpeedProbePort,
-      [this, poster = queue.Poster()](int ms) {
-        poster.Post([this, ms] {
-          if (destroyed) return;
-          speed.ReportSample(ms);
-          ShowSpeed();
-        });
-      });
-}
+void TfrmmainView::Impl::StartSpeedProbe() { speed->Start(quotes::SessionQuoteServer(quotes::LoginSession())); }
 
 void TfrmmainView::Impl::ShowSpeed() {
-  status.SetPaneText(kSbSpeed, speed.Caption());
-  status.SetPaneHint(kSbSpeed, speed.Hint());
-  speedIcon.SetIcon(win::LoadIconSource(IDI_SPEED(speed.SpeedClass())));
+  const utilities::TSpeedProbe& probe = speed->Probe();
+  status.SetPaneText(kSbSpeed, probe.Caption());
+  status.SetPaneHint(kSbSpeed, probe.Hint());
+  speedIcon.SetIcon(win::LoadIconSource(IDI_SPEED(probe.SpeedClass())));
 }
 
 void TfrmmainView::Impl::OpenEditor(uint8_t, EditorMode, const policy::TPolicyRecord*) {

@@ -79,4 +79,27 @@ void TICMPThread::Execute() {
   }
 }
 
+TSpeedMeter::TSpeedMeter(PostToGui post, std::function<void()> changed, SpeedTimings timings,
+                         TICMPThread::Connect connect)
+    : post_(std::move(post)), changed_(std::move(changed)), timings_(timings), connect_(std::move(connect)) {}
+
+void TSpeedMeter::Start(const std::string& host, uint16_t port) {
+  if (worker_ || !*alive_) return;
+  worker_ = std::make_unique<TICMPThread>(
+      host, port,
+      [this, post = post_, alive = alive_](int ms) {
+        post([this, alive, ms] {
+          if (!*alive) return;
+          probe_.ReportSample(ms);
+          if (changed_) changed_();
+        });
+      },
+      timings_, connect_);
+}
+
+void TSpeedMeter::Stop() {
+  *alive_ = false;
+  worker_.reset();
+}
+
 }  // namespace utilities

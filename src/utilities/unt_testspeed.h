@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -84,6 +85,33 @@ class TICMPThread {
   std::mutex mutex_;
   std::condition_variable wake_;
   std::thread thread_;
+};
+
+// What the main window keeps for the whole run: the one worker, started at
+// the first login against that login's quote server, and the pane's state,
+// which the worker's samples reach on the GUI thread.
+class TSpeedMeter {
+ public:
+  using PostToGui = std::function<void(std::function<void()>)>;
+  // `changed` runs on the GUI thread after each sample.
+  TSpeedMeter(PostToGui post, std::function<void()> changed, SpeedTimings timings = {},
+              TICMPThread::Connect connect = {});
+  ~TSpeedMeter() { Stop(); }
+  // StartSpeedProbe of every login: a worker only when none runs yet.
+  void Start(const std::string& host, uint16_t port = kSpeedProbePort);
+  // The program's end: the worker ends now; samples still on their way are dropped.
+  void Stop();
+  const TSpeedProbe& Probe() const { return probe_; }
+  const TICMPThread* Worker() const { return worker_.get(); }
+
+ private:
+  PostToGui post_;
+  std::function<void()> changed_;
+  SpeedTimings timings_;
+  TICMPThread::Connect connect_;
+  TSpeedProbe probe_;
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+  std::unique_ptr<TICMPThread> worker_;
 };
 
 }  // namespace utilities

@@ -3,6 +3,7 @@
 // shutdown dialog, and the speed probe's worker, ring and classes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -241,10 +242,37 @@ TEST(SpeedProbe, TheWorkerWaitsThenMeasuresThreeConnectsPerRound) {
     ASSERT_TRUE(cv.wait_for(lock, 5s, [&] { return samples.size() >= 6; }));
   }
   EXPECT_EQ(targets[0], "127.0.0.5:8080/50");
+  EXPECT_EQ(std::count(targets.begin(), targets.end(), targets[0]), static_cast<long>(targets.size()));
   EXPECT_EQ(samples[2], utilities::kSpeedProbeFailedMs);
   EXPECT_EQ(samples[5], utilities::kSpeedProbeFailedMs);
   EXPECT_GE(samples[0], 2);
   EXPECT_LT(samples[0], 1000);
+}
+
+TEST(SpeedProbe, ASecondLoginKeepsTheFirstWorkerAndTheSamplesReachThePane) {
+  GuiJobs gui;
+  std::mutex mutex;
+  std::vector<std::string> hosts;
+  int changes = 0;
+  utilities::TSpeedMeter meter(
+      [&gui](std::function<void()> job) { gui.Post(std::move(job)); }, [&changes] { ++changes; },
+      {.firstWait = 10ms, .connectTimeout = 50ms, .pause = 1ms},
+      [&](const std::string& host, uint16_t, int, const std::atomic<bool>&) {
+        std::lock_guard lock(mutex);
+        hosts.push_back(host);
+        std::this_thread::sleep_for(2ms);  // an average of 0 ms would be class 1
+        return true;
+      });
+  meter.Start("127.0.0.5");
+  const utilities::TICMPThread* first = meter.Worker();
+  meter.Start("127.0.0.6");
+  EXPECT_EQ(meter.Worker(), first);
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(gui.RunOne());
+  EXPECT_EQ(changes, 3);
+  EXPECT_EQ(meter.Probe().SpeedClass(), 5) << "three quick connects";
+  meter.Stop();
+  std::lock_guard lock(mutex);
+  EXPECT_EQ(std::count(hosts.begin(), hosts.end(), "127.0.0.5"), static_cast<long>(hosts.size()));
 }
 
 }  // namespace
