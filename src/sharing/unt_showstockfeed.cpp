@@ -80,9 +80,11 @@ void TShowStockFeed::ReceiveSharePost(const TShowStockRecord& post) {
 void TShowStockFeed::ClearFeed() {
   if (rows_.empty() || !host_.AskYesNo(kClearFeedQuestion, "提示")) return;
   rows_.clear();
+  Changed();
   std::error_code ec;
   std::filesystem::remove(base::PathFromUtf8(FeedPath()), ec);
-  Changed();
+  // A file left behind would bring the posts back at the next start.
+  if (ec) host_.ShowBalloon(kShareBalloonTitle, "晒股信息文件未能删除：" + FeedPath());
 }
 
 void TShowStockFeed::ShowDetail(int row) {
