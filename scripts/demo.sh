@@ -33,11 +33,9 @@ export QV_WINEPREFIX="$ROOT/build/wineprefix-demo"
 road_check_files
 trap 'road_stop_all; qv_wine_stop' EXIT
 qv_wine_start
-if [ ! -f "$WINEPREFIX/drive_c/windows/Fonts/marlett.ttf" ]; then
+if ! grep -q '"Default"="1280x1024"' "$WINEPREFIX/user.reg" 2>/dev/null; then
   "$QV_WINE64" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null
   "$QV_WINE64" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1280x1024 /f >/dev/null
-  # The caption buttons' symbols.
-  cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
   qv_wine_stop
   qv_wine_start
 fi

@@ -37,6 +37,11 @@ qv_wine_start() {
     "$QV_WINE64" wineboot --init >/dev/null 2>&1 || true
     "$QV_WINESERVER" -w
   fi
+  # The symbols of the caption buttons that Wine draws (Debian's fonts-wine).
+  local marlett=/usr/share/wine/fonts/marlett.ttf fonts="$WINEPREFIX/drive_c/windows/Fonts"
+  if [ -f "$marlett" ] && [ ! -f "$fonts/marlett.ttf" ]; then
+    mkdir -p "$fonts" && cp "$marlett" "$fonts/"
+  fi
   # One persistent server for every Wine program of this run.
   "$QV_WINESERVER" -f -p >/dev/null 2>&1 &
   QV_WINESERVER_PID=$!

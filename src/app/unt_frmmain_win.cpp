@@ -5,6 +5,7 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <map>
 #include <ctime>
 #include <thread>
 #include <utility>
@@ -23,6 +24,10 @@
 #include "quotes/login_session.h"
 #include "quotes/unt_externalapi.h"
 #include "base/files.h"
+#include "policy/unt_frmpolicyindex_win.h"
+#include "policy/unt_frmpolicypayoff_win.h"
+#include "policy/unt_frmprice_win.h"
+#include "policy/unt_frmtime_win.h"
 #include "policy/unt_policy_describe.h"
 #include "quotes/Ustockdrv_win.h"
 #include "quotes/unt_externalapi.h"
@@ -31,6 +36,7 @@
 #include "sharing/unt_frmshowstock_win.h"
 #include "sharing/unt_showstockfeed_win.h"
 #include "trading/desktop_win.h"
+#include "trading/unt_calculator_win.h"
 #include "utilities/unt_frmautoshutdown_win.h"
 #include "utilities/unt_synclocaltime_win.h"
 #include "utilities/unt_testspeed.h"
@@ -225,6 +231,8 @@ struct TfrmmainView::Impl final : public IFrmmainHost,
   void CloseProgress() override { progress->Hide(); }
   void OpenDialog(Dialog d) override;
   void OpenEditor(uint8_t kind, EditorMode mode, const policy::TPolicyRecord* monitor) override;
+  // The editor of a kind, made on first use; null for a kind without one.
+  policy::TEditorView* Editor(uint8_t kind);
   // The tip sits just below the mouse: at the mouse itself it would take
   // the pointer from the list, which then closes it at once.
   void ShowQuoteTip(const policy::TPolicyRecord& monitor, int x, int y) override {
@@ -382,6 +390,8 @@ struct TfrmmainView::Impl final : public IFrmmainHost,
   std::unique_ptr<account::TfrmloginWin> login;
   std::unique_ptr<account::Tfrmuserinfo> userInfoModel;
   std::unique_ptr<account::TfrmuserinfoWin> userInfo;
+  // The monitor editors by kind; they go before the window they belong to.
+  std::map<uint8_t, std::unique_ptr<policy::TEditorView>> editors;
   int bottomHeight = 170;
   int savedBottomHeight = 170;
   bool destroyed = false;
@@ -918,8 +928,45 @@ void TfrmmainView::Impl::ShowSpeed() {
   speedIcon.SetIcon(win::LoadIconSource(IDI_SPEED(probe.SpeedClass())));
 }
 
-void TfrmmainView::Impl::OpenEditor(uint8_t, EditorMode, const policy::TPolicyRecord*) {
-  ShowInformation("监控编辑器在当前版本中尚未提供。", kApplicationTitle);
+void TfrmmainView::Impl::OpenEditor(uint8_t kind, EditorMode mode, const policy::TPolicyRecord* monitor) {
+  policy::TEditorView* editor = Editor(kind);
+  if (!editor) {
+    ShowInformation("监控编辑器在当前版本中尚未提供。", kApplicationTitle);
+    return;
+  }
+  if (mode == EditorMode::Modify && monitor) {
+    editor->OpenForModify(*monitor);
+  } else {
+    editor->OpenForAdd();
+  }
+  Sync();
+}
+
+policy::TEditorView* TfrmmainView::Impl::Editor(uint8_t kind) {
+  std::unique_ptr<policy::TEditorView>& editor = editors[kind];
+  if (editor) return editor.get();
+  policy::TEditorViewArgs args;
+  args.owner = window.Handle();
+  args.poster = queue.Poster();
+  args.services.settings = &model->Settings();
+  args.services.monitors = &model->Monitors();
+  args.services.requestQuote = [this](const std::string& code, quotes::TQuoteReport& out) {
+    quotes::RequestQuote(engine, code, out);
+  };
+  args.services.rebuildMonitorList = [this] { Do([&] { model->RebuildMonitorList(); }); };
+  args.services.playSound = [this](const std::string& path, bool wait) { PlaySound(path, wait); };
+  args.services.now = [] { return base::Now(); };
+  // One line per editor.
+  switch (kind) {
+    case policy::kKindPrice: editor = std::make_unique<policy::TfrmpriceView>(args); break;
+    case policy::kKindTime: editor = std::make_unique<policy::TfrmtimeView>(args); break;
+    case policy::kKindPayoff: editor = std::make_unique<policy::TPayoffEditorView>(args, kind); break;
+    case policy::kKindLossLimit: editor = std::make_unique<policy::TPayoffEditorView>(args, kind); break;
+    case policy::kKindLimitDown: editor = std::make_unique<policy::TPayoffEditorView>(args, kind); break;
+    case policy::kKindIndex: editor = std::make_unique<policy::TfrmindexView>(args); break;
+    default: break;
+  }
+  return editor.get();
 }
 
 void TfrmmainView::Impl::NavigateNotice(const std::string& address) {
@@ -962,16 +1009,7 @@ bool TfrmmainView::Impl::StartUpgrade(const VersionInfo& newest) {
   return true;
 }
 
-void TfrmmainView::Impl::StartCalculator() {
-  for (const wchar_t* title : {L"计算器", L"Calculator"}) {
-    if (HWND calc = FindWindowW(nullptr, title)) {
-      if (IsIconic(calc)) ShowWindow(calc, SW_RESTORE);
-      SetForegroundWindow(calc);
-      return;
-    }
-  }
-  ShellExecuteW(nullptr, L"open", L"calc.exe", nullptr, nullptr, SW_SHOWNORMAL);
-}
+void TfrmmainView::Impl::StartCalculator() { trading::ShowCalculator(nullptr); }
 
 bool TfrmmainView::Impl::LaunchOrderProgram() {
   const std::string& program = model->Settings().parameters.orderProgram;

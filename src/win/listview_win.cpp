@@ -26,6 +26,7 @@ void ListView::Create(Parent parent, const ListViewArgs& args) {
   if (args.showSelectionAlways) style |= LVS_SHOWSELALWAYS;
   if (args.ownerData) style |= LVS_OWNERDATA;
   if (!args.headerClickable) style |= LVS_NOSORTHEADER;
+  if (args.noHeader) style |= LVS_NOCOLUMNHEADER;
   ownerData_ = args.ownerData;
   oddRowColor_ = args.oddRowColor;
   Control::Create(parent, WC_LISTVIEWW, "", style, args.border ? WS_EX_CLIENTEDGE : 0, args.rect, args.id);
@@ -34,11 +35,28 @@ void ListView::Create(Parent parent, const ListViewArgs& args) {
   if (args.fullRowSelect) ex |= LVS_EX_FULLROWSELECT;
   if (args.gridLines) ex |= LVS_EX_GRIDLINES;
   if (args.subItemImages) ex |= LVS_EX_SUBITEMIMAGES;
+  if (args.checkBoxes) ex |= LVS_EX_CHECKBOXES;
   SendMessageW(handle_, LVM_SETEXTENDEDLISTVIEWSTYLE, ex, ex);
   // The header takes the UI font too.
   HWND header = reinterpret_cast<HWND>(SendMessageW(handle_, LVM_GETHEADER, 0, 0));
   if (header) SendMessageW(header, WM_SETFONT, reinterpret_cast<WPARAM>(UiFont(dpi_)), FALSE);
   for (const Column& column : args.columns) AddColumn(column);
+}
+
+bool ListView::Checked(int row) const {
+  if (!handle_) return false;
+  const auto state = static_cast<UINT>(SendMessageW(handle_, LVM_GETITEMSTATE, static_cast<WPARAM>(row), LVIS_STATEIMAGEMASK));
+  return ((state & LVIS_STATEIMAGEMASK) >> 12) == 2;
+}
+
+void ListView::SetChecked(int row, bool on) {
+  if (!handle_) return;
+  LVITEMW item{};
+  item.stateMask = LVIS_STATEIMAGEMASK;
+  item.state = INDEXTOSTATEIMAGEMASK(on ? 2 : 1);
+  settingCheck_ = true;
+  SendMessageW(handle_, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+  settingCheck_ = false;
 }
 
 int ListView::AddColumn(const Column& column) {
@@ -358,6 +376,14 @@ std::optional<LRESULT> ListView::HandleReflected(UINT message, WPARAM, LPARAM lP
       if ((change->uChanged & LVIF_STATE) && ((change->uNewState ^ change->uOldState) & LVIS_SELECTED) &&
           (change->uNewState & LVIS_SELECTED)) {
         detail::Raise(onSelectionChanged, change->iItem);
+      }
+      // State image 1 is the unchecked box, 2 the checked one; 0 is a row
+      // being added, before it has a box.
+      const UINT oldCheck = (change->uOldState & LVIS_STATEIMAGEMASK) >> 12;
+      const UINT newCheck = (change->uNewState & LVIS_STATEIMAGEMASK) >> 12;
+      if ((change->uChanged & LVIF_STATE) && !settingCheck_ && change->iItem >= 0 && oldCheck != 0 &&
+          newCheck != 0 && oldCheck != newCheck) {
+        detail::Raise(onCheckChanged, change->iItem, newCheck == 2);
       }
       return 0;
     }

@@ -37,6 +37,8 @@ struct ListViewArgs {
   bool border = true;
   bool headerClickable = false;
   COLORREF oddRowColor = kDefaultColor;  // background of rows 1, 3, 5, ...
+  bool checkBoxes = false;  // a check box before each row (a check list)
+  bool noHeader = false;    // no column header
 };
 
 struct ListHit {
@@ -81,6 +83,12 @@ class ListView : public Control {
   void SetVirtualRowCount(int rows);
   std::function<std::string(int row, int column)> cellText;
   std::function<int(int row, int column)> cellImage;
+
+  // Check boxes (checkBoxes lists). SetChecked raises no event.
+  bool Checked(int row) const;
+  void SetChecked(int row, bool on);
+  // The user checked or unchecked a row (a click on its box, or Space).
+  std::function<void(int row, bool checked)> onCheckChanged;
 
   // Selection and focus.
   int FocusedRow() const;
@@ -128,6 +136,7 @@ class ListView : public Control {
   COLORREF paintText_ = kDefaultColor;
   int updateDepth_ = 0;
   bool ownerData_ = false;
+  bool settingCheck_ = false;
   std::wstring dispBuffer_{};
 };
 

@@ -49,6 +49,7 @@ const std::vector<CommandRule>& Commands() {
       {"statusbar-click", kControl, {"exact"}, 1, true, {}},
       {"keys", With(kTarget, {"id"}), {"exact"}, 1, true, {}},
       {"key", With(kTarget, {"id"}), {"exact"}, 1, true, {}},
+      {"set-text", With(kTarget, {"id"}), {"exact"}, 1, true, {{"id"}}},
       {"close", kTarget, {"exact"}, 0, true, {}},
       {"raise", kTarget, {"exact"}, 0, true, {}},
       {"command", With(kTarget, {"id"}), {"exact"}, 0, true, {{"id"}}},
@@ -196,6 +197,7 @@ Commands:
   listview-rclick   ... ROW           right click on the row
   keys ... [--id ID] TEXT             types TEXT (WM_CHAR) into the focused control or control ID
   key  ... [--id ID] KEY              presses a key (WM_KEYDOWN/UP): Escape, Enter, Tab, F1..F24, Up, A, 0x70...
+  set-text ... --id ID TEXT           replaces the text of control ID (WM_SETTEXT), as a paste would; no key events
   close       ...                     asks the window to close (WM_CLOSE)
   raise       ...                     restores the window when minimised and brings it to the top and the foreground
   command     ... --id ID             chooses the menu item ID (WM_COMMAND posted to the window); menus

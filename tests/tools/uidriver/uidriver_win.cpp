@@ -704,6 +704,11 @@ void Key(const Invocation& inv) {
   Post(target, WM_KEYUP, *vk, up);
 }
 
+void SetText(const Invocation& inv) {
+  const std::wstring text = Wide(inv.words[0]);
+  Send(KeyTarget(inv), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
 void WaitGone(HWND window) {
   if (!Poll([&] { return !IsWindow(window) || !IsWindowVisible(window); }))
     NotFound("window " + Handle(window) + " is still open");
@@ -754,6 +759,7 @@ std::string Run(const Invocation& inv) {
   if (c == "tab-select") return TabSelect(inv), std::string();
   if (c == "keys") return Keys(inv), std::string();
   if (c == "key") return Key(inv), std::string();
+  if (c == "set-text") return SetText(inv), std::string();
   if (c == "close") return Post(WaitWindow(QueryOf(inv)), WM_CLOSE, 0, 0), std::string();
   if (c == "raise") {
     const HWND window = WaitWindow(QueryOf(inv));
