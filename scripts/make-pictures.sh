@@ -146,6 +146,23 @@ level() {
   }'
 }
 
+# speed <class>: five rising bars; the class (1 very slow .. 5 very fast)
+# fills that many in its colour, class 0 (no measurement yet) none.
+speed() {
+  local n=$1 fill
+  case "$n" in
+    5|4) fill='#23924a' ;;
+    3) fill='#d9a400' ;;
+    *) fill='#c8322f' ;;
+  esac
+  awk -v n="$n" -v f="$fill" 'BEGIN {
+    for (i = 1; i <= 5; i++) {
+      x = (i - 1) * 3; top = 14 - i * 2.5
+      printf "stroke none fill \x27%s\x27 rectangle %d,%.1f %d,14 ", (i <= n ? f : "#b4b9bf"), x, top, x + 1
+    }
+  }'
+}
+
 finder_cursor() { # 32x32 crosshair, drawn directly at 32 px; hot spot 16,16
   echo "stroke '$WHITE' stroke-width 3 fill none circle 16,16 16,6
         line 16,1 16,11 line 16,21 16,31 line 1,16 11,16 line 21,16 31,16
@@ -211,6 +228,12 @@ for n in 0 1 2 3 4 5 6 7 8 9; do
   ico "level$n.ico" "$TMP/level${n}_16.png"
 done
 
+# Speed pictures of the network delay, classes 0 to 5.
+for n in 0 1 2 3 4 5; do
+  render "$TMP/speed${n}_16.png" 16 "$(speed "$n")"
+  ico "speed$n.ico" "$TMP/speed${n}_16.png"
+done
+
 # Finder cursor: an icon file turned into a cursor file (type 2), whose
 # directory entry carries the hot spot where an icon has planes and bit count.
 $IM -size 32x32 xc:none -draw "$(finder_cursor)" -define png:exclude-chunk=date,time "PNG32:$TMP/finder_32.png"
@@ -256,6 +279,7 @@ row "$TMP/row5.png" tb_start_24 tb_stop_24 tb_payoff_24 tb_losslimit_24 tb_price
   tb_showstock_24 tb_refresh_24
 row "$TMP/row6.png" level0_16 level1_16 level2_16 level3_16 level4_16 level5_16 level6_16 \
   level7_16 level8_16 level9_16
-$IM "$TMP"/row[1-6].png -background '#d8dde3' -gravity west -append \
+row "$TMP/row7.png" speed0_16 speed1_16 speed2_16 speed3_16 speed4_16 speed5_16
+$IM "$TMP"/row[1-7].png -background '#d8dde3' -gravity west -append \
   -define png:exclude-chunk=date,time "PNG32:$OUT/preview.png"
 echo "make-pictures: wrote $(ls "$OUT"/*.ico | wc -l) icons, finder.cur and preview.png into $OUT"

@@ -111,6 +111,28 @@ class QuoteFeed : public Service {
                                std::to_string(options.quotePort) + ": " + ec.message());
     hooks_.setQuoteFeedUp = [this](bool up) { asio::post(io_, [this, up] { SetUp(up); }); };
     hooks_.releaseTapeRows = [this](int rows) { asio::post(io_, [this, rows] { Release(rows); }); };
+    hooks_.playQuote = [this](const nlohmann::json& q) {
+      if (!q.is_object() || !q.contains("code") || !q["code"].is_string()) return false;
+      const std::string code = q["code"].get<std::string>();
+      if (code.empty() || code.size() > 9) return false;
+      TQuoteReport r{};
+      r.recordSize = sizeof r;
+      r.quoteTime = static_cast<int32_t>(std::time(nullptr));
+      r.market = code[0] == '6' ? quotes::kMarketShanghai : quotes::kMarketShenzhen;
+      base::WriteFixedText(r.code, code);
+      if (q.contains("name") && q["name"].is_string()) base::WriteFixedUtf8(r.name, q["name"].get<std::string>());
+      const auto number = [&q](const char* key) {
+        return q.contains(key) && q[key].is_number() ? q[key].get<float>() : 0.0f;
+      };
+      r.prevClose = number("prevClose");
+      r.newestPrice = r.open = r.high = r.low = number("price");
+      asio::post(io_, [this, r] {
+        known_.insert(std::string(quotes::ReportCode(r)));
+        Play(r);
+        Flush();
+      });
+      return true;
+    };
     hooks_.statusParts.push_back([this](nlohmann::json& s) {
       std::lock_guard lock(statusMutex_);
       s["quote"] = status_;
@@ -121,6 +143,7 @@ class QuoteFeed : public Service {
   ~QuoteFeed() override {
     hooks_.setQuoteFeedUp = nullptr;
     hooks_.releaseTapeRows = nullptr;
+    hooks_.playQuote = nullptr;
     std::error_code ec;
     acceptor_.close(ec);
     for (auto& [id, c] : connections_) c->Close();

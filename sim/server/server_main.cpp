@@ -31,6 +31,8 @@ int main(int argc, char** argv) {
     services.push_back(StartMessageService(io, options, recorder, hooks));
     services.push_back(StartAccountService(io, options, recorder, hooks));
     services.push_back(StartFileService(io, options, recorder, hooks));
+    services.push_back(StartDaytime(io, options, recorder, hooks));
+    services.push_back(StartSpeedProbeTarget(io, options, recorder, hooks));
     services.push_back(StartWebPages(io, options, recorder, hooks));
   } catch (const std::exception& e) {
     std::cerr << "quorvel-sim-server: " << e.what() << "\n";

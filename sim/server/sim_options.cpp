@@ -148,7 +148,8 @@ std::string ServerUsage() {
          "  --help                 this text\n"
          "Control interface (JSON answers): GET /admin/status; POST /admin/message {\"text\":...};\n"
          "POST /admin/elsewhere; POST /admin/share {code,name,price,...}; POST /admin/quote-feed/drop,\n"
-         "POST /admin/quote-feed/restore; POST /admin/account-sessions/drop; POST /admin/tape/release {\"rows\":N}.\n";
+         "POST /admin/quote-feed/restore; POST /admin/account-sessions/drop; POST /admin/tape/release {\"rows\":N};\n"
+         "POST /admin/quote {code,name,prevClose,price} (one quote, as if the tape had played it).\n";
 }
 
 ParsedOptions ParseServerOptions(const std::vector<std::string>& args) {

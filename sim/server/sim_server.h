@@ -100,6 +100,10 @@ struct ControlHooks {
   std::function<void(bool up)> setQuoteFeedUp;
   // Lets a stepped tape play this many more rows.
   std::function<void(int rows)> releaseTapeRows;
+  // Plays one quote given as JSON (code, name, prevClose, price), as if a
+  // tape row had: the newest of its code from then on. False when the
+  // fields do not make a quote.
+  std::function<bool(const nlohmann::json& quote)> playQuote;
   // Each running service may add its part to the status answer; called on
   // the web server's threads, so each part guards what it reads.
   std::vector<std::function<void(nlohmann::json& status)>> statusParts;
@@ -147,6 +151,15 @@ ServicePtr StartMessageService(asio::io_context& io, const ServerOptions& option
 // count for the lists, found for a download) and "file-error".
 ServicePtr StartFileService(asio::io_context& io, const ServerOptions& options, Recorder& recorder,
                             ControlHooks& hooks);
+// The Daytime service (daytimePort): the server's UTC time in the NIST form
+// read by position, then the connection closes. Records "daytime" (peer,
+// reply). Null, with a note on stderr, when the port cannot be bound (a
+// low port needs the right to bind it).
+ServicePtr StartDaytime(asio::io_context& io, const ServerOptions& options, Recorder& recorder, ControlHooks& hooks);
+// The speed-probe target (speedPort): accepts connections and closes each
+// when its client does. Records "speed-probe" (peer).
+ServicePtr StartSpeedProbeTarget(asio::io_context& io, const ServerOptions& options, Recorder& recorder,
+                                 ControlHooks& hooks);
 
 // Inbound message frames the control interface pushes.
 constexpr int32_t kFrameSystemMessage = 3001;

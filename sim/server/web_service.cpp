@@ -163,6 +163,14 @@ class WebPages : public Service {
       recorder_.Write({{"event", "admin"}, {"action", up ? "quote-restore" : "quote-drop"}});
       Json(res, {{"ok", true}, {"quoteFeedUp", up}});
     });
+    server_.Post("/admin/quote", [this](const httplib::Request& req, httplib::Response& res) {
+      if (!hooks_.playQuote) return Json(res, {{"ok", false}, {"error", "no quote feed"}}, 503);
+      auto body = RequestJson(req);
+      if (!hooks_.playQuote(body))
+        return Json(res, {{"ok", false}, {"error", "wants {\"code\":...,\"name\",\"prevClose\",\"price\"}"}}, 400);
+      recorder_.Write({{"event", "admin"}, {"action", "quote"}, {"quote", body}});
+      Json(res, {{"ok", true}});
+    });
     server_.Post("/admin/tape/release", [this](const httplib::Request& req, httplib::Response& res) {
       if (!hooks_.releaseTapeRows) return Json(res, {{"ok", false}, {"error", "no quote feed"}}, 503);
       auto body = RequestJson(req);

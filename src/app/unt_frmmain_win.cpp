@@ -37,10 +37,15 @@
 #include "settings/unt_fileclient.h"
 #include "settings/unt_frmconfig_win.h"
 #include "settings/unt_frmsetting_win.h"
+#include "sharing/unt_frmshowstock_win.h"
+#include "sharing/unt_showstockfeed_win.h"
 #include "trading/desktop_win.h"
 #include "trading/unt_frmmodifytradecaption_win.h"
 #include "trading/unt_launcher.h"
 #include "trading/unt_calculator_win.h"
+#include "utilities/unt_frmautoshutdown_win.h"
+#include "utilities/unt_synclocaltime_win.h"
+#include "utilities/unt_testspeed.h"
 #include "win/all_win.h"
 
 namespace app {
@@ -290,8 +295,8 @@ struct TfrmmainView::Impl final : public IFrmmainHost,
   void Login() override { session->LoginCommand(); }
   void Logout() override { session->LogoutCommand(); }
   void DisconnectMessageConnection() override { session->Shutdown(); }
-  void LoadShareFeed() override {}
-  void ClearShareFeed() override {}
+  void LoadShareFeed() override { feed->Feed().LoadFeed(); }
+  void ClearShareFeed() override { feed->Feed().ClearFeed(); }
   void StartVersionCheck(bool quiet) override;
   bool StartUpgrade(const VersionInfo& newest) override;
   IMessageSender& Messages() override { return messages; }
@@ -303,9 +308,13 @@ struct TfrmmainView::Impl final : public IFrmmainHost,
   bool ShowLoginDialog() override;
   bool StartQuoteEngine(const std::string& userId) override;
   void QuitQuoteEngine() override { EngineQuit(); }
-  // The speed probe and the share feed come with their own units.
-  void StartSpeedProbe() override {}
-  void ReceiveSharePost(const account::TSharePostBlock&) override {}
+  void StartSpeedProbe() override;
+  void ReceiveSharePost(const account::TSharePostBlock& post) override {
+    feed->Feed().ReceiveSharePost(sharing::ShowStockFromBytes(post.bytes));
+  }
+  void ShowSpeed();
+  void OpenShowStock();
+  void OpenShutdown();
   void ShowWarning(const std::string& text, const std::string& title) override {
     win::ShowInfo(window.Handle(), text, title, win::BoxIcon::Warning);
   }
@@ -343,7 +352,31 @@ struct TfrmmainView::Impl final : public IFrmmainHost,
   bool browserOk = false;
   win::Edit noticeText;
   win::Button clearShare;
-  win::ListView shareList;
+  std::unique_ptr<sharing::TShowStockFeedView> feed;
+  std::unique_ptr<sharing::TfrmshowstockWin> showStock;
+  // The shutdown dialog's ports: the clock, its box, the date pane and the
+  // real shutdown.
+  struct ShutdownHost final : utilities::IShutdownHost {
+    explicit ShutdownHost(Impl& v) : view(v) {}
+    base::TDateTime Now() override { return base::Now(); }
+    void ShowMessage(const std::string& text) override { win::ShowInfo(view.window.Handle(), text, ProgramName(), win::BoxIcon::None); }
+    void SetDatePane(const std::string& text) override { view.Do([&] { view.model->SetDatePane(text); }); }
+    bool ShutdownComputer() override { return utilities::ShutdownComputer(); }
+    static std::string ProgramName() {
+      wchar_t path[MAX_PATH] = {};
+      GetModuleFileNameW(nullptr, path, MAX_PATH);
+      std::wstring name(path);
+      name = name.substr(name.find_last_of(L"\\/") + 1);
+      return win::Utf8(name.substr(0, name.rfind(L'.')));
+    }
+    Impl& view;
+  };
+  ShutdownHost shutdownHost{*this};
+  std::unique_ptr<utilities::TfrmshutdownWin> shutdown;
+  utilities::TWin32SystemClock systemClock;
+  std::unique_ptr<utilities::TSyncClock> syncClock;
+  std::unique_ptr<utilities::TSpeedMeter> speed;
+  win::Picture speedIcon;
   win::Label shareFooter;
   win::StatusBar status;
   win::Picture levelIcon;
@@ -543,10 +576,12 @@ void TfrmmainView::Impl::CreateControls() {
   clearShare.Create(pages.Page(1), {.text = "清空列表", .rect = {4, 4, 75, 22}});
   clearShare.onClick = [this] { Do([&] { model->Command(Cmd::ClearShareList); }); };
   shareFooter.Create(pages.Page(1), {.text = kShareFooter, .rect = {90, 8, 400, 16}, .color = RGB(128, 0, 0)});
-  shareList.Create(pages.Page(1), {.rect = {4, 30, 100, 100},
-                                   .columns = {{"时间", 120}, {"用户", 80}, {"代码", 60}, {"名称", 80},
-                                               {"方向", 50}, {"价格", 70, win::Align::Right}, {"理由", 300}},
-                                   .oddRowColor = kOddRowColour});
+  sharing::FeedViewArgs feedArgs;
+  feedArgs.owner = window.Handle();
+  feedArgs.soundOn = [this] { return model->Settings().options.soundOn != 0; };
+  feedArgs.playSound = [this](const std::string& path) { PlaySound(path, false); };
+  feedArgs.showBalloon = [this](const std::string& title, const std::string& text) { model->ShowBalloon(title, text); };
+  feed = std::make_unique<sharing::TShowStockFeedView>(pages.Page(1), folder, std::move(feedArgs));
 
   // Status bar with the level icon and label over its last pane.
   status.Create(window, {.panes = {{60, "", true},
@@ -586,7 +621,18 @@ void TfrmmainView::Impl::CreateControls() {
     status.SetPaneText(kSbClock, text);
   };
   clock.Start();
-  status.SetPaneTooltip(kSbClock, true);
+  status.SetPaneHint(kSbClock, utilities::kClockHint);
+  syncClock = std::make_unique<utilities::TSyncClock>(
+      systemClock, [poster = queue.Poster()](std::function<void()> job) { poster.Post(std::move(job)); },
+      [this](const std::string& text) { Do([&] { model->SetAssociationPane(text); }); },
+      utilities::ReadTimeServer(folder));
+  status.onPaneClick = [this](int pane) {
+    if (pane == kSbClock) syncClock->SyncClock();
+  };
+  speedIcon.Create(status, {.rect = {0, 0, 16, 16}});
+  speed = std::make_unique<utilities::TSpeedMeter>(
+      [poster = queue.Poster()](std::function<void()> job) { poster.Post(std::move(job)); }, [this] { ShowSpeed(); });
+  ShowSpeed();
 
   win::App::SetKey(VK_F12, [this] { Do([&] { model->F12Pressed(); }); });
 
@@ -605,6 +651,7 @@ void TfrmmainView::Impl::CreateControls() {
     model->SetQuoteDispatchHost(nullptr);
     clock.Stop();
     antiLock.Stop();
+    speed->Stop();
     marquee.Stop();
     tray->StopAnimation();
     tray->Remove();
@@ -638,11 +685,14 @@ void TfrmmainView::Impl::Layout(win::Size client) {
   const int pw = dpi.Unscale(page.right - page.left), ph = dpi.Unscale(page.bottom - page.top);
   noticeText.Move({4, 30, std::max(0, pw - 8), std::max(0, ph - 34)});
   if (browserOk) browser.Move({4, 30, std::max(0, pw - 8), std::max(0, ph - 34)});
-  shareList.Move({4, 30, std::max(0, pw - 8), std::max(0, ph - 34)});
+  feed->Move({4, 30, std::max(0, pw - 8), std::max(0, ph - 34)});
   // The level icon and label sit in the last pane.
   const RECT lp = status.PaneRect(kSbLevel);
   levelIcon.MovePixels({lp.left + 2, lp.top + 1, lp.left + 2 + dpi.Scale(16), lp.top + 1 + dpi.Scale(16)});
   levelLabel.MovePixels({lp.left + dpi.Scale(20), lp.top + 1, lp.right - 2, lp.bottom - 1});
+  // The speed picture at the right end of its pane, beside the delay.
+  const RECT sp = status.PaneRect(kSbSpeed);
+  speedIcon.MovePixels({sp.right - 2 - dpi.Scale(16), sp.top + 1, sp.right - 2, sp.top + 1 + dpi.Scale(16)});
 }
 
 std::optional<LRESULT> TfrmmainView::Impl::WindowMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -826,6 +876,12 @@ void TfrmmainView::Impl::OpenDialog(Dialog d) {
     case Dialog::CaptionTool:
       OpenCaptionTool();
       return;
+    case Dialog::ShowStock:
+      OpenShowStock();
+      return;
+    case Dialog::AutoShutdown:
+      OpenShutdown();
+      return;
     default:
       ShowInformation("此功能在当前版本中尚未提供。", kApplicationTitle);
       return;
@@ -863,6 +919,37 @@ void TfrmmainView::Impl::OpenUserInfo() {
     });
   }
   userInfo->Show();
+}
+
+void TfrmmainView::Impl::OpenShowStock() {
+  if (!showStock) {
+    sharing::ShowStockViewArgs args;
+    args.owner = window.Handle();
+    args.applicationFolder = folder;
+    args.poster = queue.Poster();
+    args.requestQuote = [this](const std::string& code, quotes::TQuoteReport& out) { RequestQuote(code, out); };
+    args.writeDailyLog = [this](const std::string& text) { model->Logs().WriteDailyLog(text, true); };
+    args.startCalculator = [this] { StartCalculator(); };
+    args.dailyLogPath = [this](base::TDateTime today) { return model->Logs().DailyLogPath(today); };
+    args.clock = [] { return base::Now(); };
+    showStock = std::make_unique<sharing::TfrmshowstockWin>(std::move(args), account::AccountService(), session->Values());
+  }
+  showStock->ShowModal();
+}
+
+void TfrmmainView::Impl::OpenShutdown() {
+  if (!shutdown) shutdown = std::make_unique<utilities::TfrmshutdownWin>(window.Handle(), shutdownHost);
+  shutdown->Show();
+}
+
+// One worker for the whole run, against the quote server of the first login.
+void TfrmmainView::Impl::StartSpeedProbe() { speed->Start(quotes::SessionQuoteServer(quotes::LoginSession())); }
+
+void TfrmmainView::Impl::ShowSpeed() {
+  const utilities::TSpeedProbe& probe = speed->Probe();
+  status.SetPaneText(kSbSpeed, probe.Caption());
+  status.SetPaneHint(kSbSpeed, probe.Hint());
+  speedIcon.SetIcon(win::LoadIconSource(IDI_SPEED(probe.SpeedClass())));
 }
 
 void TfrmmainView::Impl::OpenEditor(uint8_t kind, EditorMode mode, const policy::TPolicyRecord* monitor) {

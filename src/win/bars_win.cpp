@@ -74,6 +74,12 @@ void StatusBar::SetPaneTooltip(int pane, bool on) {
   UpdateTips();
 }
 
+void StatusBar::SetPaneHint(int pane, std::string_view hint) {
+  if (pane < 0 || pane >= PaneCount()) return;
+  panes_[static_cast<size_t>(pane)].hint = std::string(hint);
+  UpdateTips();
+}
+
 void StatusBar::UpdateTips() {
   if (!tips_) return;
   for (int i = 0; i < PaneCount(); ++i) {
@@ -83,8 +89,9 @@ void StatusBar::UpdateTips() {
     tool.uId = static_cast<UINT_PTR>(i + 1);
     SendMessageW(tips_, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
     const StatusPane& pane = panes_[static_cast<size_t>(i)];
-    if (!pane.tooltip || pane.text.empty()) continue;
-    std::wstring text = Wide(pane.text);
+    const std::string& shown = pane.hint.empty() ? pane.text : pane.hint;
+    if ((!pane.tooltip && pane.hint.empty()) || shown.empty()) continue;
+    std::wstring text = Wide(shown);
     tool.uFlags = TTF_SUBCLASS;
     tool.rect = PaneRect(i);
     tool.lpszText = text.data();

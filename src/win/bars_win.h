@@ -26,6 +26,7 @@ struct StatusPane {
   int width = 100;  // 96-dpi units, or kRest
   std::string text{};
   bool tooltip = false;  // hovering shows the pane's whole text
+  std::string hint{};    // hovering shows this text instead (when not empty)
 };
 
 struct StatusBarArgs {
@@ -47,6 +48,7 @@ class StatusBar : public Control {
   std::string PaneText(int pane) const;
   void SetPaneWidth(int pane, int width);  // 96-dpi units or kRest
   void SetPaneTooltip(int pane, bool on);
+  void SetPaneHint(int pane, std::string_view hint);  // a fixed hint; empty: none
   std::string PaneTooltip(int pane) const;  // the text the tip shows, empty when none
   RECT PaneRect(int pane) const;            // client pixels of the bar
   int PaneAt(POINT client) const;           // -1 outside the panes

@@ -303,7 +303,9 @@ LRESULT ListView::CustomDraw(NMLVCUSTOMDRAW* draw) {
         color = oddRowColor_;
       }
       paintColor_ = color;
-      if (color == kDefaultColor) return CDRF_DODEFAULT;
+      paintText_ = rowTextColor ? rowTextColor(row) : kDefaultColor;
+      if (paintText_ != kDefaultColor) draw->clrText = paintText_;
+      if (color == kDefaultColor) return paintText_ == kDefaultColor ? CDRF_DODEFAULT : CDRF_NEWFONT;
       draw->clrTextBk = color;
       return CDRF_NEWFONT | CDRF_NOTIFYSUBITEMDRAW;
     }
@@ -318,6 +320,7 @@ LRESULT ListView::CustomDraw(NMLVCUSTOMDRAW* draw) {
         FillRect(draw->nmcd.hdc, &cell, detail::SolidBrush(paintColor_));
         draw->clrTextBk = paintColor_;
       }
+      if (paintText_ != kDefaultColor) draw->clrText = paintText_;
       return CDRF_NEWFONT;
     }
     default:

@@ -112,6 +112,8 @@ class ListView : public Control {
   // returns kDefaultColor for the list's normal background.
   void SetOddRowColor(COLORREF color) { oddRowColor_ = color; }
   std::function<COLORREF(int row)> rowColor;
+  // Text colour of a row; kDefaultColor for the list's normal text.
+  std::function<COLORREF(int row)> rowTextColor;
   // Called after every paint of the list with its DC (client pixels): for
   // frames drawn over cells.
   std::function<void(HDC dc)> onPaint;
@@ -131,6 +133,7 @@ class ListView : public Control {
   LRESULT CustomDraw(NMLVCUSTOMDRAW* draw);
   COLORREF oddRowColor_ = kDefaultColor;
   COLORREF paintColor_ = kDefaultColor;  // of the row being drawn
+  COLORREF paintText_ = kDefaultColor;
   int updateDepth_ = 0;
   bool ownerData_ = false;
   bool settingCheck_ = false;

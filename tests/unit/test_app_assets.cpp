@@ -169,7 +169,8 @@ TEST(AppAssets, ResourceScriptNamesEveryPictureUnderTheIdsTheViewsUse) {
   }
   for (int i = 0; i < IDI_TRAY_FRAMES; ++i) EXPECT_EQ(FileOf(icons, IDI_TRAY0 + i), "tray" + std::to_string(i) + ".ico");
   for (int i = 0; i < IDI_LEVEL_COUNT; ++i) EXPECT_EQ(FileOf(icons, IDI_LEVEL(i)), "level" + std::to_string(i) + ".ico");
-  EXPECT_EQ(icons.size(), 1u + 14u + 3u + IDI_TB_COUNT + IDI_TRAY_FRAMES + IDI_LEVEL_COUNT);
+  for (int i = 0; i <= 5; ++i) EXPECT_EQ(FileOf(icons, IDI_SPEED(i)), "speed" + std::to_string(i) + ".ico");
+  EXPECT_EQ(icons.size(), 1u + 14u + 3u + IDI_TB_COUNT + IDI_TRAY_FRAMES + IDI_LEVEL_COUNT + 6);
 
   const std::string rc = Bytes("src/app/res/quorvel.rc");
   EXPECT_NE(rc.find("\nCURSOR1 CURSOR \"finder.cur\""), std::string::npos);

@@ -68,6 +68,16 @@
 #define IDI_LEVEL8 508
 #define IDI_LEVEL9 509
 
+// Speed pictures of the network delay: class 0 (none yet) to 5 (very fast).
+#define IDI_SPEED_BASE 600
+#define IDI_SPEED(n) (IDI_SPEED_BASE + (n))
+#define IDI_SPEED0 600
+#define IDI_SPEED1 601
+#define IDI_SPEED2 602
+#define IDI_SPEED3 603
+#define IDI_SPEED4 604
+#define IDI_SPEED5 605
+
 // The finder cursor of the trading-window caption tool is a named resource:
 // LoadCursorW(instance, QV_CURSOR_FINDER).
 #define QV_CURSOR_FINDER L"CURSOR1"

@@ -46,6 +46,7 @@ const std::vector<CommandRule>& Commands() {
       {"listview-dblclick", With(kControl, {"column"}), {"exact"}, 1, true, {}},
       {"listview-rclick", With(kControl, {"column"}), {"exact"}, 1, true, {}},
       {"tab-select", With(kControl, {"text"}), {"exact"}, 0, true, {{"text"}}},
+      {"statusbar-click", kControl, {"exact"}, 1, true, {}},
       {"keys", With(kTarget, {"id"}), {"exact"}, 1, true, {}},
       {"key", With(kTarget, {"id"}), {"exact"}, 1, true, {}},
       {"set-text", With(kTarget, {"id"}), {"exact"}, 1, true, {{"id"}}},
@@ -189,6 +190,7 @@ Commands:
   toolbar     ...                     buttons N / button INDEX ID TEXT ENABLED CHECKED (separator INDEX)
   tabs        ...                     tabs N SELECTED / tab INDEX CAPTION SELECTED
   tab-select  ... --text CAPTION      clicks that tab
+  statusbar-click ... PANE            left click in the middle of that status bar pane (from 0)
   click       ... --text TEXT|--id ID clicks a button among the window's controls (BM_CLICK)
   toolbar-click ... --text TEXT       presses a toolbar button (WM_COMMAND to the toolbar's owner)
   listview-select   ... ROW           left click on the row (mouse messages at the row's rectangle;

@@ -679,6 +679,14 @@ void TabSelect(const Invocation& inv) {
   MouseAt(tabs, POINT{(tab.left + tab.right) / 2, (tab.top + tab.bottom) / 2}, Mouse::kClick);
 }
 
+void StatusBarClick(const Invocation& inv) {
+  const HWND bar = WaitControl(inv, STATUSCLASSNAMEW);
+  const auto pane = uidriver::ParseNumber(inv.words[0]);
+  if (!pane || *pane < 0 || *pane >= Send(bar, SB_GETPARTS, 0, 0)) Fail("no status bar pane " + inv.words[0]);
+  const RECT r = RemoteRect(bar, SB_GETRECT, static_cast<WPARAM>(*pane), RECT{});
+  MouseAt(bar, POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2}, Mouse::kClick);
+}
+
 void Keys(const Invocation& inv) {
   const HWND target = KeyTarget(inv);
   for (const wchar_t c : Wide(inv.words[0])) Post(target, WM_CHAR, c, 1);
@@ -801,6 +809,7 @@ std::string Run(const Invocation& inv) {
   if (c == "dialog") return Read(inv, [&] { return Dialog(WaitWindow(QueryOf(inv, L"#32770"))); });
   if (c == "click") return Click(inv), std::string();
   if (c == "toolbar-click") return ToolbarClick(inv), std::string();
+  if (c == "statusbar-click") return StatusBarClick(inv), std::string();
   if (c == "listview-select") return ListViewMouse(inv, Mouse::kClick), std::string();
   if (c == "listview-dblclick") return ListViewMouse(inv, Mouse::kDoubleClick), std::string();
   if (c == "listview-rclick") return ListViewMouse(inv, Mouse::kRightClick), std::string();

@@ -1,0 +1,188 @@
+#include "sharing/unt_frmshowstock.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "base/files.h"
+#include "base/fixed_text.h"
+#include "base/gbk.h"
+#include "base/text.h"
+
+namespace sharing {
+
+std::string QuotaLogEntry(base::TDateTime today, std::string_view userId, std::string_view code) {
+  return "[晒股]-" + base::FormatDateTime("yyyy-mm-dd", today) + "-" + std::string(userId) + "-" + std::string(code);
+}
+
+int CountPostsToday(const std::string& dailyLogPath, base::TDateTime today, std::string_view userId) {
+  const auto bytes = base::ReadFileBytes(dailyLogPath);
+  if (!bytes || userId.empty()) return 0;
+  // The entry ends the user with "-" before the code, so that one user's
+  // posts never count for another whose name begins the same.
+  const std::string needle = base::Utf8ToGbkLossy(QuotaLogEntry(today, userId, ""));
+  int count = 0;
+  std::string_view rest(*bytes);
+  while (!rest.empty()) {
+    const size_t end = rest.find('\n');
+    const std::string_view line = rest.substr(0, end);
+    if (line.find(needle) != std::string_view::npos) ++count;
+    if (end == std::string_view::npos) break;
+    rest.remove_prefix(end + 1);
+  }
+  return count;
+}
+
+std::string QuotaCaption(int postsToday) {
+  if (postsToday >= kDailyPostQuota) return "晒股(已无可晒次数！)";
+  return "晒股(剩余可晒次数：" + std::to_string(kDailyPostQuota - postsToday) + ")";
+}
+
+bool WithinTenPercent(double price, double previousClose) {
+  // C - 0.1C <= price <= C + 0.1C; the float close and the typed price
+  // meet at three decimals, so a bound typed exactly is inside.
+  constexpr double kSlack = 0.0000005;
+  const double low = previousClose - 0.1 * previousClose;
+  const double high = previousClose + 0.1 * previousClose;
+  return price >= low - kSlack && price <= high + kSlack;
+}
+
+namespace {
+
+double NumberOf(const std::string& text) {
+  const auto v = base::ParseDecimal(base::Trim(text));
+  return v && std::isfinite(*v) ? *v : 0.0;
+}
+
+// "%.3f" of the field, cut to what the record's field holds.
+template <size_t N>
+void WritePrice(char (&field)[N], const std::string& text, const char* unit = "") {
+  base::WriteFixedUtf8(field, base::FormatPrice(NumberOf(text)) + unit);
+}
+
+}  // namespace
+
+Tfrmshowstock::Tfrmshowstock(IFrmshowstockHost& host, account::IAccountService& service,
+                             const account::TSessionValues& session,
+                             std::function<std::string(base::TDateTime)> dailyLogPath,
+                             std::function<base::TDateTime()> clock)
+    : host_(host),
+      service_(service),
+      session_(session),
+      dailyLogPath_(std::move(dailyLogPath)),
+      clock_(std::move(clock)) {}
+
+int Tfrmshowstock::PostsToday() const {
+  const base::TDateTime now = clock_();
+  return CountPostsToday(dailyLogPath_(now), now, session_.userId);
+}
+
+void Tfrmshowstock::Open() {
+  fieldsEditable = true;
+  resetEnabled = true;
+  unitsEnabled = true;
+  closeRequested = false;
+}
+
+void Tfrmshowstock::FormShow() {
+  caption = QuotaCaption(PostsToday());
+  ButtonCZClick();
+}
+
+void Tfrmshowstock::ButtonCZClick() {
+  status.clear();
+  codeText.clear();
+  nameText.clear();
+  buyPriceText.clear();
+  setPriceText.clear();
+  backPriceText.clear();
+  lossLimitText.clear();
+  downText.clear();
+  backYuan = downYuan = true;
+  remarkText = kDefaultRemark;
+  focus = Focus::Code;
+  selectFocused = false;
+  // The cleared code names no security: nothing can be posted until a new
+  // one is looked up, and the old live price goes.
+  postEnabled = false;
+  quote_ = {};
+  host_.StopLivePrice();
+}
+
+void Tfrmshowstock::RzEditLabelKeyUp() {
+  const std::string code(base::Trim(codeText));
+  // Six characters of the trimmed text; a GBK character would count its bytes.
+  if (base::Utf8ToUtf16(code).size() != static_cast<size_t>(kCodeLength)) {
+    postEnabled = false;
+    host_.StopLivePrice();
+    return;
+  }
+  codeEnabled = false;
+  quote_ = {};
+  host_.RequestQuote(code, quote_);
+  nameText = base::ReadFixedUtf8(quote_.name);
+  focus = Focus::BuyPrice;
+  selectFocused = true;
+  host_.StartLivePrice(code);
+  codeEnabled = true;
+  postEnabled = true;
+}
+
+void Tfrmshowstock::Fail(const char* text, Focus at, bool select) {
+  status = text;
+  focus = at;
+  selectFocused = select;
+}
+
+TShowStockRecord Tfrmshowstock::BuildPost() const {
+  TShowStockRecord post{};
+  base::WriteFixedUtf8(post.code, base::Trim(codeText));
+  base::WriteFixedUtf8(post.name, nameText);
+  WritePrice(post.buyPrice, buyPriceText);
+  WritePrice(post.setPrice, setPriceText);
+  WritePrice(post.backAmount, backPriceText, backYuan ? "元" : "%");
+  WritePrice(post.lossLimit, lossLimitText);
+  WritePrice(post.downAmount, downText, downYuan ? "元" : "%");
+  // The poster as the user information names them; the login's identifier
+  // when the service gave no information.
+  const std::string id = base::ReadFixedText(session_.userInfo.userId);
+  if (id.empty()) {
+    base::WriteFixedUtf8(post.posterId, session_.userId);
+  } else {
+    base::WriteFixedText(post.posterId, id);
+  }
+  base::WriteFixedText(post.posterName, base::ReadFixedText(session_.userInfo.userName));
+  base::WriteFixedUtf8(post.remark, remarkText);
+  return post;
+}
+
+void Tfrmshowstock::ButtonSGClick() {
+  if (!postEnabled) return;
+  status.clear();
+  if (PostsToday() >= kDailyPostQuota) return Fail(kQuotaUsedText, focus, false);
+  const auto price = base::ParseDecimal(base::Trim(buyPriceText));
+  if (!price || !WithinTenPercent(*price, quote_.prevClose)) return Fail(kPriceRangeText, Focus::BuyPrice, true);
+  if (base::Trim(remarkText).empty()) return Fail(kRemarkMissingText, Focus::Remark, false);
+  if (!host_.AskYesNo(kPostQuestion, "提示")) return;
+
+  const TShowStockRecord post = BuildPost();
+  account::TSharePostBlock block{};
+  std::memcpy(block.bytes, &post, sizeof post);
+  try {
+    service_.ShowMyStock(session_.accountServer, session_.accountPort, block);
+  } catch (...) {
+    // The service reports nothing back; the quota line is written all the same.
+  }
+  host_.WriteDailyLog(QuotaLogEntry(clock_(), session_.userId, base::Trim(codeText)));
+  Close();
+}
+
+void Tfrmshowstock::bsSkinButton2Click() { Close(); }
+
+void Tfrmshowstock::Close() {
+  closeRequested = true;
+  FormClose();
+}
+
+void Tfrmshowstock::FormClose() { host_.StopLivePrice(); }
+
+}  // namespace sharing
