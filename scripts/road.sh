@@ -86,16 +86,7 @@ road_expect() {
 # road_write_options <option.opt> <server>: the user ticked all three boxes
 # of the login dialog last time, so the program logs in by itself.
 road_write_options() {
-  python3 - "$ROOT/src/account/password_cipher.h" "$1" "$2" <<'PY'
-import re, struct, sys
-key = re.search(r'kPasswordKey\[\] = "([a-z]{12})"', open(sys.argv[1]).read()).group(1)
-cipher = lambda b: bytes(c ^ (ord(key[(i + 1) % 12]) % 10) for i, c in enumerate(b))
-field = lambda b, n: b + bytes(n - len(b))
-record = (field(sys.argv[3].encode(), 32) + struct.pack('<ii', 8085, 1) + b'\x01' + field(b'demo', 64) +
-          b'\x01' + field(cipher(b'demo123'), 64) + b'\x01' + b'\x00')
-assert len(record) == 172
-open(sys.argv[2], 'wb').write(record)
-PY
+  python3 "$ROOT/tests/tools/write_options.py" "$1" "$2" demo demo123
 }
 
 # road_start <dir> <profile> <host> <web port> <store> <tape>: an application

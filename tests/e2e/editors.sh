@@ -99,16 +99,7 @@ PY
 iconv -f GBK -t UTF-8 "$app/setup.ini" | sed 's/^关闭启动提示=.*/关闭启动提示=1/' | iconv -f UTF-8 -t GBK >"$work/app/setup.ini"
 printf '%s\r\n' "$host" >"$work/app/servers.cfg"
 printf '[网站]\r\n网站地址=http://%s:%s\r\n' "$host" "$web" | iconv -f UTF-8 -t GBK >"$work/app/vendor.ini"
-python3 - "$ROOT/src/account/password_cipher.h" "$work/app/option.opt" "$host" <<'PY'
-import re, struct, sys
-key = re.search(r'kPasswordKey\[\] = "([a-z]{12})"', open(sys.argv[1]).read()).group(1)
-cipher = lambda b: bytes(c ^ (ord(key[(i + 1) % 12]) % 10) for i, c in enumerate(b))
-field = lambda b, n: b + bytes(n - len(b))
-record = (field(sys.argv[3].encode(), 32) + struct.pack('<ii', 8085, 1) + b'\x01' + field(b'editor01', 64) +
-          b'\x01' + field(cipher(b'pw1234'), 64) + b'\x01' + b'\x00')
-assert len(record) == 172
-open(sys.argv[2], 'wb').write(record)
-PY
+python3 "$ROOT/tests/tools/write_options.py" "$work/app/option.opt" "$host" editor01 pw1234
 
 caption="Tarvolen系列-Merrowickv1.7.6"
 (cd "$work/app" && exec "$QV_WINE64" quorvel.exe </dev/null >"$work/program.out" 2>&1) &

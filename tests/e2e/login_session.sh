@@ -71,16 +71,7 @@ cp -r "$app" "$work/app"
 cp "$velmora" "$drasken" "$work/app/"
 printf '%s\r\n' "$host" >"$work/app/servers.cfg"
 printf '[网站]\r\n网站地址=http://%s:%s\r\n' "$host" "$web" | iconv -f UTF-8 -t GBK >"$work/app/vendor.ini"
-python3 - "$ROOT/src/account/password_cipher.h" "$work/app/option.opt" "$host" <<'PY'
-import re, struct, sys
-key = re.search(r'kPasswordKey\[\] = "([a-z]{12})"', open(sys.argv[1]).read()).group(1)
-cipher = lambda b: bytes(c ^ (ord(key[(i + 1) % 12]) % 10) for i, c in enumerate(b))
-field = lambda b, n: b + bytes(n - len(b))
-record = (field(sys.argv[3].encode(), 32) + struct.pack('<ii', 8085, 1) + b'\x01' + field(b'trader01', 64) +
-          b'\x01' + field(cipher(b'pw6543'), 64) + b'\x01' + b'\x00')
-assert len(record) == 172
-open(sys.argv[2], 'wb').write(record)
-PY
+python3 "$ROOT/tests/tools/write_options.py" "$work/app/option.opt" "$host" trader01 pw6543
 
 caption="Tarvolen系列-Merrowickv1.7.6"
 cd "$work/app"

@@ -76,15 +76,7 @@ printf '%s\r\n' "$host" >"$work/app/servers.cfg"
 printf '[网站]\r\n网站地址=http://%s:%s\r\n' "$host" "$web" | iconv -f UTF-8 -t GBK >"$work/app/vendor.ini"
 iconv -f GBK -t UTF-8 "$work/app/setup.ini" | sed 's/^关闭启动提示=.*/关闭启动提示=1\r/' |
   iconv -f UTF-8 -t GBK >"$work/setup.ini" && mv "$work/setup.ini" "$work/app/setup.ini"
-python3 - "$ROOT/src/account/password_cipher.h" "$work/app/option.opt" "$host" <<'PY'
-import re, struct, sys
-key = re.search(r'kPasswordKey\[\] = "([a-z]{12})"', open(sys.argv[1]).read()).group(1)
-cipher = lambda b: bytes(c ^ (ord(key[(i + 1) % 12]) % 10) for i, c in enumerate(b))
-field = lambda b, n: b + bytes(n - len(b))
-record = (field(sys.argv[3].encode(), 32) + struct.pack('<ii', 8085, 1) + b'\x01' + field(b'trader01', 64) +
-          b'\x01' + field(cipher(b'pw6543'), 64) + b'\x01' + b'\x00')
-open(sys.argv[2], 'wb').write(record)
-PY
+python3 "$ROOT/tests/tools/write_options.py" "$work/app/option.opt" "$host" trader01 pw6543
 
 drive wait-window --title "模拟交易终端 8.1" --exact --timeout-ms 30000 >/dev/null || true
 cd "$work/app"

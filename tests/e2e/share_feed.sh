@@ -117,16 +117,7 @@ prepare() { # <folder> <user> <password>
   printf '[网站]\r\n网站地址=http://%s:%s\r\n[时间服务器]\r\n地址=%s\r\n' "$host" "$web" "$daytime" |
     iconv -f UTF-8 -t GBK >"$1/vendor.ini"
   iconv -f GBK -t UTF-8 "$app/setup.ini" | sed 's/^关闭启动提示=0/关闭启动提示=1/' | iconv -f UTF-8 -t GBK >"$1/setup.ini"
-  python3 - "$ROOT/src/account/password_cipher.h" "$1/option.opt" "$host" "$2" "$3" <<'PY'
-import re, struct, sys
-key = re.search(r'kPasswordKey\[\] = "([a-z]{12})"', open(sys.argv[1]).read()).group(1)
-cipher = lambda b: bytes(c ^ (ord(key[(i + 1) % 12]) % 10) for i, c in enumerate(b))
-field = lambda b, n: b + bytes(n - len(b))
-record = (field(sys.argv[3].encode(), 32) + struct.pack('<ii', 8085, 1) + b'\x01' + field(sys.argv[4].encode(), 64) +
-          b'\x01' + field(cipher(sys.argv[5].encode()), 64) + b'\x01' + b'\x00')
-assert len(record) == 172
-open(sys.argv[2], 'wb').write(record)
-PY
+  python3 "$ROOT/tests/tools/write_options.py" "$1/option.opt" "$host" "$2" "$3"
 }
 prepare "$work/a" trader01 pw1
 prepare "$work/b" trader02 pw2
