@@ -31,50 +31,27 @@ std::string DaytimeReply() {
   return text;
 }
 
-class DaytimeService : public Service {
- public:
-  DaytimeService(asio::io_context& io, const ServerOptions& options, Recorder& recorder)
-      : acceptor_(std::make_shared<tcp::acceptor>(OpenServiceAcceptor(io, options.host, options.daytimePort))),
-        recorder_(recorder) {
-    Accept();
-  }
-  ~DaytimeService() override {
-    asio::error_code ec;
-    acceptor_->close(ec);
-  }
-
- private:
-  void Accept() {
-    acceptor_->async_accept([this, acceptor = acceptor_](const asio::error_code& ec, tcp::socket socket) {
-      if (!acceptor->is_open()) return;
-      if (!ec) Answer(std::move(socket));
-      Accept();
-    });
-  }
-  void Answer(tcp::socket socket) {
-    auto s = std::make_shared<tcp::socket>(std::move(socket));
-    auto reply = std::make_shared<std::string>(DaytimeReply());
-    asio::error_code ec;
-    const auto peer = s->remote_endpoint(ec);
-    recorder_.Write({{"event", "daytime"}, {"peer", ec ? std::string() : peer.address().to_string()},
-                     {"reply", *reply}});
-    asio::async_write(*s, asio::buffer(*reply), [s, reply](const asio::error_code&, size_t) {
-      // The end of the reply is the end of the connection.
-      asio::error_code ignored;
-      s->shutdown(tcp::socket::shutdown_both, ignored);
-      s->close(ignored);
-    });
-  }
-
-  std::shared_ptr<tcp::acceptor> acceptor_;
-  Recorder& recorder_;
-};
+// Writes the reply, records it and ends the connection.
+void Answer(tcp::socket socket, Recorder& recorder) {
+  auto s = std::make_shared<tcp::socket>(std::move(socket));
+  auto reply = std::make_shared<std::string>(DaytimeReply());
+  asio::error_code ec;
+  const auto peer = s->remote_endpoint(ec);
+  recorder.Write({{"event", "daytime"}, {"peer", ec ? std::string() : peer.address().to_string()}, {"reply", *reply}});
+  asio::async_write(*s, asio::buffer(*reply), [s, reply](const asio::error_code&, size_t) {
+    // The end of the reply is the end of the connection.
+    asio::error_code ignored;
+    s->shutdown(tcp::socket::shutdown_both, ignored);
+    s->close(ignored);
+  });
+}
 
 }  // namespace
 
 ServicePtr StartDaytime(asio::io_context& io, const ServerOptions& options, Recorder& recorder, ControlHooks&) {
   try {
-    return std::make_unique<DaytimeService>(io, options, recorder);
+    return AcceptConnections(io, options.host, options.daytimePort,
+                             [&recorder](tcp::socket socket) { Answer(std::move(socket), recorder); });
   } catch (const std::exception& e) {
     // Port 13 needs the right to bind a low port; the other services do
     // not, and a scenario without the clock still runs.

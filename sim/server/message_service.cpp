@@ -162,16 +162,6 @@ class MessageService : public Service {
 
 }  // namespace
 
-tcp::acceptor OpenServiceAcceptor(asio::io_context& io, const std::string& host, uint16_t port) {
-  tcp::acceptor acceptor(io);
-  const tcp::endpoint at(asio::ip::make_address(host), port);
-  acceptor.open(at.protocol());
-  acceptor.set_option(tcp::acceptor::reuse_address(true));
-  acceptor.bind(at);
-  acceptor.listen();
-  return acceptor;
-}
-
 ServicePtr StartMessageService(asio::io_context& io, const ServerOptions& options, Recorder& recorder,
                                ControlHooks& hooks) {
   auto hub = std::make_shared<MessageHub>(recorder);
