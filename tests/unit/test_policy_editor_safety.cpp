@@ -26,6 +26,11 @@ struct SafetyRig : EditorRig {
     Know(MakeQuote("000001", "平安银行", 19.8f, 19.9f, 20.0f, 0));
     Know(MakeQuote("600000", "浦发银行", 9.9f, 9.95f, 10.0f, 1));
     Know(MakeQuote("1A0001", "上证指数", 3000.0f, 3001.0f, 3012.0f, 1));
+    for (auto section : {settings::TMonitorSection::Price, settings::TMonitorSection::StopLoss,
+                         settings::TMonitorSection::TakeProfit}) {
+      settings.monitorDefaults[section].quantity = "100";
+      settings.monitorDefaults[section].changeAmount = "0.2";
+    }
   }
   void Forget(const std::string& code) {
     std::lock_guard lock(quotesMutex);
@@ -183,6 +188,7 @@ TEST(EditorSafety, ModifyingAMonitorThatFiredOrWentMeanwhileSavesNothing) {
   ASSERT_TRUE(loss.OpenForModify(rig.Saved()));
   loop([](TPolicyRecord& m) { m.newestPrice = 9.8f, m.trailingLow = 9.7f; });
   loss.setPriceText = "9.5";
+  loss.statusText.clear();
   loss.OkClick();
   EXPECT_EQ(loss.statusText, "");
   EXPECT_FLOAT_EQ(rig.Saved().setPrice, 9.5f);
