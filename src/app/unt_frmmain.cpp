@@ -697,6 +697,8 @@ const std::vector<int>* Tfrmmain::RowsOfCode(const char (&code)[10]) {
 }
 
 void Tfrmmain::UpdatePriceColumn(const quotes::TQuoteReport& report) {
+  // A report without a trade leaves the last traded price as it stands.
+  if (!quotes::IsTradedPrice(report.newestPrice)) return;
   const std::vector<int>* rows = RowsOfCode(report.code);
   if (!rows) return;
   const PriceFrame frame = PriceFrameOf(report.open, report.newestPrice);

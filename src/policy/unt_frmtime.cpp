@@ -86,7 +86,7 @@ void Tfrmtime::RefillRest(const TPolicyRecord& m) {
 bool Tfrmtime::Validate() {
   if (!CodeValid()) return Refuse(kBadCodeText, kCtlCode);
   if (!tradePriceChecked) {
-    const auto price = NumberOf(setPriceText);
+    const auto price = PriceOf(setPriceText);
     if (!price) return Refuse("设定价位不是有效的数字！", kCtlSetPrice);
     if (*price < 0) return Refuse("设定价格不能小于0！", kCtlSetPrice);
   }
@@ -95,7 +95,7 @@ bool Tfrmtime::Validate() {
   if (*quantity < 0) return Refuse("买卖数量不能小于0！", kCtlVolume);
   if (const std::string lot = buy ? BuyLotError(codeText, *quantity) : std::string(); !lot.empty()) return Refuse(lot, kCtlVolume);
   if (optimise.checked) {
-    const auto amount = NumberOf(optimise.amount);
+    const auto amount = PriceOf(optimise.amount);
     if (!amount) return Refuse("报价优化不是有效的数字！", kCtlOptimise);
     if (*amount < 0) return Refuse("报价优化不能小于0！", kCtlOptimise);
   }
@@ -111,7 +111,7 @@ void Tfrmtime::OkClick() {
     r.setPrice = 0.0f;
   } else {
     r.priceBasis = kBasisTyped;
-    r.setPrice = static_cast<float>(NumberOf(setPriceText).value_or(0.0));
+    r.setPrice = static_cast<float>(PriceOf(setPriceText).value_or(0.0));
   }
   const int minutes = *ParseOrderTime(tradeTimeText);
   r.orderTime = base::EncodeTime(minutes / 60, minutes % 60, 0);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <fstream>
 #include <mutex>
 
@@ -577,6 +578,19 @@ TEST_F(MainWindowTest, QuotePacketsReachMonitorsPricesFramesAndQuoteWindows) {
   EXPECT_EQ(w->Cell(2, 5), "30.700");
   EXPECT_EQ(w->Cell(0, 5), "10.100");
   EXPECT_EQ(w->RowPriceFrame(0), app::PriceFrame::Red);
+
+  // Reports without a trade (0, negative, NaN) fire no stop-loss and leave
+  // the price cell and its frame as the last trade set them.
+  w->TakeChangedPrices();
+  Packet noTrade({Quote("600000", 10.0f, 0.0f), Quote("600000", 10.0f, -1.0f), Quote("600000", 10.0f, std::nanf(""))});
+  w->QuoteMessage(quotes::kQuotePacketKind, &noTrade.header);
+  EXPECT_EQ(w->Cell(0, 5), "10.100");
+  EXPECT_EQ(w->RowPriceFrame(0), app::PriceFrame::Red);
+  EXPECT_TRUE(w->TakeChangedPrices().empty());
+  policy::TPolicyRecord untouched;
+  w->Monitors().Copy(7, untouched);
+  EXPECT_EQ(untouched.state, policy::kStateRunning);
+  EXPECT_FLOAT_EQ(untouched.newestPrice, 10.1f);
 
   // A quote that fires the stop-loss: while its order is in progress (the
   // broadcast runs inside it) a nested packet still updates the prices but
