@@ -1,5 +1,6 @@
 #include "app/unt_frmmain.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -248,10 +249,63 @@ void Tfrmmain::FormCreate() {
   Mark(kChangeTimer);
 
   EnableLoggedInFeatures(false);
-  const policy::StoreLoadResult loaded = monitors_.LoadStore(storeWriter_.Path());
-  if (!loaded.ok) ShowBalloon(kApplicationTitle, "监控记录读取失败：" + loaded.error);
+  LoadMonitorStore();
   host_.LoadShareFeed();
   ShowAssociationWarning(false);
+}
+
+// A store that exists but cannot be read (held by another program, denied,
+// too large for memory) is never saved over: it goes aside under a name
+// that says so, and the user is told where it is.
+void Tfrmmain::LoadMonitorStore() {
+  policy::StoreLoadResult loaded;
+  try {
+    loaded = monitors_.LoadStore(storeWriter_.Path());
+  } catch (const std::exception& e) {
+    loaded.ok = false;
+    loaded.error = e.what();
+  }
+  if (loaded.ok) return;
+  monitors_.RemoveAll();
+  const std::string& path = storeWriter_.Path();
+  const std::string reason = "监控记录文件 " + path + " 无法读取（" + loaded.error + "）。";
+  if (SetUnreadableStoreAside()) {
+    host_.ShowInformation(reason + "\r\n原文件未作改动，已改名为 " + storeAside_ +
+                              "\r\n监控列表暂时为空；请检查该文件，或重新添加监控。",
+                          kApplicationTitle);
+  } else {
+    host_.ShowInformation(reason + "\r\n该文件也无法改名，程序不会覆盖它：在它能被移开之前，监控列表的改动不会保存。"
+                                   "请关闭占用该文件的程序后重新启动本程序。",
+                          kApplicationTitle);
+  }
+}
+
+bool Tfrmmain::SetUnreadableStoreAside() {
+  const std::string& path = storeWriter_.Path();
+  const std::string aside = UnreadableStorePath(path, clock_());
+  std::error_code ec;
+  std::filesystem::rename(base::PathFromUtf8(path), base::PathFromUtf8(aside), ec);
+  storeHeld_ = ec && base::FileExists(path);
+  if (!storeHeld_) storeAside_ = aside;
+  return !storeHeld_;
+}
+
+std::string UnreadableStorePath(const std::string& path, base::TDateTime when) {
+  return path + ".unreadable-" + base::FormatDateTime("yyyymmdd-hhnnss", when);
+}
+
+std::string SingleCopyName(const std::string& applicationFolder) {
+  std::string folder = applicationFolder;
+  for (char& c : folder) {
+    if (c == '/') c = '\\';
+    else if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  while (!folder.empty() && folder.back() == '\\') folder.pop_back();
+  uint64_t hash = 14695981039346656037ull;  // FNV-1a
+  for (const unsigned char c : folder) hash = (hash ^ c) * 1099511628211ull;
+  std::string name = "Local\\quorvel-";
+  for (int shift = 60; shift >= 0; shift -= 4) name += "0123456789abcdef"[(hash >> shift) & 0xF];
+  return name;
 }
 
 void Tfrmmain::FormShow() {
@@ -295,27 +349,68 @@ void Tfrmmain::VersionCheckDone(const VersionCheckResult& result, bool quiet) {
                                                                         : "当前已是最新版本。",
                           kApplicationTitle);
   }
-  // The start-up check leads to the login, whatever came of it.
-  if (quiet) host_.Login();
+  // The start-up check leads to the login, whatever came of it, as the
+  // command would: not once the user has logged in during the check.
+  if (quiet && !flags_.closing) Command(Cmd::Login);
 }
 
 bool Tfrmmain::FormCloseQuery() {
+  // Closing in the middle of an order (the tray menu stays live while the
+  // main window is disabled) would tear down what the order script runs
+  // on; the order is short, the user closes after it.
+  if (RefuseCloseDuringOrder()) return false;
   const bool yes = host_.AskYesNo(kCloseQuestion, "提示");
+  if (yes && RefuseCloseDuringOrder()) return false;
   flags_.closing = yes;
   return yes;
+}
+
+bool Tfrmmain::RefuseCloseDuringOrder() {
+  if (!flags_.orderInProgress) return false;
+  ShowBalloon(kApplicationTitle, kCloseDuringOrderText);
+  return true;
+}
+
+bool Tfrmmain::SaveStoreAtEnd(bool tellUser) {
+  // Nothing older may land after the last save.
+  if (saver_) saver_->Flush();
+  if (storeHeld_) {
+    if (!SetUnreadableStoreAside()) {
+      if (tellUser) host_.ShowInformation(kStoreHeldAtEndText + storeWriter_.Path(), kApplicationTitle);
+      return false;
+    }
+    if (tellUser) host_.ShowInformation(kStoreSetAsideText + storeAside_, kApplicationTitle);
+  }
+  // The tray icon is gone by now: a failure is told in a box, and the
+  // last good file stays as it was.
+  const policy::StoreSaveResult saved = monitors_.SaveStore(storeWriter_.Path());
+  if (!saved.ok && tellUser)
+    host_.ShowInformation(policy::StoreFailureText(storeWriter_.Path(), saved.error), policy::kStoreFailureTitle);
+  return saved.ok;
+}
+
+void Tfrmmain::EndSession() {
+  if (sessionEnded_) return;
+  sessionEnded_ = true;
+  flags_.closing = true;
+  // Windows may end the process as soon as this returns: no box, just the
+  // saving part of destruction.
+  SaveStoreAtEnd(false);
+  host_.EngineQuit();
 }
 
 void Tfrmmain::FormDestroy() {
   host_.SetScreenSaverActive(true);
   DeleteCachedPictures();
-  host_.DisconnectMessageConnection();
-  // Nothing older may land after the last save.
-  if (saver_) saver_->Flush();
-  storeWriter_.Save(monitors_);
+  // The store first: whatever the workers do, nothing is lost.
+  SaveStoreAtEnd(true);
+  const bool workersEnded = host_.DisconnectMessageConnection();
   host_.AccountFInit();
-  host_.EngineQuit();
+  if (!sessionEnded_) host_.EngineQuit();
   rows_.clear();
-  host_.UnbindLibraries();
+  // A worker still inside the account service keeps its library loaded;
+  // the process is ending anyway.
+  if (workersEnded) host_.UnbindLibraries();
 }
 
 // ---- commands ----------------------------------------------------------------
@@ -564,6 +659,10 @@ void Tfrmmain::RebuildMonitorList() {
   fineTuneRow_ = -1;
   changedRows_.clear();
   Mark(kChangeList | kChangeFineTune);
+  if (storeHeld_) {
+    if (!SetUnreadableStoreAside()) return;  // never over a file nobody could read
+    ShowBalloon(kApplicationTitle, kStoreSetAsideText + storeAside_);
+  }
   if (saver_) {
     saver_->Save();
   } else {
@@ -596,11 +695,10 @@ void Tfrmmain::RzListViewClick(const ListClick& click) {
   if (click.subItem != 4) return;
   const std::string text = SetPriceCell(r);
   if (!base::ParseDecimal(text)) return;  // "即时成交价" never opens the field
-  const auto& w = columnWidths_;
-  fineTune_.left = click.listLeft + w[0] + w[1] + w[2] + w[3] + 2;
-  fineTune_.width = w[4];
+  fineTune_.left = click.cell.left;
+  fineTune_.width = click.cell.width;
   fineTune_.height = 18;
-  fineTune_.top = click.rowTop + click.listTop + 1;
+  fineTune_.top = click.cell.top + std::max(0, (click.cell.height - fineTune_.height) / 2);
   fineTune_.text = text;
   fineTune_.visible = fineTune_.enabled = fineTune_.focused = true;
   fineTuneRow_ = click.selectedRow;

@@ -46,6 +46,11 @@ inline constexpr char kSetPriceHint[] =
     "微调设定价：变化幅度为0.01元。可以通过鼠标滚轮快速调整。\r\n"
     "注意：修改完毕后，鼠标点击其他区域或者按回车后才能生效。";
 inline constexpr char kTradePriceText[] = "即时成交价";
+inline constexpr char kCloseDuringOrderText[] = "正在下单，请在下单完成后再关闭程序。";
+inline constexpr char kStoreSetAsideText[] = "无法读取的监控记录文件已改名为 ";
+inline constexpr char kStoreHeldAtEndText[] =
+    "监控记录文件仍无法读取或移开，本次运行中监控列表的改动没有保存：";
+inline constexpr char kEntrustHint[] = "F12键功能相同；未设置下单软件时打开设置窗口";
 inline constexpr char kShareFooter[] = "本项功能不构成买卖建议，凭此买卖，风险自担。";
 inline constexpr int kActivityParts = 10;
 
@@ -106,6 +111,15 @@ const std::array<ColumnDef, kMonitorColumnCount>& MonitorColumns();
 int RowIcon(uint8_t kind, bool fired);  // 0..13, by kind 1..7 (others as kind 3)
 enum StateIcon : int { kStateIconStart = 0, kStateIconStop = 1, kStateIconTriggered = 2 };
 int StateIconOf(uint8_t state);
+
+// Where an unreadable store is set aside: its own name, a word that says
+// why, and the time.
+std::string UnreadableStorePath(const std::string& storePath, base::TDateTime when);
+
+// The name of the one-copy lock of an application folder: the same for any
+// spelling of the folder that Windows takes as the same (letter case,
+// either slash, a trailing separator).
+std::string SingleCopyName(const std::string& applicationFolder);
 
 // The text of a monitor's cell in a column of the list.
 std::string MonitorCell(const policy::TPolicyRecord& record, int column);
@@ -170,7 +184,11 @@ class IFrmmainHost {
   virtual void UnbindLibraries() = 0;
   virtual void Login() = 0;
   virtual void Logout() = 0;
-  virtual void DisconnectMessageConnection() = 0;
+  // The user information fetched again; the level label shows it.
+  virtual void RefreshUserInfo() = 0;
+  // Stops the session's workers without waiting long for one inside a
+  // network call; false when one of them is still running.
+  virtual bool DisconnectMessageConnection() = 0;
   virtual void LoadShareFeed() = 0;
   virtual void ClearShareFeed() = 0;
   // The online version check; quiet at start-up. The answer comes back
@@ -229,8 +247,11 @@ struct FineTuneField {
 struct ListClick {
   int selectedRow = -1;  // the focused, selected row; -1 when none
   int subItem = -1;      // the column under the mouse in that row, -1 outside it
-  int rowTop = 0;        // the row's top in list coordinates
-  int listLeft = 0, listTop = 0;  // the list's position in the window
+  // The row's set-price cell in the field's parent's coordinates, as the
+  // list shows it now (columns may have been dragged or scrolled).
+  struct {
+    int left = 0, top = 0, width = 0, height = 0;
+  } cell;
 };
 
 // Parts of the window that changed since the view last looked.
@@ -258,6 +279,9 @@ class Tfrmmain final : public policy::IMonitorHost, public trading::ITradingMain
   // The close question; true when the window may close.
   bool FormCloseQuery();
   void FormDestroy();
+  // Windows is logging off or shutting down (WM_ENDSESSION): the saving
+  // part of destruction, now, since the process may end without it.
+  void EndSession();
 
   // ---- commands and events ----
   void Command(Cmd cmd);
@@ -269,9 +293,10 @@ class Tfrmmain final : public policy::IMonitorHost, public trading::ITradingMain
   // Mouse over the list: the row under it (-1 none), whether this program
   // is the foreground application, the mouse's screen position.
   void RzListViewMouseMove(int row, bool foreground, int screenX, int screenY);
-  // The mouse left the list: the tip goes (the remembered row stays).
+  // The mouse left the list: the tip goes.
   void RzListViewMouseLeave() {
     if (host_.QuoteTipVisible()) host_.HideQuoteTip();
+    hoveredId_ = -1;  // coming back to the same row shows the tip again
   }
   // A right click: true when the pop-up menu is shown.
   bool RzListViewContextPopup() const;
@@ -281,7 +306,11 @@ class Tfrmmain final : public policy::IMonitorHost, public trading::ITradingMain
   void TrayBalloonClick();
   void TimerAutoActiveTimer();
   void VersionCheckDone(const VersionCheckResult& result, bool quiet);
-  void LevelLabelClick() { host_.OpenDialog(Dialog::AccountInfo); }
+  // A click on the level label refreshes the user information it shows;
+  // logged out there is none to fetch.
+  void LevelLabelClick() {
+    if (flags_.loggedIn) host_.RefreshUserInfo();
+  }
 
   // ---- operations other parts call ----
   void RebuildMonitorList() override;
@@ -339,10 +368,6 @@ class Tfrmmain final : public policy::IMonitorHost, public trading::ITradingMain
   // Called when the window's state starts to differ from what the view
   // last took (once until TakeChanges), whoever changed it.
   std::function<void()> onChanged;
-
-  // The list's column widths as shown (at least those of the table; the
-  // view widens a column whose texts would be cut in the user's font).
-  void SetColumnWidths(const std::array<int, kMonitorColumnCount>& widths) { columnWidths_ = widths; }
 
   // Hands the saves of every rebuild to a worker (the view's); without one
   // each rebuild writes the store itself. Destruction always writes it.
@@ -442,6 +467,13 @@ class Tfrmmain final : public policy::IMonitorHost, public trading::ITradingMain
     if (first && onChanged) onChanged();
   }
   void ReportStoreFailure(const std::string& title, const std::string& text);
+  void LoadMonitorStore();
+  // Renames the unreadable store out of the way; false (the store is held:
+  // no save) while that fails.
+  bool SetUnreadableStoreAside();
+  bool RefuseCloseDuringOrder();
+  // The final save; `tellUser` shows a failure in a box.
+  bool SaveStoreAtEnd(bool tellUser);
 
   IFrmmainHost& host_;
   trading::IDesktop& desktop_;
@@ -453,6 +485,9 @@ class Tfrmmain final : public policy::IMonitorHost, public trading::ITradingMain
   policy::TPolicyList monitors_;
   policy::TPolicyStoreWriter storeWriter_;
   TStoreSaver* saver_ = nullptr;
+  bool storeHeld_ = false;   // an unreadable store that could not be set aside
+  std::string storeAside_;   // where an unreadable store went
+  bool sessionEnded_ = false;
   policy::MonitorOptions loopOptions_;
   trading::TTradingOptions tradingOptions_;
   std::unique_ptr<policy::TMonitorLoop> loop_;
@@ -478,7 +513,6 @@ class Tfrmmain final : public policy::IMonitorHost, public trading::ITradingMain
   bool antiLockChecked_ = true;
   int activePage_ = 0;
   FineTuneField fineTune_;
-  std::array<int, kMonitorColumnCount> columnWidths_{40, 85, 55, 80, 70, 70, 500, 200};
   int fineTuneRow_ = -1;
   int hoveredId_ = -1;
   std::string selectedSecurity_;

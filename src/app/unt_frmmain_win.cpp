@@ -1,7 +1,9 @@
 #include "app/unt_frmmain_win.h"
 
 #include <windows.h>
+#include <commctrl.h>
 #include <mmsystem.h>
+#include <windowsx.h>
 #include <shellapi.h>
 
 #include <algorithm>
@@ -265,6 +267,11 @@ struct TfrmmainView::Impl final : public IFrmmainHost,
   void RefreshMainWindow() override { Do([&] { model->Command(Cmd::TbRefresh); }); }
 
   std::optional<LRESULT> WindowMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  // "委托" is a command on the menu bar, where no control tooltip reaches:
+  // its hint is a tracking tip while the mouse rests on it.
+  void TrackEntrustHint(UINT message, WPARAM hit, LPARAM lParam);
+  HWND entrustTip = nullptr;
+  bool entrustTipShown = false;
   void InvalidatePrices(const std::vector<int>& rows);
   void DrawPriceFrames(HDC dc);
   void NavigateNotice(const std::string& address) override;
@@ -297,7 +304,8 @@ struct TfrmmainView::Impl final : public IFrmmainHost,
   }
   void Login() override { session->LoginCommand(); }
   void Logout() override { session->LogoutCommand(); }
-  void DisconnectMessageConnection() override { session->Shutdown(); }
+  void RefreshUserInfo() override { session->FetchUserInfo(); }
+  bool DisconnectMessageConnection() override { return session->Shutdown(); }
   void LoadShareFeed() override { feed->Feed().LoadFeed(); }
   void ClearShareFeed() override { feed->Feed().ClearFeed(); }
   void StartVersionCheck(bool quiet) override;
@@ -606,12 +614,7 @@ void TfrmmainView::Impl::CreateControls() {
                                    {90, "", false}}});
   levelIcon.Create(status, {.rect = {0, 0, 16, 16}});
   levelLabel.Create(status, {.text = "0级", .rect = {0, 0, 70, 16}, .vcenter = true, .handCursor = true});
-  levelLabel.onClick = [this] {
-    Do([&] {
-      if (model->Flags().loggedIn) session->FetchUserInfo();
-      model->LevelLabelClick();
-    });
-  };
+  levelLabel.onClick = [this] { Do([&] { model->LevelLabelClick(); }); };
 
   // Tray icon with its animation frames.
   for (int i = 0; i < IDI_TRAY_FRAMES; ++i) trayFrames.push_back(win::LoadIconSource(IDI_TRAY0 + i));
@@ -724,9 +727,53 @@ std::optional<LRESULT> TfrmmainView::Impl::WindowMessage(UINT message, WPARAM wP
     case kLoginSessionLost:
       Do([&] { model->ConnectionMessage(message); });
       return 0;
+    case WM_NCMOUSEMOVE:
+    case WM_NCMOUSELEAVE:
+      TrackEntrustHint(message, wParam, lParam);
+      return std::nullopt;
+    case WM_QUERYENDSESSION:
+      return TRUE;
+    case WM_ENDSESSION:
+      // The process may end right after this message: what destruction
+      // would have saved is saved now.
+      if (wParam) Do([&] { model->EndSession(); });
+      return 0;
     default:
       return std::nullopt;
   }
+}
+
+void TfrmmainView::Impl::TrackEntrustHint(UINT message, WPARAM hit, LPARAM lParam) {
+  int item = -1;
+  if (message == WM_NCMOUSEMOVE && hit == HTMENU) {
+    const POINT at{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+    const int under = MenuItemFromPoint(window.Handle(), menu->Handle(), at);
+    if (under >= 0 && GetMenuItemID(menu->Handle(), under) == static_cast<UINT>(Cmd::Entrust)) item = under;
+  }
+  if ((item >= 0) == entrustTipShown) return;
+  entrustTipShown = item >= 0;
+  static std::wstring text = W(kEntrustHint);
+  TTTOOLINFOW tool{};
+  tool.cbSize = TTTOOLINFOW_V2_SIZE;
+  tool.uFlags = TTF_TRACK | TTF_ABSOLUTE;
+  tool.hwnd = window.Handle();
+  tool.lpszText = text.data();
+  if (!entrustTip) {
+    entrustTip = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, 0, 0,
+                                 0, 0, window.Handle(), nullptr, win::App::Instance(), nullptr);
+    if (!entrustTip) return;
+    SendMessageW(entrustTip, WM_SETFONT, reinterpret_cast<WPARAM>(win::UiFont(window.dpi())), FALSE);
+    SendMessageW(entrustTip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+  }
+  if (entrustTipShown) {
+    // The non-client leave ends the tip.
+    TRACKMOUSEEVENT leave{sizeof leave, TME_LEAVE | TME_NONCLIENT, window.Handle(), 0};
+    TrackMouseEvent(&leave);
+    RECT r{};
+    GetMenuItemRect(window.Handle(), menu->Handle(), static_cast<UINT>(item), &r);
+    SendMessageW(entrustTip, TTM_TRACKPOSITION, 0, MAKELPARAM(r.left, r.bottom + 2));
+  }
+  SendMessageW(entrustTip, TTM_TRACKACTIVATE, entrustTipShown, reinterpret_cast<LPARAM>(&tool));
 }
 
 // Only the price cells of the rows in view are painted again.
@@ -831,19 +878,16 @@ void TfrmmainView::Impl::FitColumns() {
   HDC dc = GetDC(list.Handle());
   HFONT font = reinterpret_cast<HFONT>(SendMessageW(list.Handle(), WM_GETFONT, 0, 0));
   HGDIOBJ old = SelectObject(dc, font ? font : win::UiFont(list.dpi()));
-  std::array<int, kMonitorColumnCount> widths{};
   for (int c = 0; c < kMonitorColumnCount; ++c) {
     SIZE size{};
     const std::wstring text = W(samples[c]);
     GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
     // Cell padding, and the icon of the first two columns.
     const int needed = list.dpi().Unscale(size.cx) + 18 + (c < 2 ? 20 : 0);
-    widths[c] = std::max(MonitorColumns()[c].width, needed);
-    list.SetColumnWidth(c, widths[c]);
+    list.SetColumnWidth(c, std::max(MonitorColumns()[c].width, needed));
   }
   SelectObject(dc, old);
   ReleaseDC(list.Handle(), dc);
-  model->SetColumnWidths(widths);
 }
 
 void TfrmmainView::Impl::OnListClick(win::ListHit hit) {
@@ -851,7 +895,11 @@ void TfrmmainView::Impl::OnListClick(win::ListHit hit) {
   click.selectedRow = list.SelectedRow();
   if (click.selectedRow >= 0 && hit.row == click.selectedRow) {
     click.subItem = hit.column;
-    click.rowTop = window.dpi().Unscale(list.RowRect(click.selectedRow).top);
+    // Where the set-price cell really is, after column drags and scrolling.
+    const RECT cell = list.CellRect(click.selectedRow, 4);
+    const win::Dpi& dpi = window.dpi();
+    click.cell = {dpi.Unscale(cell.left), dpi.Unscale(cell.top), dpi.Unscale(cell.right - cell.left),
+                  dpi.Unscale(cell.bottom - cell.top)};
   }
   // The field is a child of the list: list coordinates.
   Do([&] { model->RzListViewClick(click); });

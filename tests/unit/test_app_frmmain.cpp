@@ -262,14 +262,16 @@ TEST_F(MainWindowTest, FineTuneHoverDoubleClickAndActivity) {
   w->EnableLoggedInFeatures(true);
   const std::string stored = *base::ReadFileBytes(policy::PolicyStorePath(folder));
 
-  // A click on the set price of row 0 lays the field over the cell.
-  w->RzListViewClick({0, 4, 17, 0, 60});
+  // A click on the set price of row 0 lays the field over the cell where
+  // the list shows it (here the column was dragged to the front and the
+  // list scrolled), not where the table puts it.
+  w->RzListViewClick({0, 4, {-12, 40, 74, 22}});
   const app::FineTuneField& f = w->FineTune();
   ASSERT_TRUE(f.visible);
-  EXPECT_EQ(f.left, 40 + 85 + 55 + 80 + 2);
-  EXPECT_EQ(f.width, 70);
+  EXPECT_EQ(f.left, -12);
+  EXPECT_EQ(f.width, 74);
   EXPECT_EQ(f.height, 18);
-  EXPECT_EQ(f.top, 17 + 60 + 1);
+  EXPECT_EQ(f.top, 40 + 2);
   EXPECT_EQ(f.text, "10.000");
   EXPECT_EQ(w->SelectedSecurity(), "600000");
   w->TakeChanges();
@@ -287,10 +289,10 @@ TEST_F(MainWindowTest, FineTuneHoverDoubleClickAndActivity) {
   EXPECT_NE(*base::ReadFileBytes(policy::PolicyStorePath(folder)), stored);
 
   // "即时成交价" never opens the field; a text that is no number changes nothing.
-  w->RzListViewClick({1, 4, 34, 0, 60});
+  w->RzListViewClick({1, 4, {0, 60, 70, 22}});
   EXPECT_FALSE(w->FineTune().visible);
   EXPECT_EQ(w->SelectedSecurity(), "000001");
-  w->RzListViewClick({0, 4, 17, 0, 60});
+  w->RzListViewClick({0, 4, {0, 40, 70, 22}});
   w->RzSpinEditPriceExit("abc");
   EXPECT_EQ(w->Cell(0, 4), "10.010");
 
@@ -306,6 +308,12 @@ TEST_F(MainWindowTest, FineTuneHoverDoubleClickAndActivity) {
   w->RzListViewMouseMove(2, false, 120, 230);
   EXPECT_TRUE(host.Has("hide tip"));
   EXPECT_EQ(w->HoveredId(), -1);
+  // Leaving the list and coming back to the same row shows the tip again.
+  w->RzListViewMouseMove(2, true, 120, 230);
+  const size_t tips = host.Count("tip 2");
+  w->RzListViewMouseLeave();
+  w->RzListViewMouseMove(2, true, 121, 231);
+  EXPECT_EQ(host.Count("tip 2"), tips + 1);
 
   // Double click opens the kind's editor with a copy; kind 3 and a vanished
   // monitor open nothing.
@@ -332,6 +340,13 @@ TEST_F(MainWindowTest, FineTuneHoverDoubleClickAndActivity) {
   // The level label.
   w->ShowUserLevel(3, 5400, 3);
   EXPECT_EQ(w->LevelCaption(), "3级 1.50 h");
+  // A click on it refreshes it while logged in, and does nothing logged out.
+  w->LevelLabelClick();
+  EXPECT_EQ(host.Count("refresh user info"), 1u);
+  EXPECT_EQ(host.Count("dialog"), 0u);
+  w->SetLoggedIn(false, "u1");
+  w->LevelLabelClick();
+  EXPECT_EQ(host.Count("refresh user info"), 1u);
 
   // A rebuild that leaves the list empty forgets the selected security.
   w->Monitors().RemoveAll();
@@ -564,7 +579,7 @@ TEST_F(MainWindowTest, QuotePacketsReachMonitorsPricesFramesAndQuoteWindows) {
 
   // The debug window follows the selected security; the tip its own code.
   // A failure in one report leaves the others handled.
-  w->RzListViewClick({2, 2, 0, 0, 60});
+  w->RzListViewClick({2, 2, {}});
   ASSERT_EQ(w->SelectedSecurity(), "600036");
   windows.debug.Show();
   windows.tip.ShowFor("000001");
@@ -667,6 +682,101 @@ TEST_F(MainWindowTest, EngineStartOfALoginPassesTheLabelsAsLastPublished) {
   EXPECT_TRUE(host.Has("info 提示！: 启动盯盘模块失败，请重新登录！"));
   quotes::LoginSession().startToken = 0;
 }
+
+namespace {
+
+// A store that exists but cannot be read is never saved over: set aside
+// under a name that says so, or, while even that fails, left alone for the
+// whole run; the user is told in a box either way.
+TEST_F(MainWindowTest, UnreadableStoreIsSetAsideAndNeverSavedOver) {
+  const std::string store = policy::PolicyStorePath(folder);
+  const std::string stored = *base::ReadFileBytes(store);
+  // Far larger than memory (sparse, so it costs no disk): the load runs out
+  // of memory.
+  constexpr uintmax_t kHuge = uintmax_t{1} << 40;
+  std::filesystem::resize_file(base::PathFromUtf8(store), kHuge);
+  const std::string aside = app::UnreadableStorePath(store, now);
+  EXPECT_EQ(aside, store + ".unreadable-20261209-103000");
+
+  // The name it would go to is taken: it stays where it is, untouched.
+  std::filesystem::create_directories(base::PathFromUtf8(aside) / "taken");
+  auto held = Create();
+  auto told = [&] {
+    return *std::find_if(host.calls.begin(), host.calls.end(), [](const std::string& c) { return c.rfind("info", 0) == 0; });
+  };
+  ASSERT_EQ(host.Count("info Tarvolen-Merrowick: 监控记录文件 " + store + " 无法读取"), 1u);
+  EXPECT_NE(told().find("不会覆盖"), std::string::npos) << told();
+  held->FormShow();
+  EXPECT_EQ(held->RowCount(), 0u);
+  held->FormDestroy();
+  EXPECT_EQ(std::filesystem::file_size(base::PathFromUtf8(store)), kHuge);
+  EXPECT_TRUE(host.Has(std::string("info Tarvolen-Merrowick: ") + app::kStoreHeldAtEndText + store));
+
+  // Next start, the name is free: the file goes aside whole and the
+  // program carries on with an empty list under the store's own name.
+  std::filesystem::remove_all(base::PathFromUtf8(aside));
+  host.calls.clear();
+  auto w = Create();
+  ASSERT_EQ(host.Count("info"), 1u);
+  EXPECT_NE(told().find("已改名为 " + aside), std::string::npos) << told();
+  EXPECT_EQ(host.Count("balloon"), 0u);
+  w->FormShow();
+  w->FormDestroy();
+  EXPECT_EQ(std::filesystem::file_size(base::PathFromUtf8(aside)), kHuge);
+  std::ifstream in(base::PathFromUtf8(aside), std::ios::binary);
+  std::string head(stored.size(), '\0');
+  in.read(head.data(), static_cast<std::streamsize>(head.size()));
+  EXPECT_EQ(head, stored);
+  EXPECT_EQ(base::ReadFileBytes(store)->size(), 0u);
+}
+
+// Closing waits for an order in progress, saves the store before it stops
+// any worker, and tells a failed final save in a box, keeping the last
+// good file.
+TEST_F(MainWindowTest, ClosingWaitsForTheOrderSavesFirstAndTellsAFailedSave) {
+  const std::string store = policy::PolicyStorePath(folder);
+  auto w = Create();
+  w->FormShow();
+  w->Flags().orderInProgress = true;  // e.g. "退出[&E]" of the tray menu during an order
+  host.answers = {true};
+  EXPECT_FALSE(w->FormCloseQuery());
+  EXPECT_EQ(host.Count("ask"), 0u);
+  EXPECT_TRUE(host.Has(std::string("balloon Tarvolen-Merrowick: ") + app::kCloseDuringOrderText));
+  EXPECT_FALSE(w->Flags().closing);
+  w->Flags().orderInProgress = false;
+  EXPECT_TRUE(w->FormCloseQuery());
+
+  w->Monitors().Remove(0);  // changed since the last save
+  std::string atDisconnect;
+  host.onDisconnect = [&] { atDisconnect = *base::ReadFileBytes(store); };
+  host.workersEnd = false;  // the online-time worker is still inside the service
+  w->FormDestroy();
+  EXPECT_EQ(policy::ParsePolicyStore(atDisconnect).size(), 2u);
+  EXPECT_FALSE(host.Has("unbind"));  // its library stays loaded while it finishes
+  EXPECT_EQ(host.Count("info"), 0u);
+
+  // The final save fails (its temporary file cannot be made).
+  host.calls.clear();
+  auto again = Create();
+  again->FormShow();
+  std::filesystem::create_directories(base::PathFromUtf8(store + ".new~"));
+  again->Monitors().Remove(1);
+  again->FormDestroy();
+  EXPECT_EQ(host.Count("info 警告提示！: 监控策略无法保存到 " + store), 1u);
+  EXPECT_EQ(policy::ParsePolicyStore(*base::ReadFileBytes(store)).size(), 2u);
+}
+
+// The quiet start-up check leads to the login as the command would: not
+// once the user has logged in by hand while it waited.
+TEST_F(MainWindowTest, QuietVersionCheckLogsInThroughTheCommand) {
+  auto w = Create();
+  w->FormShow();
+  w->SetLoggedIn(true, "u1");
+  w->VersionCheckDone(app::JudgeVersionReply(std::nullopt, app::kProgramVersion), true);
+  EXPECT_EQ(host.Count("login"), 0u);
+}
+
+}  // namespace
 
 // Where an order's outcome becomes final: the "委托结果" cell, the row that
 // stands out, log\orders.csv, the order-step log and the warning balloon.
