@@ -25,6 +25,10 @@ road_caption="Tarvolen系列-Merrowickv1.7.6"
 road_trader_title="网上股票交易系统5.0"
 
 road_pids=()
+# More options for the server, and a function run on the application
+# folder before the program starts (road_prepare_app <folder>), for
+# scenarios that need them.
+road_server_args=()
 road_check_files() {
   local f
   for f in "$road_app/quorvel.exe" "$road_driver" "$road_trader" "$road_engine" "$road_account" "$road_server" \
@@ -109,7 +113,8 @@ road_start() {
 
   # The server stops by itself should the caller be killed.
   timeout 600 "$road_server" --host "$host" --web-port "$web" --quote-port 7709 --user demo:demo123 \
-    --tape "$tape" --tape-step --record "$dir/record.jsonl" >"$dir/server.out" 2>&1 &
+    --tape "$tape" --tape-step --record "$dir/record.jsonl" ${road_server_args[@]+"${road_server_args[@]}"} \
+    >"$dir/server.out" 2>&1 &
   road_pids+=($!)
   road_wait_for 10 grep -q "ready on $host" "$dir/server.out" || { cat "$dir/server.out"; return 1; }
   "$QV_WINE64" "$road_trader" --title "$road_trader_title" --orders "Z:$dir/orders.txt" </dev/null >/dev/null 2>&1 &
@@ -117,8 +122,10 @@ road_start() {
   road_pids+=($road_trader_pid)
   road_wait_for 30 test -f "$dir/orders.txt" || { echo "the trading program did not start"; return 1; }
 
+  if declare -F road_prepare_app >/dev/null; then road_prepare_app "$dir/app"; fi
   (cd "$dir/app" && exec "$QV_WINE64" quorvel.exe </dev/null >"$dir/program.out" 2>&1) &
-  road_pids+=($!)
+  road_program_pid=$!
+  road_pids+=($road_program_pid)
   road_drive answer --title "使用提示！" --class QvWindow --button "确定" --timeout-ms 30000 >/dev/null || true
   # By its handle: the caption names the trading program once associated.
   road_main=$(road_drive wait-window --title "$road_caption" --exact --timeout-ms 30000 |
