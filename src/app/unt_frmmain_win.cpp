@@ -662,8 +662,10 @@ void TfrmmainView::Impl::CreateControls() {
     tray->StopAnimation();
     tray->Remove();
     model->FormDestroy();
-    model->MonitorLoop().SetFireNotice(nullptr);
-    notify->Close();
+    if (notify) {
+      model->MonitorLoop().SetFireNotice(nullptr);
+      notify->Close();
+    }
   };
   Layout(window.ClientSize());
 }
