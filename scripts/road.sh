@@ -148,17 +148,22 @@ road_tape_played() { # <host> <web port> <rows>
 }
 # road_play <dir> <host> <web port> <first row> <end row>: releases the
 # tape's rows [first, end) one by one; after a row that fires, waits for
-# its trade log line. road_logged counts the lines waited for so far.
+# its trade log line. road_logged counts the lines waited for so far. With
+# road_fire_ms set to a file, each firing row's time from its release to
+# its trade log line (ms) is appended to it.
 road_logged=0
+road_fire_ms=""
 road_play() {
-  local dir=$1 host=$2 web=$3 first=$4 end=$5 i
+  local dir=$1 host=$2 web=$3 first=$4 end=$5 i t0
   for ((i = first; i < end; i++)); do
+    t0=$(date +%s%3N)
     curl -sf -d '{"rows":1}' "http://$host:$web/admin/tape/release" >/dev/null
     road_wait_for 10 road_tape_played "$host" "$web" "$((i + 1))" || { echo "row $((i + 1)) was not played"; return 1; }
     if [ -n "${road_fire_row[$i]:-}" ]; then
       road_logged=$((road_logged + 1))
       road_wait_for 30 road_has_lines "$dir/app/log/trade.log" "$road_logged" ||
         { echo "no trade log line for row $((i + 1))"; return 1; }
+      [ -z "$road_fire_ms" ] || echo $(($(date +%s%3N) - t0)) >>"$road_fire_ms"
     fi
   done
 }
