@@ -153,10 +153,12 @@ class IHookPoster {
 
 struct NotifierOptions {
   size_t capacity = 100;     // undelivered messages kept
-  int timeoutMs = 3000;      // per request
-  int attempts = 5;          // the first try and four retries
-  int firstBackoffMs = 500;  // doubled after each failed try
-  int maxBackoffMs = 8000;
+  int timeoutMs = 3000;       // per request
+  // The first try and six retries, 1 s to 32 s apart: about a minute
+  // (plus the tries themselves) for an endpoint to come back.
+  int attempts = 7;
+  int firstBackoffMs = 1000;  // doubled after each failed try
+  int maxBackoffMs = 32000;
 };
 
 // A delivery log line (worker thread; hand it to the daily log).
