@@ -52,7 +52,8 @@ const std::vector<MenuDef>& MainMenu() {
         {Cmd::AutoShutdown, "自动关机设定[&A]", true, false},
         {Cmd::Calculator, "计算器[&C]", true, false},
         {Cmd::None, "", false, false},
-        {Cmd::Settings, "设置[&O]", true, false}}},
+        {Cmd::Settings, "设置[&O]", true, false},
+        {Cmd::Notify, "消息推送[&N]", false, false}}},
       {"更新[&U]",
        {{Cmd::CheckVersion, "检测最新版本[&D]", false, false},
         {Cmd::UpdateHistory, "查看更新历史[&H]", false, false}}},
@@ -502,6 +503,7 @@ void Tfrmmain::Command(Cmd cmd) {
     case Cmd::AutoShutdown: host_.OpenDialog(Dialog::AutoShutdown); break;
     case Cmd::Calculator: host_.StartCalculator(); break;
     case Cmd::Settings: host_.OpenDialog(Dialog::Settings); break;
+    case Cmd::Notify: host_.OpenDialog(Dialog::Notify); break;
     case Cmd::CheckVersion:
       if (monitors_.AnyRunning()) {
         host_.ShowInformation(kUpdateWhileMonitoring, kApplicationTitle);

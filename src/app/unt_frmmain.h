@@ -71,6 +71,7 @@ enum class Cmd : int {
   PopStart, PopStop, PopDelete, PopDeleteAll, PopRefresh,
   TrayOpen, TrayAbout, TrayExit,
   NoticeRefresh, ClearShareList,
+  Notify = 40100,
 };
 
 struct MenuItemDef {
@@ -127,6 +128,7 @@ std::string MonitorCell(const policy::TPolicyRecord& record, int column);
 // The dialogs the window opens.
 enum class Dialog {
   AccountInfo, DownloadConfig, CaptionTool, TradeLog, AutoShutdown, Settings, ShowStock, QuoteTest, About,
+  Notify,
 };
 // Editors: add a monitor of a kind, or modify a copy.
 enum class EditorMode { Add, Modify };

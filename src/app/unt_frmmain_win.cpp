@@ -45,6 +45,7 @@
 #include "trading/unt_frmmodifytradecaption_win.h"
 #include "trading/unt_launcher.h"
 #include "trading/unt_calculator_win.h"
+#include "app/unt_notify_win.h"
 #include "utilities/unt_frmautoshutdown_win.h"
 #include "utilities/unt_synclocaltime_win.h"
 #include "utilities/unt_testspeed.h"
@@ -384,6 +385,7 @@ struct TfrmmainView::Impl final : public IFrmmainHost,
   };
   ShutdownHost shutdownHost{*this};
   std::unique_ptr<utilities::TfrmshutdownWin> shutdown;
+  std::unique_ptr<NotifyService> notify;
   utilities::TWin32SystemClock systemClock;
   std::unique_ptr<utilities::TSyncClock> syncClock;
   std::unique_ptr<utilities::TSpeedMeter> speed;
@@ -451,6 +453,10 @@ TfrmmainView::Impl::Impl(std::string appFolder, trading::IDesktop* givenDesktop)
   };
   model->AttachQuoteEngine(&engine, reinterpret_cast<uintptr_t>(window.Handle()));
   model->FormCreate();
+  notify = std::make_unique<NotifyService>(folder, queue.Poster(), [this](const std::string& line) {
+    if (!destroyed) model->Logs().WriteDailyLog(line);
+  });
+  model->MonitorLoop().SetFireNotice(notify.get());
   Sync();
 }
 
@@ -678,6 +684,10 @@ void TfrmmainView::Impl::CreateControls() {
     tray->StopAnimation();
     tray->Remove();
     model->FormDestroy();
+    if (notify) {
+      model->MonitorLoop().SetFireNotice(nullptr);
+      notify->Close();
+    }
   };
   Layout(window.ClientSize());
 }
@@ -949,6 +959,9 @@ void TfrmmainView::Impl::OpenDialog(Dialog d) {
       return;
     case Dialog::AutoShutdown:
       OpenShutdown();
+      return;
+    case Dialog::Notify:
+      notify->ShowDialog(window.Handle());
       return;
     default:
       ShowInformation("此功能在当前版本中尚未提供。", kApplicationTitle);

@@ -213,6 +213,13 @@ void TMonitorLoop::Fire(TPolicyRecord& inList, const quotes::TQuoteReport& repor
   const TPolicyRecord monitor = inList;
   const OrderRequest request = BuildOrderRequest(monitor, report, host_);
   if (observer_) observer_(FireEvent{monitor, report, request});
+  if (notice_) {
+    // A notice that cannot be queued never holds up the order.
+    try {
+      notice_->QueueFire(FireEvent{monitor, report, request}, host_.Now());
+    } catch (...) {
+    }
+  }
 
   if (monitor.promptOnly != 0) {
     host_.RebuildMonitorList();

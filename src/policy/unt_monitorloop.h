@@ -112,6 +112,15 @@ struct FireEvent {
   const OrderRequest& request;
 };
 
+// Tells of fires beyond this PC (push notifications). Called in the fire
+// handling on the main thread, before the order is placed: it must only
+// queue, never wait.
+class IFireNotice {
+ public:
+  virtual ~IFireNotice() = default;
+  virtual void QueueFire(const FireEvent& fire, base::TDateTime now) = 0;
+};
+
 class TMonitorLoop {
  public:
   TMonitorLoop(TPolicyList& list, app::ProcessFlags& flags, IMonitorHost& host, const MonitorOptions& options)
@@ -123,6 +132,8 @@ class TMonitorLoop {
   void Run(const quotes::TQuoteReport& report);
 
   void SetFireObserver(std::function<void(const FireEvent&)> observer) { observer_ = std::move(observer); }
+  // Null: no notices.
+  void SetFireNotice(IFireNotice* notice) { notice_ = notice; }
   // Trigger records that could not be appended to the trade log.
   int TradeLogFailures() const { return tradeLogFailures_; }
   std::string TradeLogPath() const;
@@ -139,6 +150,7 @@ class TMonitorLoop {
   IMonitorHost& host_;
   const MonitorOptions& options_;
   std::function<void(const FireEvent&)> observer_;
+  IFireNotice* notice_ = nullptr;
   int tradeLogFailures_ = 0;
 };
 

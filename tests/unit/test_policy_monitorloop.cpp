@@ -8,6 +8,7 @@
 #include <thread>
 #include <stdexcept>
 
+#include "app/unt_notify.h"
 #include "base/datetime.h"
 #include "base/files.h"
 #include "base/gbk.h"
@@ -129,6 +130,41 @@ TEST_F(LoopFixture, AutomaticFireRunsEveryStepInOrder) {
   EXPECT_EQ(host.orders[0].buyPrice, "");
   EXPECT_EQ(host.balloons[0].first, "移动止盈");
   EXPECT_EQ(host.balloons[0].second, "浦发银行(600000)\r\n" + DescriptionUtf8(m));
+}
+
+// The push notice is only queued, before the order; one that fails holds
+// nothing up.
+struct ThrowingNotice : IFireNotice {
+  FakeHost& host;
+  std::vector<app::NotifyEvent> events;
+  explicit ThrowingNotice(FakeHost& h) : host(h) {}
+  void QueueFire(const FireEvent& fire, base::TDateTime now) override {
+    host.calls.push_back("notice");
+    events.push_back(app::FireNotice(fire, now));
+    throw std::runtime_error("queue full of trouble");
+  }
+};
+
+TEST_F(LoopFixture, AFireIsQueuedForNoticeBeforeItsOrderAndAFailingNoticeHoldsNothingUp) {
+  ThrowingNotice notice(host);
+  loop.SetFireNotice(&notice);
+  Add(Monitor(1, kKindPayoff, "600000", 10.0f, 0.5f));
+  loop.Run(Report("600000", 10.80f));
+  loop.Run(Report("600000", 10.20f));
+  EXPECT_EQ(host.calls, (std::vector<std::string>{"block", "balloon", "notice", "disable", "order", "broadcast",
+                                                   "enable", "rebuild", "unblock"}));
+  ASSERT_EQ(notice.events.size(), 1u);
+  const app::NotifyEvent& e = notice.events[0];
+  EXPECT_EQ(e.event, "fire");
+  EXPECT_EQ(e.monitorId, 1);
+  EXPECT_EQ(e.kind, "移动止盈");
+  EXPECT_EQ(e.code, "600000");
+  EXPECT_EQ(e.name, "浦发银行");
+  EXPECT_EQ(e.side, "卖出");
+  EXPECT_EQ(e.quantity, 1000);
+  EXPECT_EQ(base::FormatPrice(e.price), host.orders.at(0).sellPrice);
+  EXPECT_EQ(e.outcome, "自动下单");
+  EXPECT_EQ(e.time, host.now);
 }
 
 TEST_F(LoopFixture, PromptOnlyUnblocksBeforeTheLogLineAndPlacesNoOrder) {
