@@ -926,6 +926,7 @@ void Tfrmmain::RecordOrderOutcome(const policy::TOrderOutcome& outcome) {
   if (!AppendOrdersCsv(OrdersCsvPath(), outcome, &error)) {
     ShowBalloon("警告提示！", "委托结果无法写入 " + OrdersCsvPath() + "：" + error);
   }
+  if (outcomeNotice_) outcomeNotice_->QueueOutcome(OutcomeNotice(outcome));
   if (!NeedsWarning(outcome)) return;
   host_.ShowTrayWarning(OutcomeWarningTitle(outcome), OutcomeWarningText(outcome));
   if (!host_.MainWindowVisible()) host_.AnimateTrayIcon(true);

@@ -20,6 +20,7 @@
 #include "app/qv_version.h"
 #include "app/unt_colours.h"
 #include "app/unt_logs.h"
+#include "app/unt_notify.h"
 #include "app/unt_storesaver.h"
 #include "app/unt_update.h"
 #include "policy/unt_monitorloop.h"
@@ -433,6 +434,8 @@ class Tfrmmain final : public policy::IMonitorHost, public trading::ITradingMain
   // log line, the row's "委托结果" cell, log\orders.csv, and for anything
   // but an accepted order the warning balloon and res\warning.wav.
   void RecordOrderOutcome(const policy::TOrderOutcome& outcome);
+  // Final outcomes are also told beyond this PC (push notifications); null: not.
+  void SetOutcomeNotice(IOutcomeNotice* notice) { outcomeNotice_ = notice; }
   // The broker's boxes are read, and watched orders made final, on the
   // view's timer (OrderWatchIntervalMs) while OrderWatchActive().
   void OrderWatchTick() { watch_->Tick(); }
@@ -497,6 +500,7 @@ class Tfrmmain final : public policy::IMonitorHost, public trading::ITradingMain
   std::unique_ptr<trading::TOrderPlacer> placer_;
   std::unique_ptr<trading::TOrderWatch> watch_;
   std::unordered_map<int32_t, policy::TOrderOutcome> outcomes_;  // by monitor id, the last order's
+  IOutcomeNotice* outcomeNotice_ = nullptr;
   std::unique_ptr<TLogWriters> logs_;
 
   std::string applicationTitle_ = kApplicationTitle;

@@ -457,6 +457,7 @@ TfrmmainView::Impl::Impl(std::string appFolder, trading::IDesktop* givenDesktop)
     if (!destroyed) model->Logs().WriteDailyLog(line);
   });
   model->MonitorLoop().SetFireNotice(notify.get());
+  model->SetOutcomeNotice(notify.get());
   Sync();
 }
 
@@ -686,6 +687,7 @@ void TfrmmainView::Impl::CreateControls() {
     model->FormDestroy();
     if (notify) {
       model->MonitorLoop().SetFireNotice(nullptr);
+      model->SetOutcomeNotice(nullptr);
       notify->Close();
     }
   };

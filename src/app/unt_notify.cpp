@@ -1,8 +1,11 @@
 #include "app/unt_notify.h"
 
+#include <cstdlib>
+
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <deque>
 #include <mutex>
 #include <regex>
@@ -12,6 +15,7 @@
 #include "base/hmac.h"
 #include "base/ini_file.h"
 #include "base/text.h"
+#include "policy/order_outcome.h"
 #include "policy/unt_monitorloop.h"
 
 namespace app {
@@ -78,8 +82,34 @@ NotifyEvent FireNotice(const policy::FireEvent& fire, base::TDateTime now) {
   e.name = order.name;
   e.side = order.tradeType == policy::kTradeBuy ? "买入" : order.tradeType == policy::kTradeSell ? "卖出" : "交易类型错误";
   e.price = fire.request.price;
-  e.quantity = fire.monitor.quantity;
-  e.outcome = fire.monitor.promptOnly != 0 ? "仅提示，不下单" : "自动下单";
+  // The quantity of the order as sent (a buy may have been cut to whole lots).
+  const std::string& qty = order.tradeType == policy::kTradeBuy ? order.buyQuantity : order.sellQuantity;
+  e.quantity = qty.empty() ? fire.monitor.quantity : std::strtoll(qty.c_str(), nullptr, 10);
+  if (fire.monitor.promptOnly != 0) {
+    e.outcome = "仅提示，不下单";
+  } else if (!fire.request.notPlaced.empty()) {
+    e.outcome = "未下单";
+    e.brokerText = fire.request.notPlaced;
+  } else {
+    e.outcome = "自动下单";
+  }
+  return e;
+}
+
+NotifyEvent OutcomeNotice(const policy::TOrderOutcome& outcome) {
+  NotifyEvent e;
+  e.event = "outcome";
+  e.time = outcome.time;
+  e.monitorId = outcome.monitorId;
+  e.kind = policy::KindName(outcome.kind);
+  e.code = outcome.code;
+  e.name = outcome.name;
+  e.side = outcome.side;
+  e.price = std::strtod(outcome.price.c_str(), nullptr);
+  e.quantity = std::strtoll(outcome.quantity.c_str(), nullptr, 10);
+  e.outcome = policy::OrderResultText(outcome.result);
+  e.orderNo = outcome.orderNumber;
+  e.brokerText = outcome.brokerText;
   return e;
 }
 

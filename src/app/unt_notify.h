@@ -20,6 +20,7 @@
 
 namespace policy {
 struct FireEvent;
+struct TOrderOutcome;
 }
 
 namespace app {
@@ -59,6 +60,9 @@ struct NotifyEvent {
 // The event of a fired monitor: its kind, the security ordered, the side,
 // order price and quantity; the outcome says whether an order is placed.
 NotifyEvent FireNotice(const policy::FireEvent& fire, base::TDateTime now);
+
+// The event of an order whose outcome became final.
+NotifyEvent OutcomeNotice(const policy::TOrderOutcome& outcome);
 
 // Where the final outcome of an order is told beyond this PC; main thread,
 // queues only. NotifyService (unt_notify_win.h) is the program's.
