@@ -22,6 +22,7 @@
 #include "app/unt_logs.h"
 #include "app/unt_storesaver.h"
 #include "app/unt_update.h"
+#include "app/unt_updatemanifest.h"
 #include "policy/unt_monitorloop.h"
 #include "policy/unt_policy.h"
 #include "quotes/Ustockdrv.h"
