@@ -67,7 +67,7 @@ TEST(UpgradeDownload, OnlyAFileWithThePublishedDigestBecomesTheInstaller) {
     ASSERT_TRUE(d.Write(std::string_view(body).substr(0, body.size() - 1000), nullptr));
     std::string error;
     EXPECT_FALSE(d.Finish(&error));
-    EXPECT_EQ(error, "网络连接中断，只下载了 286.0 KB / 293.0 KB，请稍后再试。");
+    EXPECT_EQ(error, "网络连接中断，只下载了 292.0 KB / 293.0 KB，请稍后再试。");
     EXPECT_FALSE(base::FileExists(d.PartPath()));
   }
   // More than the signed size: stopped at the first byte too many.
