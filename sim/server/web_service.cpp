@@ -37,7 +37,9 @@ constexpr char kUpdateHistory[] =
     "<li>v1.7.5 增加晒股功能和网络测速。</li>\n"
     "<li>v1.7.4 增加时间监控和条件止损。</li>\n"
     "</ul></body></html>\n";
-// The running version, so that a program of this version finds no newer one.
+// The running version and no signature: a program refuses it, which at
+// start-up goes on to the login as "no newer version" does. Tests that need
+// an update serve a signed manifest with --web-dir.
 constexpr char kVersionManifest[] = "version=1.7.6\nnotes=\ninstaller=\nsha256=\n";
 
 void Put16(std::string& s, uint16_t v) {

@@ -346,8 +346,9 @@ void Tfrmmain::VersionCheckDone(const VersionCheckResult& result, bool quiet) {
       else if (host_.StartUpgrade(result.newest)) return;  // the program closes for the installer
     }
   } else if (!quiet) {
-    host_.ShowInformation(result.outcome == VersionCheckResult::Failed ? "检测最新版本失败，请稍后再试。"
-                                                                        : "当前已是最新版本。",
+    host_.ShowInformation(result.outcome == VersionCheckResult::Failed    ? "检测最新版本失败，请稍后再试。"
+                          : result.outcome == VersionCheckResult::Refused ? kUpdateRefused
+                                                                          : "当前已是最新版本。",
                           kApplicationTitle);
   }
   // The start-up check leads to the login, whatever came of it, as the

@@ -23,6 +23,7 @@
 #include "app/unt_notify.h"
 #include "app/unt_storesaver.h"
 #include "app/unt_update.h"
+#include "app/unt_updatemanifest.h"
 #include "policy/unt_monitorloop.h"
 #include "policy/unt_policy.h"
 #include "quotes/Ustockdrv.h"

@@ -17,6 +17,7 @@
 #include "app/unt_frmprogress.h"
 #include "app/unt_frmshowlog_win.h"
 #include "app/unt_frmupgrade_win.h"
+#include "app/unt_updatemanifest.h"
 #include "app/unt_http_win.h"
 #include "app/unt_session.h"
 #include "account/unt_accountservice_win.h"
@@ -1095,10 +1096,13 @@ void TfrmmainView::Impl::FetchNoticeText(const std::string& address) {
 }
 
 void TfrmmainView::Impl::StartVersionCheck(bool quiet) {
+  // At start-up, an installation handed over before is long over.
+  if (quiet) RemoveOldUpgradePackages();
   const std::string address = ReadVendorSite(folder).VersionPage();
   std::thread([poster = queue.Poster(), address, quiet, this] {
-    std::string error;
-    const auto reply = HttpGet(address, kVersionTimeoutMs, &error);
+    std::string error = "只接受 https 地址：" + address;
+    const bool allowed = IsAllowedUpdateAddress(address);
+    const auto reply = allowed ? HttpGet(address, kVersionTimeoutMs, &error, kMaxManifestBytes) : std::nullopt;
     VersionCheckResult result = JudgeVersionReply(reply, kProgramVersion);
     if (!reply) result.error = error;
     poster.Post([this, result, quiet] {

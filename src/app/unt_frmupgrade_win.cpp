@@ -95,7 +95,8 @@ std::optional<std::string> DownloadUpgrade(void* owner, const win::GuiQueue& que
     return std::nullopt;
   }
   const std::string address = *InstallerAddress(site, newest);
-  auto download = std::make_shared<TUpgradeDownload>(folder + InstallerFileName(newest), newest.sha256);
+  auto download =
+      std::make_shared<TUpgradeDownload>(folder + InstallerFileName(newest), newest.sha256, newest.size);
   UpgradeWindow window(parent, newest);
   // What the worker posts runs only while the window is there.
   auto open = std::make_shared<bool>(true);
@@ -144,10 +145,22 @@ std::optional<std::string> DownloadUpgrade(void* owner, const win::GuiQueue& que
 }
 
 bool RunInstaller(const std::string& msiPath, const std::string& applicationFolder) {
-  const std::wstring args = win::Wide(InstallerArguments(msiPath, applicationFolder));
+  return RunMsiexec(InstallerArguments(msiPath, applicationFolder));
+}
+
+bool RunMsiexec(const std::string& arguments) {
+  wchar_t system[MAX_PATH + 1] = {};
+  const UINT n = GetSystemDirectoryW(system, MAX_PATH + 1);
+  if (n == 0 || n > MAX_PATH) return false;
+  const std::wstring msiexec = std::wstring(system, n) + L"\\msiexec.exe";
+  const std::wstring args = win::Wide(arguments);
   const auto r = reinterpret_cast<intptr_t>(
-      ShellExecuteW(nullptr, L"open", L"msiexec.exe", args.c_str(), nullptr, SW_SHOWNORMAL));
+      ShellExecuteW(nullptr, L"open", msiexec.c_str(), args.c_str(), nullptr, SW_SHOWNORMAL));
   return r > 32;
+}
+
+void RemoveOldUpgradePackages() {
+  if (const std::string folder = TempFolder(); !folder.empty()) RemoveHandedOverPackages(folder);
 }
 
 }  // namespace app

@@ -52,6 +52,8 @@ bool Fetch(const std::string& url, int timeoutMs, const HttpSink& onData, std::s
     return false;
   }
   const std::wstring object = std::wstring(path) + extra;
+  // Certificate errors end the request: no SECURITY_FLAG_IGNORE_* is ever
+  // set, and WinHTTP follows no redirect from https to http.
   Handle request(WinHttpOpenRequest(connection.get(), postBody ? L"POST" : L"GET", object.empty() ? L"/" : object.c_str(), nullptr,
                                     WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
                                     parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0));

@@ -46,46 +46,6 @@ int CompareVersions(const std::vector<uint32_t>& a, const std::vector<uint32_t>&
   return 0;
 }
 
-std::optional<VersionInfo> ParseVersionManifest(std::string_view text) {
-  VersionInfo info;
-  while (!text.empty()) {
-    const size_t end = text.find('\n');
-    std::string_view line = text.substr(0, end);
-    text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
-    line = base::Trim(line);
-    const size_t eq = line.find('=');
-    if (line.empty() || line[0] == '#' || eq == std::string_view::npos) continue;
-    const std::string_view key = base::Trim(line.substr(0, eq));
-    const std::string value(base::Trim(line.substr(eq + 1)));
-    if (key == "version") info.version = value;
-    else if (key == "notes") info.notes = value;
-    else if (key == "installer") info.installer = value;
-    else if (key == "sha256") info.sha256 = value;
-  }
-  if (!ParseVersion(info.version)) return std::nullopt;
-  return info;
-}
-
-VersionCheckResult JudgeVersionReply(const std::optional<std::string>& reply, std::string_view running) {
-  VersionCheckResult r;
-  if (!reply) {
-    r.outcome = VersionCheckResult::Failed;
-    r.error = "版本信息请求失败";
-    return r;
-  }
-  const auto manifest = ParseVersionManifest(*reply);
-  const auto mine = ParseVersion(running);
-  if (!manifest || !mine) {
-    r.outcome = VersionCheckResult::NoNewer;
-    r.error = "版本信息中没有可识别的版本号，按没有新版本处理";
-    return r;
-  }
-  r.newest = *manifest;
-  r.outcome = CompareVersions(*ParseVersion(manifest->version), *mine) > 0 ? VersionCheckResult::Newer
-                                                                            : VersionCheckResult::NoNewer;
-  return r;
-}
-
 namespace {
 
 bool StartsWithNoCase(std::string_view text, size_t at, std::string_view word) {

@@ -16,7 +16,7 @@ namespace app {
 inline constexpr char kVendorFile[] = "vendor.ini";
 inline constexpr char kVendorSection[] = "网站";
 inline constexpr char kVendorSiteKey[] = "网站地址";
-inline constexpr char kDefaultVendorSite[] = "http://www.quorvel.com";
+inline constexpr char kDefaultVendorSite[] = "https://www.quorvel.com";
 
 struct VendorSite {
   std::string site;  // without a trailing "/"
@@ -34,24 +34,23 @@ std::optional<std::vector<uint32_t>> ParseVersion(std::string_view text);
 // -1, 0, 1; missing parts count as 0.
 int CompareVersions(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b);
 
-// The newest version as the site publishes it: lines "key=value" with the
-// keys version, notes, installer, sha256 (unknown keys are ignored).
+// The newest version as the vendor's signed manifest publishes it
+// (app/unt_updatemanifest.h reads and checks the manifest).
 struct VersionInfo {
   std::string version;
   std::string notes;
   std::string installer;
   std::string sha256;
+  uint64_t size = 0;  // bytes of the package
+  std::string product{};
 };
-std::optional<VersionInfo> ParseVersionManifest(std::string_view text);
 
 struct VersionCheckResult {
-  enum Outcome { NoNewer, Failed, Newer } outcome = Failed;
+  // Refused: the reply is not a manifest the vendor signed for this product.
+  enum Outcome { NoNewer, Failed, Newer, Refused } outcome = Failed;
   VersionInfo newest;
   std::string error;  // why it failed or was not understood, for the update log
 };
-// The outcome for a reply (nullopt: the request failed) against the
-// running version. A manifest that does not parse counts as no newer version.
-VersionCheckResult JudgeVersionReply(const std::optional<std::string>& reply, std::string_view running);
 
 // log\update.log under the application folder: what the version checks
 // did not understand or could not do, one stamped line each (GBK).

@@ -25,14 +25,17 @@ std::optional<std::string> InstallerAddress(const VendorSite& site, const Versio
   // would end up on a command line or in a request line.
   for (const char c : a)
     if (static_cast<unsigned char>(c) <= ' ' || c == '"') return std::nullopt;
-  if (StartsWith(a, "http://") || StartsWith(a, "https://")) return a.size() > 8 ? std::optional(a) : std::nullopt;
-  if (StartsWith(a, "/") && !StartsWith(a, "//")) return site.site + a;
-  return std::nullopt;
+  std::string address;
+  if (StartsWith(a, "http://") || StartsWith(a, "https://")) address = a;
+  else if (StartsWith(a, "/") && !StartsWith(a, "//")) address = site.site + a;
+  if (!IsAllowedUpdateAddress(address)) return std::nullopt;
+  return address;
 }
 
 std::string UpgradeProblem(const VendorSite& site, const VersionInfo& newest) {
   if (!InstallerAddress(site, newest)) return "新版本没有给出可用的下载地址。";
   if (!base::IsSha256Hex(newest.sha256)) return "新版本没有给出校验值，无法确认下载的文件。";
+  if (newest.size == 0 || newest.size > kMaxPackageBytes) return "新版本没有给出可接受的文件大小。";
   return {};
 }
 
@@ -46,8 +49,8 @@ std::string InstallerFileName(const VersionInfo& newest) {
 
 // ---- TUpgradeDownload --------------------------------------------------------------
 
-TUpgradeDownload::TUpgradeDownload(std::string path, std::string expectedSha256)
-    : path_(std::move(path)), expected_(std::move(expectedSha256)) {}
+TUpgradeDownload::TUpgradeDownload(std::string path, std::string expectedSha256, uint64_t expectedSize)
+    : path_(std::move(path)), expected_(std::move(expectedSha256)), expectedSize_(expectedSize) {}
 
 TUpgradeDownload::~TUpgradeDownload() { Abort(); }
 
@@ -61,6 +64,11 @@ bool TUpgradeDownload::Open(std::string* error) {
 }
 
 bool TUpgradeDownload::Write(std::string_view bytes, std::string* error) {
+  if (file_ && bytes.size() > expectedSize_ - received_) {
+    if (error) *error = kUpgradeTooLarge;
+    Abort();
+    return false;
+  }
   if (!file_ || std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) {
     if (error) *error = "无法写入 " + PartPath() + "（磁盘已满？）";
     Abort();
@@ -81,6 +89,11 @@ bool TUpgradeDownload::Finish(std::string* error) {
   file_ = nullptr;
   if (!flushed || !closed) {
     if (error) *error = "无法写入 " + PartPath();
+    RemoveQuietly(PartPath());
+    return false;
+  }
+  if (received_ != expectedSize_) {
+    if (error) *error = UpgradeTruncated(received_, expectedSize_);
     RemoveQuietly(PartPath());
     return false;
   }
@@ -139,6 +152,10 @@ std::string Tfrmupgrade::DownloadDone(bool ok, const std::string& error) {
   return "下载新版本失败：" + error + "\r\n程序没有任何改动。";
 }
 
+std::string UpgradeTruncated(uint64_t received, uint64_t expected) {
+  return "网络连接中断，只下载了 " + ByteAmount(received) + " / " + ByteAmount(expected) + "，请稍后再试。";
+}
+
 std::string ByteAmount(uint64_t bytes) {
   char buf[32];
   if (bytes < 1024) {
@@ -169,6 +186,19 @@ std::optional<std::string> UninstallArguments(std::string_view productCode, bool
     if (g + 1 < std::size(kGroups) && productCode[at++] != '-') return std::nullopt;
   }
   return "/x " + std::string(productCode) + " KEEPDATA=" + (keepData ? "1" : "0");
+}
+
+int RemoveHandedOverPackages(const std::string& folder) {
+  std::error_code ec;
+  int removed = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(base::PathFromUtf8(folder), ec)) {
+    const std::string name = base::PathToUtf8(entry.path().filename());
+    // Only finished packages: a ".part" may belong to a download running now.
+    if (name.rfind("Tarvolen-Merrowick-", 0) != 0 || name.size() < 4 || name.substr(name.size() - 4) != ".msi") continue;
+    std::error_code removeError;
+    if (std::filesystem::remove(entry.path(), removeError)) ++removed;
+  }
+  return removed;
 }
 
 }  // namespace app

@@ -15,25 +15,29 @@
 #include <string_view>
 
 #include "app/unt_update.h"
+#include "app/unt_updatemanifest.h"
 #include "base/sha256.h"
 
 namespace app {
 
-// The installer's address: an http(s) address as published, or a path on
-// the vendor site ("/setup.msi"); nullopt for anything else.
+// The installer's address: an https address as published, or a path on
+// the vendor site ("/setup.msi"); nullopt for anything else, and for plain
+// http except to a loopback address (IsAllowedUpdateAddress).
 std::optional<std::string> InstallerAddress(const VendorSite& site, const VersionInfo& newest);
 // Why the published version cannot be fetched and checked (no usable
-// address, no SHA-256); empty when it can.
+// address, no SHA-256, no size within kMaxPackageBytes); empty when it can.
 std::string UpgradeProblem(const VendorSite& site, const VersionInfo& newest);
 // The name the installer is kept under: "Tarvolen-Merrowick-<version>.msi".
 std::string InstallerFileName(const VersionInfo& newest);
 
 // Writes a download to "<path>.part" and hashes it on the way; only a
-// download whose SHA-256 is the published one becomes `path`. Whatever does
-// not pass is removed: nothing partial or foreign is left behind.
+// download of the published size whose SHA-256 is the published one becomes
+// `path`. More bytes than published stop it at once; fewer are a broken
+// connection, not a tampered file. Whatever does not pass is removed:
+// nothing partial or foreign is left behind.
 class TUpgradeDownload {
  public:
-  TUpgradeDownload(std::string path, std::string expectedSha256);
+  TUpgradeDownload(std::string path, std::string expectedSha256, uint64_t expectedSize);
   ~TUpgradeDownload();  // an unfinished download is removed
   TUpgradeDownload(const TUpgradeDownload&) = delete;
   TUpgradeDownload& operator=(const TUpgradeDownload&) = delete;
@@ -51,6 +55,7 @@ class TUpgradeDownload {
  private:
   std::string path_;
   std::string expected_;
+  uint64_t expectedSize_;
   std::FILE* file_ = nullptr;
   base::Sha256 hash_;
   uint64_t received_ = 0;
@@ -89,6 +94,10 @@ class Tfrmupgrade {
 
 // The digest does not match: the message the download reports.
 inline constexpr char kUpgradeTampered[] = "下载的升级文件与发布的校验值不符，已删除。";
+// More bytes than the signed manifest announced.
+inline constexpr char kUpgradeTooLarge[] = "下载的升级文件比发布的大，已删除。";
+// The connection ended before the announced size: a network failure.
+std::string UpgradeTruncated(uint64_t received, uint64_t expected);
 
 // An amount of bytes as the window shows it ("512 B", "12.3 KB", "4.56 MB").
 std::string ByteAmount(uint64_t bytes);
@@ -105,5 +114,10 @@ inline constexpr char kUninstallQuestion[] =
     "是否保留您的数据（监控、交易记录和日志、交易配置、设置）？\r\n"
     "选择“是”保留，以后重新安装时继续使用；选择“否”一并删除；选择“取消”不卸载。";
 std::optional<std::string> UninstallArguments(std::string_view productCode, bool keepData);
+
+// Packages an earlier upgrade handed to msiexec and left in `folder` (the
+// temporary folder); removed by the next start of the program, once the
+// installation they served is over. Returns how many went.
+int RemoveHandedOverPackages(const std::string& folder);
 
 }  // namespace app

@@ -1,10 +1,12 @@
 // SHA-256 (FIPS 180-4), for checking downloaded files against the digest
-// their publisher gives.
+// their publisher gives and for the update manifest's signature. The
+// platform computes it: CNG on Windows, OpenSSL's libcrypto elsewhere.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -15,6 +17,10 @@ class Sha256 {
   using Digest = std::array<uint8_t, 32>;
 
   Sha256();
+  ~Sha256();
+  Sha256(Sha256&&) noexcept;
+  Sha256& operator=(Sha256&&) noexcept;
+
   void Update(const void* data, size_t size);
   void Update(std::string_view bytes) { Update(bytes.data(), bytes.size()); }
   // The digest of everything given so far; the object starts over afterwards.
@@ -25,13 +31,8 @@ class Sha256 {
   static std::string HexOf(std::string_view bytes);
 
  private:
-  void Block(const uint8_t* block);
-  void Reset();
-
-  std::array<uint32_t, 8> state_{};
-  std::array<uint8_t, 64> buffer_{};
-  size_t buffered_ = 0;
-  uint64_t length_ = 0;  // bytes
+  struct State;  // the platform's hash object
+  std::unique_ptr<State> state_;
 };
 
 // True when `text` is 64 hexadecimal digits (either case).

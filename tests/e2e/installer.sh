@@ -4,15 +4,20 @@
 # installed quorvel.exe runs from there and refuses a tampered download of
 # a newer version, the next version installed over it keeps the user's
 # store, profiles, settings and options byte for byte while replacing the
-# program files, the program then upgrades itself from the stand-in vendor
-# site (download, check, msiexec after it closed), and uninstalling keeps
-# the user's data.
+# program files, the program refuses manifests with a good digest but a
+# broken signature or one of a key it does not know (and runs on with the
+# user's data untouched), then upgrades itself from the stand-in vendor
+# site with a manifest signed by the test key (download, check, msiexec
+# after it closed, the package removed at the next start), and
+# uninstalling keeps the user's data.
 set -euo pipefail
 
 : "${ROOT:?}" "${QV_WINE64:?}" "${QV_WINESERVER:?}" "${DISPLAY:?}"
 app="$ROOT/build/win64/app"
 driver="$ROOT/build/win64/tests/qv-uidriver.exe"
 server="$ROOT/build/native/sim/server/quorvel-sim-server"
+sign="$ROOT/scripts/sign-manifest"
+test_key="$ROOT/tests/keys/update-test-key.pem"
 make_example="$ROOT/build/native/tests/make_replay_example"
 logs="$ROOT/build/test-logs"
 for f in "$app/quorvel.exe" "$app/uninstall.exe" "$driver" "$server" "$make_example"; do
@@ -114,8 +119,8 @@ check "a desktop shortcut" test -f "$user_dir/Desktop/Tarvolen-Merrowick.lnk"
 phase "tampered download"
 mkdir -p "$work/web"
 cp "$work/next.msi" "$work/web/next.msi"
-sha_next=$(sha256sum "$work/next.msi" | cut -d' ' -f1)
-printf 'version=%s\nnotes=更稳定\ninstaller=/next.msi\nsha256=%s\n' "$next" "$sha_next" >"$work/web/version"
+"$sign" --key "$test_key" --package "$work/next.msi" --version "$next" --installer /next.msi --notes 更稳定 \
+  >"$work/web/version"
 # One byte differs on the way.
 printf '\x55' | dd of="$work/web/next.msi" bs=1 seek=$(( $(stat -c %s "$work/next.msi") - 4000 )) conv=notrunc status=none
 timeout 120 "$server" --host "$host" --web-port "$port" --web-dir "$work/web" >"$work/server.out" 2>&1 &
@@ -172,11 +177,46 @@ for f in $user_files; do
 done
 check "still one product: the older one was removed" test "$(products | wc -l)" -eq 1
 
+# ---- manifests the program must not trust -----------------------------------------
+# The right package and digest each time; only the signature is wrong. The
+# quiet start-up check refuses them (the update log says why) and goes on
+# as after "no newer version": no question, the program runs on, nothing of
+# the user's or the program's changes.
+cp "$work/later.msi" "$work/web/later.msi"
+"$sign" --key "$test_key" --package "$work/later.msi" --version "$later" --installer /later.msi >"$work/signed"
+logged() { iconv -f GBK -t UTF-8 "$inst/log/update.log" 2>/dev/null | grep -q "$1"; }
+offered() { drive dialog --title "软件升级" --class "#32770" --timeout-ms 3000 >/dev/null; }
+not() { ! "$@"; }
+refused() { # <name> <what the update log says>
+  phase "refused: $1"
+  start_installed
+  for _ in $(seq 1 300); do logged "$2" && break; sleep 0.1; done
+  check "$1: refused, and the log says why" logged "$2"
+  check "$1: no upgrade is offered" not offered
+  check "$1: the program runs on" runs_on
+  for f in $user_files; do
+    [ "$f" = setup.ini ] || [ "$f" = option.opt ] && continue
+    check "$1: untouched: $f" same "$work/kept/$f" "$inst/$f"
+  done
+  check "$1: the program files are the same" test "$(cat "$inst/res/version.txt" 2>/dev/null)" = "version $next"$'\r'
+  kill "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
+  pid=""
+  "$QV_WINESERVER" -k 2>/dev/null || true
+  : >"$inst/log/update.log"
+}
+# The notes changed after signing.
+sed 's/^notes=$/notes=请立即升级/' "$work/signed" >"$work/web/version"
+refused "a changed manifest" "签名无效"
+# Signed as it should be, but with a key of nobody the program trusts.
+openssl ecparam -name prime256v1 -genkey -noout 2>/dev/null | openssl pkcs8 -topk8 -nocrypt -out "$work/unknown.pem"
+"$sign" --key "$work/unknown.pem" --package "$work/later.msi" --version "$later" --installer /later.msi \
+  >"$work/web/version"
+refused "an unknown key" "签名无效"
+
 # ---- the program upgrades itself --------------------------------------------------
 phase "self-upgrade"
-sha_later=$(sha256sum "$work/later.msi" | cut -d' ' -f1)
-cp "$work/later.msi" "$work/web/later.msi"
-printf 'version=%s\nnotes=\ninstaller=/later.msi\nsha256=%s\n' "$later" "$sha_later" >"$work/web/version"
+cp "$work/signed" "$work/web/version"
 start_installed
 drive dialog --title "软件升级" --class "#32770" --timeout-ms 30000 >"$work/ask2.txt" || true
 check "the start-up check offers $later" grep -q "发现新版本 $later" "$work/ask2.txt"
@@ -195,6 +235,18 @@ check "msiexec installed $later over it" test "$(cat "$inst/res/version.txt" 2>/
 for f in data/policy.tmp settings/downloaded.ini settings/simtrader_keystroke.ini config.ini servers.cfg log/trade.log; do
   check "kept through the self-upgrade: $f" same "$work/kept/$f" "$inst/$f"
 done
+# The package handed over stays until the next start, which removes it.
+handed=$(find "$WINEPREFIX/drive_c" -name "Tarvolen-Merrowick-$later.msi" 2>/dev/null | head -n 1)
+check "the package was handed over from the temporary folder" test -n "$handed"
+start_installed
+drive wait-window --title "$caption" --exact --timeout-ms 30000 >/dev/null || true
+for _ in $(seq 1 100); do [ -e "$handed" ] || break; sleep 0.1; done
+check "the next start removes the handed-over package" test ! -e "$handed"
+drive answer --title "软件升级" --class "#32770" --button "否" >/dev/null 2>&1 || true
+kill "$pid" 2>/dev/null || true
+wait "$pid" 2>/dev/null || true
+pid=""
+"$QV_WINESERVER" -k 2>/dev/null || true
 
 # ---- uninstall, keeping the data --------------------------------------------------
 phase "uninstall"

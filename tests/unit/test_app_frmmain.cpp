@@ -109,7 +109,7 @@ TEST_F(MainWindowTest, StartsUpShowsTheStoreLogsInAndShutsDownInOrder) {
   EXPECT_EQ(w->Cell(1, 4), "即时成交价");
   EXPECT_EQ(w->StateIconOfRow(0), app::kStateIconStop);
   EXPECT_EQ(w->RowIconOf(2), app::RowIcon(policy::kKindPayoff, false));
-  EXPECT_TRUE(host.Has("navigate http://www.quorvel.com/notice"));
+  EXPECT_TRUE(host.Has("navigate https://www.quorvel.com/notice"));
   EXPECT_TRUE(host.Has("version check quiet"));
   EXPECT_FALSE(host.Has("login"));
   w->VersionCheckDone(app::JudgeVersionReply(std::nullopt, app::kProgramVersion), true);
@@ -140,8 +140,9 @@ TEST_F(MainWindowTest, StartsUpShowsTheStoreLogsInAndShutsDownInOrder) {
 
 TEST_F(MainWindowTest, VersionCheckOutcomes) {
   auto w = Create();
-  const auto newer = app::JudgeVersionReply(std::string("version=1.8.0\nnotes=更快\n"), app::kProgramVersion);
-  ASSERT_EQ(newer.outcome, app::VersionCheckResult::Newer);
+  app::VersionCheckResult newer;
+  newer.outcome = app::VersionCheckResult::Newer;
+  newer.newest = {"1.8.0", "更快", "/s.msi", std::string(64, 'a'), 15, app::kUpdateProduct};
   host.answers = {false};  // later
   w->VersionCheckDone(newer, true);
   EXPECT_TRUE(host.Has("login"));
@@ -169,17 +170,27 @@ TEST_F(MainWindowTest, VersionCheckOutcomes) {
 
   // The menu's check never logs in and says what it found.
   host.calls.clear();
-  w->VersionCheckDone(app::JudgeVersionReply(std::string("version=1.7.6\n"), app::kProgramVersion), false);
+  app::VersionCheckResult same;
+  same.outcome = app::VersionCheckResult::NoNewer;
+  w->VersionCheckDone(same, false);
   EXPECT_TRUE(host.Has("info Tarvolen-Merrowick: 当前已是最新版本。"));
   EXPECT_FALSE(host.Has("login"));
-  // A reply that names no version is no newer version, and the log says so.
-  const auto garbled = app::JudgeVersionReply(std::string("version=1.x.0\n"), app::kProgramVersion);
-  EXPECT_EQ(garbled.outcome, app::VersionCheckResult::NoNewer);
-  w->VersionCheckDone(garbled, false);
-  EXPECT_TRUE(host.Has("info Tarvolen-Merrowick: 当前已是最新版本。"));
+  // A reply the vendor did not sign is refused, in so many words from the
+  // menu, silently at start-up (which logs in as after no newer version);
+  // the log says why either way.
+  const auto unsigned_ = app::JudgeVersionReply(std::string("version=1.8.0\n"), app::kProgramVersion);
+  ASSERT_EQ(unsigned_.outcome, app::VersionCheckResult::Refused);
+  w->VersionCheckDone(unsigned_, false);
+  EXPECT_TRUE(host.Has(std::string("info Tarvolen-Merrowick: ") + app::kUpdateRefused));
+  EXPECT_FALSE(host.Has("upgrade 1.8.0"));
+  host.calls.clear();
+  w->VersionCheckDone(unsigned_, true);
+  EXPECT_EQ(host.Count("info"), 0u);
+  EXPECT_EQ(host.Count("login"), 1u);
   const auto logged = base::ReadFileBytes(folder + "log/" + app::kUpdateLogFile);
   ASSERT_TRUE(logged);
-  EXPECT_NE(base::GbkToUtf8Lossy(*logged).find("检测最新版本：版本信息中没有可识别的版本号"), std::string::npos);
+  EXPECT_NE(base::GbkToUtf8Lossy(*logged).find("检测最新版本：版本信息格式不对（缺少“product”），已拒绝"),
+            std::string::npos);
 }
 
 TEST_F(MainWindowTest, LoginStateDecidesWhatTheUserCanDo) {
@@ -248,7 +259,7 @@ TEST_F(MainWindowTest, LoginStateDecidesWhatTheUserCanDo) {
   w->Command(Cmd::AddIndex);
   w->Command(Cmd::UpdateHistory);
   EXPECT_TRUE(host.Has("editor 7 add"));
-  EXPECT_TRUE(host.Has("browse http://www.quorvel.com/updatehistory/updatehistory.htm"));
+  EXPECT_TRUE(host.Has("browse https://www.quorvel.com/updatehistory/updatehistory.htm"));
   // "委托" without a trading window: the launcher, then the settings.
   w->Command(Cmd::Entrust);
   EXPECT_TRUE(host.Has("launch"));

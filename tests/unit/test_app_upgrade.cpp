@@ -46,7 +46,7 @@ TEST(UpgradeDownload, OnlyAFileWithThePublishedDigestBecomesTheInstaller) {
   // installer already there from before is not touched.
   ASSERT_TRUE(base::AtomicReplace(path, "older"));
   {
-    app::TUpgradeDownload d(path, upper);
+    app::TUpgradeDownload d(path, upper, body.size());
     ASSERT_TRUE(d.Open(nullptr));
     std::string bad = body;
     bad[123456] ^= 1;
@@ -60,16 +60,38 @@ TEST(UpgradeDownload, OnlyAFileWithThePublishedDigestBecomesTheInstaller) {
   }
   EXPECT_EQ(base::ReadFileBytes(path), "older");
 
+  // The connection ends early: told as a network failure, not as tampering.
+  {
+    app::TUpgradeDownload d(path, upper, body.size());
+    ASSERT_TRUE(d.Open(nullptr));
+    ASSERT_TRUE(d.Write(std::string_view(body).substr(0, body.size() - 1000), nullptr));
+    std::string error;
+    EXPECT_FALSE(d.Finish(&error));
+    EXPECT_EQ(error, "网络连接中断，只下载了 292.0 KB / 293.0 KB，请稍后再试。");
+    EXPECT_FALSE(base::FileExists(d.PartPath()));
+  }
+  // More than the signed size: stopped at the first byte too many.
+  {
+    app::TUpgradeDownload d(path, upper, body.size());
+    ASSERT_TRUE(d.Open(nullptr));
+    ASSERT_TRUE(d.Write(body, nullptr));
+    std::string error;
+    EXPECT_FALSE(d.Write("x", &error));
+    EXPECT_EQ(error, app::kUpgradeTooLarge);
+    EXPECT_FALSE(base::FileExists(d.PartPath()));
+  }
+  EXPECT_EQ(base::ReadFileBytes(path), "older");
+
   // Broken off (cancel, lost connection): the partial file goes with it.
   {
-    app::TUpgradeDownload d(path, upper);
+    app::TUpgradeDownload d(path, upper, body.size());
     ASSERT_TRUE(d.Open(nullptr));
     ASSERT_TRUE(d.Write(std::string_view(body).substr(0, 5000), nullptr));
   }
   EXPECT_FALSE(base::FileExists(path + ".part"));
 
   // Whole and right (the digest's case does not matter).
-  app::TUpgradeDownload d(path, upper);
+  app::TUpgradeDownload d(path, upper, body.size());
   ASSERT_TRUE(d.Open(nullptr));
   for (size_t at = 0; at < body.size(); at += 8192) ASSERT_TRUE(d.Write(std::string_view(body).substr(at, 8192), nullptr));
   EXPECT_EQ(d.Received(), body.size());
@@ -78,7 +100,7 @@ TEST(UpgradeDownload, OnlyAFileWithThePublishedDigestBecomesTheInstaller) {
   EXPECT_FALSE(base::FileExists(d.PartPath()));
 
   // A folder that cannot be written: refused at once.
-  app::TUpgradeDownload nowhere(dir.File("missing/x.msi"), upper);
+  app::TUpgradeDownload nowhere(dir.File("missing/x.msi"), upper, body.size());
   std::string error;
   EXPECT_FALSE(nowhere.Open(&error));
   EXPECT_NE(error.find("x.msi.part"), std::string::npos);
@@ -88,7 +110,7 @@ TEST(UpgradeDownload, WhatTheSiteMustPublishAndWhereItGoes) {
   const app::VendorSite site{"http://127.0.0.1:8000"};
   const std::string sha(64, 'a');
   const auto problem = [&](const std::string& installer, const std::string& digest) {
-    return app::UpgradeProblem(site, app::VersionInfo{"1.7.7", "", installer, digest});
+    return app::UpgradeProblem(site, app::VersionInfo{"1.7.7", "", installer, digest, 15});
   };
   EXPECT_EQ(problem("/files/setup.msi", sha), "");
   EXPECT_EQ(*app::InstallerAddress(site, {"1.7.7", "", "/files/setup.msi", sha}), "http://127.0.0.1:8000/files/setup.msi");
@@ -97,6 +119,12 @@ TEST(UpgradeDownload, WhatTheSiteMustPublishAndWhereItGoes) {
                               "http://a/\"x.msi", "http://"})
     EXPECT_NE(problem(refused, sha), "") << refused;
   EXPECT_EQ(problem("/s.msi", ""), "新版本没有给出校验值，无法确认下载的文件。");
+  // Plain http only on this machine; no size, or too big a one, is no download.
+  EXPECT_NE(problem("http://cdn.example/s.msi", sha), "");
+  EXPECT_NE(app::UpgradeProblem({"http://www.quorvel.com"}, {"1.7.7", "", "/s.msi", sha, 15}), "");
+  EXPECT_EQ(app::UpgradeProblem({"https://www.quorvel.com"}, {"1.7.7", "", "/s.msi", sha, 15}), "");
+  EXPECT_NE(app::UpgradeProblem(site, {"1.7.7", "", "/s.msi", sha, 0}), "");
+  EXPECT_NE(app::UpgradeProblem(site, {"1.7.7", "", "/s.msi", sha, app::kMaxPackageBytes + 1}), "");
   EXPECT_NE(problem("/s.msi", sha.substr(1) + "g"), "");
   // Only the version's digits and dots reach the file name.
   EXPECT_EQ(app::InstallerFileName({"1.7.7", "", "", ""}), "Tarvolen-Merrowick-1.7.7.msi");

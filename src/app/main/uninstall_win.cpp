@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/unt_frmmain.h"
+#include "app/unt_frmupgrade_win.h"
 #include "app/unt_upgrade.h"
 #include "win/all_win.h"
 
@@ -25,8 +26,5 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   const int answer = MessageBoxW(nullptr, win::Wide(app::kUninstallQuestion).c_str(),
                                  win::Wide(app::kApplicationTitle).c_str(), MB_YESNOCANCEL | MB_ICONQUESTION);
   if (answer != IDYES && answer != IDNO) return 1;
-  const std::wstring args = win::Wide(*app::UninstallArguments(productCode, answer == IDYES));
-  const auto r = reinterpret_cast<intptr_t>(
-      ShellExecuteW(nullptr, L"open", L"msiexec.exe", args.c_str(), nullptr, SW_SHOWNORMAL));
-  return r > 32 ? 0 : 3;
+  return app::RunMsiexec(*app::UninstallArguments(productCode, answer == IDYES)) ? 0 : 3;
 }
