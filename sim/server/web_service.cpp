@@ -12,6 +12,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "quote_formats.h"
 #include "sim_server.h"
 
 namespace simserver {
@@ -187,6 +188,7 @@ class WebPages : public Service {
       recorder_.Write({{"event", "admin"}, {"action", "account-sessions-drop"}, {"dropped", dropped}});
       Json(res, {{"ok", true}, {"dropped", dropped}});
     });
+    AddQuoteFormatRoutes(server_, recorder_, hooks_);
     server_.Get(R"(/.*)", [this](const httplib::Request& req, httplib::Response& res) { Page(req, res); });
   }
 
