@@ -101,7 +101,7 @@ road_write_engine_ini() {
 }
 # road_format <host> <web port> <comma|tilde> <fail|recover>: one of the
 # server's quote formats answers 503 from now on, or answers again.
-road_format() { curl -sf -X POST "http://$1:$2/admin/quote-format/$3/$4" >/dev/null; }
+road_format() { curl -sf -d "" "http://$1:$2/admin/quote-format/$3/$4" >/dev/null; }
 
 # road_start <dir> <profile> <host> <web port> <store> <tape>: an application
 # folder <dir>/app with the stand-ins and the store, the server playing the
