@@ -257,6 +257,8 @@ class QuoteFeed : public Service {
       std::lock_guard lock(newestMutex_);
       rowsPlayed_ = next_;
       lastRowCode_ = std::string(quotes::ReportCode(rows_[next_ - 1]));
+      // A code no engine asks for is not waited for.
+      if (!asked_.count(lastRowCode_)) delivered_ = rowsPlayed_;
     }
     Flush();
     PublishStatus();
@@ -292,6 +294,7 @@ class QuoteFeed : public Service {
         auto s = symbols_.find(symbols[i]);
         if (s == symbols_.end()) continue;
         named = true;
+        asked_.insert(s->second);
         lastRowIn = lastRowIn || s->second == lastRowCode_;
         auto it = newest_.find(s->second);
         if (it != newest_.end()) out[i] = {true, it->second};
@@ -397,6 +400,7 @@ class QuoteFeed : public Service {
   std::map<std::string, TQuoteReport> newest_;
   std::map<std::string, std::string> symbols_;  // public symbol -> the feed's code
   size_t rowsPlayed_ = 0, delivered_ = 0;
+  std::set<std::string> asked_;  // codes the formats were ever asked for
   std::string lastRowCode_;
   std::map<uint64_t, std::shared_ptr<Connection>> connections_;
   uint64_t lastId_ = 0;
