@@ -29,6 +29,12 @@ road_caption="Tarvolen系列-Merrowickv1.7.6"
 road_trader_title="网上股票交易系统5.0"
 
 road_pids=()
+# More options for the server, and a function run on the application
+# folder before the program starts (road_prepare_app <folder>), for
+# scenarios that need them.
+road_server_args=()
+# Options for the stand-in trading program (its broker rules: --cash, --lot, --limit).
+road_trader_args=()
 road_check_files() {
   local f
   for f in "$road_app/quorvel.exe" "$road_driver" "$road_trader" "$road_engine" "$road_account" "$road_server" \
@@ -45,6 +51,12 @@ road_stop_all() {
 }
 
 road_drive() { "$QV_WINE64" "$road_driver" "$@" </dev/null 2>>"${ROAD_DRIVER_LOG:-/dev/null}" | tr -d '\r'; }
+# road_check <description> <command...>: "ok: <description>" when the
+# command succeeds, else "FAILED: <description>" and road_fail set.
+road_fail=0
+road_check() {
+  if "${@:2}"; then echo "ok: $1"; else echo "FAILED: $1"; road_fail=1; fi
+}
 # road_wait_for <seconds> <command...>
 road_wait_for() {
   local end=$((SECONDS + $1)); shift
@@ -124,16 +136,19 @@ road_start() {
 
   # The server stops by itself should the caller be killed.
   timeout 600 "$road_server" --host "$host" --web-port "$web" --quote-port 7709 --user demo:demo123 \
-    --tape "$tape" --tape-step --record "$dir/record.jsonl" >"$dir/server.out" 2>&1 &
+    --tape "$tape" --tape-step --record "$dir/record.jsonl" ${road_server_args[@]+"${road_server_args[@]}"} \
+    >"$dir/server.out" 2>&1 &
   road_pids+=($!)
   road_wait_for 10 grep -q "ready on $host" "$dir/server.out" || { cat "$dir/server.out"; return 1; }
-  "$QV_WINE64" "$road_trader" --title "$road_trader_title" --orders "Z:$dir/orders.txt" </dev/null >/dev/null 2>&1 &
+  "$QV_WINE64" "$road_trader" --title "$road_trader_title" --orders "Z:$dir/orders.txt" "${road_trader_args[@]}" </dev/null >/dev/null 2>&1 &
   road_trader_pid=$!
   road_pids+=($road_trader_pid)
   road_wait_for 30 test -f "$dir/orders.txt" || { echo "the trading program did not start"; return 1; }
 
+  if declare -F road_prepare_app >/dev/null; then road_prepare_app "$dir/app"; fi
   (cd "$dir/app" && exec "$QV_WINE64" quorvel.exe </dev/null >"$dir/program.out" 2>&1) &
-  road_pids+=($!)
+  road_program_pid=$!
+  road_pids+=($road_program_pid)
   road_drive answer --title "使用提示！" --class QvWindow --button "确定" --timeout-ms 30000 >/dev/null || true
   # By its handle: the caption names the trading program once associated.
   road_main=$(road_drive wait-window --title "$road_caption" --exact --timeout-ms 30000 |
@@ -156,17 +171,22 @@ road_tape_played() { # <host> <web port> <rows>
 }
 # road_play <dir> <host> <web port> <first row> <end row>: releases the
 # tape's rows [first, end) one by one; after a row that fires, waits for
-# its trade log line. road_logged counts the lines waited for so far.
+# its trade log line. road_logged counts the lines waited for so far. With
+# road_fire_ms set to a file, each firing row's time from its release to
+# its trade log line (ms) is appended to it.
 road_logged=0
+road_fire_ms=""
 road_play() {
-  local dir=$1 host=$2 web=$3 first=$4 end=$5 i
+  local dir=$1 host=$2 web=$3 first=$4 end=$5 i t0
   for ((i = first; i < end; i++)); do
+    t0=$(date +%s%3N)
     curl -sf -d '{"rows":1}' "http://$host:$web/admin/tape/release" >/dev/null
     road_wait_for 10 road_tape_played "$host" "$web" "$((i + 1))" || { echo "row $((i + 1)) was not played"; return 1; }
     if [ -n "${road_fire_row[$i]:-}" ]; then
       road_logged=$((road_logged + 1))
       road_wait_for 30 road_has_lines "$dir/app/log/trade.log" "$road_logged" ||
         { echo "no trade log line for row $((i + 1))"; return 1; }
+      [ -z "$road_fire_ms" ] || echo $(($(date +%s%3N) - t0)) >>"$road_fire_ms"
     fi
   done
 }

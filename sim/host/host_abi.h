@@ -129,11 +129,14 @@ struct TPortTable {
   Self(HOST_MEMBER* GetModule)(Self, const char*);
 };
 
-// The host's profile documents: the 28 document operations and nothing
-// else (no destructor slot: the plug-in never ends a host document).
+// The host's profile documents: the host's class declares its virtual
+// destructor first, so its deleting destructor takes slot 0 and the 28
+// document operations follow in slots 1 to 28. The plug-in never ends a
+// host document: slot 0 must never be called.
 using Node = void*;
 using Attr = void*;
 struct TProfileTable {
+  Self(HOST_MEMBER* DeletingDestructor)(Self, unsigned);
   std::int32_t(HOST_MEMBER* GetNodeType)(Self, Node);
   const char*(HOST_MEMBER* GetNodeName)(Self, Node);
   const char*(HOST_MEMBER* GetNodeText)(Self, Node);
@@ -163,7 +166,7 @@ struct TProfileTable {
   std::int32_t(HOST_MEMBER* RemoveAttr)(Self, Node, const char*);
   std::int32_t(HOST_MEMBER* RemoveAllAttrs)(Self, Node);
 };
-static_assert(SlotCount<TProfileTable>() == 28);
+static_assert(SlotCount<TProfileTable>() == 29);
 
 // The service interface of a service feature, also the interface of the
 // service's subscribers: 29 slots.

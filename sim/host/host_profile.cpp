@@ -11,6 +11,7 @@ litexml::CXmlAttr* A(hostabi::Attr attr) { return static_cast<litexml::CXmlAttr*
 }  // namespace
 
 const hostabi::TProfileTable CHostProfile::kTable = {
+    HOST_THUNK(CHostProfile::DeletingDestructor),
     HOST_THUNK(CHostProfile::GetNodeType),
     HOST_THUNK(CHostProfile::GetNodeName),
     HOST_THUNK(CHostProfile::GetNodeText),
@@ -49,6 +50,10 @@ void CHostProfile::Record(const char* operation, const char* text) {
   log_.Add(std::string("Profile.") + operation + "(" + (text ? base::GbkToUtf8Lossy(text) : "") + ")");
 }
 
+Self CHostProfile::DeletingDestructor(unsigned) {
+  Record("DeletingDestructor");
+  return Abi();
+}
 int32_t CHostProfile::GetNodeType(hostabi::Node node) {
   Record("GetNodeType");
   return document_.GetNodeType(N(node));

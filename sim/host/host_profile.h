@@ -17,6 +17,11 @@ class CHostProfile final : public CHostObject<CHostProfile, hostabi::TProfileTab
   CHostProfile(CCallLog& log, const std::string& gbkXml);
   bool Loaded() const { return loaded_; }
 
+  // Slot 0. The document belongs to the host: a call is recorded
+  // ("Profile.DeletingDestructor()") and the document kept, so that a check
+  // can tell that the plug-in never made it.
+  Self DeletingDestructor(unsigned flag);
+
   int32_t GetNodeType(hostabi::Node node);
   const char* GetNodeName(hostabi::Node node);
   const char* GetNodeText(hostabi::Node node);
@@ -24,13 +29,11 @@ class CHostProfile final : public CHostObject<CHostProfile, hostabi::TProfileTab
   hostabi::Node GetFirstChild(hostabi::Node node);
   hostabi::Node GetNextSibling(hostabi::Node node);
   hostabi::Node FindChild(hostabi::Node parent, const char* name);
-  hostabi::Node AddNode(hostabi::Node parent, hostabi::Node after, const char* name, int32_t length,
-                              int32_t type);
+  hostabi::Node AddNode(hostabi::Node parent, hostabi::Node after, const char* name, int32_t length, int32_t type);
   hostabi::Node FindOrAddChild(hostabi::Node parent, const char* name, int32_t type, int32_t flags);
   hostabi::Node AddPath(const char* path, int32_t type, int32_t flags);
   hostabi::Node FindPath(const char* path);
-  int32_t RemoveChildrenWhere(hostabi::Node parent, const char* name, const char* attrName,
-                                    const char* attrValue);
+  int32_t RemoveChildrenWhere(hostabi::Node parent, const char* name, const char* attrName, const char* attrValue);
   int32_t RemoveChildren(hostabi::Node parent, const char* name);
   int32_t RemoveNode(hostabi::Node node);
   int32_t SetNodeText(hostabi::Node node, const char* text);

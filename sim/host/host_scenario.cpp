@@ -308,8 +308,8 @@ void CScenario::FeatureTables() {
                  {"GetServiceInterface",
                   [=, this] { return Expect(Call(object, &S::GetServiceInterface) == service, "not the service interface"); }},
                  {"GetClassRecord", [=, this] {
-                    return Expect(record && std::string(record->className) == "CPushProvider" && record->objectSize > 0,
-                                  "not the record \"CPushProvider\"");
+                    return Expect(record && std::string(record->className) == "CPushProvider" && record->objectSize == 3089,
+                                  "not the record \"CPushProvider\" of 3089 bytes");
                   }}});
   Check(object && static_cast<char*>(service) - static_cast<char*>(object) ==
                       static_cast<std::ptrdiff_t>(sizeof(void*) + sizeof(hostabi::TFeatureHeader)),
@@ -495,6 +495,12 @@ void CScenario::CreateFeatures() {
         "the service interface answers GetInterface");
   Check(service_ && Call(service_, &H::GetEntry) == Entry("PushHelper"), "the service knows its entry");
   port_.SetModule("PushHelper", service_);
+  void* object = service_ ? Call(service_, &H::GetServiceObject) : nullptr;
+  const auto* header = object ? reinterpret_cast<const hostabi::TFeatureHeader*>(static_cast<char*>(object) +
+                                                                                 sizeof(void*))
+                              : nullptr;
+  Check(header && header->port == port_.Abi() && header->addin == addin_ && header->entry == Entry("PushHelper"),
+        "the service's feature header holds the port, the add-in object Addin_GetObject answered and the entry");
   out = nullptr;
   CheckEq(Call(Entry("GINA.PUSH"), &E::CreateFeature, 0, nullptr, &out), 1, "CreateFeature(GINA.PUSH) answers 1");
   gina_ = out;
@@ -520,6 +526,7 @@ void CScenario::LoginAndFirstTicks() {
                       "Profile.FindChild(SHOWCJHS)|Profile.GetAttribute(Val)"),
           "OnUserProfile reads SHOWCJHS below LoginInfo/Configs/wtcontrol through the host's document");
   CheckEq(log_.Count("User.GetProfile(K001)"), size_t{1}, "from the logged-in user's profile");
+  CheckEq(log_.Count("Profile.DeletingDestructor"), size_t{0}, "the host's profile document is never ended");
   Call(addin_, &A::OnUserLogin, clientC_.Abi());
   Check(userA_.CreatedJobs().empty(), "nothing is sent before the tick");
   Call(service_, &H::OnTick, 0);

@@ -145,11 +145,14 @@ std::string ServerUsage() {
          "  --profiles DIR         trading profiles the file server offers\n"
          "  --record FILE          append one JSON object per line for everything a program did\n"
          "  --web-dir DIR          files served by the web pages at their relative path (override pages)\n"
+         "  --hook-secret SECRET   the robots' signing secret the /hook/dingtalk and /hook/feishu pages check\n"
          "  --help                 this text\n"
          "Control interface (JSON answers): GET /admin/status; POST /admin/message {\"text\":...};\n"
          "POST /admin/elsewhere; POST /admin/share {code,name,price,...}; POST /admin/quote-feed/drop,\n"
          "POST /admin/quote-feed/restore; POST /admin/account-sessions/drop; POST /admin/tape/release {\"rows\":N};\n"
-         "POST /admin/quote {code,name,prevClose,price} (one quote, as if the tape had played it).\n";
+         "POST /admin/quote {code,name,prevClose,price} (one quote, as if the tape had played it);\n"
+         "POST /admin/hooks/down [{\"stallMs\":N}], /admin/hooks/up (the robot pages under /hook/ answer 503 while down).\n"
+         "Robot pages: POST /hook/wecom, /hook/dingtalk, /hook/feishu, /hook/plain.\n";
 }
 
 ParsedOptions ParseServerOptions(const std::vector<std::string>& args) {
@@ -199,6 +202,8 @@ ParsedOptions ParseServerOptions(const std::vector<std::string>& args) {
       o.profilesDir = v;
     } else if (a == "--record") {
       o.recordPath = v;
+    } else if (a == "--hook-secret") {
+      o.hookSecret = v;
     } else if (a == "--web-dir") {
       o.webDir = v;
     } else {

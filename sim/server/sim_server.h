@@ -56,6 +56,9 @@ struct ServerOptions {
   std::string profilesDir;
   std::string recordPath;  // --record: one JSON object per line
   std::string webDir;      // --web-dir: extra files served by the web pages
+  // --hook-secret: the signing secret of the robot pages under /hook/;
+  // empty: they take unsigned messages.
+  std::string hookSecret;
   // --synthetic: a steady stream of generated quotes for load tests, one
   // report per code every syntheticIntervalMs; empty when off.
   std::vector<std::string> syntheticCodes;

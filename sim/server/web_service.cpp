@@ -12,6 +12,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "hook_routes.h"
 #include "quote_formats.h"
 #include "sim_server.h"
 
@@ -188,6 +189,7 @@ class WebPages : public Service {
       recorder_.Write({{"event", "admin"}, {"action", "account-sessions-drop"}, {"dropped", dropped}});
       Json(res, {{"ok", true}, {"dropped", dropped}});
     });
+    AddHookRoutes(server_, options_, recorder_);
     AddQuoteFormatRoutes(server_, recorder_, hooks_);
     server_.Get(R"(/.*)", [this](const httplib::Request& req, httplib::Response& res) { Page(req, res); });
   }

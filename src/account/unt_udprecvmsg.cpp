@@ -1,6 +1,7 @@
 #include "account/unt_udprecvmsg.h"
 
 #include <algorithm>
+#include <deque>
 
 #include <asio.hpp>
 
@@ -22,6 +23,10 @@ struct TMessageConnection::Io {
   MessageConnectionEvents events;
   TReconnectPause pauses{250, 4000};
   FrameBytes frame{};
+  // Sends not yet written, the first one in progress. Writes are
+  // asynchronous so that a server that stops reading never blocks the
+  // reader: a stop still ends it at once.
+  std::deque<std::vector<unsigned char>> outbox;
 };
 
 TMessageConnection::TMessageConnection(MessageConnectionOptions options)
@@ -65,13 +70,24 @@ void TMessageConnection::Stop() {
 
 bool TMessageConnection::Send(std::vector<unsigned char> bytes) {
   if (!connected_ || !thread_.joinable()) return false;
-  asio::post(io_->context, [this, bytes = std::move(bytes)] {
+  asio::post(io_->context, [this, bytes = std::move(bytes)]() mutable {
     if (!io_->socket.is_open()) return;
-    std::error_code ec;
-    asio::write(io_->socket, asio::buffer(bytes), ec);
-    if (ec) Drop();
+    io_->outbox.push_back(std::move(bytes));
+    if (io_->outbox.size() == 1) WriteNext();
   });
   return true;
+}
+
+void TMessageConnection::WriteNext() {
+  asio::async_write(io_->socket, asio::buffer(io_->outbox.front()), [this](std::error_code ec, size_t) {
+    if (ec) {
+      // The connection is gone; what it did not take is not sent.
+      io_->outbox.clear();
+      return Drop();
+    }
+    io_->outbox.pop_front();
+    if (!io_->outbox.empty()) WriteNext();
+  });
 }
 
 void TMessageConnection::Run() {
@@ -81,6 +97,7 @@ void TMessageConnection::Run() {
   } catch (...) {
     // A handler that threw ends the reader; the session sees it disconnected.
   }
+  io_->outbox.clear();
   Drop();
   finished_ = true;
 }

@@ -65,8 +65,8 @@ class TMessageConnection {
   // Starts the reader for the host unless it runs already.
   void Start(const std::string& host, uint16_t port, MessageConnectionEvents events);
   // Asks the reader to end, drops the connection and waits for the thread,
-  // which never waits for the GUI, so this returns promptly. Sends made
-  // before it still go out first.
+  // which never waits for the GUI nor for a peer that stopped reading, so
+  // this returns promptly. Sends made before it are started first.
   void Stop();
   bool Running() const { return thread_.joinable(); }
   bool Connected() const { return connected_; }
@@ -81,6 +81,7 @@ class TMessageConnection {
   void Run();
   void Step();
   void ReadFrame();
+  void WriteNext();
   void Pause(int ms);
   void ConnectFailed(const std::shared_ptr<bool>& done);
   void Drop();

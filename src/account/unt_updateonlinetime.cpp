@@ -1,8 +1,18 @@
 #include "account/unt_updateonlinetime.h"
 
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 
 namespace account {
+
+// Shared with the thread, which may outlive the worker object.
+struct TOnlineTimeWorker::State {
+  std::mutex mutex;
+  std::condition_variable wake;
+  bool stop = false;
+  bool updating = false;
+};
 
 TOnlineTimeWorker::TOnlineTimeWorker(std::function<void(const std::string&)> update, int periodMs)
     : update_(std::move(update)), periodMs_(periodMs) {}
@@ -11,29 +21,35 @@ TOnlineTimeWorker::~TOnlineTimeWorker() { Stop(); }
 
 void TOnlineTimeWorker::Start(const std::string& user) {
   if (thread_.joinable()) return;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    stop_ = false;
-  }
-  thread_ = std::thread([this, user] {
-    std::unique_lock<std::mutex> lock(mutex_);
+  state_ = std::make_shared<State>();
+  thread_ = std::thread([state = state_, update = update_, period = periodMs_, user] {
+    std::unique_lock<std::mutex> lock(state->mutex);
     for (;;) {
-      if (wake_.wait_for(lock, std::chrono::milliseconds(periodMs_), [this] { return stop_; })) return;
+      if (state->wake.wait_for(lock, std::chrono::milliseconds(period), [&] { return state->stop; })) return;
+      state->updating = true;
       lock.unlock();
-      update_(user);
+      update(user);
       lock.lock();
+      state->updating = false;
     }
   });
 }
 
-void TOnlineTimeWorker::Stop() {
-  if (!thread_.joinable()) return;
+bool TOnlineTimeWorker::Stop() {
+  if (!thread_.joinable()) return true;
+  bool updating;
   {
-    std::lock_guard<std::mutex> lock(mutex_);
-    stop_ = true;
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->stop = true;
+    updating = state_->updating;
   }
-  wake_.notify_all();
+  state_->wake.notify_all();
+  if (updating) {
+    thread_.detach();
+    return false;
+  }
   thread_.join();
+  return true;
 }
 
 }  // namespace account

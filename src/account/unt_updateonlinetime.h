@@ -2,9 +2,8 @@
 // service, once per period, that the user is still online.
 #pragma once
 
-#include <condition_variable>
 #include <functional>
-#include <mutex>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -14,7 +13,8 @@ inline constexpr int kOnlineTimePeriodMs = 600000;
 
 class TOnlineTimeWorker {
  public:
-  // `update` runs on the worker's thread with the user identifier.
+  // `update` runs on the worker's thread with the user identifier; it must
+  // stay callable after the worker object is gone (see Stop).
   explicit TOnlineTimeWorker(std::function<void(const std::string& user)> update,
                              int periodMs = kOnlineTimePeriodMs);
   ~TOnlineTimeWorker();  // stops the worker
@@ -23,18 +23,19 @@ class TOnlineTimeWorker {
 
   // Starts for the user unless a worker runs already.
   void Start(const std::string& user);
-  // Ends the wait at once and waits for the thread (an update in progress
-  // finishes first).
-  void Stop();
+  // Ends the wait at once. A worker waiting for its period ends and is
+  // joined; one inside an update (a network call of unknown length) is let
+  // go to finish it alone, so the caller never waits on the network. True
+  // when the thread has ended.
+  bool Stop();
   bool Running() const { return thread_.joinable(); }
 
  private:
+  struct State;
   std::function<void(const std::string&)> update_;
   int periodMs_;
+  std::shared_ptr<State> state_;
   std::thread thread_;
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  bool stop_ = false;
 };
 
 }  // namespace account

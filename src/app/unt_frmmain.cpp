@@ -1,5 +1,6 @@
 #include "app/unt_frmmain.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -9,6 +10,7 @@
 #include "base/gbk.h"
 #include "base/ini_file.h"
 #include "base/text.h"
+#include "app/unt_orderoutcomes.h"
 #include "policy/unt_policy_describe.h"
 #include "quotes/login_session.h"
 #include "quotes/unt_externalapi.h"
@@ -50,7 +52,8 @@ const std::vector<MenuDef>& MainMenu() {
         {Cmd::AutoShutdown, "自动关机设定[&A]", true, false},
         {Cmd::Calculator, "计算器[&C]", true, false},
         {Cmd::None, "", false, false},
-        {Cmd::Settings, "设置[&O]", true, false}}},
+        {Cmd::Settings, "设置[&O]", true, false},
+        {Cmd::Notify, "消息推送[&N]", false, false}}},
       {"更新[&U]",
        {{Cmd::CheckVersion, "检测最新版本[&D]", false, false},
         {Cmd::UpdateHistory, "查看更新历史[&H]", false, false}}},
@@ -93,8 +96,8 @@ const std::array<ToolButtonDef, 8>& ToolButtons() {
   return buttons;
 }
 
-const std::array<ColumnDef, 7>& MonitorColumns() {
-  static const std::array<ColumnDef, 7> columns = {{
+const std::array<ColumnDef, kMonitorColumnCount>& MonitorColumns() {
+  static const std::array<ColumnDef, kMonitorColumnCount> columns = {{
       {"序号", 40, Align::Left},
       {"启动/策略", 85, Align::Centre},
       {"代码", 55, Align::Centre},
@@ -102,6 +105,7 @@ const std::array<ColumnDef, 7>& MonitorColumns() {
       {"设定价", 70, Align::Right},
       {"当前价", 70, Align::Right},
       {"操作", 500, Align::Left},
+      {"委托结果", 200, Align::Left},
   }};
   return columns;
 }
@@ -236,15 +240,73 @@ void Tfrmmain::FormCreate() {
 
   trading_ = std::make_unique<trading::TTradingWindow>(desktop_, *this, flags_, settings_.profile, tradingOptions_);
   placer_ = std::make_unique<trading::TOrderPlacer>(desktop_, *this, *trading_, settings_.profile);
+  watch_ = std::make_unique<trading::TOrderWatch>(desktop_, [this] { return std::llround(Now() * 86400000.0); });
+  watch_->words = trading::OutcomeWords::Load(
+      base::PathToUtf8(base::PathFromUtf8(ApplicationFolder()) / trading::kOutcomeWordsFile));
+  watch_->onFinal = [this](const policy::TOrderOutcome& outcome) { RecordOrderOutcome(outcome); };
+  placer_->beforeInput = [this] { watch_->Scan(); };
   loop_ = std::make_unique<policy::TMonitorLoop>(monitors_, flags_, *this, loopOptions_);
   antiLockChecked_ = true;
   Mark(kChangeTimer);
 
   EnableLoggedInFeatures(false);
-  const policy::StoreLoadResult loaded = monitors_.LoadStore(storeWriter_.Path());
-  if (!loaded.ok) ShowBalloon(kApplicationTitle, "监控记录读取失败：" + loaded.error);
+  LoadMonitorStore();
   host_.LoadShareFeed();
   ShowAssociationWarning(false);
+}
+
+// A store that exists but cannot be read (held by another program, denied,
+// too large for memory) is never saved over: it goes aside under a name
+// that says so, and the user is told where it is.
+void Tfrmmain::LoadMonitorStore() {
+  policy::StoreLoadResult loaded;
+  try {
+    loaded = monitors_.LoadStore(storeWriter_.Path());
+  } catch (const std::exception& e) {
+    loaded.ok = false;
+    loaded.error = e.what();
+  }
+  if (loaded.ok) return;
+  monitors_.RemoveAll();
+  const std::string& path = storeWriter_.Path();
+  const std::string reason = "监控记录文件 " + path + " 无法读取（" + loaded.error + "）。";
+  if (SetUnreadableStoreAside()) {
+    host_.ShowInformation(reason + "\r\n原文件未作改动，已改名为 " + storeAside_ +
+                              "\r\n监控列表暂时为空；请检查该文件，或重新添加监控。",
+                          kApplicationTitle);
+  } else {
+    host_.ShowInformation(reason + "\r\n该文件也无法改名，程序不会覆盖它：在它能被移开之前，监控列表的改动不会保存。"
+                                   "请关闭占用该文件的程序后重新启动本程序。",
+                          kApplicationTitle);
+  }
+}
+
+bool Tfrmmain::SetUnreadableStoreAside() {
+  const std::string& path = storeWriter_.Path();
+  const std::string aside = UnreadableStorePath(path, clock_());
+  std::error_code ec;
+  std::filesystem::rename(base::PathFromUtf8(path), base::PathFromUtf8(aside), ec);
+  storeHeld_ = ec && base::FileExists(path);
+  if (!storeHeld_) storeAside_ = aside;
+  return !storeHeld_;
+}
+
+std::string UnreadableStorePath(const std::string& path, base::TDateTime when) {
+  return path + ".unreadable-" + base::FormatDateTime("yyyymmdd-hhnnss", when);
+}
+
+std::string SingleCopyName(const std::string& applicationFolder) {
+  std::string folder = applicationFolder;
+  for (char& c : folder) {
+    if (c == '/') c = '\\';
+    else if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  while (!folder.empty() && folder.back() == '\\') folder.pop_back();
+  uint64_t hash = 14695981039346656037ull;  // FNV-1a
+  for (const unsigned char c : folder) hash = (hash ^ c) * 1099511628211ull;
+  std::string name = "Local\\quorvel-";
+  for (int shift = 60; shift >= 0; shift -= 4) name += "0123456789abcdef"[(hash >> shift) & 0xF];
+  return name;
 }
 
 void Tfrmmain::FormShow() {
@@ -288,27 +350,68 @@ void Tfrmmain::VersionCheckDone(const VersionCheckResult& result, bool quiet) {
                                                                         : "当前已是最新版本。",
                           kApplicationTitle);
   }
-  // The start-up check leads to the login, whatever came of it.
-  if (quiet) host_.Login();
+  // The start-up check leads to the login, whatever came of it, as the
+  // command would: not once the user has logged in during the check.
+  if (quiet && !flags_.closing) Command(Cmd::Login);
 }
 
 bool Tfrmmain::FormCloseQuery() {
+  // Closing in the middle of an order (the tray menu stays live while the
+  // main window is disabled) would tear down what the order script runs
+  // on; the order is short, the user closes after it.
+  if (RefuseCloseDuringOrder()) return false;
   const bool yes = host_.AskYesNo(kCloseQuestion, "提示");
+  if (yes && RefuseCloseDuringOrder()) return false;
   flags_.closing = yes;
   return yes;
+}
+
+bool Tfrmmain::RefuseCloseDuringOrder() {
+  if (!flags_.orderInProgress) return false;
+  ShowBalloon(kApplicationTitle, kCloseDuringOrderText);
+  return true;
+}
+
+bool Tfrmmain::SaveStoreAtEnd(bool tellUser) {
+  // Nothing older may land after the last save.
+  if (saver_) saver_->Flush();
+  if (storeHeld_) {
+    if (!SetUnreadableStoreAside()) {
+      if (tellUser) host_.ShowInformation(kStoreHeldAtEndText + storeWriter_.Path(), kApplicationTitle);
+      return false;
+    }
+    if (tellUser) host_.ShowInformation(kStoreSetAsideText + storeAside_, kApplicationTitle);
+  }
+  // The tray icon is gone by now: a failure is told in a box, and the
+  // last good file stays as it was.
+  const policy::StoreSaveResult saved = monitors_.SaveStore(storeWriter_.Path());
+  if (!saved.ok && tellUser)
+    host_.ShowInformation(policy::StoreFailureText(storeWriter_.Path(), saved.error), policy::kStoreFailureTitle);
+  return saved.ok;
+}
+
+void Tfrmmain::EndSession() {
+  if (sessionEnded_) return;
+  sessionEnded_ = true;
+  flags_.closing = true;
+  // Windows may end the process as soon as this returns: no box, just the
+  // saving part of destruction.
+  SaveStoreAtEnd(false);
+  host_.EngineQuit();
 }
 
 void Tfrmmain::FormDestroy() {
   host_.SetScreenSaverActive(true);
   DeleteCachedPictures();
-  host_.DisconnectMessageConnection();
-  // Nothing older may land after the last save.
-  if (saver_) saver_->Flush();
-  storeWriter_.Save(monitors_);
+  // The store first: whatever the workers do, nothing is lost.
+  SaveStoreAtEnd(true);
+  const bool workersEnded = host_.DisconnectMessageConnection();
   host_.AccountFInit();
-  host_.EngineQuit();
+  if (!sessionEnded_) host_.EngineQuit();
   rows_.clear();
-  host_.UnbindLibraries();
+  // A worker still inside the account service keeps its library loaded;
+  // the process is ending anyway.
+  if (workersEnded) host_.UnbindLibraries();
 }
 
 // ---- commands ----------------------------------------------------------------
@@ -400,6 +503,7 @@ void Tfrmmain::Command(Cmd cmd) {
     case Cmd::AutoShutdown: host_.OpenDialog(Dialog::AutoShutdown); break;
     case Cmd::Calculator: host_.StartCalculator(); break;
     case Cmd::Settings: host_.OpenDialog(Dialog::Settings); break;
+    case Cmd::Notify: host_.OpenDialog(Dialog::Notify); break;
     case Cmd::CheckVersion:
       if (monitors_.AnyRunning()) {
         host_.ShowInformation(kUpdateWhileMonitoring, kApplicationTitle);
@@ -557,6 +661,10 @@ void Tfrmmain::RebuildMonitorList() {
   fineTuneRow_ = -1;
   changedRows_.clear();
   Mark(kChangeList | kChangeFineTune);
+  if (storeHeld_) {
+    if (!SetUnreadableStoreAside()) return;  // never over a file nobody could read
+    ShowBalloon(kApplicationTitle, kStoreSetAsideText + storeAside_);
+  }
   if (saver_) {
     saver_->Save();
   } else {
@@ -564,7 +672,17 @@ void Tfrmmain::RebuildMonitorList() {
   }
 }
 
-std::string Tfrmmain::Cell(size_t row, int column) const { return MonitorCell(rows_[row], column); }
+std::string Tfrmmain::Cell(size_t row, int column) const {
+  if (column != kOutcomeColumn) return MonitorCell(rows_[row], column);
+  // A monitor started again has no outcome yet.
+  const auto it = outcomes_.find(rows_[row].id);
+  return it == outcomes_.end() || rows_[row].state != policy::kStateTriggered ? std::string() : OutcomeCell(it->second);
+}
+
+bool Tfrmmain::RowStandsOut(size_t row) const {
+  const auto it = outcomes_.find(rows_[row].id);
+  return it != outcomes_.end() && rows_[row].state == policy::kStateTriggered && NeedsWarning(it->second);
+}
 
 int Tfrmmain::RowIconOf(size_t row) const { return RowIcon(rows_[row].kind, rows_[row].fired != 0); }
 int Tfrmmain::StateIconOfRow(size_t row) const { return StateIconOf(rows_[row].state); }
@@ -579,11 +697,10 @@ void Tfrmmain::RzListViewClick(const ListClick& click) {
   if (click.subItem != 4) return;
   const std::string text = SetPriceCell(r);
   if (!base::ParseDecimal(text)) return;  // "即时成交价" never opens the field
-  const auto& w = columnWidths_;
-  fineTune_.left = click.listLeft + w[0] + w[1] + w[2] + w[3] + 2;
-  fineTune_.width = w[4];
+  fineTune_.left = click.cell.left;
+  fineTune_.width = click.cell.width;
   fineTune_.height = 18;
-  fineTune_.top = click.rowTop + click.listTop + 1;
+  fineTune_.top = click.cell.top + std::max(0, (click.cell.height - fineTune_.height) / 2);
   fineTune_.text = text;
   fineTune_.visible = fineTune_.enabled = fineTune_.focused = true;
   fineTuneRow_ = click.selectedRow;
@@ -680,6 +797,8 @@ const std::vector<int>* Tfrmmain::RowsOfCode(const char (&code)[10]) {
 }
 
 void Tfrmmain::UpdatePriceColumn(const quotes::TQuoteReport& report) {
+  // A report without a trade leaves the last traded price as it stands.
+  if (!quotes::IsTradedPrice(report.newestPrice)) return;
   const std::vector<int>* rows = RowsOfCode(report.code);
   if (!rows) return;
   const PriceFrame frame = PriceFrameOf(report.open, report.newestPrice);
@@ -766,6 +885,8 @@ void Tfrmmain::ShowUserLevel(int level, int64_t onlineSeconds, int levelIcon) {
 }
 
 void Tfrmmain::TimerAutoActiveTimer() {
+  // The refresh key could close a broker's box still being watched.
+  if (antiLockChecked_ && OrderWatchActive()) watch_->Scan();
   if (antiLockChecked_) trading_->AntiLockTick();
 }
 
@@ -775,6 +896,42 @@ void Tfrmmain::SetTitles(const std::string& title) {
 }
 
 void Tfrmmain::PlaceOrder(policy::TTradeRecord order) { placer_->PlaceOrder(order); }
+
+void Tfrmmain::OrderStarting(const policy::TOrderOutcome& order) {
+  if (trading_->Window() != trading::kNoWindow) {
+    watch_->Begin(order, trading_->Window());
+    return;
+  }
+  // The order script types nothing without a trading window.
+  policy::TOrderOutcome outcome = order;
+  outcome.result = policy::OrderResult::NotPlaced;
+  outcome.brokerText = "没有关联的交易软件";
+  RecordOrderOutcome(outcome);
+}
+
+void Tfrmmain::OrderScriptEnded() { watch_->ScriptEnded(); }
+
+std::string Tfrmmain::OrdersCsvPath() const {
+  return base::PathToUtf8(base::PathFromUtf8(ApplicationFolder()) / "log" / "orders.csv");
+}
+
+void Tfrmmain::RecordOrderOutcome(const policy::TOrderOutcome& outcome) {
+  WriteOrderStepLog("Result", OutcomeLogText(outcome));
+  outcomes_[outcome.monitorId] = outcome;
+  for (size_t row = 0; row < rows_.size(); ++row) {
+    if (rows_[row].id == outcome.monitorId) changedRows_.push_back(static_cast<int>(row));
+  }
+  Mark(kChangeRows);
+  std::string error;
+  if (!AppendOrdersCsv(OrdersCsvPath(), outcome, &error)) {
+    ShowBalloon("警告提示！", "委托结果无法写入 " + OrdersCsvPath() + "：" + error);
+  }
+  if (!NeedsWarning(outcome)) return;
+  host_.ShowTrayWarning(OutcomeWarningTitle(outcome), OutcomeWarningText(outcome));
+  if (!host_.MainWindowVisible()) host_.AnimateTrayIcon(true);
+  const std::string sound = base::PathToUtf8(base::PathFromUtf8(ApplicationFolder()) / "res" / "warning.wav");
+  if (settings_.options.soundOn != 0 && base::FileExists(sound)) host_.PlaySound(sound, false);
+}
 
 void Tfrmmain::MinimizeTradingWindow() {
   if (trading_->Window() != trading::kNoWindow) desktop_.ShowWindow(trading_->Window(), trading::kSwShowMinimized);

@@ -29,6 +29,7 @@
 #include "trading/desktop_port.h"
 #include "trading/main_window_port.h"
 #include "trading/unt_apiwrapper.h"
+#include "trading/unt_orderwatch.h"
 #include "trading/unt_simulator.h"
 
 namespace app {
@@ -45,6 +46,11 @@ inline constexpr char kSetPriceHint[] =
     "微调设定价：变化幅度为0.01元。可以通过鼠标滚轮快速调整。\r\n"
     "注意：修改完毕后，鼠标点击其他区域或者按回车后才能生效。";
 inline constexpr char kTradePriceText[] = "即时成交价";
+inline constexpr char kCloseDuringOrderText[] = "正在下单，请在下单完成后再关闭程序。";
+inline constexpr char kStoreSetAsideText[] = "无法读取的监控记录文件已改名为 ";
+inline constexpr char kStoreHeldAtEndText[] =
+    "监控记录文件仍无法读取或移开，本次运行中监控列表的改动没有保存：";
+inline constexpr char kEntrustHint[] = "F12键功能相同；未设置下单软件时打开设置窗口";
 inline constexpr char kShareFooter[] = "本项功能不构成买卖建议，凭此买卖，风险自担。";
 inline constexpr int kActivityParts = 10;
 
@@ -65,6 +71,7 @@ enum class Cmd : int {
   PopStart, PopStop, PopDelete, PopDeleteAll, PopRefresh,
   TrayOpen, TrayAbout, TrayExit,
   NoticeRefresh, ClearShareList,
+  Notify = 40100,
 };
 
 struct MenuItemDef {
@@ -96,12 +103,24 @@ struct ColumnDef {
   int width;
   Align align;
 };
-const std::array<ColumnDef, 7>& MonitorColumns();
+// The spec's seven columns, then "委托结果" (the outcome of the row's last order).
+inline constexpr int kMonitorColumnCount = 8;
+inline constexpr int kOutcomeColumn = 7;
+const std::array<ColumnDef, kMonitorColumnCount>& MonitorColumns();
 
 // Pictures of the list: a row icon pair per kind, three state icons.
 int RowIcon(uint8_t kind, bool fired);  // 0..13, by kind 1..7 (others as kind 3)
 enum StateIcon : int { kStateIconStart = 0, kStateIconStop = 1, kStateIconTriggered = 2 };
 int StateIconOf(uint8_t state);
+
+// Where an unreadable store is set aside: its own name, a word that says
+// why, and the time.
+std::string UnreadableStorePath(const std::string& storePath, base::TDateTime when);
+
+// The name of the one-copy lock of an application folder: the same for any
+// spelling of the folder that Windows takes as the same (letter case,
+// either slash, a trailing separator).
+std::string SingleCopyName(const std::string& applicationFolder);
 
 // The text of a monitor's cell in a column of the list.
 std::string MonitorCell(const policy::TPolicyRecord& record, int column);
@@ -109,6 +128,7 @@ std::string MonitorCell(const policy::TPolicyRecord& record, int column);
 // The dialogs the window opens.
 enum class Dialog {
   AccountInfo, DownloadConfig, CaptionTool, TradeLog, AutoShutdown, Settings, ShowStock, QuoteTest, About,
+  Notify,
 };
 // Editors: add a monitor of a kind, or modify a copy.
 enum class EditorMode { Add, Modify };
@@ -134,6 +154,8 @@ class IFrmmainHost {
   virtual trading::ScreenSize MainWindowSize() = 0;
   virtual void MoveMainWindow(int left, int top) = 0;
   virtual void ShowTrayBalloon(const std::string& title, const std::string& text) = 0;
+  // A balloon with the warning icon.
+  virtual void ShowTrayWarning(const std::string& title, const std::string& text) { ShowTrayBalloon(title, text); }
   virtual void AnimateTrayIcon(bool animate) = 0;
   virtual void ShowProgress(const std::string& text) = 0;
   virtual void StepProgress() = 0;
@@ -164,7 +186,11 @@ class IFrmmainHost {
   virtual void UnbindLibraries() = 0;
   virtual void Login() = 0;
   virtual void Logout() = 0;
-  virtual void DisconnectMessageConnection() = 0;
+  // The user information fetched again; the level label shows it.
+  virtual void RefreshUserInfo() = 0;
+  // Stops the session's workers without waiting long for one inside a
+  // network call; false when one of them is still running.
+  virtual bool DisconnectMessageConnection() = 0;
   virtual void LoadShareFeed() = 0;
   virtual void ClearShareFeed() = 0;
   // The online version check; quiet at start-up. The answer comes back
@@ -223,8 +249,11 @@ struct FineTuneField {
 struct ListClick {
   int selectedRow = -1;  // the focused, selected row; -1 when none
   int subItem = -1;      // the column under the mouse in that row, -1 outside it
-  int rowTop = 0;        // the row's top in list coordinates
-  int listLeft = 0, listTop = 0;  // the list's position in the window
+  // The row's set-price cell in the field's parent's coordinates, as the
+  // list shows it now (columns may have been dragged or scrolled).
+  struct {
+    int left = 0, top = 0, width = 0, height = 0;
+  } cell;
 };
 
 // Parts of the window that changed since the view last looked.
@@ -252,6 +281,9 @@ class Tfrmmain final : public policy::IMonitorHost, public trading::ITradingMain
   // The close question; true when the window may close.
   bool FormCloseQuery();
   void FormDestroy();
+  // Windows is logging off or shutting down (WM_ENDSESSION): the saving
+  // part of destruction, now, since the process may end without it.
+  void EndSession();
 
   // ---- commands and events ----
   void Command(Cmd cmd);
@@ -263,9 +295,10 @@ class Tfrmmain final : public policy::IMonitorHost, public trading::ITradingMain
   // Mouse over the list: the row under it (-1 none), whether this program
   // is the foreground application, the mouse's screen position.
   void RzListViewMouseMove(int row, bool foreground, int screenX, int screenY);
-  // The mouse left the list: the tip goes (the remembered row stays).
+  // The mouse left the list: the tip goes.
   void RzListViewMouseLeave() {
     if (host_.QuoteTipVisible()) host_.HideQuoteTip();
+    hoveredId_ = -1;  // coming back to the same row shows the tip again
   }
   // A right click: true when the pop-up menu is shown.
   bool RzListViewContextPopup() const;
@@ -275,7 +308,11 @@ class Tfrmmain final : public policy::IMonitorHost, public trading::ITradingMain
   void TrayBalloonClick();
   void TimerAutoActiveTimer();
   void VersionCheckDone(const VersionCheckResult& result, bool quiet);
-  void LevelLabelClick() { host_.OpenDialog(Dialog::AccountInfo); }
+  // A click on the level label refreshes the user information it shows;
+  // logged out there is none to fetch.
+  void LevelLabelClick() {
+    if (flags_.loggedIn) host_.RefreshUserInfo();
+  }
 
   // ---- operations other parts call ----
   void RebuildMonitorList() override;
@@ -334,10 +371,6 @@ class Tfrmmain final : public policy::IMonitorHost, public trading::ITradingMain
   // last took (once until TakeChanges), whoever changed it.
   std::function<void()> onChanged;
 
-  // The list's column widths as shown (at least those of the table; the
-  // view widens a column whose texts would be cut in the user's font).
-  void SetColumnWidths(const std::array<int, 7>& widths) { columnWidths_ = widths; }
-
   // Hands the saves of every rebuild to a worker (the view's); without one
   // each rebuild writes the store itself. Destruction always writes it.
   void SetStoreSaver(TStoreSaver* saver) { saver_ = saver; }
@@ -354,6 +387,8 @@ class Tfrmmain final : public policy::IMonitorHost, public trading::ITradingMain
   std::string Cell(size_t row, int column) const;
   int RowIconOf(size_t row) const;
   int StateIconOfRow(size_t row) const;
+  // A triggered row whose order was refused, not sent or went unanswered.
+  bool RowStandsOut(size_t row) const;
   const std::string& Pane(int index) const { return panes_[index]; }  // 0..2 and 3 = date
   enum PaneIndex { kPane1 = 0, kPane2 = 1, kPane3 = 2, kPaneDate = 3 };
   bool MarqueeVisible() const { return marqueeOn_; }
@@ -389,6 +424,21 @@ class Tfrmmain final : public policy::IMonitorHost, public trading::ITradingMain
   void MinimizeTradingWindow() override;
   void RequestQuote(const std::string& code, quotes::TQuoteReport& out) override { host_.RequestQuote(code, out); }
   void BroadcastTradeLine(const std::string& userId, const std::string& line) override;
+  void OrderStarting(const policy::TOrderOutcome& order) override;
+  void OrderScriptEnded() override;
+  void OrderNotPlaced(const policy::TOrderOutcome& outcome) override { RecordOrderOutcome(outcome); }
+
+  // ---- order outcomes ----
+  // Where an order's outcome becomes final, the one place: the order-step
+  // log line, the row's "委托结果" cell, log\orders.csv, and for anything
+  // but an accepted order the warning balloon and res\warning.wav.
+  void RecordOrderOutcome(const policy::TOrderOutcome& outcome);
+  // The broker's boxes are read, and watched orders made final, on the
+  // view's timer (OrderWatchIntervalMs) while OrderWatchActive().
+  void OrderWatchTick() { watch_->Tick(); }
+  bool OrderWatchActive() const { return watch_ && watch_->Watching(); }
+  static constexpr int OrderWatchIntervalMs = 100;
+  std::string OrdersCsvPath() const;
 
   // ---- trading::ITradingMainWindow ----
   std::string ApplicationTitle() override { return applicationTitle_; }
@@ -419,6 +469,13 @@ class Tfrmmain final : public policy::IMonitorHost, public trading::ITradingMain
     if (first && onChanged) onChanged();
   }
   void ReportStoreFailure(const std::string& title, const std::string& text);
+  void LoadMonitorStore();
+  // Renames the unreadable store out of the way; false (the store is held:
+  // no save) while that fails.
+  bool SetUnreadableStoreAside();
+  bool RefuseCloseDuringOrder();
+  // The final save; `tellUser` shows a failure in a box.
+  bool SaveStoreAtEnd(bool tellUser);
 
   IFrmmainHost& host_;
   trading::IDesktop& desktop_;
@@ -430,11 +487,16 @@ class Tfrmmain final : public policy::IMonitorHost, public trading::ITradingMain
   policy::TPolicyList monitors_;
   policy::TPolicyStoreWriter storeWriter_;
   TStoreSaver* saver_ = nullptr;
+  bool storeHeld_ = false;   // an unreadable store that could not be set aside
+  std::string storeAside_;   // where an unreadable store went
+  bool sessionEnded_ = false;
   policy::MonitorOptions loopOptions_;
   trading::TTradingOptions tradingOptions_;
   std::unique_ptr<policy::TMonitorLoop> loop_;
   std::unique_ptr<trading::TTradingWindow> trading_;
   std::unique_ptr<trading::TOrderPlacer> placer_;
+  std::unique_ptr<trading::TOrderWatch> watch_;
+  std::unordered_map<int32_t, policy::TOrderOutcome> outcomes_;  // by monitor id, the last order's
   std::unique_ptr<TLogWriters> logs_;
 
   std::string applicationTitle_ = kApplicationTitle;
@@ -453,7 +515,6 @@ class Tfrmmain final : public policy::IMonitorHost, public trading::ITradingMain
   bool antiLockChecked_ = true;
   int activePage_ = 0;
   FineTuneField fineTune_;
-  std::array<int, 7> columnWidths_{40, 85, 55, 80, 70, 70, 500};
   int fineTuneRow_ = -1;
   int hoveredId_ = -1;
   std::string selectedSecurity_;

@@ -1,7 +1,9 @@
 #include "app/unt_frmmain_win.h"
 
 #include <windows.h>
+#include <commctrl.h>
 #include <mmsystem.h>
+#include <windowsx.h>
 #include <shellapi.h>
 
 #include <algorithm>
@@ -43,6 +45,7 @@
 #include "trading/unt_frmmodifytradecaption_win.h"
 #include "trading/unt_launcher.h"
 #include "trading/unt_calculator_win.h"
+#include "app/unt_notify_win.h"
 #include "utilities/unt_frmautoshutdown_win.h"
 #include "utilities/unt_synclocaltime_win.h"
 #include "utilities/unt_testspeed.h"
@@ -231,6 +234,9 @@ struct TfrmmainView::Impl final : public IFrmmainHost,
     SetWindowPos(window.Handle(), nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
   void ShowTrayBalloon(const std::string& title, const std::string& text) override { tray->ShowBalloon(title, text); }
+  void ShowTrayWarning(const std::string& title, const std::string& text) override {
+    tray->ShowBalloon(title, text, 10000, win::BalloonIcon::Warning);
+  }
   void AnimateTrayIcon(bool animate) override { animate ? tray->StartAnimation() : tray->StopAnimation(); }
   void ShowProgress(const std::string& text) override { progress->Show(window.Handle(), text); }
   void StepProgress() override { progress->Step(); }
@@ -262,6 +268,11 @@ struct TfrmmainView::Impl final : public IFrmmainHost,
   void RefreshMainWindow() override { Do([&] { model->Command(Cmd::TbRefresh); }); }
 
   std::optional<LRESULT> WindowMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  // "委托" is a command on the menu bar, where no control tooltip reaches:
+  // its hint is a tracking tip while the mouse rests on it.
+  void TrackEntrustHint(UINT message, WPARAM hit, LPARAM lParam);
+  HWND entrustTip = nullptr;
+  bool entrustTipShown = false;
   void InvalidatePrices(const std::vector<int>& rows);
   void DrawPriceFrames(HDC dc);
   void NavigateNotice(const std::string& address) override;
@@ -294,7 +305,8 @@ struct TfrmmainView::Impl final : public IFrmmainHost,
   }
   void Login() override { session->LoginCommand(); }
   void Logout() override { session->LogoutCommand(); }
-  void DisconnectMessageConnection() override { session->Shutdown(); }
+  void RefreshUserInfo() override { session->FetchUserInfo(); }
+  bool DisconnectMessageConnection() override { return session->Shutdown(); }
   void LoadShareFeed() override { feed->Feed().LoadFeed(); }
   void ClearShareFeed() override { feed->Feed().ClearFeed(); }
   void StartVersionCheck(bool quiet) override;
@@ -373,6 +385,7 @@ struct TfrmmainView::Impl final : public IFrmmainHost,
   };
   ShutdownHost shutdownHost{*this};
   std::unique_ptr<utilities::TfrmshutdownWin> shutdown;
+  std::unique_ptr<NotifyService> notify;
   utilities::TWin32SystemClock systemClock;
   std::unique_ptr<utilities::TSyncClock> syncClock;
   std::unique_ptr<utilities::TSpeedMeter> speed;
@@ -385,6 +398,7 @@ struct TfrmmainView::Impl final : public IFrmmainHost,
   std::vector<HICON> trayFrames;
   win::Timer antiLock;
   win::Timer clock{1000};
+  win::Timer orderWatch{Tfrmmain::OrderWatchIntervalMs};
   std::unique_ptr<ProgressView> progress;
   std::unique_ptr<AboutBox> about;
   std::unique_ptr<TfrmshowlogWin> showlog;
@@ -439,6 +453,10 @@ TfrmmainView::Impl::Impl(std::string appFolder, trading::IDesktop* givenDesktop)
   };
   model->AttachQuoteEngine(&engine, reinterpret_cast<uintptr_t>(window.Handle()));
   model->FormCreate();
+  notify = std::make_unique<NotifyService>(folder, queue.Poster(), [this](const std::string& line) {
+    if (!destroyed) model->Logs().WriteDailyLog(line);
+  });
+  model->MonitorLoop().SetFireNotice(notify.get());
   Sync();
 }
 
@@ -533,6 +551,15 @@ void TfrmmainView::Impl::CreateControls() {
   list.onMouseMove = [this](POINT client) { OnListMouseMove(client); };
   list.onMouseLeave = [this] { Do([&] { model->RzListViewMouseLeave(); }); };
   list.onPaint = [this](HDC dc) { DrawPriceFrames(dc); };
+  // A refused, unsent or unanswered order stands out in its row.
+  list.rowTextColor = [this](int row) -> COLORREF {
+    return static_cast<size_t>(row) < model->RowCount() && model->RowStandsOut(row) ? RGB(200, 0, 0)
+                                                                                     : win::kDefaultColor;
+  };
+  list.rowColor = [this](int row) -> COLORREF {
+    if (static_cast<size_t>(row) < model->RowCount() && model->RowStandsOut(row)) return RGB(255, 228, 225);
+    return row % 2 == 1 ? kOddRowColour : win::kDefaultColor;
+  };
 
   // The set-price fine-tune field lies over a cell of the list.
   fineTune.Create(list, {.decimals = 3, .step = 0.01, .min = 0, .max = 999999, .rect = {0, 0, 70, 18},
@@ -593,12 +620,7 @@ void TfrmmainView::Impl::CreateControls() {
                                    {90, "", false}}});
   levelIcon.Create(status, {.rect = {0, 0, 16, 16}});
   levelLabel.Create(status, {.text = "0级", .rect = {0, 0, 70, 16}, .vcenter = true, .handCursor = true});
-  levelLabel.onClick = [this] {
-    Do([&] {
-      if (model->Flags().loggedIn) session->FetchUserInfo();
-      model->LevelLabelClick();
-    });
-  };
+  levelLabel.onClick = [this] { Do([&] { model->LevelLabelClick(); }); };
 
   // Tray icon with its animation frames.
   for (int i = 0; i < IDI_TRAY_FRAMES; ++i) trayFrames.push_back(win::LoadIconSource(IDI_TRAY0 + i));
@@ -614,6 +636,11 @@ void TfrmmainView::Impl::CreateControls() {
   };
 
   antiLock.onTick = [this] { Do([&] { model->TimerAutoActiveTimer(); }); };
+  // The broker's answers to orders are read beside the monitor loop.
+  orderWatch.onTick = [this] {
+    if (model->OrderWatchActive()) Do([&] { model->OrderWatchTick(); });
+  };
+  orderWatch.Start();
   clock.onTick = [this] {
     const std::time_t t = std::time(nullptr);
     char text[32];
@@ -650,12 +677,17 @@ void TfrmmainView::Impl::CreateControls() {
     destroyed = true;
     model->SetQuoteDispatchHost(nullptr);
     clock.Stop();
+    orderWatch.Stop();
     antiLock.Stop();
     speed->Stop();
     marquee.Stop();
     tray->StopAnimation();
     tray->Remove();
     model->FormDestroy();
+    if (notify) {
+      model->MonitorLoop().SetFireNotice(nullptr);
+      notify->Close();
+    }
   };
   Layout(window.ClientSize());
 }
@@ -705,9 +737,53 @@ std::optional<LRESULT> TfrmmainView::Impl::WindowMessage(UINT message, WPARAM wP
     case kLoginSessionLost:
       Do([&] { model->ConnectionMessage(message); });
       return 0;
+    case WM_NCMOUSEMOVE:
+    case WM_NCMOUSELEAVE:
+      TrackEntrustHint(message, wParam, lParam);
+      return std::nullopt;
+    case WM_QUERYENDSESSION:
+      return TRUE;
+    case WM_ENDSESSION:
+      // The process may end right after this message: what destruction
+      // would have saved is saved now.
+      if (wParam) Do([&] { model->EndSession(); });
+      return 0;
     default:
       return std::nullopt;
   }
+}
+
+void TfrmmainView::Impl::TrackEntrustHint(UINT message, WPARAM hit, LPARAM lParam) {
+  int item = -1;
+  if (message == WM_NCMOUSEMOVE && hit == HTMENU) {
+    const POINT at{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+    const int under = MenuItemFromPoint(window.Handle(), menu->Handle(), at);
+    if (under >= 0 && GetMenuItemID(menu->Handle(), under) == static_cast<UINT>(Cmd::Entrust)) item = under;
+  }
+  if ((item >= 0) == entrustTipShown) return;
+  entrustTipShown = item >= 0;
+  static std::wstring text = W(kEntrustHint);
+  TTTOOLINFOW tool{};
+  tool.cbSize = TTTOOLINFOW_V2_SIZE;
+  tool.uFlags = TTF_TRACK | TTF_ABSOLUTE;
+  tool.hwnd = window.Handle();
+  tool.lpszText = text.data();
+  if (!entrustTip) {
+    entrustTip = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, 0, 0,
+                                 0, 0, window.Handle(), nullptr, win::App::Instance(), nullptr);
+    if (!entrustTip) return;
+    SendMessageW(entrustTip, WM_SETFONT, reinterpret_cast<WPARAM>(win::UiFont(window.dpi())), FALSE);
+    SendMessageW(entrustTip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+  }
+  if (entrustTipShown) {
+    // The non-client leave ends the tip.
+    TRACKMOUSEEVENT leave{sizeof leave, TME_LEAVE | TME_NONCLIENT, window.Handle(), 0};
+    TrackMouseEvent(&leave);
+    RECT r{};
+    GetMenuItemRect(window.Handle(), menu->Handle(), static_cast<UINT>(item), &r);
+    SendMessageW(entrustTip, TTM_TRACKPOSITION, 0, MAKELPARAM(r.left, r.bottom + 2));
+  }
+  SendMessageW(entrustTip, TTM_TRACKACTIVATE, entrustTipShown, reinterpret_cast<LPARAM>(&tool));
 }
 
 // Only the price cells of the rows in view are painted again.
@@ -807,23 +883,21 @@ void TfrmmainView::Impl::Sync() {
 // The table's widths suit the system font; a larger font would cut the
 // codes and prices, so such a column grows to its widest usual text.
 void TfrmmainView::Impl::FitColumns() {
-  static const char* const samples[7] = {"00000", "止盈-卖出", "600000", "浦发银行", "30000.000", "30000.000", ""};
+  static const char* const samples[kMonitorColumnCount] = {
+      "00000", "止盈-卖出", "600000", "浦发银行", "30000.000", "30000.000", "", "被拒绝：可用资金不足"};
   HDC dc = GetDC(list.Handle());
   HFONT font = reinterpret_cast<HFONT>(SendMessageW(list.Handle(), WM_GETFONT, 0, 0));
   HGDIOBJ old = SelectObject(dc, font ? font : win::UiFont(list.dpi()));
-  std::array<int, 7> widths{};
-  for (int c = 0; c < 7; ++c) {
+  for (int c = 0; c < kMonitorColumnCount; ++c) {
     SIZE size{};
     const std::wstring text = W(samples[c]);
     GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
     // Cell padding, and the icon of the first two columns.
     const int needed = list.dpi().Unscale(size.cx) + 18 + (c < 2 ? 20 : 0);
-    widths[c] = std::max(MonitorColumns()[c].width, needed);
-    list.SetColumnWidth(c, widths[c]);
+    list.SetColumnWidth(c, std::max(MonitorColumns()[c].width, needed));
   }
   SelectObject(dc, old);
   ReleaseDC(list.Handle(), dc);
-  model->SetColumnWidths(widths);
 }
 
 void TfrmmainView::Impl::OnListClick(win::ListHit hit) {
@@ -831,7 +905,11 @@ void TfrmmainView::Impl::OnListClick(win::ListHit hit) {
   click.selectedRow = list.SelectedRow();
   if (click.selectedRow >= 0 && hit.row == click.selectedRow) {
     click.subItem = hit.column;
-    click.rowTop = window.dpi().Unscale(list.RowRect(click.selectedRow).top);
+    // Where the set-price cell really is, after column drags and scrolling.
+    const RECT cell = list.CellRect(click.selectedRow, 4);
+    const win::Dpi& dpi = window.dpi();
+    click.cell = {dpi.Unscale(cell.left), dpi.Unscale(cell.top), dpi.Unscale(cell.right - cell.left),
+                  dpi.Unscale(cell.bottom - cell.top)};
   }
   // The field is a child of the list: list coordinates.
   Do([&] { model->RzListViewClick(click); });
@@ -881,6 +959,9 @@ void TfrmmainView::Impl::OpenDialog(Dialog d) {
       return;
     case Dialog::AutoShutdown:
       OpenShutdown();
+      return;
+    case Dialog::Notify:
+      notify->ShowDialog(window.Handle());
       return;
     default:
       ShowInformation("此功能在当前版本中尚未提供。", kApplicationTitle);

@@ -19,8 +19,11 @@ using Handle = std::unique_ptr<void, HandleCloser>;
 
 std::string LastError(const std::string& what) { return what + "（错误 " + std::to_string(GetLastError()) + "）"; }
 
-// Sends the GET and hands a 200 reply's body to `onData` as it arrives.
-bool Fetch(const std::string& url, int timeoutMs, const HttpSink& onData, std::string& err) {
+// Sends the request (a GET, or a POST of a JSON body) and hands the reply's
+// body to `onData` as it arrives: a 200 reply's only, unless `status` is
+// given, which then receives the status and any reply is read.
+bool Fetch(const std::string& url, int timeoutMs, const HttpSink& onData, std::string& err,
+           const std::string* postBody = nullptr, int* statusOut = nullptr) {
   std::wstring wide = win::Wide(url);
   URL_COMPONENTS parts{};
   parts.dwStructSize = sizeof(parts);
@@ -49,14 +52,18 @@ bool Fetch(const std::string& url, int timeoutMs, const HttpSink& onData, std::s
     return false;
   }
   const std::wstring object = std::wstring(path) + extra;
-  Handle request(WinHttpOpenRequest(connection.get(), L"GET", object.empty() ? L"/" : object.c_str(), nullptr,
+  Handle request(WinHttpOpenRequest(connection.get(), postBody ? L"POST" : L"GET", object.empty() ? L"/" : object.c_str(), nullptr,
                                     WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
                                     parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0));
   if (!request) {
     err = LastError("无法请求 " + url);
     return false;
   }
-  if (!WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
+  static const wchar_t kJson[] = L"Content-Type: application/json; charset=utf-8";
+  void* data = postBody ? const_cast<char*>(postBody->data()) : WINHTTP_NO_REQUEST_DATA;
+  const DWORD bodyLength = postBody ? static_cast<DWORD>(postBody->size()) : 0;
+  if (!WinHttpSendRequest(request.get(), postBody ? kJson : WINHTTP_NO_ADDITIONAL_HEADERS,
+                          postBody ? static_cast<DWORD>(-1L) : 0, data, bodyLength, bodyLength, 0) ||
       !WinHttpReceiveResponse(request.get(), nullptr)) {
     err = LastError("无法连接 " + url);
     return false;
@@ -64,7 +71,8 @@ bool Fetch(const std::string& url, int timeoutMs, const HttpSink& onData, std::s
   DWORD status = 0, size = sizeof(status);
   WinHttpQueryHeaders(request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER, WINHTTP_HEADER_NAME_BY_INDEX,
                       &status, &size, WINHTTP_NO_HEADER_INDEX);
-  if (status != 200) {
+  if (statusOut) *statusOut = static_cast<int>(status);
+  if (status != 200 && !statusOut) {
     err = url + " 回答 " + std::to_string(status);
     return false;
   }
@@ -113,6 +121,21 @@ std::optional<std::string> HttpGet(const std::string& url, int timeoutMs, std::s
 bool HttpDownload(const std::string& url, int timeoutMs, const HttpSink& onData, std::string* error) {
   std::string ignored;
   return Fetch(url, timeoutMs, onData, error ? *error : ignored);
+}
+
+HttpReply HttpPostJson(const std::string& url, const std::string& body, int timeoutMs, size_t maxBytes) {
+  HttpReply reply;
+  int status = 0;
+  const bool ok = Fetch(url, timeoutMs, [&](std::string_view bytes, uint64_t, std::string* err) {
+    if (reply.body.size() + bytes.size() > maxBytes) {
+      *err = url + " 的内容过大";
+      return false;
+    }
+    reply.body.append(bytes);
+    return true;
+  }, reply.error, &body, &status);
+  reply.status = ok ? status : 0;
+  return reply;
 }
 
 }  // namespace app

@@ -25,4 +25,13 @@ std::optional<std::string> HttpGet(const std::string& url, int timeoutMs, std::s
 using HttpSink = std::function<bool(std::string_view bytes, uint64_t total, std::string* error)>;
 bool HttpDownload(const std::string& url, int timeoutMs, const HttpSink& onData, std::string* error = nullptr);
 
+// POSTs a JSON body and returns whatever the server answered: status 0
+// (with `error`) only when there was no complete answer.
+struct HttpReply {
+  int status = 0;
+  std::string body;
+  std::string error;
+};
+HttpReply HttpPostJson(const std::string& url, const std::string& body, int timeoutMs, size_t maxBytes = 64u << 10);
+
 }  // namespace app

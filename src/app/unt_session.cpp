@@ -95,14 +95,14 @@ void TSession::StartSessionChannel() {
   onlineTime_.Start(values_.userId);
 }
 
-void TSession::StopSessionChannel() {
+bool TSession::StopSessionChannel() {
   // Whatever the old reader still posts belongs to a finished channel.
   ++generation_;
   connection_.Stop();
-  onlineTime_.Stop();
+  return onlineTime_.Stop();
 }
 
-void TSession::Shutdown() { StopSessionChannel(); }
+bool TSession::Shutdown() { return StopSessionChannel(); }
 
 void TSession::ConnectionCameUp(int generation, int connection) {
   if (generation != generation_) return;

@@ -66,9 +66,11 @@ class TSession final : public IMessageSender {
   void FetchUserInfo();
   void SendPresence(bool online);
   void StartSessionChannel();
-  void StopSessionChannel();
+  // Neither waits for an online-time update in flight (it finishes alone);
+  // false when one was.
+  bool StopSessionChannel();
   // Program close: both workers end now.
-  void Shutdown();
+  bool Shutdown();
 
   account::TSessionValues& Values() { return values_; }
   const account::TUserInfoRecord& UserInfo() const { return values_.userInfo; }

@@ -56,6 +56,14 @@ std::optional<double> NumberOf(std::string_view text) {
   return value;
 }
 
+std::optional<double> PriceOf(std::string_view text) {
+  const auto value = NumberOf(text);
+  if (!value) return std::nullopt;
+  const double rounded = PriceAtThousandths(*value);
+  if (std::fabs(rounded) > std::numeric_limits<float>::max()) return std::nullopt;
+  return rounded;
+}
+
 std::optional<int32_t> WholeNumberOf(std::string_view text) {
   const auto value = NumberOf(text);
   if (!value || *value != std::floor(*value)) return std::nullopt;
@@ -96,6 +104,19 @@ std::string QuoteName(const quotes::TQuoteReport& report) {
   return std::string(base::Trim(base::GbkToUtf8Lossy(base::FixedTextView(report.name))));
 }
 
+bool TCodeEntry::Changed(std::string_view code) {
+  if (code == handled_) return false;
+  handled_ = code;
+  answered_ = true;
+  return true;
+}
+
+bool TCodeEntry::KeyReleased(std::string_view code) {
+  if (std::exchange(answered_, false) && code == handled_) return false;
+  handled_ = code;
+  return true;
+}
+
 // ---- TEditorFrame ------------------------------------------------------------
 
 TEditorFrame::TEditorFrame(TEditorServices services, IEditorDialog& dialog, uint8_t kind,
@@ -111,6 +132,7 @@ void TEditorFrame::OpenForAdd() {
   mode = TEditorMode::Add;
   closeRequested_ = false;
   Reset();
+  codeEntry_.Forget();
 }
 
 bool TEditorFrame::OpenForModify(const TPolicyRecord& monitor) {
@@ -120,6 +142,8 @@ bool TEditorFrame::OpenForModify(const TPolicyRecord& monitor) {
   Reset();
   codeText = CodeText(monitor);
   nameText = NameUtf8(monitor);
+  codeEntry_.Forget();
+  codeEntry_.Changed(base::Trim(codeText));
   try {
     LookUpCode(std::string(base::Trim(codeText)));
   } catch (...) {
@@ -151,6 +175,14 @@ settings::TMonitorDefaults& TEditorFrame::Defaults() { return services_.settings
 // ---- code lookup ----
 
 void TEditorFrame::RzEditLabelKeyUp() {
+  if (codeEntry_.KeyReleased(base::Trim(codeText))) CodeEntered();
+}
+
+void TEditorFrame::RzEditLabelChange() {
+  if (codeEntry_.Changed(base::Trim(codeText))) CodeEntered();
+}
+
+void TEditorFrame::CodeEntered() {
   const std::string code(base::Trim(codeText));
   if (CharacterCount(code) != 6) {
     StopLivePrice(TLiveRole::Main);
@@ -193,7 +225,27 @@ void TEditorFrame::AfterLookup() {
 }
 
 bool TEditorFrame::CodeValid() const {
-  return CharacterCount(codeText) == 6 && quote_.code[0] != 0 && quote_.quoteTime != 0;
+  // The quote must be the one of the code now in the box, not of a code
+  // that was there before.
+  const std::string_view code = base::Trim(codeText);
+  return CharacterCount(code) == 6 && quotes::FoundQuote(quote_, code);
+}
+
+std::optional<TEditorFrame::TBasisPrice> TEditorFrame::BasisSetPrice() {
+  switch (basis) {
+    case kBasisOpen: return TBasisPrice{quote_.open, 0};
+    case kBasisPrevClose: return TBasisPrice{quote_.prevClose, 0};
+    case kBasisNewest: {
+      const std::string code(base::Trim(codeText));
+      const quotes::TQuoteReport fresh = FreshQuote(code);
+      if (!quotes::FoundQuote(fresh, code) || !quotes::IsTradedPrice(fresh.newestPrice)) {
+        Refuse(kNoNewestPriceText);
+        return std::nullopt;
+      }
+      return TBasisPrice{fresh.newestPrice, fresh.newestPrice};
+    }
+    default: return TBasisPrice{static_cast<float>(PriceOf(setPriceText).value_or(0.0)), 0};
+  }
 }
 
 // ---- live-price updaters ----
@@ -215,9 +267,13 @@ void TEditorFrame::StartLivePrice(TLiveRole role, const std::string& code) {
 
 void TEditorFrame::StopLivePrice(TLiveRole role) {
   LiveSlot& slot = live_[Index(role)];
+  // The worker's last caption would come after the next updater started;
+  // the label is emptied here and every caption still on its way dropped.
+  ++slot.serial;
+  slot.text.clear();
   if (!slot.thread) return;
   slot.thread->Stop();
-  slot.thread.reset();  // waits for the worker, whose last caption empties the label
+  slot.thread.reset();
 }
 
 void TEditorFrame::StopLivePrices() {
@@ -239,6 +295,7 @@ void TEditorFrame::ResetClick() {
   statusText.clear();
   StopLivePrices();
   Reset();
+  codeEntry_.Forget();
 }
 
 void TEditorFrame::SetPriceSpin(bool up) {
@@ -319,7 +376,7 @@ TPolicyRecord TEditorFrame::CommonRecord() const {
   r.prevClose = quote_.prevClose;
   if (optimise.checked) {
     r.optFlag = 1;
-    r.optAmount = static_cast<float>(NumberOf(optimise.amount).value_or(0.0));
+    r.optAmount = static_cast<float>(PriceOf(optimise.amount).value_or(0.0));
     r.optUnit = optimise.yuan ? kOptUnitYuan : kOptUnitPerMille;
   } else {
     r.optFlag = 0;
@@ -336,6 +393,14 @@ bool TEditorFrame::SaveMonitor(TPolicyRecord record) {
     const std::string text = DescriptionUtf8(record) + "\r\n\r\n" + kConfirmQuestion;
     if (!dialog_.AskYesNo(text, kConfirmTitle)) return false;
     record.state = kStateRunning;
+  } else if (services_.monitors) {
+    // Checked and replaced in one step under the list's lock: quote
+    // messages kept running monitors while the dialog was open.
+    switch (services_.monitors->ReplaceEdited(record, edited_)) {
+      case TEditedSave::Saved: break;
+      case TEditedSave::Fired: return Refuse(kFiredWhileEditedText);
+      case TEditedSave::Removed: return Refuse(kRemovedWhileEditedText);
+    }
   } else {
     record.state = edited_.state;
   }
@@ -349,8 +414,6 @@ bool TEditorFrame::SaveMonitor(TPolicyRecord record) {
       // Taken after the confirmation, which let other code change the list.
       record.id = services_.monitors->NextId();
       services_.monitors->Add(record);
-    } else {
-      services_.monitors->Replace(record);
     }
     services_.monitors->PublishLabels();
   }

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -45,6 +46,9 @@ inline constexpr char kOkCaption[] = "确定[&O]";
 inline constexpr char kCancelCaption[] = "取消[&C]";
 inline constexpr char kResetCaption[] = "撤销[&R]";
 inline constexpr char kDefaultsNotWritten[] = "默认参数未能写入config.ini！";
+inline constexpr char kNoNewestPriceText[] = "未能取得该证券的现价，监控未保存！";
+inline constexpr char kFiredWhileEditedText[] = "该监控在修改期间已触发，未保存！";
+inline constexpr char kRemovedWhileEditedText[] = "该监控在修改期间已被删除，未保存！";
 
 // Control names the frame itself moves the focus to.
 inline constexpr char kCtlCode[] = "RzEditLabel";
@@ -103,6 +107,13 @@ struct TOptimiseFields {
 std::string SpinValue(std::string_view text, double step, int decimals, bool up);
 // Trimmed text as a number; nullopt when it is none.
 std::optional<double> NumberOf(std::string_view text);
+// A typed price: the trimmed text as a number rounded to three decimals,
+// as it is checked and saved; nullopt when it is no number or does not fit
+// the record's single-precision field.
+std::optional<double> PriceOf(std::string_view text);
+// Prices and points are shown and typed with three decimals; compared at
+// three decimals, a float quote of 10.004 equals a typed 10.004.
+inline double PriceAtThousandths(double v) { return std::round(v * 1000.0) / 1000.0; }
 // Trimmed text as a whole number of 32 bits; nullopt otherwise.
 std::optional<int32_t> WholeNumberOf(std::string_view text);
 // The length in characters of the trimmed text.
@@ -116,6 +127,19 @@ std::string StoredAmount(std::string_view text, bool yuan);
 int MinuteOfDay(base::TDateTime value);
 // A quote report's name as program text.
 std::string QuoteName(const quotes::TQuoteReport& report);
+
+// When a code box is looked up: at every change of its text (typed,
+// pasted, dropped), and at a key release that no change answered already.
+class TCodeEntry {
+ public:
+  bool Changed(std::string_view code);
+  bool KeyReleased(std::string_view code);
+  void Forget() { handled_.clear(), answered_ = false; }
+
+ private:
+  std::string handled_;    // the text last looked up or stopped for
+  bool answered_ = false;  // a change did so since the last key release
+};
 
 class TEditorFrame {
  public:
@@ -143,6 +167,7 @@ class TEditorFrame {
 
   // ---- events of the frame's controls ----
   void RzEditLabelKeyUp();  // key released in the code box: the lookup
+  void RzEditLabelChange();  // the code box's text changed, by any means
   void RzEditLabelClick();  // a click into the code box
   virtual void OkClick() = 0;
   void CancelClick() { Close(); }
@@ -223,6 +248,15 @@ class TEditorFrame {
   bool Refuse(std::string text, std::string focusControl = {});
   // The looked-up quote is for the code in the box.
   bool CodeValid() const;
+  // The set price of the chosen basis as saved, and the basis price beside
+  // it: the looked-up open or previous close, the newest price of a fresh
+  // lookup, or the typed price. nullopt, refused in the status line, when
+  // the fresh lookup found no traded price for the code.
+  struct TBasisPrice {
+    float setPrice = 0;
+    float basisPrice = 0;
+  };
+  std::optional<TBasisPrice> BasisSetPrice();
   // Looks the code up as the code box does (disabled meanwhile), keeps the
   // report, shows the name and runs AfterLookup, then restarts the updater.
   // Exceptions of the request pass on, the code box enabled again.
@@ -232,6 +266,8 @@ class TEditorFrame {
   quotes::TQuoteReport FreshQuote(const std::string& code);
   void ZeroQuote() { quote_ = quotes::TQuoteReport{}; }
   void StartLivePrice(TLiveRole role, const std::string& code);
+  // Stops the updater and empties its label; captions it still had on the
+  // way are dropped.
   void StopLivePrice(TLiveRole role);
   void StopLivePrices();
   // Reset pieces: the basis boxes unchecked through their click handling.
@@ -250,7 +286,8 @@ class TEditorFrame {
   TPolicyRecord CommonRecord() const;
   // The saving sequence: description, confirmation (add), updaters
   // stopped, sound, add or replace, labels published, list rebuilt, closed.
-  // False when the user did not confirm.
+  // False when the user did not confirm, or (modify) when the monitor fired
+  // or was removed while the dialog was open (said in the status line).
   bool SaveMonitor(TPolicyRecord record);
   // WriteMonitorDefaults for the editor's section when config.ini exists.
   void WriteDefaults();
@@ -265,6 +302,7 @@ class TEditorFrame {
   };
   static size_t Index(TLiveRole role) { return static_cast<size_t>(role); }
   void LivePriceArrived(TLiveRole role, uint64_t serial, const std::string& caption);
+  void CodeEntered();
 
   TEditorServices services_;
   IEditorDialog& dialog_;
@@ -280,6 +318,7 @@ class TEditorFrame {
   std::optional<FocusRequest> focus_;
   bool closeRequested_ = false;
   int lookups_ = 0;
+  TCodeEntry codeEntry_;
 };
 
 }  // namespace policy

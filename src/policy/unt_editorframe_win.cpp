@@ -84,6 +84,8 @@ int TEditorFrameWin::CodeRow(int y, const std::string& caption) {
   newPrice_.Create(dialog_, {.rect = G(kFieldX + 178, y, 72, kEditHeight), .align = win::Align::Right,
                              .color = RGB(200, 0, 0), .vcenter = true, .sunken = true});
   code_.onKeyUp = [this](UINT) { Do([this] { model_->RzEditLabelKeyUp(); }); };
+  // Pasted or dropped text is looked up as typed text is.
+  code_.onChanged = [this] { OnTextChanged([this] { model_->RzEditLabelChange(); }); };
   code_.onClick = [this] { Do([this] { model_->RzEditLabelClick(); }); };
   Register(kCtlCode, code_, &code_);
   return y + kRowHeight;
@@ -185,7 +187,16 @@ void TEditorFrameWin::ShowCalculator() { trading::ShowCalculator(dialog_.Handle(
 
 // ---- copying between the controls and the model ----
 
+namespace {
+struct Busy {
+  explicit Busy(int& n) : n(n) { ++n; }
+  ~Busy() { --n; }
+  int& n;
+};
+}  // namespace
+
 void TEditorFrameWin::Do(const std::function<void()>& event) {
+  const Busy busy(busy_);
   Take();
   try {
     event();
@@ -215,6 +226,7 @@ void TEditorFrameWin::Take() {
 }
 
 void TEditorFrameWin::Sync() {
+  const Busy busy(busy_);
   const TEditorFrame& m = *model_;
   SetText(dialog_, m.title);
   SetText(code_, m.codeText);

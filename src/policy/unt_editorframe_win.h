@@ -93,6 +93,11 @@ class TEditorFrameWin : public TEditorView, public IEditorDialog {
   // Runs a model event between Take and Sync, and ends the dialog when the
   // model closed it.
   void Do(const std::function<void()>& event);
+  // A text change of an edit: the event, unless the change is the view's
+  // own (Sync) or happens inside another event.
+  void OnTextChanged(const std::function<void()>& event) {
+    if (busy_ == 0) Do(event);
+  }
 
   // ---- shared rows; each returns the y of the next row ----
   int CodeRow(int y, const std::string& caption);  // label, code, name, live price
@@ -113,6 +118,7 @@ class TEditorFrameWin : public TEditorView, public IEditorDialog {
 
   TEditorFrame* model_ = nullptr;
   HWND owner_ = nullptr;
+  int busy_ = 0;  // inside Do or Sync
   win::Dialog dialog_;
   win::GroupBox group_;
   win::RichEdit help_;

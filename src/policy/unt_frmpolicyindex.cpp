@@ -5,6 +5,7 @@
 #include "base/fixed_text.h"
 #include "base/text.h"
 #include "policy/unt_payoffchecks.h"
+#include "policy/unt_orderrules.h"
 
 namespace policy {
 Tfrmindex::Tfrmindex(TEditorServices services, IEditorDialog& dialog)
@@ -119,19 +120,25 @@ void Tfrmindex::RefillRest(const TPolicyRecord& m) {
   activeChecked = m.promptOnly == 0;
 }
 
-TPolicyRecord Tfrmindex::BuildRecord() {
-  TPolicyRecord r = CommonRecord();
+std::optional<TPolicyRecord> Tfrmindex::BuildRecord() {
   const TIndexItem index = IndexItemOf(indexItems[static_cast<size_t>(SelectedIndex())]);
+  // The market is the index's own; a lookup that found nothing has none.
+  const quotes::TQuoteReport fresh = FreshQuote(index.code);
+  if (!quotes::FoundQuote(fresh, index.code)) {
+    Refuse(kNoIndexQuoteText);
+    return std::nullopt;
+  }
+  TPolicyRecord r = CommonRecord();
   SetCode(r, index.code);
   SetName(r, index.name);
-  r.market = FreshQuote(index.code).market;
+  r.market = fresh.market;
   r.newestPrice = 0;
   r.openPrice = 0;
   r.prevClose = 0;
   r.priceBasis = kBasisTyped;
-  r.setPrice = static_cast<float>(NumberOf(setPriceText).value_or(0));
+  r.setPrice = static_cast<float>(PriceOf(setPriceText).value_or(0));
   r.direction = directionUp ? kDirRise : kDirFall;
-  r.changeAmount = static_cast<float>(NumberOf(changeText).value_or(0));
+  r.changeAmount = static_cast<float>(PriceOf(changeText).value_or(0));
   r.changeUnit = changePoints ? kUnitPoint : kUnitPercent;
   r.tradeType = sell ? 2 : 1;
   r.quantity = WholeNumberOf(quantityText).value_or(0);
@@ -146,22 +153,24 @@ void Tfrmindex::OkClick() {
   const std::optional<int32_t> quantity = WholeNumberOf(quantityText);
   if (!quantity) return void(Refuse(kTradeQuantityNotNumber, kCtlIndexQuantity));
   if (*quantity < 0) return void(Refuse(kTradeQuantityNegative, kCtlIndexQuantity));
+  if (const std::string lot = sell ? std::string() : BuyLotError(codeText, *quantity); !lot.empty()) {
+    return void(Refuse(lot, kCtlIndexQuantity));
+  }
   // Off, the amount is not saved (10 per mille is), so only on can it be wrong.
   if (optimise.checked) {
-    const std::optional<double> opt = NumberOf(optimise.amount);
+    const std::optional<double> opt = PriceOf(optimise.amount);
     if (!opt) return void(Refuse(kOptimiseNotNumber, kCtlOptimise));
     if (*opt < 0) return void(Refuse(kOptimiseNegative, kCtlOptimise));
   }
   if (SelectedIndex() < 0) return void(Refuse(kNoIndexSelected));
-  const std::optional<double> setPoint = NumberOf(setPriceText);
-  if (!setPoint) return void(Refuse(kSetPointNotNumber, kCtlSetPrice));
-  const double point = PriceAtThousandths(*setPoint);
+  const std::optional<double> point = PriceOf(setPriceText);
+  if (!point) return void(Refuse(kSetPointNotNumber, kCtlSetPrice));
   const double current = PriceAtThousandths(indexQuote_.newestPrice);
-  if (directionUp && !(point > current)) return void(Refuse(kRiseNeedsHigherPoint));
-  if (!directionUp && !(point < current)) return void(Refuse(kFallNeedsLowerPoint));
+  if (directionUp && !(*point > current)) return void(Refuse(kRiseNeedsHigherPoint));
+  if (!directionUp && !(*point < current)) return void(Refuse(kFallNeedsLowerPoint));
   // The amount itself may be anything, but it must be a number to be saved.
-  if (!NumberOf(changeText)) return void(Refuse(kChangeNotNumber, kCtlChange));
-  SaveMonitor(BuildRecord());
+  if (!PriceOf(changeText)) return void(Refuse(kChangeNotNumber, kCtlChange));
+  if (std::optional<TPolicyRecord> record = BuildRecord()) SaveMonitor(*record);
 }
 
 void Tfrmindex::SaveDefaultsClick() {

@@ -24,6 +24,7 @@ inline constexpr char kFallNeedsLowerPoint[] = "当跟踪方式为下跌时，�
 inline constexpr char kSetPointNotNumber[] = "设定点位不是有效的数字！";
 inline constexpr char kTradeQuantityNotNumber[] = "交易数量不是有效的整数！";
 inline constexpr char kChangeNotNumber[] = "变化数量不是有效的数字！";
+inline constexpr char kNoIndexQuoteText[] = "未能取得该指数的行情，监控未保存！";
 inline constexpr char kIndexValueHint[] = "点击可设置监控位";
 
 class Tfrmindex final : public TEditorFrame {
@@ -61,7 +62,8 @@ class Tfrmindex final : public TEditorFrame {
   // The first checked item, -1 when none.
   int SelectedIndex() const;
   const quotes::TQuoteReport& IndexQuote() const { return indexQuote_; }
-  TPolicyRecord BuildRecord();
+  // nullopt, refused, when the index's lookup at OK finds no quote.
+  std::optional<TPolicyRecord> BuildRecord();
 
  protected:
   void Reset() override;

@@ -71,20 +71,15 @@ TPayoffCheckInput TPayoffEditor::CheckInput() const {
   return in;
 }
 
-TPolicyRecord TPayoffEditor::BuildRecord() {
+std::optional<TPolicyRecord> TPayoffEditor::BuildRecord() {
+  const std::optional<TBasisPrice> price = BasisSetPrice();
+  if (!price) return std::nullopt;
   TPolicyRecord r = CommonRecord();
   r.priceBasis = static_cast<uint8_t>(basis);
-  switch (basis) {
-    case kBasisOpen: r.setPrice = Quote().open; break;
-    case kBasisPrevClose: r.setPrice = Quote().prevClose; break;
-    case kBasisNewest:
-      r.setPrice = FreshQuote(std::string(base::Trim(codeText))).newestPrice;
-      r.basisPrice = r.setPrice;
-      break;
-    default: r.setPrice = static_cast<float>(NumberOf(setPriceText).value_or(0)); break;
-  }
+  r.setPrice = price->setPrice;
+  r.basisPrice = price->basisPrice;
   r.direction = info_.direction;
-  r.changeAmount = static_cast<float>(NumberOf(amountText).value_or(0));
+  r.changeAmount = static_cast<float>(PriceOf(amountText).value_or(0));
   r.changeUnit = amountYuan ? kUnitYuan : kUnitPercent;
   r.tradeType = info_.tradeType;
   r.quantity = WholeNumberOf(quantityText).value_or(0);
@@ -96,7 +91,7 @@ void TPayoffEditor::OkClick() {
     Refuse(refusal->text, FieldControl(refusal->focus));
     return;
   }
-  SaveMonitor(BuildRecord());
+  if (std::optional<TPolicyRecord> record = BuildRecord()) SaveMonitor(*record);
 }
 
 void TPayoffEditor::SaveDefaultsClick() {

@@ -29,8 +29,9 @@ class TPayoffEditor : public TEditorFrame {
   std::string amountText;  // RzNumBackVolume
   bool amountYuan = true;  // RzRBtnYuan "元"; else RzRBtn "%"
 
-  // The record OK saves for what the dialog shows (after the checks).
-  TPolicyRecord BuildRecord();
+  // The record OK saves for what the dialog shows (after the checks);
+  // nullopt, refused, when the set price cannot be had.
+  std::optional<TPolicyRecord> BuildRecord();
 
  protected:
   void Reset() override;

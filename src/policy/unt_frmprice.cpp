@@ -2,6 +2,7 @@
 
 #include "base/fixed_text.h"
 #include "base/text.h"
+#include "policy/unt_orderrules.h"
 
 namespace policy {
 namespace {
@@ -26,6 +27,8 @@ void Tfrmprice::Reset() {
   nameText.clear();
   relationCodeText.clear();
   relationNameText.clear();
+  relationFound_.clear();
+  relationEntry_.Forget();
   setPriceText = Defaults().setPrice;
   UncheckBasisBoxes();
   quantityText = Defaults().quantity;
@@ -51,6 +54,9 @@ void Tfrmprice::RefillRest(const TPolicyRecord& m) {
     relationCodeEnabled = true;
     relationCodeText = base::ReadFixedUtf8(m.targetCode, sizeof m.targetCode);
     relationNameText = base::ReadFixedUtf8(m.targetName, sizeof m.targetName);
+    relationFound_ = base::Trim(relationCodeText);
+    relationEntry_.Forget();
+    relationEntry_.Changed(relationFound_);
     StartLivePrice(TLiveRole::Target, std::string(base::Trim(relationCodeText)));
   }
   activeChecked = m.promptOnly == 0;
@@ -65,7 +71,16 @@ void Tfrmprice::RzCBRelationClick(bool checked) {
 }
 
 void Tfrmprice::RzEditLabelRelationKeyUp() {
+  if (relationEntry_.KeyReleased(base::Trim(relationCodeText))) RelationCodeEntered();
+}
+
+void Tfrmprice::RzEditLabelRelationChange() {
+  if (relationEntry_.Changed(base::Trim(relationCodeText))) RelationCodeEntered();
+}
+
+void Tfrmprice::RelationCodeEntered() {
   const std::string code(base::Trim(relationCodeText));
+  relationFound_.clear();
   if (CharacterCount(code) != 6) {
     StopLivePrice(TLiveRole::Target);
     return;
@@ -76,53 +91,62 @@ void Tfrmprice::RzEditLabelRelationKeyUp() {
     Tfrmprice& form;
     ~EnableAgain() { form.relationCodeEnabled = form.relationChecked; }
   } enableAgain{*this};
-  relationNameText = QuoteName(FreshQuote(code));
+  const quotes::TQuoteReport target = FreshQuote(code);
+  relationNameText = QuoteName(target);
+  if (quotes::FoundQuote(target, code)) relationFound_ = code;
   StartLivePrice(TLiveRole::Target, code);
 }
 
-float Tfrmprice::ComparedSetPrice() const {
+double Tfrmprice::CurrentPrice() const {
+  // The live price shown, or the looked-up one before the first came.
+  const auto shown = NumberOf(LivePriceText(TLiveRole::Main));
+  return shown ? *shown : static_cast<double>(Quote().newestPrice);
+}
+
+double Tfrmprice::ComparedSetPrice() const {
   switch (basis) {
     case kBasisOpen: return Quote().open;
     case kBasisPrevClose: return Quote().prevClose;
-    case kBasisNewest: {
-      // The live price shown, or the looked-up one before the first came.
-      const auto shown = NumberOf(LivePriceText(TLiveRole::Main));
-      return shown ? static_cast<float>(*shown) : Quote().newestPrice;
-    }
-    default: return static_cast<float>(NumberOf(setPriceText).value_or(0.0));
+    case kBasisNewest: return CurrentPrice();
+    default: return PriceOf(setPriceText).value_or(0.0);
   }
 }
 
 bool Tfrmprice::Validate() {
   if (!CodeValid()) return Refuse(kBadCodeText, kCtlCode);
-  if (relationChecked && CharacterCount(relationCodeText) != 6) {
+  if (relationChecked && (CharacterCount(relationCodeText) != 6 || base::Trim(relationCodeText) != relationFound_)) {
     return Refuse("关联证券代码不正确！", kCtlRelationCode);
   }
   if (basis == 0) {
-    const auto price = NumberOf(setPriceText);
+    const auto price = PriceOf(setPriceText);
     if (!price) return Refuse("设定价位不是有效的数字！", kCtlSetPrice);
     if (*price < 0) return Refuse("设定价格不能小于0！", kCtlSetPrice);
   }
   const auto quantity = WholeNumberOf(quantityText);
   if (!quantity) return Refuse("买卖数量不是有效的整数！", kCtlVolume);
   if (*quantity < 0) return Refuse("买卖数量不能小于0！", kCtlVolume);
-  const auto change = NumberOf(changeAmountText);
+  if (const std::string lot = buy ? BuyLotError(relationChecked ? relationCodeText : codeText, *quantity) : std::string(); !lot.empty()) {
+    return Refuse(lot, kCtlVolume);
+  }
+  const auto change = PriceOf(changeAmountText);
   if (!change) return Refuse("变化数量不是有效的数字！", kCtlChange);
   if (*change < 0) return Refuse("变化数量不能小于0！", kCtlChange);
   // The amount only counts while optimisation is on (10‰ otherwise).
   if (optimise.checked) {
-    const auto amount = NumberOf(optimise.amount);
+    const auto amount = PriceOf(optimise.amount);
     if (!amount) return Refuse("报价优化不是有效的数字！", kCtlOptimise);
     if (*amount < 0) return Refuse("报价优化不能小于0！", kCtlOptimise);
   }
   // A chosen basis has no field to correct: the focus stays.
   const std::string priceFocus = basis == 0 ? kCtlSetPrice : "";
-  const float setPrice = ComparedSetPrice();
+  // Both sides at thousandths, as they are shown and saved.
+  const double setPrice = PriceAtThousandths(ComparedSetPrice());
+  const double current = PriceAtThousandths(CurrentPrice());
   const uint8_t direction = DirectionCode(kDirectionItems[directionIndex & 3]);
-  if ((direction == kDirRise || direction == kDirRiseFallBack) && !(setPrice >= Quote().newestPrice)) {
+  if ((direction == kDirRise || direction == kDirRiseFallBack) && !(setPrice >= current)) {
     return Refuse("上涨或上涨中回落，设定价必须大于当前价！", priceFocus);
   }
-  if ((direction == kDirFall || direction == kDirFallRebound) && !(setPrice <= Quote().newestPrice)) {
+  if ((direction == kDirFall || direction == kDirFallRebound) && !(setPrice <= current)) {
     return Refuse("下涨或下跌中反弹，设定价必须小于当前价！", priceFocus);
   }
   if ((basis == kBasisOpen || basis == kBasisNewest) && !InSession()) return Refuse(kSessionRuleText);
@@ -131,21 +155,14 @@ bool Tfrmprice::Validate() {
 
 void Tfrmprice::OkClick() {
   if (!Validate()) return;
+  const std::optional<TBasisPrice> price = BasisSetPrice();
+  if (!price) return;
   TPolicyRecord r = CommonRecord();
   r.priceBasis = static_cast<uint8_t>(basis);
-  switch (basis) {
-    case kBasisOpen: r.setPrice = Quote().open; break;
-    case kBasisPrevClose: r.setPrice = Quote().prevClose; break;
-    case kBasisNewest: {
-      const quotes::TQuoteReport fresh = FreshQuote(std::string(base::Trim(codeText)));
-      r.setPrice = fresh.newestPrice;
-      r.basisPrice = fresh.newestPrice;
-      break;
-    }
-    default: r.setPrice = static_cast<float>(NumberOf(setPriceText).value_or(0.0)); break;
-  }
+  r.setPrice = price->setPrice;
+  r.basisPrice = price->basisPrice;
   r.direction = DirectionCode(kDirectionItems[directionIndex & 3]);
-  r.changeAmount = static_cast<float>(NumberOf(changeAmountText).value_or(0.0));
+  r.changeAmount = static_cast<float>(PriceOf(changeAmountText).value_or(0.0));
   r.changeUnit = changeYuan ? kUnitYuan : kUnitPercent;
   r.tradeType = buy ? 1 : 2;
   r.quantity = WholeNumberOf(quantityText).value_or(0);

@@ -23,6 +23,7 @@ class Tfrmprice final : public TEditorFrame {
   void SaveDefaultsClick() override;
   void RzCBRelationClick(bool checked);
   void RzEditLabelRelationKeyUp();  // the target code lookup
+  void RzEditLabelRelationChange();  // the target code box's text changed
 
   // ---- what the dialog shows besides the frame ----
   int directionIndex = 1;           // RzCBDirect, an index of kDirectionItems; "下跌" at first
@@ -41,9 +42,15 @@ class Tfrmprice final : public TEditorFrame {
 
  private:
   bool Validate();
-  // The set price the direction checks compare: the typed one, or the
-  // price shown for the chosen basis.
-  float ComparedSetPrice() const;
+  // The current price the direction checks compare with: the one shown.
+  double CurrentPrice() const;
+  // The set price they compare: the typed one, or the price of the chosen
+  // basis (the current price itself for "用现价").
+  double ComparedSetPrice() const;
+  void RelationCodeEntered();
+
+  TCodeEntry relationEntry_;
+  std::string relationFound_;  // the target code the last lookup found
 };
 
 }  // namespace policy

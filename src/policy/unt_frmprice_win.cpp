@@ -35,6 +35,7 @@ TfrmpriceView::TfrmpriceView(const TEditorViewArgs& args)
   relationCode_.Create(dialog_, {.rect = G(kFieldX, y, 70, kEditHeight), .id = kIdEditorFields + 1, .upperCase = true, .maxLength = 6,
                                  .tooltip = "证券代码"});
   relationCode_.onKeyUp = [this](UINT) { Do([this] { model_.RzEditLabelRelationKeyUp(); }); };
+  relationCode_.onChanged = [this] { OnTextChanged([this] { model_.RzEditLabelRelationChange(); }); };
   relationName_.Create(dialog_, {.rect = G(kFieldX + 76, y, 96, kEditHeight), .readOnly = true});
   relationPrice_.Create(dialog_, {.rect = G(kFieldX + 178, y, 72, kEditHeight), .align = win::Align::Right,
                                   .color = RGB(200, 0, 0), .vcenter = true, .sunken = true});

@@ -4,6 +4,7 @@
 
 #include "base/datetime.h"
 #include "base/text.h"
+#include "policy/unt_orderrules.h"
 
 namespace policy {
 namespace {
@@ -85,15 +86,16 @@ void Tfrmtime::RefillRest(const TPolicyRecord& m) {
 bool Tfrmtime::Validate() {
   if (!CodeValid()) return Refuse(kBadCodeText, kCtlCode);
   if (!tradePriceChecked) {
-    const auto price = NumberOf(setPriceText);
+    const auto price = PriceOf(setPriceText);
     if (!price) return Refuse("设定价位不是有效的数字！", kCtlSetPrice);
     if (*price < 0) return Refuse("设定价格不能小于0！", kCtlSetPrice);
   }
   const auto quantity = WholeNumberOf(quantityText);
   if (!quantity) return Refuse("买卖数量不是有效的整数！", kCtlVolume);
   if (*quantity < 0) return Refuse("买卖数量不能小于0！", kCtlVolume);
+  if (const std::string lot = buy ? BuyLotError(codeText, *quantity) : std::string(); !lot.empty()) return Refuse(lot, kCtlVolume);
   if (optimise.checked) {
-    const auto amount = NumberOf(optimise.amount);
+    const auto amount = PriceOf(optimise.amount);
     if (!amount) return Refuse("报价优化不是有效的数字！", kCtlOptimise);
     if (*amount < 0) return Refuse("报价优化不能小于0！", kCtlOptimise);
   }
@@ -109,7 +111,7 @@ void Tfrmtime::OkClick() {
     r.setPrice = 0.0f;
   } else {
     r.priceBasis = kBasisTyped;
-    r.setPrice = static_cast<float>(NumberOf(setPriceText).value_or(0.0));
+    r.setPrice = static_cast<float>(PriceOf(setPriceText).value_or(0.0));
   }
   const int minutes = *ParseOrderTime(tradeTimeText);
   r.orderTime = base::EncodeTime(minutes / 60, minutes % 60, 0);

@@ -67,7 +67,7 @@ std::optional<TPayoffRefusal> CheckPayoff(const TPayoffKindInfo& info, const TPa
   // While a basis is chosen the field holds its caption and counts as 0.
   double setPrice = 0;
   if (in.basis == kBasisTyped) {
-    const std::optional<double> v = NumberOf(in.setPriceText);
+    const std::optional<double> v = PriceOf(in.setPriceText);
     if (!v) return TPayoffRefusal{kSetPriceNotNumber, F::SetPrice};
     if (*v < 0) return TPayoffRefusal{kSetPriceNegative, F::SetPrice};
     setPrice = *v;
@@ -77,14 +77,14 @@ std::optional<TPayoffRefusal> CheckPayoff(const TPayoffKindInfo& info, const TPa
   if (!quantity) return TPayoffRefusal{info.quantityNotNumber, F::Quantity};
   if (*quantity < 0) return TPayoffRefusal{kSellQuantityNegative, F::Quantity};
 
-  const std::optional<double> amount = NumberOf(in.amountText);
+  const std::optional<double> amount = PriceOf(in.amountText);
   if (!amount) return TPayoffRefusal{info.amountNotNumber, F::Amount};
   if (*amount < 0) return TPayoffRefusal{kFallBackNegative, F::Amount};
 
   // The amount is saved only while optimisation is on (off saves 10 per
   // mille), so only then can it be wrong.
   if (in.optChecked) {
-    const std::optional<double> opt = NumberOf(in.optAmountText);
+    const std::optional<double> opt = PriceOf(in.optAmountText);
     if (!opt) return TPayoffRefusal{kOptimiseNotNumber, F::OptAmount};
     if (*opt < 0) return TPayoffRefusal{kOptimiseNegative, F::OptAmount};
   }

@@ -76,10 +76,6 @@ struct TPayoffRefusal {
   TPayoffField focus = TPayoffField::None;  // None: the focus stays
 };
 
-// Prices and points are shown and typed with three decimals; compared at
-// three decimals, a float quote of 10.004 equals a typed 10.004.
-inline double PriceAtThousandths(double v) { return std::round(v * 1000.0) / 1000.0; }
-
 // The first failing check, in the editor's order; nullopt when OK may save.
 std::optional<TPayoffRefusal> CheckPayoff(const TPayoffKindInfo& info, const TPayoffCheckInput& in);
 

@@ -213,6 +213,30 @@ void TPolicyList::Replace(const TPolicyRecord& record) {
   }
 }
 
+TEditedSave TPolicyList::ReplaceEdited(TPolicyRecord record, const TPolicyRecord& opened) {
+  std::lock_guard lock(mutex_);
+  TPolicyRecord* r = FindLocked(record.id);
+  if (!r) return TEditedSave::Removed;
+  const bool firedNow = r->fired != 0 || r->state == kStateTriggered;
+  const bool firedBefore = opened.fired != 0 || opened.state == kStateTriggered;
+  if (firedNow && !firedBefore) return TEditedSave::Fired;
+  record.state = r->state;
+  record.fired = r->fired;
+  if (std::memcmp(record.code, r->code, sizeof record.code) == 0) {
+    record.newestPrice = r->newestPrice;
+    record.trailingHigh = r->trailingHigh;
+    record.trailingLow = r->trailingLow;
+    record.crossed = r->crossed;
+  } else {
+    record.trailingHigh = 0;
+    record.trailingLow = 0;
+    record.crossed = 0;
+  }
+  *r = record;
+  Changed();
+  return TEditedSave::Saved;
+}
+
 void TPolicyList::ChangeSetPrice(int32_t id, float price) {
   std::lock_guard lock(mutex_);
   if (TPolicyRecord* r = FindLocked(id)) {

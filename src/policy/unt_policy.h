@@ -200,6 +200,9 @@ class TPolicyStoreWriter {
 
 // ---- The monitor list ----
 
+// What became of a monitor changed in its editor.
+enum class TEditedSave { Saved, Removed, Fired };
+
 // All monitors, in insertion order, behind one re-entrant lock. The list
 // owns heap copies of its records. Every operation takes the lock for its
 // whole duration and finds monitors by identifier, first match in list order.
@@ -216,6 +219,12 @@ class TPolicyList {
   void Add(const TPolicyRecord& record);
   // Overwrites the first monitor with the record's identifier, all 673 bytes.
   void Replace(const TPolicyRecord& record);
+  // Replaces a monitor changed in its editor, which `opened` was copied for.
+  // What the monitor loop did meanwhile stays: state, fired flag and the
+  // tracking fields come from the list (tracking restarts when the code
+  // changed). Nothing is replaced when the monitor was removed or has fired
+  // since it was opened: the loop may already have ordered.
+  TEditedSave ReplaceEdited(TPolicyRecord record, const TPolicyRecord& opened);
   // Sets the set price and rebuilds the description; nothing else changes.
   void ChangeSetPrice(int32_t id, float price);
   // State 2 (start) or 1; fired, crossed, trailing high and low cleared.

@@ -50,6 +50,8 @@ bool TestPolicy(const quotes::TQuoteReport& report, TPolicyRecord& m, const Loca
   if (!SameCode(report, m)) return false;
   // Kinds without a rule (the pair kind among them) are never touched.
   if (m.kind < kKindPayoff || m.kind > kKindIndex || m.kind == kKindPair) return false;
+  // A report without a trade neither fires nor moves what the monitor tracks.
+  if (!quotes::IsTradedPrice(report.newestPrice)) return false;
   const float p = report.newestPrice;
   m.newestPrice = p;
   // Sums and comparisons in double; the offset itself is a float.

@@ -20,7 +20,8 @@ using LocalClock = std::function<base::TDateTime()>;
 float RuleOffset(const TPolicyRecord& monitor);
 
 // The test of the monitor's kind. Not running, already fired, another code:
-// no fire and nothing written. Kinds without a rule never fire.
+// no fire and nothing written; the same for a report whose newest price is
+// no trade (not positive and finite). Kinds without a rule never fire.
 bool TestPolicy(const quotes::TQuoteReport& report, TPolicyRecord& monitor, const LocalClock& clock);
 
 }  // namespace policy

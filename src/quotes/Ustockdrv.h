@@ -3,6 +3,7 @@
 // binding (Windows) and the tests and tools implement.
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -107,6 +108,16 @@ constexpr size_t kQuoteReportSize = sizeof(TQuoteReport);
 
 // The security code of a report: the bytes up to the first NUL, at most 10.
 std::string_view ReportCode(const TQuoteReport& report);
+// A lookup found the code: its report has a quote time and is for that code
+// (an engine that knows nothing leaves the report zero).
+inline bool FoundQuote(const TQuoteReport& report, std::string_view code) {
+  return report.quoteTime != 0 && !code.empty() && ReportCode(report) == code;
+}
+
+// Whether a report's newest price is a trade: positive and finite. An
+// engine reports 0 while a security has not traded (suspended, before the
+// opening auction); nothing may fire, track or be shown on such a price.
+inline bool IsTradedPrice(float price) { return std::isfinite(price) && price > 0; }
 
 // The most reports one packet may hold; a larger count is a damaged packet
 // (a whole market is a few thousand securities).

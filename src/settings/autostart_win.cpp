@@ -39,6 +39,15 @@ class TRegistryAutostart final : public IAutostartStore {
     }
     if (machine) RegCloseKey(machine);
     if (user) RegCloseKey(user);
+    // Off without write access to the machine's key: a value there still
+    // starts the program with Windows, and saying "off" would be untrue.
+    if (!on && status == ERROR_SUCCESS && !machine) {
+      const std::optional<std::string> left = ReadFrom(HKEY_LOCAL_MACHINE);
+      if (left && !left->empty()) {
+        throw EAutostartException(std::string("Autostart stays on: HKEY_LOCAL_MACHINE\\") + kAutostartKeyPath + "\\" +
+                                  kAutostartValueName + " (" + *left + ") can be removed only with administrator rights");
+      }
+    }
     if (status != ERROR_SUCCESS) {
       throw EAutostartException("Unable to write to " + where + "\\" + kAutostartKeyPath + "\\" +
                                 kAutostartValueName + " (error " + std::to_string(status) + ")");

@@ -28,6 +28,8 @@ bool IsSafeProfileName(std::string_view name) {
   if (name.back() == '.') return false;
   // Device names, with any extension: "NUL.ini" opens the device.
   std::string stem(name.substr(0, name.find('.')));
+  // Windows drops the blanks before the extension too: "CON .ini" is CON.
+  while (!stem.empty() && stem.back() == ' ') stem.pop_back();
   std::transform(stem.begin(), stem.end(), stem.begin(), [](unsigned char c) { return std::toupper(c); });
   for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
     if (stem == device) return false;

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <optional>
 
 #include "base/files.h"
 #include "base/fixed_text.h"
@@ -48,15 +49,17 @@ bool WithinTenPercent(double price, double previousClose) {
 
 namespace {
 
-double NumberOf(const std::string& text) {
+// A finite number in the trimmed text; nullopt otherwise.
+std::optional<double> NumberOf(const std::string& text) {
   const auto v = base::ParseDecimal(base::Trim(text));
-  return v && std::isfinite(*v) ? *v : 0.0;
+  if (!v || !std::isfinite(*v)) return std::nullopt;
+  return v;
 }
 
 // "%.3f" of the field, cut to what the record's field holds.
 template <size_t N>
 void WritePrice(char (&field)[N], const std::string& text, const char* unit = "") {
-  base::WriteFixedUtf8(field, base::FormatPrice(NumberOf(text)) + unit);
+  base::WriteFixedUtf8(field, base::FormatPrice(NumberOf(text).value_or(0.0)) + unit);
 }
 
 }  // namespace
@@ -124,10 +127,12 @@ void Tfrmshowstock::RzEditLabelKeyUp() {
   selectFocused = true;
   host_.StartLivePrice(code);
   codeEnabled = true;
-  postEnabled = true;
+  // Only a security the engine knows can be posted: an unknown code has no
+  // previous close to hold the entry price to.
+  postEnabled = quotes::FoundQuote(quote_, code);
 }
 
-void Tfrmshowstock::Fail(const char* text, Focus at, bool select) {
+void Tfrmshowstock::Fail(const std::string& text, Focus at, bool select) {
   status = text;
   focus = at;
   selectFocused = select;
@@ -155,12 +160,35 @@ TShowStockRecord Tfrmshowstock::BuildPost() const {
   return post;
 }
 
+bool Tfrmshowstock::ExitFieldsValid() {
+  const struct {
+    const std::string& text;
+    const char* name;
+    Focus focus;
+  } fields[] = {{setPriceText, "移动止盈设定价格", Focus::SetPrice},
+                {backPriceText, "回落数量", Focus::BackPrice},
+                {lossLimitText, "条件止损设定价位", Focus::LossLimit},
+                {downText, "下跌数量", Focus::Down}};
+  for (const auto& f : fields) {
+    const std::optional<double> value = NumberOf(f.text);
+    const char* fault = !value ? "不是有效的数字！" : *value < 0 ? "不能小于0！" : nullptr;
+    if (fault) {
+      Fail(f.name + std::string(fault), f.focus, true);
+      return false;
+    }
+  }
+  return true;
+}
+
 void Tfrmshowstock::ButtonSGClick() {
   if (!postEnabled) return;
   status.clear();
+  // The code box may have been changed since its lookup (pasted text).
+  if (!quotes::FoundQuote(quote_, base::Trim(codeText))) return Fail(kPostCodeText, Focus::Code, true);
   if (PostsToday() >= kDailyPostQuota) return Fail(kQuotaUsedText, focus, false);
-  const auto price = base::ParseDecimal(base::Trim(buyPriceText));
-  if (!price || !WithinTenPercent(*price, quote_.prevClose)) return Fail(kPriceRangeText, Focus::BuyPrice, true);
+  const std::optional<double> price = NumberOf(buyPriceText);
+  if (!price || !(*price > 0) || !WithinTenPercent(*price, quote_.prevClose)) return Fail(kPriceRangeText, Focus::BuyPrice, true);
+  if (!ExitFieldsValid()) return;
   if (base::Trim(remarkText).empty()) return Fail(kRemarkMissingText, Focus::Remark, false);
   if (!host_.AskYesNo(kPostQuestion, "提示")) return;
 

@@ -24,6 +24,7 @@ inline constexpr char kQuotaUsedText[] = "今天晒出股票的次数已经用�
 inline constexpr char kPriceRangeText[] = "介入价格不能超过当日价格的10% ！";
 inline constexpr char kRemarkMissingText[] = "为提高晒股质量，备注内容必须填写！";
 inline constexpr char kPostQuestion[] = "您确定要晒出该信息？";
+inline constexpr char kPostCodeText[] = "证券代码不正确！";
 inline constexpr char kBuyPriceHint[] = "买入价格幅度不能超过当日价格的10%";
 inline constexpr char kHelpFile[] = "ShowStock.rtf";  // in the res folder
 inline constexpr int kCodeLength = 6;
@@ -59,7 +60,7 @@ class IFrmshowstockHost {
 
 class Tfrmshowstock {
  public:
-  enum class Focus { None, Code, BuyPrice, Remark };
+  enum class Focus { None, Code, BuyPrice, SetPrice, BackPrice, LossLimit, Down, Remark };
 
   // `session` is the login's (server, port, user, user information);
   // `dailyLogPath` names the day's log file for a date.
@@ -102,7 +103,10 @@ class Tfrmshowstock {
 
  private:
   void Close();
-  void Fail(const char* text, Focus at, bool select);
+  void Fail(const std::string& text, Focus at, bool select);
+  // The four exit fields hold numbers of at least 0; false after the
+  // refusal of the first that does not.
+  bool ExitFieldsValid();
 
   IFrmshowstockHost& host_;
   account::IAccountService& service_;

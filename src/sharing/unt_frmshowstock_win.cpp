@@ -12,8 +12,10 @@ TfrmshowstockWin::TfrmshowstockWin(ShowStockViewArgs args, account::IAccountServ
   auto label = [this](win::Label& l, const char* text, int y) {
     l.Create(dialog_, {.text = text, .rect = {18, y + 2, 128, 20}, .align = win::Align::Right, .vcenter = true});
   };
-  auto field = [this](win::Edit& e, int y, int length, const std::string& tip = {}) {
-    e.Create(dialog_, {.rect = {152, y, 110, 23}, .maxLength = length, .align = win::Align::Right, .tooltip = tip});
+  // Prices and amounts of at least 0 with three decimals; Up and Down step them.
+  auto field = [this](win::NumericEdit& e, int y, int length, const std::string& tip = {}) {
+    e.Create(dialog_, {.decimals = 3, .step = 0.01, .min = 0, .max = 9999999, .rect = {152, y, 110, 23},
+                       .spinButtons = false, .maxLength = length, .tooltip = tip});
   };
   auto unit = [this](win::Label& l, int y) {
     l.Create(dialog_, {.text = "元", .rect = {268, y + 2, 30, 20}, .vcenter = true});
@@ -50,6 +52,10 @@ TfrmshowstockWin::TfrmshowstockWin(ShowStockViewArgs args, account::IAccountServ
   status_.Create(dialog_, {.panes = {{60, "提示："}, {win::kRest, "", true}}, .sizeGrip = false});
 
   code_.onKeyUp = [this](UINT) { Do([&] { model_.RzEditLabelKeyUp(); }); };
+  // Pasted or dropped text is looked up as typed text is.
+  code_.onChanged = [this] {
+    if (!syncing_ && code_.Text() != model_.codeText) Do([&] { model_.RzEditLabelKeyUp(); });
+  };
   post_.onClick = [this] { Do([&] { model_.ButtonSGClick(); }); };
   cancel_.onClick = [this] { Do([&] { model_.bsSkinButton2Click(); }); };
   reset_.onClick = [this] { Do([&] { model_.ButtonCZClick(); }); };
@@ -87,7 +93,17 @@ void TfrmshowstockWin::Take() {
   model_.downYuan = !downPercent_.Checked();
 }
 
+void TfrmshowstockWin::FocusField(win::NumericEdit& field) {
+  field.Focus();
+  if (model_.selectFocused) field.SelectAll();
+}
+
 void TfrmshowstockWin::Sync() {
+  syncing_ = true;
+  struct Done {
+    bool& flag;
+    ~Done() { flag = false; }
+  } done{syncing_};
   dialog_.SetTitle(model_.caption);
   // Texts only when they differ: setting the code field's text again would
   // move the caret while the user types.
@@ -110,16 +126,18 @@ void TfrmshowstockWin::Sync() {
   post_.Enable(model_.postEnabled);
   reset_.Enable(model_.resetEnabled);
   for (win::Radio* r : {&backYuan_, &backPercent_, &downYuan_, &downPercent_}) r->Enable(model_.unitsEnabled);
-  for (win::Edit* e : {&buyPrice_, &setPrice_, &backPrice_, &lossLimit_, &down_, &remark_}) {
+  for (win::NumericEdit* e : {&buyPrice_, &setPrice_, &backPrice_, &lossLimit_, &down_}) {
     e->SetReadOnly(!model_.fieldsEditable);
   }
+  remark_.SetReadOnly(!model_.fieldsEditable);
   status_.SetPaneText(1, model_.status);
   switch (model_.focus) {
     case Tfrmshowstock::Focus::Code: code_.Focus(); break;
-    case Tfrmshowstock::Focus::BuyPrice:
-      buyPrice_.Focus();
-      if (model_.selectFocused) buyPrice_.SelectAll();
-      break;
+    case Tfrmshowstock::Focus::BuyPrice: FocusField(buyPrice_); break;
+    case Tfrmshowstock::Focus::SetPrice: FocusField(setPrice_); break;
+    case Tfrmshowstock::Focus::BackPrice: FocusField(backPrice_); break;
+    case Tfrmshowstock::Focus::LossLimit: FocusField(lossLimit_); break;
+    case Tfrmshowstock::Focus::Down: FocusField(down_); break;
     case Tfrmshowstock::Focus::Remark: remark_.Focus(); break;
     case Tfrmshowstock::Focus::None: break;
   }

@@ -60,6 +60,7 @@ class TfrmshowstockWin final : public IFrmshowstockHost {
   }
   void Take();
   void Sync();
+  void FocusField(win::NumericEdit& field);
 
   ShowStockViewArgs args_;
   Tfrmshowstock model_;
@@ -70,7 +71,10 @@ class TfrmshowstockWin final : public IFrmshowstockHost {
   win::Label buyUnit_, setUnit_, lossUnit_;
   win::Edit code_, name_;
   win::Label newPrice_;
-  win::Edit buyPrice_, setPrice_, backPrice_, lossLimit_, down_, remark_;
+  win::NumericEdit buyPrice_, setPrice_, backPrice_, lossLimit_, down_;
+  win::Edit remark_;
+  // The view's own text changes (Sync) are no user's.
+  bool syncing_ = false;
   win::Radio backYuan_, backPercent_, downYuan_, downPercent_;
   win::RichEdit help_;
   win::Button calculator_, post_, cancel_, reset_;

@@ -409,6 +409,7 @@ void NumericEdit::Create(Parent parent, const NumericEditArgs& args) {
   Control::Create(parent, WC_EDITW, base::FormatFixed(std::clamp(args.value, min_, max_), decimals_), style,
                   args.border ? WS_EX_CLIENTEDGE : 0, args.rect, args.id);
   if (!handle_) return;
+  if (args.maxLength > 0) SendMessageW(handle_, EM_SETLIMITTEXT, static_cast<WPARAM>(args.maxLength), 0);
   if (args.spinButtons) {
     spin_ = CreateWindowExW(0, UPDOWN_CLASSW, nullptr, WS_CHILD | WS_VISIBLE | UDS_NOTHOUSANDS, 0, 0, 0, 0, handle_,
                             nullptr, App::Instance(), nullptr);
@@ -459,6 +460,10 @@ void NumericEdit::StepBy(int steps) {
     int end = GetWindowTextLengthW(handle_);
     SendMessageW(handle_, EM_SETSEL, static_cast<WPARAM>(end), end);
   }
+}
+
+void NumericEdit::SetReadOnly(bool on) {
+  if (handle_) SendMessageW(handle_, EM_SETREADONLY, on ? TRUE : FALSE, 0);
 }
 
 void NumericEdit::SetRange(double min, double max) {

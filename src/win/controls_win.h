@@ -213,6 +213,7 @@ struct NumericEditArgs {
   int id = 0;
   bool spinButtons = true;  // up/down arrows at the right, inside the rect
   bool border = true;
+  int maxLength = 0;  // characters; 0: the system's limit
   Align align = Align::Right;
   std::string tooltip{};
 };
@@ -235,6 +236,7 @@ class NumericEdit : public Control {
   void SetRange(double min, double max);
   void SetStep(double step) { step_ = step; }
   void SetDecimals(int decimals) { decimals_ = decimals; }
+  void SetReadOnly(bool on);
   int Decimals() const { return decimals_; }
   double Step() const { return step_; }
   void SelectAll();

@@ -6,6 +6,10 @@
 # convention of each callee are checked. MSVC calls virtual member functions
 # with __thiscall: the object in ECX, the callee pops its stack arguments, so
 # each of its returns is "ret 4 x (stack arguments)" (a plain "ret" for none).
+# The plug-in's calls into the host's profile documents are read the same
+# way: each goes to the slot of its operation in the host's table, whose
+# slot 0 is the host's destructor. The class records give the sizes the
+# classes are registered with.
 set -uo pipefail
 
 dll="$ROOT/build/win32/plugin/Pellumin.dll"
@@ -18,6 +22,21 @@ python3 - "$dll" <<'EOF'
 import re, struct, subprocess, sys
 
 dll = sys.argv[1]
+
+# The host's profile document (IXMLProfile): its deleting destructor, then
+# the 28 document operations with their stack arguments.
+PROFILE = [("DeletingDestructor", 1), ("GetNodeType", 1), ("GetNodeName", 1), ("GetNodeText", 1),
+           ("GetParentNode", 1), ("GetFirstChild", 1), ("GetNextSibling", 1), ("FindChild", 2), ("AddNode", 5),
+           ("FindOrAddChild", 4), ("AddPath", 3), ("FindPath", 1), ("RemoveChildrenWhere", 4),
+           ("RemoveChildren", 2), ("RemoveNode", 1), ("SetNodeText", 2), ("SetNodeType", 2), ("GetAttrName", 1),
+           ("GetAttribute", 2), ("GetAttrValue", 1), ("GetFirstAttr", 1), ("GetNextAttr", 1), ("FindAttr", 2),
+           ("AddAttr", 2), ("ResetAttribute", 2), ("SetAttribute", 3), ("SetAttr", 3), ("RemoveAttr", 2),
+           ("RemoveAllAttrs", 1)]
+
+# The class records: (class name, object size).
+RECORDS = {"ui::CListNoteRender::kClassRecord": ("CListNoteRender", 536),
+           "push::CPushProvider::kClassRecord": ("CPushProvider", 3089),
+           "push::CPushRegGinaExtend::kClassRecord": ("PushRegGinaExtend", 44)}
 
 # Each table as the host calls it: (operation, stack arguments), slot by slot.
 R = lambda n, args: [("Reserved%d" % n, args)]
@@ -48,17 +67,8 @@ TABLES = {
                             ("GetButtons", 2), ("GetButtonText", 3), ("Create", 2), ("Reserved1", 1),
                             ("Reserved2", 1), ("OnCloseButton", 1), ("Reserved3", 2), ("OnNoteUpdate", 1),
                             ("GetStatusText", 1), ("DeletingDestructor", 1)],
-    # The plug-in's own document over a host profile: a deleting destructor,
-    # then the 28 document operations.
-    "addin::CXmlProfileAdapter": [("DeletingDestructor", 1), ("GetNodeType", 1), ("GetNodeName", 1),
-                                  ("GetNodeText", 1), ("GetParentNode", 1), ("GetFirstChild", 1),
-                                  ("GetNextSibling", 1), ("FindChild", 2), ("AddNode", 5), ("FindOrAddChild", 4),
-                                  ("AddPath", 3), ("FindPath", 1), ("RemoveChildrenWhere", 4),
-                                  ("RemoveChildren", 2), ("RemoveNode", 1), ("SetNodeText", 2),
-                                  ("SetNodeType", 2), ("GetAttrName", 1), ("GetAttribute", 2),
-                                  ("GetAttrValue", 1), ("GetFirstAttr", 1), ("GetNextAttr", 1), ("FindAttr", 2),
-                                  ("AddAttr", 2), ("ResetAttribute", 2), ("SetAttribute", 3), ("SetAttr", 3),
-                                  ("RemoveAttr", 2), ("RemoveAllAttrs", 1)],
+    # The plug-in's own document over a host profile has the host's table.
+    "addin::CXmlProfileAdapter": PROFILE,
 }
 
 # Symbols: functions by address, tables by class.
@@ -70,10 +80,12 @@ for line in nm.splitlines():
         raw.setdefault(parts[2][1:], int(parts[0], 16))
 names = list(raw)
 demangled = subprocess.run(["c++filt"], input="\n".join(names), capture_output=True, text=True).stdout.splitlines()
-functions, tables = {}, {}
+functions, tables, records = {}, {}, {}
 for name, pretty in zip(names, demangled):
     if pretty.startswith("vtable for "):
         tables[pretty[len("vtable for "):]] = raw[name]
+    elif pretty in RECORDS:
+        records[pretty] = raw[name]
     elif "(" in pretty:
         functions.setdefault(raw[name], []).append(pretty)
 starts = sorted(functions)
@@ -96,6 +108,15 @@ def word(va):
         if start <= va < start + size:
             return struct.unpack_from("<I", data, rawptr + va - start)[0]
     raise KeyError(hex(va))
+
+def cstring(va):
+    out = b""
+    while len(out) < 256:
+        w = struct.pack("<I", word(va + len(out)))
+        out += w
+        if b"\0" in w:
+            return out[:out.index(b"\0")].decode("latin-1")
+    return out.decode("latin-1")
 
 def is_code(va):
     return any(start <= va < start + size and flags & 0x20000000 for start, size, _, flags in sections)
@@ -167,6 +188,26 @@ for cls, slots in TABLES.items():
     after = word(first + 4 * len(slots))
     check(not is_code(after), "%s has exactly %d slots" % (cls, len(slots)),
           "slot %d points to %s" % (len(slots), functions.get(after, [hex(after)])))
+
+# Each operation of the adapter calls the same operation of the host's
+# document, through its slot in the host's table: the one call through a
+# table in its body (a tail jump or a call) reads the slot's offset.
+TABLE_CALL = re.compile(r"^(?:call|jmp)\s+\*(0x[0-9a-f]+)?\(%e[a-z]{2}\)$")
+adapter = tables.get("addin::CXmlProfileAdapter")
+for i, (name, _) in enumerate(PROFILE):
+    if i == 0 or adapter is None:
+        continue  # the host's destructor is never called
+    offsets = [int(m.group(1) or "0", 16) for m in map(TABLE_CALL.match, disassemble(word(adapter + 8 + 4 * i))) if m]
+    check(offsets == [4 * i], "the plug-in calls the host's %s at slot %d (*%#x)" % (name, i, 4 * i),
+          "calls through %s" % [hex(o) for o in offsets])
+
+for symbol, (cls, size) in RECORDS.items():
+    if symbol not in records:
+        check(False, "class record of %s" % cls, "no symbol")
+        continue
+    at = records[symbol]
+    check(cstring(word(at)) == cls and word(at + 4) == size, "class record \"%s\" of %d bytes" % (cls, size),
+          "\"%s\" of %d bytes" % (cstring(word(at)), word(at + 4)))
 
 # The one export is plain C: no stack arguments, returns with a plain ret.
 exports = subprocess.run(["i686-w64-mingw32-objdump", "-p", dll], capture_output=True, text=True).stdout

@@ -70,6 +70,9 @@ class FakeHost : public app::IFrmmainHost {
   void ShowTrayBalloon(const std::string& title, const std::string& text) override {
     calls.push_back("balloon " + title + ": " + text);
   }
+  void ShowTrayWarning(const std::string& title, const std::string& text) override {
+    calls.push_back("warning " + title + ": " + text);
+  }
   void AnimateTrayIcon(bool animate) override { calls.push_back(animate ? "animate" : "still"); }
   void ShowProgress(const std::string&) override {}
   void StepProgress() override {}
@@ -114,7 +117,14 @@ class FakeHost : public app::IFrmmainHost {
   void UnbindLibraries() override { calls.push_back("unbind"); }
   void Login() override { calls.push_back("login"); }
   void Logout() override { calls.push_back("logout"); }
-  void DisconnectMessageConnection() override { calls.push_back("disconnect"); }
+  bool DisconnectMessageConnection() override {
+    calls.push_back("disconnect");
+    if (onDisconnect) onDisconnect();
+    return workersEnd;
+  }
+  std::function<void()> onDisconnect;
+  bool workersEnd = true;  // false: a worker was still in a network call
+  void RefreshUserInfo() override { calls.push_back("refresh user info"); }
   void LoadShareFeed() override { calls.push_back("share feed"); }
   void ClearShareFeed() override { calls.push_back("clear share feed"); }
   void StartVersionCheck(bool quiet) override { calls.push_back(quiet ? "version check quiet" : "version check"); }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/gbk.h"
+#include "plugin/addin/unt_addin.h"
 #include "plugin/addin/unt_stringcache.h"
 #include "plugin/push/unt_pushports.h"
 
@@ -108,7 +109,21 @@ class CFakePushSystem final : public push::IPushSystem {
   std::vector<TPosted> posted;
 };
 
-// The process-wide context as the module object sets it up.
+// The module object as the add-in object needs it: the resource handle
+// goes to the string cache, the window registry is its own.
+class CFakeAddinModule final : public addin::IAddinModule {
+ public:
+  explicit CFakeAddinModule(addin::CStringCache& cache) : cache_(cache) {}
+  void SetResourceModule(kv::KvValue module) override { cache_.Reset(module); }
+  addin::CModuleWindows& Windows() override { return windows_; }
+
+ private:
+  addin::CStringCache& cache_;
+  addin::CModuleWindows windows_;
+};
+
+// The process-wide context as the module object sets it up, and the add-in
+// object that feature headers point to.
 struct TPluginHarness {
   TPluginHarness() {
     cache.Setup(1, 10240);
@@ -119,6 +134,8 @@ struct TPluginHarness {
   CFakeStringResources resources;
   addin::CStringCache cache{resources};
   push::TPluginContext context;
+  CFakeAddinModule module{cache};
+  addin::CAddin addin{context, module};
 };
 
 }  // namespace testing_support

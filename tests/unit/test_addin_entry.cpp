@@ -82,7 +82,10 @@ TEST_F(AddinTest, ServiceFeatureGetsItsHeaderFilled) {
   EXPECT_EQ(provider->header.port, Kv(port_));
   EXPECT_EQ(provider->header.modules.note, Kv(notes_));
   EXPECT_STREQ(reinterpret_cast<const char*>(provider->header.modules.gina), "KvGina");
-  EXPECT_EQ(provider->header.addin, &addin_);
+  // The word holds the address the host got from Addin_GetObject.
+  EXPECT_EQ(static_cast<const void*>(provider->header.addin), static_cast<kv::IAddin*>(&addin_));
+  EXPECT_STREQ(push::CPushProvider::kClassRecord.className, "CPushProvider");
+  EXPECT_EQ(push::CPushProvider::kClassRecord.objectSize, 3089u);
   EXPECT_EQ(provider->header.entry, Entry("PushHelper"));
   EXPECT_EQ(helper->GetEntry(), Entry("PushHelper"));
   EXPECT_EQ(provider->header.argument, 0x77u);
@@ -114,6 +117,8 @@ TEST_F(AddinTest, RendererIsCreatedWithTheParentWindowInItsHeader) {
   EXPECT_EQ(renderer->GetSelf(), out);
   EXPECT_EQ(renderer->GetEntry(), Entry("Note.ListNoteRender"));
   EXPECT_EQ(renderer->header.argument, 0x7070u);
+  EXPECT_STREQ(ui::CListNoteRender::kClassRecord.className, "CListNoteRender");
+  EXPECT_EQ(ui::CListNoteRender::kClassRecord.objectSize, 536u);
   renderer->Destroy();
   EXPECT_EQ(Entry("PushHelper")->CreateFeature(0, nullptr, nullptr), 0) << "nowhere to hand the object";
 }

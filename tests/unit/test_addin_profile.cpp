@@ -66,6 +66,7 @@ TEST_F(AddinProfile, TheHostsTreeIsReadThroughItsOwnOperations) {
                                              "Profile.FindChild(wtcontrol)", "Profile.FindChild(SHOWCJHS)",
                                              "Profile.GetAttribute(Val)"}));
   EXPECT_EQ(log_.Count("Profile.FindOrAddChild"), 0u) << "read-only: nothing is added to the host's tree";
+  EXPECT_EQ(log_.Count("Profile.DeletingDestructor"), 0u) << "the host's document is never ended";
 }
 
 TEST_F(AddinProfile, AdapterForwardsEveryOperationToTheHost) {
@@ -115,12 +116,7 @@ TEST_F(AddinProfile, AdapterForwardsEveryOperationToTheHost) {
 
 TEST_F(AddinProfile, OnUserProfileSetsTheShowTimingSwitch) {
   testing_support::TPluginHarness harness;
-  struct Module final : addin::IAddinModule {
-    void SetResourceModule(kv::KvValue) override {}
-    addin::CModuleWindows& Windows() override { return windows; }
-    addin::CModuleWindows windows;
-  } module;
-  addin::CAddin addin(harness.context, module);
+  addin::CAddin& addin = harness.addin;
   simhost::CHostPort port(log_);
   addin.Initialize(Kv(port), 0, 0);
   simhost::CHostUser user(log_, {1, "A", "K", "23"});

@@ -10,23 +10,11 @@
 
 namespace {
 
-class CInProcessModule final : public addin::IAddinModule {
- public:
-  explicit CInProcessModule(addin::CStringCache& cache) : cache_(cache) {}
-  void SetResourceModule(kv::KvValue module) override { cache_.Reset(module); }
-  addin::CModuleWindows& Windows() override { return windows_; }
-
- private:
-  addin::CStringCache& cache_;
-  addin::CModuleWindows windows_;
-};
-
 TEST(AddinScenario, HostSessionPassesEveryCheck) {
   testing_support::TempDir dir;
   testing_support::TPluginHarness harness;
   harness.system.programPath = dir.File("TradeClient.exe");
-  CInProcessModule module(harness.cache);
-  addin::CAddin addin(harness.context, module);
+  addin::CAddin& addin = harness.addin;
 
   const auto stock = reinterpret_cast<kv::KvHwnd>(0x5150);
   simhost::THostScenarioEnv env;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <fstream>
 #include <mutex>
 
@@ -261,14 +262,16 @@ TEST_F(MainWindowTest, FineTuneHoverDoubleClickAndActivity) {
   w->EnableLoggedInFeatures(true);
   const std::string stored = *base::ReadFileBytes(policy::PolicyStorePath(folder));
 
-  // A click on the set price of row 0 lays the field over the cell.
-  w->RzListViewClick({0, 4, 17, 0, 60});
+  // A click on the set price of row 0 lays the field over the cell where
+  // the list shows it (here the column was dragged to the front and the
+  // list scrolled), not where the table puts it.
+  w->RzListViewClick({0, 4, {-12, 40, 74, 22}});
   const app::FineTuneField& f = w->FineTune();
   ASSERT_TRUE(f.visible);
-  EXPECT_EQ(f.left, 40 + 85 + 55 + 80 + 2);
-  EXPECT_EQ(f.width, 70);
+  EXPECT_EQ(f.left, -12);
+  EXPECT_EQ(f.width, 74);
   EXPECT_EQ(f.height, 18);
-  EXPECT_EQ(f.top, 17 + 60 + 1);
+  EXPECT_EQ(f.top, 40 + 2);
   EXPECT_EQ(f.text, "10.000");
   EXPECT_EQ(w->SelectedSecurity(), "600000");
   w->TakeChanges();
@@ -286,10 +289,10 @@ TEST_F(MainWindowTest, FineTuneHoverDoubleClickAndActivity) {
   EXPECT_NE(*base::ReadFileBytes(policy::PolicyStorePath(folder)), stored);
 
   // "即时成交价" never opens the field; a text that is no number changes nothing.
-  w->RzListViewClick({1, 4, 34, 0, 60});
+  w->RzListViewClick({1, 4, {0, 60, 70, 22}});
   EXPECT_FALSE(w->FineTune().visible);
   EXPECT_EQ(w->SelectedSecurity(), "000001");
-  w->RzListViewClick({0, 4, 17, 0, 60});
+  w->RzListViewClick({0, 4, {0, 40, 70, 22}});
   w->RzSpinEditPriceExit("abc");
   EXPECT_EQ(w->Cell(0, 4), "10.010");
 
@@ -305,6 +308,12 @@ TEST_F(MainWindowTest, FineTuneHoverDoubleClickAndActivity) {
   w->RzListViewMouseMove(2, false, 120, 230);
   EXPECT_TRUE(host.Has("hide tip"));
   EXPECT_EQ(w->HoveredId(), -1);
+  // Leaving the list and coming back to the same row shows the tip again.
+  w->RzListViewMouseMove(2, true, 120, 230);
+  const size_t tips = host.Count("tip 2");
+  w->RzListViewMouseLeave();
+  w->RzListViewMouseMove(2, true, 121, 231);
+  EXPECT_EQ(host.Count("tip 2"), tips + 1);
 
   // Double click opens the kind's editor with a copy; kind 3 and a vanished
   // monitor open nothing.
@@ -331,6 +340,13 @@ TEST_F(MainWindowTest, FineTuneHoverDoubleClickAndActivity) {
   // The level label.
   w->ShowUserLevel(3, 5400, 3);
   EXPECT_EQ(w->LevelCaption(), "3级 1.50 h");
+  // A click on it refreshes it while logged in, and does nothing logged out.
+  w->LevelLabelClick();
+  EXPECT_EQ(host.Count("refresh user info"), 1u);
+  EXPECT_EQ(host.Count("dialog"), 0u);
+  w->SetLoggedIn(false, "u1");
+  w->LevelLabelClick();
+  EXPECT_EQ(host.Count("refresh user info"), 1u);
 
   // A rebuild that leaves the list empty forgets the selected security.
   w->Monitors().RemoveAll();
@@ -563,7 +579,7 @@ TEST_F(MainWindowTest, QuotePacketsReachMonitorsPricesFramesAndQuoteWindows) {
 
   // The debug window follows the selected security; the tip its own code.
   // A failure in one report leaves the others handled.
-  w->RzListViewClick({2, 2, 0, 0, 60});
+  w->RzListViewClick({2, 2, {}});
   ASSERT_EQ(w->SelectedSecurity(), "600036");
   windows.debug.Show();
   windows.tip.ShowFor("000001");
@@ -577,6 +593,19 @@ TEST_F(MainWindowTest, QuotePacketsReachMonitorsPricesFramesAndQuoteWindows) {
   EXPECT_EQ(w->Cell(2, 5), "30.700");
   EXPECT_EQ(w->Cell(0, 5), "10.100");
   EXPECT_EQ(w->RowPriceFrame(0), app::PriceFrame::Red);
+
+  // Reports without a trade (0, negative, NaN) fire no stop-loss and leave
+  // the price cell and its frame as the last trade set them.
+  w->TakeChangedPrices();
+  Packet noTrade({Quote("600000", 10.0f, 0.0f), Quote("600000", 10.0f, -1.0f), Quote("600000", 10.0f, std::nanf(""))});
+  w->QuoteMessage(quotes::kQuotePacketKind, &noTrade.header);
+  EXPECT_EQ(w->Cell(0, 5), "10.100");
+  EXPECT_EQ(w->RowPriceFrame(0), app::PriceFrame::Red);
+  EXPECT_TRUE(w->TakeChangedPrices().empty());
+  policy::TPolicyRecord untouched;
+  w->Monitors().Copy(7, untouched);
+  EXPECT_EQ(untouched.state, policy::kStateRunning);
+  EXPECT_FLOAT_EQ(untouched.newestPrice, 10.1f);
 
   // A quote that fires the stop-loss: while its order is in progress (the
   // broadcast runs inside it) a nested packet still updates the prices but
@@ -652,4 +681,155 @@ TEST_F(MainWindowTest, EngineStartOfALoginPassesTheLabelsAsLastPublished) {
   EXPECT_FALSE(w->Enabled(Cmd::Logout));
   EXPECT_TRUE(host.Has("info 提示！: 启动盯盘模块失败，请重新登录！"));
   quotes::LoginSession().startToken = 0;
+}
+
+namespace {
+
+// A store that exists but cannot be read is never saved over: set aside
+// under a name that says so, or, while even that fails, left alone for the
+// whole run; the user is told in a box either way.
+TEST_F(MainWindowTest, UnreadableStoreIsSetAsideAndNeverSavedOver) {
+  const std::string store = policy::PolicyStorePath(folder);
+  const std::string stored = *base::ReadFileBytes(store);
+  // Far larger than memory (sparse, so it costs no disk): the load runs out
+  // of memory.
+  constexpr uintmax_t kHuge = uintmax_t{1} << 40;
+  std::filesystem::resize_file(base::PathFromUtf8(store), kHuge);
+  const std::string aside = app::UnreadableStorePath(store, now);
+  EXPECT_EQ(aside, store + ".unreadable-20261209-103000");
+
+  // The name it would go to is taken: it stays where it is, untouched.
+  std::filesystem::create_directories(base::PathFromUtf8(aside) / "taken");
+  auto held = Create();
+  auto told = [&] {
+    return *std::find_if(host.calls.begin(), host.calls.end(), [](const std::string& c) { return c.rfind("info", 0) == 0; });
+  };
+  ASSERT_EQ(host.Count("info Tarvolen-Merrowick: 监控记录文件 " + store + " 无法读取"), 1u);
+  EXPECT_NE(told().find("不会覆盖"), std::string::npos) << told();
+  held->FormShow();
+  EXPECT_EQ(held->RowCount(), 0u);
+  held->FormDestroy();
+  EXPECT_EQ(std::filesystem::file_size(base::PathFromUtf8(store)), kHuge);
+  EXPECT_TRUE(host.Has(std::string("info Tarvolen-Merrowick: ") + app::kStoreHeldAtEndText + store));
+
+  // Next start, the name is free: the file goes aside whole and the
+  // program carries on with an empty list under the store's own name.
+  std::filesystem::remove_all(base::PathFromUtf8(aside));
+  host.calls.clear();
+  auto w = Create();
+  ASSERT_EQ(host.Count("info"), 1u);
+  EXPECT_NE(told().find("已改名为 " + aside), std::string::npos) << told();
+  EXPECT_EQ(host.Count("balloon"), 0u);
+  w->FormShow();
+  w->FormDestroy();
+  EXPECT_EQ(std::filesystem::file_size(base::PathFromUtf8(aside)), kHuge);
+  std::ifstream in(base::PathFromUtf8(aside), std::ios::binary);
+  std::string head(stored.size(), '\0');
+  in.read(head.data(), static_cast<std::streamsize>(head.size()));
+  EXPECT_EQ(head, stored);
+  EXPECT_EQ(base::ReadFileBytes(store)->size(), 0u);
+}
+
+// Closing waits for an order in progress, saves the store before it stops
+// any worker, and tells a failed final save in a box, keeping the last
+// good file.
+TEST_F(MainWindowTest, ClosingWaitsForTheOrderSavesFirstAndTellsAFailedSave) {
+  const std::string store = policy::PolicyStorePath(folder);
+  auto w = Create();
+  w->FormShow();
+  w->Flags().orderInProgress = true;  // e.g. "退出[&E]" of the tray menu during an order
+  host.answers = {true};
+  EXPECT_FALSE(w->FormCloseQuery());
+  EXPECT_EQ(host.Count("ask"), 0u);
+  EXPECT_TRUE(host.Has(std::string("balloon Tarvolen-Merrowick: ") + app::kCloseDuringOrderText));
+  EXPECT_FALSE(w->Flags().closing);
+  w->Flags().orderInProgress = false;
+  EXPECT_TRUE(w->FormCloseQuery());
+
+  w->Monitors().Remove(0);  // changed since the last save
+  std::string atDisconnect;
+  host.onDisconnect = [&] { atDisconnect = *base::ReadFileBytes(store); };
+  host.workersEnd = false;  // the online-time worker is still inside the service
+  w->FormDestroy();
+  EXPECT_EQ(policy::ParsePolicyStore(atDisconnect).size(), 2u);
+  EXPECT_FALSE(host.Has("unbind"));  // its library stays loaded while it finishes
+  EXPECT_EQ(host.Count("info"), 0u);
+
+  // The final save fails (its temporary file cannot be made).
+  host.calls.clear();
+  auto again = Create();
+  again->FormShow();
+  std::filesystem::create_directories(base::PathFromUtf8(store + ".new~"));
+  again->Monitors().Remove(1);
+  again->FormDestroy();
+  EXPECT_EQ(host.Count("info 警告提示！: 监控策略无法保存到 " + store), 1u);
+  EXPECT_EQ(policy::ParsePolicyStore(*base::ReadFileBytes(store)).size(), 2u);
+}
+
+// The quiet start-up check leads to the login as the command would: not
+// once the user has logged in by hand while it waited.
+TEST_F(MainWindowTest, QuietVersionCheckLogsInThroughTheCommand) {
+  auto w = Create();
+  w->FormShow();
+  w->SetLoggedIn(true, "u1");
+  w->VersionCheckDone(app::JudgeVersionReply(std::nullopt, app::kProgramVersion), true);
+  EXPECT_EQ(host.Count("login"), 0u);
+}
+
+}  // namespace
+
+// Where an order's outcome becomes final: the "委托结果" cell, the row that
+// stands out, log\orders.csv, the order-step log and the warning balloon.
+TEST_F(MainWindowTest, OrderOutcomesReachTheListTheLogsAndTheUser) {
+  auto w = Create();
+  w->SetLoggedIn(true, "u1");
+  w->EnableLoggedInFeatures(true);
+  auto stop = testing_support::Monitor(7, policy::kKindLossLimit, "600000", 10.0f, 0.5f);
+  policy::UpdateDescription(stop);
+  w->Monitors().Add(stop);
+  w->StartAllMonitoring();
+  ASSERT_EQ(w->RowCount(), 4u);
+  EXPECT_EQ(app::MonitorColumns()[app::kOutcomeColumn].caption, std::string("委托结果"));
+
+  // No trading program is associated: the fire types nothing and says so.
+  Packet firing({Quote("600000", 10.0f, 9.0f)});
+  w->QuoteMessage(quotes::kQuotePacketKind, &firing.header);
+  EXPECT_EQ(w->Cell(3, app::kOutcomeColumn), "未下单：没有关联的交易软件");
+  EXPECT_TRUE(w->RowStandsOut(3));
+  EXPECT_FALSE(w->RowStandsOut(0));
+  EXPECT_EQ(w->Cell(0, app::kOutcomeColumn), "");
+  EXPECT_TRUE(host.Has("warning 未下单！: 浦发银行(600000) 卖出 8.910 x 1000\r\n没有关联的交易软件"));
+
+  policy::TOrderOutcome accepted;
+  accepted.time = now;
+  accepted.monitorId = 7;
+  accepted.code = "600000";
+  accepted.name = "浦发银行";
+  accepted.side = "卖出";
+  accepted.price = "8.910";
+  accepted.quantity = "1000";
+  accepted.result = policy::OrderResult::Accepted;
+  accepted.orderNumber = "10001";
+  accepted.brokerText = "委托已成功提交, \"合同编号\"：10001";
+  const size_t calls = host.calls.size();
+  w->RecordOrderOutcome(accepted);
+  EXPECT_EQ(w->Cell(3, app::kOutcomeColumn), "已提交 10001");
+  EXPECT_FALSE(w->RowStandsOut(3));
+  EXPECT_EQ(host.calls.size(), calls) << "an accepted order warns of nothing";
+
+  EXPECT_EQ(base::ReadFileBytes(dir.File("log/orders.csv")).value_or(""),
+            "\xEF\xBB\xBF时间,监控序号,代码,名称,买卖,价格,数量,结果,委托编号,券商提示\r\n"
+            "2026-12-09 10:30:00,7,600000,浦发银行,卖出,8.910,1000,未下单,,没有关联的交易软件\r\n"
+            "2026-12-09 10:30:00,7,600000,浦发银行,卖出,8.910,1000,已提交,10001,"
+            "\"委托已成功提交, \"\"合同编号\"\"：10001\"\r\n");
+  std::string steps;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path() / "log")) {
+    if (entry.path().filename().string().starts_with("u1")) {
+      steps += base::GbkToUtf8Lossy(base::ReadFileBytes(base::PathToUtf8(entry.path())).value_or(""));
+    }
+  }
+  EXPECT_NE(steps.find("[u1][Result]#7 卖出 600000 浦发银行 8.910 x 1000：未下单，提示框：没有关联的交易软件"),
+            std::string::npos)
+      << steps;
+  EXPECT_NE(steps.find("[Result]#7 卖出 600000 浦发银行 8.910 x 1000：已提交，委托编号 10001"), std::string::npos);
 }

@@ -7,6 +7,7 @@
 #include <zlib.h>
 
 #include <asio.hpp>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -624,6 +625,64 @@ TEST(UserInfo, TextsAndGaugeOfTheDialogAndTheLevelLabel) {
   EXPECT_EQ(dialog.GaugeValue(), 0);
   dialog.FormKeyEscape();
   EXPECT_TRUE(dialog.TakeClosed());
+}
+
+}  // namespace
+
+namespace {
+
+// Logout and close stop the session's workers on the GUI thread: neither a
+// slow account service inside an online-time update nor a message server
+// that stopped reading may hold them.
+TEST(SessionWorkers, StopWithoutWaitingOnTheNetwork) {
+  using namespace std::chrono_literals;
+  struct Gate {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool entered = false, open = false;
+  };
+  auto gate = std::make_shared<Gate>();
+  account::TOnlineTimeWorker worker(
+      [gate](const std::string&) {
+        std::unique_lock lock(gate->mutex);
+        gate->entered = true;
+        gate->changed.notify_all();
+        gate->changed.wait_for(lock, 3s, [&] { return gate->open; });  // the service answers late
+      },
+      1);
+  worker.Start("zhang");
+  {
+    std::unique_lock lock(gate->mutex);
+    ASSERT_TRUE(gate->changed.wait_for(lock, 5s, [&] { return gate->entered; }));
+  }
+  auto t0 = std::chrono::steady_clock::now();
+  EXPECT_FALSE(worker.Stop());  // let go to finish alone
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, 1s);
+  EXPECT_FALSE(worker.Running());
+  {
+    std::lock_guard lock(gate->mutex);
+    gate->open = true;
+  }
+  gate->changed.notify_all();
+
+  // The message server accepts and never reads: more is sent than the
+  // socket buffers hold.
+  asio::io_context io;
+  asio::ip::tcp::acceptor acceptor(io, {asio::ip::make_address("127.0.0.1"), 0});
+  asio::ip::tcp::socket peer(io);
+  account::TMessageConnection connection;
+  std::atomic<bool> up{false};
+  account::MessageConnectionEvents events;
+  events.onConnected = [&](int) { up = true; };
+  connection.Start("127.0.0.1", acceptor.local_endpoint().port(), std::move(events));
+  acceptor.accept(peer);
+  for (int i = 0; i < 500 && !up; ++i) std::this_thread::sleep_for(10ms);
+  ASSERT_TRUE(up);
+  for (int i = 0; i < 40000; ++i) ASSERT_TRUE(connection.Send(std::vector<unsigned char>(600, 0x42)));
+  t0 = std::chrono::steady_clock::now();
+  connection.Stop();
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, 2s);
+  EXPECT_FALSE(connection.Connected());
 }
 
 }  // namespace

@@ -105,7 +105,7 @@ class NoteRender : public ::testing::Test {
   }
 
   testing_support::TPluginHarness harness_;
-  addin::CAddinLink link_{harness_.context};
+  addin::CAddinLink& link_ = harness_.addin;
   push::CPushCenter center_{harness_.system, harness_.cache};
   CFakeViews views_;
   simhost::CCallLog log_;

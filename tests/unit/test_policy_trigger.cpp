@@ -188,3 +188,39 @@ TEST(TriggerCommon, ThePairKindNeverFiresAndWritesNothing) {
   EXPECT_FALSE(TestPolicy(Report("600000", 20.0f), m, kNoClock));
   EXPECT_EQ(m.newestPrice, 0.0f);
 }
+
+TEST(TriggerCommon, AReportWithoutATradeNeitherFiresNorMovesTracking) {
+  // Each monitor has seen normal prices, then meets reports whose newest
+  // price is no trade, then a normal price that fires it as before.
+  struct Case {
+    TPolicyRecord monitor;
+    std::vector<float> before;
+    float fires;
+  };
+  auto index = Monitor(7, kKindIndex, "000001", 3000.0f, 20.0f, kUnitPoint, kDirFall);
+  std::vector<Case> cases = {
+      {Monitor(1, kKindLossLimit, "600000", 10.0f), {10.0f}, 9.4f},
+      {Monitor(2, kKindPrice, "600000", 10.0f, 0.5f, kUnitYuan, kDirFall), {10.0f}, 9.4f},
+      {Monitor(3, kKindPrice, "600000", 10.0f, 0.5f, kUnitYuan, kDirRise), {10.0f}, 10.6f},
+      {Monitor(4, kKindPrice, "600000", 8.0f, 0.2f, kUnitYuan, kDirFallRebound), {7.9f, 7.5f}, 7.71f},
+      {index, {3000.0f}, 2979.0f},
+      {Monitor(5, kKindPayoff, "600000", 10.0f), {10.2f, 10.8f}, 10.2f},
+      {Monitor(6, kKindLimitDown, "600000", 8.0f, 0.2f), {7.9f, 7.5f}, 7.71f},
+      {Monitor(8, kKindTime, "600000", 20.0f), {}, 10.0f},
+  };
+  cases.back().monitor.orderTime = base::EncodeDateTime(2001, 1, 1, 14, 30, 0);
+  const LocalClock clock = [] { return base::EncodeDateTime(2012, 5, 18, 14, 30, 10); };
+  const float nan = std::nanf("");
+  const float inf = HUGE_VALF;
+  for (Case& c : cases) {
+    TPolicyRecord& m = c.monitor;
+    const std::string code = CodeText(m);
+    for (float p : c.before) ASSERT_FALSE(TestPolicy(Report(code, p), m, clock)) << "kind " << int{m.kind};
+    const TPolicyRecord seen = m;
+    for (float bad : {0.0f, -0.0f, -5.0f, nan, inf, -inf}) {
+      EXPECT_FALSE(TestPolicy(Report(code, bad), m, clock)) << "kind " << int{m.kind} << " fired on " << bad;
+      EXPECT_EQ(0, std::memcmp(&seen, &m, sizeof m)) << "kind " << int{m.kind} << " tracked " << bad;
+    }
+    EXPECT_TRUE(TestPolicy(Report(code, c.fires), m, clock)) << "kind " << int{m.kind};
+  }
+}

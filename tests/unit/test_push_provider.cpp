@@ -81,7 +81,7 @@ class PushProviderTest : public ::testing::Test {
   }
 
   testing_support::TPluginHarness harness_;
-  addin::CAddinLink link_{harness_.context};
+  addin::CAddinLink& link_ = harness_.addin;
   simhost::CCallLog log_;
   simhost::CHostPort port_;
   simhost::CHostNoteUtility notes_;

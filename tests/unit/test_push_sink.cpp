@@ -48,7 +48,7 @@ class PushSinkTest : public ::testing::Test {
 
   testing_support::TempDir dir_;
   testing_support::TPluginHarness harness_;
-  addin::CAddinLink link_{harness_.context};
+  addin::CAddinLink& link_ = harness_.addin;
   simhost::CCallLog log_;
   simhost::CHostPort port_;
   CHostUser user_;

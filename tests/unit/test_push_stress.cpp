@@ -122,7 +122,7 @@ TEST(PushStress, FillPushesTicksAndSubscribersOnManyThreads) {
   harness.context.center = &center;
   harness.context.port = Kv(port);
   CPushProvider* provider = new CPushProvider;
-  addin::CAddinLink link(harness.context);
+  addin::CAddinLink& link = harness.addin;
   provider->header.addin = &link;
   provider->header.port = Kv(port);
   provider->RefreshModules();

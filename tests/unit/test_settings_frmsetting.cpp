@@ -142,7 +142,7 @@ class ListOnlyClient final : public IFileClient {
 
 TEST(FileServerFaults, NamesThatLeaveTheSettingsFolderAreRefused) {
   for (const char* bad : {"..\\config.ini", "../config.ini", "sub\\a.ini", "C:a.ini", "..", "NUL.ini", "con",
-                          "COM1.ini", "lpt9", "a.ini.", " a.ini", "a?.ini", "a|b.ini"}) {
+                          "COM1.ini", "lpt9", "CON .ini", "COM1 .ini", "nul  .txt", "a.ini.", " a.ini", "a?.ini", "a|b.ini"}) {
     EXPECT_FALSE(IsSafeProfileName(bad)) << bad;
   }
   for (const char* good : {"simtrader_keystroke.ini", "华泰证券.ini", "console.ini", "com10.ini", "a.b.ini"}) {

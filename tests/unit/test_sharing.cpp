@@ -59,6 +59,7 @@ class PostingHost : public sharing::IFrmshowstockHost {
     if (code != "600000") return;
     base::WriteFixedUtf8(out.code, code);
     base::WriteFixedUtf8(out.name, "浦发银行");
+    out.quoteTime = 1772416800;
     out.prevClose = 10.0f;
   }
   void StartLivePrice(const std::string& code) override { calls.push_back("live " + code); }
@@ -175,6 +176,51 @@ TEST_F(Posting, ChecksInOrderThenPostsAndCountsTheDailyQuota) {
   host.answers = {true};
   w.ButtonSGClick();
   EXPECT_EQ(service.posts.size(), 4u);
+}
+
+TEST_F(Posting, OnlyNumbersOfALookedUpCodeAreBroadcast) {
+  host.logPath = LogOf(today);
+  Tfrmshowstock w(host, service, session, [this](base::TDateTime d) { return LogOf(d); }, [this] { return today; });
+  host.answers = {true, true, true, true, true};
+  // A code the engine does not know has no close to hold an entry of 0 to.
+  w.Open();
+  w.FormShow();
+  w.codeText = "999999";
+  w.RzEditLabelKeyUp();
+  EXPECT_FALSE(w.postEnabled);
+  w.buyPriceText = "0";
+  w.ButtonSGClick();
+
+  // Exit fields that hold no number, or a negative one, are refused in turn.
+  Fill(w, "10");
+  const struct {
+    std::string Tfrmshowstock::*field;
+    const char* text;
+    const char* status;
+    Tfrmshowstock::Focus focus;
+  } steps[] = {
+      {&Tfrmshowstock::setPriceText, "abc", "移动止盈设定价格不是有效的数字！", Tfrmshowstock::Focus::SetPrice},
+      {&Tfrmshowstock::setPriceText, "12", nullptr, {}},
+      {&Tfrmshowstock::backPriceText, "", "回落数量不是有效的数字！", Tfrmshowstock::Focus::BackPrice},
+      {&Tfrmshowstock::backPriceText, "5", nullptr, {}},
+      {&Tfrmshowstock::lossLimitText, "-9.5", "条件止损设定价位不能小于0！", Tfrmshowstock::Focus::LossLimit},
+      {&Tfrmshowstock::lossLimitText, "9.5", nullptr, {}},
+      {&Tfrmshowstock::downText, "1e999", "下跌数量不是有效的数字！", Tfrmshowstock::Focus::Down},
+  };
+  for (const auto& step : steps) {
+    w.*step.field = step.text;
+    if (!step.status) continue;
+    w.ButtonSGClick();
+    EXPECT_EQ(w.status, step.status);
+    EXPECT_EQ(w.focus, step.focus);
+  }
+  // A code pasted over the looked-up one is not posted with its data.
+  w.downText = "0.3";
+  w.codeText = "600001";
+  w.ButtonSGClick();
+  EXPECT_EQ(w.status, sharing::kPostCodeText);
+  EXPECT_TRUE(service.posts.empty());
+  EXPECT_EQ(host.answers.size(), 5u) << "nothing was asked";
 }
 
 TEST(ShareRules, TenPercentBoundsAtThreeDecimals) {

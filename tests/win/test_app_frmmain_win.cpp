@@ -1,6 +1,7 @@
 // The real main window in process: its menus (which Wine keeps inside the
 // process), the enabling by login state in the menus, toolbar and pages, a
-// store shown in the list, the store saved when the window goes; and the
+// store shown in the list, the store saved when the window goes or Windows
+// ends the session; and the
 // time of a full rebuild with 10,000 monitors beside the store save alone,
 // which a worker does for the rebuild.
 #include <gtest/gtest.h>
@@ -117,6 +118,28 @@ TEST_F(MainWindowWin, MenusToolbarListAndPagesFollowTheLogin) {
   const auto saved = policy::ParsePolicyStore(*base::ReadFileBytes(policy::PolicyStorePath(folder)));
   ASSERT_EQ(saved.size(), 3u);
   for (const auto& r : saved) EXPECT_EQ(r.state, policy::kStateStopped);
+}
+
+// Logging off or shutting down may end the process without destruction:
+// the last changes (a fine-tune change is saved by nothing else) reach the
+// store when Windows says the session ends.
+TEST_F(MainWindowWin, EndOfTheWindowsSessionSavesTheStore) {
+  auto view = std::make_unique<app::TfrmmainView>(folder);
+  view->Show();
+  const HWND window = static_cast<HWND>(view->Handle());
+  app::Tfrmmain& model = view->Model();
+  model.Monitors().Remove(2);
+  model.RebuildMonitorList();  // a save handed to the store's worker
+  model.Monitors().ChangeSetPrice(0, 12.5f);  // as the fine-tune field does
+  const std::string store = policy::PolicyStorePath(folder);
+
+  EXPECT_TRUE(SendMessageW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF));
+  SendMessageW(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+  const auto saved = policy::ParsePolicyStore(*base::ReadFileBytes(store));
+  ASSERT_EQ(saved.size(), 2u);
+  EXPECT_FLOAT_EQ(saved[0].setPrice, 12.5f);
+  EXPECT_TRUE(model.Flags().closing);
+  testing_support::DestroyMainWindow(window);
 }
 
 TEST_F(MainWindowWin, RebuildOfTenThousandMonitorsBesideTheSaveAlone) {

@@ -2,6 +2,7 @@
 // window; everything else is created by the window or on first use.
 #include <windows.h>
 
+#include <cstdint>
 #include <exception>
 #include <string>
 
@@ -27,6 +28,67 @@ std::string ApplicationFolder() {
   return win::Utf8(path);
 }
 
+// One running copy per application folder: two would write the same store
+// and fire the same monitors, so one order could be placed twice. The first
+// copy holds a named mutex and publishes its main window in a small shared
+// block; a later start brings that window to the front and ends.
+class SingleCopy {
+ public:
+  explicit SingleCopy(const std::string& folder) : name_(win::Wide(app::SingleCopyName(folder))) {
+    mutex_ = CreateMutexW(nullptr, FALSE, name_.c_str());
+    // A lock that cannot be made does not keep the program from starting.
+    first_ = !mutex_ || GetLastError() != ERROR_ALREADY_EXISTS;
+  }
+  ~SingleCopy() { Release(); }
+  // The folder is free again (the installer may start the new version).
+  void Release() {
+    if (window_) CloseHandle(window_);
+    if (mutex_) CloseHandle(mutex_);
+    window_ = mutex_ = nullptr;
+  }
+  SingleCopy(const SingleCopy&) = delete;
+  SingleCopy& operator=(const SingleCopy&) = delete;
+
+  bool First() const { return first_; }
+
+  void Publish(HWND window) {
+    window_ = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(uint64_t),
+                                 (name_ + L"-window").c_str());
+    if (!window_) return;
+    if (void* view = MapViewOfFile(window_, FILE_MAP_WRITE, 0, 0, sizeof(uint64_t))) {
+      *static_cast<volatile uint64_t*>(view) = reinterpret_cast<uintptr_t>(window);
+      UnmapViewOfFile(view);
+    }
+  }
+
+  // The first copy may still be starting: its window is waited for a while.
+  void BringFirstToFront() const {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      if (HANDLE block = OpenFileMappingW(FILE_MAP_READ, FALSE, (name_ + L"-window").c_str())) {
+        uint64_t value = 0;
+        if (const void* view = MapViewOfFile(block, FILE_MAP_READ, 0, 0, sizeof(uint64_t))) {
+          value = *static_cast<const volatile uint64_t*>(view);
+          UnmapViewOfFile(view);
+        }
+        CloseHandle(block);
+        const HWND window = reinterpret_cast<HWND>(static_cast<uintptr_t>(value));
+        if (window && IsWindow(window)) {
+          if (IsIconic(window) || !IsWindowVisible(window)) ShowWindow(window, SW_RESTORE);
+          SetForegroundWindow(GetLastActivePopup(window));
+          return;
+        }
+      }
+      Sleep(100);
+    }
+  }
+
+ private:
+  std::wstring name_;
+  HANDLE mutex_ = nullptr;
+  HANDLE window_ = nullptr;
+  bool first_ = true;
+};
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
@@ -38,14 +100,21 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     win::ShowInfo(nullptr, text, app::kApplicationTitle, win::BoxIcon::Error);
   });
   const std::string folder = ApplicationFolder();
+  SingleCopy copy(folder);
+  if (!copy.First()) {
+    copy.BringFirstToFront();
+    return 0;
+  }
   std::string installer;
   int code = 0;
   {
     app::TfrmmainView mainWindow(folder);
+    copy.Publish(static_cast<HWND>(mainWindow.Handle()));
     mainWindow.Show();
     code = win::RunMessageLoop();
     installer = mainWindow.PendingInstaller();
   }
+  copy.Release();
   // The upgrade replaces this program's files: its installer starts as the
   // last thing before the process ends, after everything is saved.
   if (!installer.empty() && !app::RunInstaller(installer, folder))

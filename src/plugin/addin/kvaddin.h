@@ -73,11 +73,18 @@ class IKvGina;
 using KvXmlNode = void*;
 using KvXmlAttr = void*;
 
-// The 28 document operations of a profile document, in this order. The
-// plug-in's own XML document has the same operations with the same results,
-// so it reads a host document through an adapter that forwards them. A null
-// node stands for the top level where an operation allows it.
+// A profile document of the host. The host's class declares a virtual
+// destructor before the 28 document operations, so its deleting destructor
+// is slot 0 and the operations are slots 1 to 28, in this order. The
+// plug-in's own XML document has the same table with the same results, so
+// it reads a host document through an adapter that forwards each operation
+// to the same slot. A null node stands for the top level where an operation
+// allows it.
 class IXMLProfile {
+  // Slot 0. Host documents belong to the host: the plug-in never ends one,
+  // so the slot is declared only to keep the operations in their places.
+  virtual void* KVAPI DeletingDestructor(unsigned flag) = 0;
+
  public:
   virtual std::int32_t KVAPI GetNodeType(KvXmlNode node) = 0;
   virtual const char* KVAPI GetNodeName(KvXmlNode node) = 0;

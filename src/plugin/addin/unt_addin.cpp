@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <new>
 
+#include "plugin/addin/unt_hostedge.h"
 #include "plugin/push/unt_hostref.h"
 #include "plugin/push/unt_pushcenter.h"
 #include "plugin/push/unt_pushprovider.h"
@@ -55,16 +56,22 @@ int32_t CopyOut(size_t size, T* buffer, int32_t capacity, Item item) {
 // Feature entries
 
 const char* CFeatureEntry::GetCaption() {
-  if (caption_ < 0x10000) {
-    const char* text = owner_->Context().strings->Text(static_cast<uint32_t>(caption_));
-    return text ? text : "";
-  }
-  return reinterpret_cast<const char*>(caption_);
+  return HostCall("", [this] {
+    if (caption_ < 0x10000) {
+      const char* text = owner_->Context().strings->Text(static_cast<uint32_t>(caption_));
+      return text ? text : "";
+    }
+    return reinterpret_cast<const char*>(caption_);
+  });
 }
 
 const void* CFeatureEntry::GetClassRecord() { return record_ && record_->publish ? record_ : nullptr; }
 
 kv::KvBool CFeatureEntry::CreateFeature(kv::KvValue argument, void* existing, void** out) {
+  return HostCall(0, [&] { return Create(argument, existing, out); });
+}
+
+kv::KvBool CFeatureEntry::Create(kv::KvValue argument, void* existing, void** out) {
   if (out) *out = nullptr;
   kv::KvBool result = 0;
   if (!owner_->PreCreateFeature(this, argument, existing, out, &result)) return result;
@@ -125,8 +132,10 @@ void CAddin::TearDown() {
 }
 
 const char* CAddin::GetDescription() {
-  const char* text = context_.strings->Text(IDS_ADDIN_DESCRIPTION);
-  return text ? text : "";
+  return HostCall("", [this] {
+    const char* text = context_.strings->Text(IDS_ADDIN_DESCRIPTION);
+    return text ? text : "";
+  });
 }
 
 int32_t CAddin::GetRequiredInterfaces(kv::TInterfaceRequirement* rows, int32_t capacity) {
@@ -142,7 +151,7 @@ kv::KvBool CAddin::Initialize(kv::IAddinPort* port, kv::KvValue, kv::KvValue) {
   port_ = port;
   modules_ = QueryModules(port);
   context_.port.store(port);
-  try {
+  return HostCall(0, [&] {
     // A second Initialize keeps the objects of the first: the host may still
     // hold the callbacks, so they are only registered again.
     if (!center_) center_ = std::make_unique<push::CPushCenter>(*context_.system, *context_.strings);
@@ -151,57 +160,64 @@ kv::KvBool CAddin::Initialize(kv::IAddinPort* port, kv::KvValue, kv::KvValue) {
     if (port) port->AddPushSink(sink_.get());
     if (!listener_) listener_ = std::make_unique<push::CJobListener>(context_);
     if (port) port->AddJobListener(listener_.get());
-  } catch (...) {
-    return 0;
-  }
-  return 1;
+    return 1;
+  });
 }
 
 kv::KvBool CAddin::Uninitialize() {
   // The host frees its user objects after this; the account table must
   // not keep any of them.
-  if (center_) center_->ReleaseUsers();
+  HostCall([this] {
+    if (center_) center_->ReleaseUsers();
+  });
   if (!port_) return 0;
   port_->RemovePushSink(sink_.get());
   return port_->RemoveJobListener(listener_.get());
 }
 
 kv::KvBool CAddin::PreTranslateModuleMessage(kv::KvHwnd window, void* message) {
-  IModuleWindow* own = module_.Windows().Find(window);
-  return own && own->PreTranslateMessage(message) ? 1 : 0;
+  return HostCall(0, [&] {
+    IModuleWindow* own = module_.Windows().Find(window);
+    return own && own->PreTranslateMessage(message) ? 1 : 0;
+  });
 }
 
 void CAddin::OnUserLogin(kv::IKvClient* client) {
-  if (!center_) return;
-  center_->AddUser(1);
-  center_->RightsCheck(client, true);
+  HostCall([&] {
+    if (!center_) return;
+    center_->AddUser(1);
+    center_->RightsCheck(client, true);
+  });
 }
 
 void CAddin::OnUserProfile(kv::IKvClient* client) {
-  if (!client || !center_) return;
-  const push::THostRef user(client->GetUser());
-  if (!user) return;
-  try {
+  // Out of memory while reading: the switch keeps its value.
+  HostCall([&] {
+    if (!client || !center_) return;
+    const push::THostRef user(client->GetUser());
+    if (!user) return;
     center_->SetShowTiming(ReadShowTiming(user->GetProfile()));
-  } catch (...) {
-    // Out of memory while reading: the switch keeps its value.
-  }
+  });
 }
 
 kv::KvValue CAddin::OnUserLogout(kv::IKvClient*, kv::KvValue) {
-  if (!center_) return 0;
-  const int left = center_->RemoveUser(1);
-  if (left > 0) return static_cast<kv::KvValue>(left);
-  if (sink_) sink_->ForgetService();
-  if (!port_) return 0;
-  auto* helper = static_cast<kv::IHelper*>(port_->GetModule("PushHelper"));
-  if (helper)
-    if (auto* service = push::CPushProvider::FromServiceObject(helper->GetServiceObject())) service->ResetTables();
-  return reinterpret_cast<kv::KvValue>(helper);
+  return HostCall(0, [this]() -> kv::KvValue {
+    if (!center_) return 0;
+    const int left = center_->RemoveUser(1);
+    if (left > 0) return static_cast<kv::KvValue>(left);
+    if (sink_) sink_->ForgetService();
+    if (!port_) return 0;
+    auto* helper = static_cast<kv::IHelper*>(port_->GetModule("PushHelper"));
+    if (helper)
+      if (auto* service = push::CPushProvider::FromServiceObject(helper->GetServiceObject())) service->ResetTables();
+    return reinterpret_cast<kv::KvValue>(helper);
+  });
 }
 
 kv::KvValue CAddin::OnModuleCommand(uint32_t command, kv::KvValue value, kv::KvValue, kv::KvValue, kv::KvValue) {
-  if (command == kv::kModuleCommandSetResource) module_.SetResourceModule(value);
+  HostCall([&] {
+    if (command == kv::kModuleCommandSetResource) module_.SetResourceModule(value);
+  });
   return 0;
 }
 

@@ -53,6 +53,8 @@ class CFeatureEntry final : public kv::IFeatureEntry {
   void* KVAPI DeletingDestructor(unsigned flag) override { return kv::DeleteSelf(this, flag); }
 
  private:
+  kv::KvBool Create(kv::KvValue argument, void* existing, void** out);
+
   CAddin* owner_;
   int32_t id_;
   int32_t placement_;
@@ -63,7 +65,7 @@ class CFeatureEntry final : public kv::IFeatureEntry {
   const TFeatureClassRecord* record_;
 };
 
-class CAddin final : public kv::IAddin, public CAddinLink {
+class CAddin final : public CAddinLink {
  public:
   // Registers the interface requirements and the four feature entries.
   CAddin(push::TPluginContext& context, IAddinModule& module);

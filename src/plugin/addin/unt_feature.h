@@ -33,12 +33,16 @@ inline THostModules QueryModules(kv::IAddinPort* port) {
   return modules;
 }
 
-// The add-in object as its features reach it through their header: the
-// process-wide context of the plug-in.
-class CAddinLink {
+// The add-in object as its features reach it through their header. It is
+// the object itself, at the address Addin_GetObject answers (the host may
+// compare the header's word with it), and carries the plug-in's context.
+class CAddinLink : public kv::IAddin {
  public:
-  explicit CAddinLink(push::TPluginContext& context) : context_(&context) {}
   push::TPluginContext& Context() const { return *context_; }
+
+ protected:
+  explicit CAddinLink(push::TPluginContext& context) : context_(&context) {}
+  ~CAddinLink() = default;
 
  private:
   push::TPluginContext* context_;

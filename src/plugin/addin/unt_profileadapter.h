@@ -1,6 +1,9 @@
 // The plug-in's XML document over a host profile document: all 28 document
 // operations are forwarded unchanged to the host's IXMLProfile, so the
 // plug-in's profile reader reads the host's tree, never a copy of its own.
+// Both tables begin with the destructor, so each operation goes to the same
+// slot of the host's table as it has in the adapter's; the host's
+// destructor is never called.
 #pragma once
 
 #include "plugin/addin/kvaddin.h"

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "base/fixed_text.h"
+#include "plugin/addin/unt_hostedge.h"
 #include "plugin/push/unt_hostref.h"
 #include "plugin/push/unt_pushcenter.h"
 
@@ -47,8 +48,10 @@ const char* OrEmpty(const char* text) { return text ? text : ""; }
 
 }  // namespace
 
-const addin::TFeatureClassRecord CPushProvider::kClassRecord = {"CPushProvider", sizeof(CPushProvider), 0,
-                                                               &CreatePushProvider};
+// The record carries the size the class is registered with in the host's
+// catalogue of feature classes, whatever this build's object takes: the
+// object is only ever made by the create function.
+const addin::TFeatureClassRecord CPushProvider::kClassRecord = {"CPushProvider", 3089, 0, &CreatePushProvider};
 
 TFillDetail BuildFillDetail(const TFillRecord& record, const TLocalTime& today) {
   TFillDetail detail{};
@@ -86,13 +89,21 @@ kv::IFeatureEntry* CPushService::GetEntry() { return owner_.header.entry; }
 void CPushService::SetEntry(kv::IFeatureEntry* entry) { owner_.header.entry = entry; }
 void CPushService::Destroy() { delete &owner_; }
 kv::KvBool CPushService::RefreshModules() { return owner_.RefreshModules(); }
-void CPushService::OnTick(kv::KvValue) { owner_.OnTick(); }
-kv::KvBool CPushService::AddSubscriber(kv::IHelper* subscriber) { return owner_.AddSubscriber(subscriber); }
-kv::KvBool CPushService::AddNotifyWindow(kv::KvHwnd window, uint32_t message) {
-  return owner_.AddNotifyWindow(window, message);
+void CPushService::OnTick(kv::KvValue) {
+  addin::HostCall([this] { owner_.OnTick(); });
 }
-kv::KvBool CPushService::RemoveSubscriber(kv::IHelper* subscriber) { return owner_.RemoveSubscriber(subscriber); }
-kv::KvBool CPushService::RemoveNotifyWindow(kv::KvHwnd window) { return owner_.RemoveNotifyWindow(window); }
+kv::KvBool CPushService::AddSubscriber(kv::IHelper* subscriber) {
+  return addin::HostCall(0, [&] { return owner_.AddSubscriber(subscriber); });
+}
+kv::KvBool CPushService::AddNotifyWindow(kv::KvHwnd window, uint32_t message) {
+  return addin::HostCall(0, [&] { return owner_.AddNotifyWindow(window, message); });
+}
+kv::KvBool CPushService::RemoveSubscriber(kv::IHelper* subscriber) {
+  return addin::HostCall(0, [&] { return owner_.RemoveSubscriber(subscriber); });
+}
+kv::KvBool CPushService::RemoveNotifyWindow(kv::KvHwnd window) {
+  return addin::HostCall(0, [&] { return owner_.RemoveNotifyWindow(window); });
+}
 
 // ---------------------------------------------------------------------------
 

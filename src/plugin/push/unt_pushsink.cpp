@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 
+#include "plugin/addin/unt_hostedge.h"
 #include "plugin/push/unt_hostref.h"
 #include "plugin/push/unt_pushcenter.h"
 #include "plugin/push/unt_pushprovider.h"
@@ -29,6 +30,18 @@ const addin::TFeatureClassRecord CPushRegGinaExtend::kClassRecord = {"PushRegGin
 // Push sink
 
 void CPushSink::OnRequestSent(kv::IKvJob* request) {
+  addin::HostCall([&] { RequestSent(request); });
+}
+
+void CPushSink::OnAnswer(kv::IKvJob* request) {
+  addin::HostCall([&] { Answer(request); });
+}
+
+void CPushSink::OnPush(kv::IKvJob* push) {
+  addin::HostCall([&] { Push(push); });
+}
+
+void CPushSink::RequestSent(kv::IKvJob* request) {
   CPushCenter* center = context_.center.load();
   if (!request || !center) return;
   const THostRef job(request->GetJob());
@@ -42,7 +55,7 @@ void CPushSink::OnRequestSent(kv::IKvJob* request) {
   }
 }
 
-void CPushSink::OnAnswer(kv::IKvJob* request) {
+void CPushSink::Answer(kv::IKvJob* request) {
   CPushCenter* center = context_.center.load();
   if (!request || !center) return;
   const THostRef job(request->GetJob());
@@ -60,7 +73,7 @@ void CPushSink::OnAnswer(kv::IKvJob* request) {
   }
 }
 
-void CPushSink::OnPush(kv::IKvJob* push) {
+void CPushSink::Push(kv::IKvJob* push) {
   CPushCenter* center = context_.center.load();
   if (!push || !center) return;
   const THostRef job(push->GetJob());
@@ -86,19 +99,25 @@ void CPushSink::OnPush(kv::IKvJob* push) {
 // Job listener
 
 void CJobListener::OnJobEvent(kv::IKvJobEvent* event) {
-  CPushCenter* center = context_.center.load();
-  if (!event || !center) return;
-  const uint16_t function = event->GetFunction();
-  if (function != fn::kLogin1 && function != fn::kLogin2) return;
-  if (!event->IsSuccess()) return;
-  kv::IKvClient* client = event->GetClient();
-  if (client && !client->GetSkipFlag()) center->RightsCheck(client, false);
+  addin::HostCall([&] {
+    CPushCenter* center = context_.center.load();
+    if (!event || !center) return;
+    const uint16_t function = event->GetFunction();
+    if (function != fn::kLogin1 && function != fn::kLogin2) return;
+    if (!event->IsSuccess()) return;
+    kv::IKvClient* client = event->GetClient();
+    if (client && !client->GetSkipFlag()) center->RightsCheck(client, false);
+  });
 }
 
 // ---------------------------------------------------------------------------
 // Login extension
 
 kv::KvBool CPushRegGinaExtend::OnLoginEvent(kv::IKvLoginEvent* event) {
+  return addin::HostCall(0, [&] { return LoginEvent(event); });
+}
+
+kv::KvBool CPushRegGinaExtend::LoginEvent(kv::IKvLoginEvent* event) {
   if (!event) return 1;
   CPushCenter* center = header.addin ? header.addin->Context().center.load() : nullptr;
   const THostRef job(event->GetJob());

@@ -28,6 +28,10 @@ class CPushSink final : public kv::IPushSink {
   CPushProvider* CachedService() const { return service_.load(); }
 
  private:
+  void RequestSent(kv::IKvJob* request);
+  void Answer(kv::IKvJob* request);
+  void Push(kv::IKvJob* push);
+
   TPluginContext& context_;
   std::atomic<CPushProvider*> service_{nullptr};
 };
@@ -64,6 +68,9 @@ class CPushRegGinaExtend final : public kv::IGinaExtend {
   const void* KVAPI GetClassRecord() override { return &kClassRecord; }
 
   addin::TFeatureHeader header;
+
+ private:
+  kv::KvBool LoginEvent(kv::IKvLoginEvent* event);
 };
 static_assert(sizeof(CPushRegGinaExtend) == 11 * sizeof(void*), "table pointer and header: 44 bytes on i686");
 

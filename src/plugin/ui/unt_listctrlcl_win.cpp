@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "base/gbk.h"
+#include "plugin/addin/unt_hostedge.h"
 
 namespace ui {
 namespace {
@@ -94,7 +95,15 @@ LRESULT CALLBACK CSubclassedWindow::Proc(HWND window, UINT message, WPARAM wPara
   // the owner is reached afterwards, which stays until Leave.
   ICallDepth* depth = self->depth_;
   if (depth) depth->Enter();
-  const LRESULT result = self->Handle(message, wParam, lParam);
+  // Should our handling fail, the control's own procedure handles the message.
+  const WNDPROC original = self->original_;
+  bool handled = false;
+  LRESULT result = 0;
+  addin::HostCall([&] {
+    result = self->Handle(message, wParam, lParam);
+    handled = true;
+  });
+  if (!handled) result = CallWindowProcW(original, window, message, wParam, lParam);
   if (depth) depth->Leave();
   return result;
 }

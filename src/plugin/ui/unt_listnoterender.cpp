@@ -8,6 +8,7 @@
 
 #include "base/fixed_text.h"
 #include "base/gbk.h"
+#include "plugin/addin/unt_hostedge.h"
 #include "plugin/push/unt_pushcenter.h"
 #include "plugin/res/resource.h"
 
@@ -47,8 +48,10 @@ void CopyText(std::string_view text, char* buffer, size_t size) {
 
 }  // namespace
 
-const addin::TFeatureClassRecord CListNoteRender::kClassRecord = {"CListNoteRender", sizeof(CListNoteRender), 0,
-                                                                 &CreateListNoteRender};
+// The record carries the size the class is registered with in the host's
+// catalogue of feature classes, whatever this build's object takes: the
+// object is only ever made by the create function.
+const addin::TFeatureClassRecord CListNoteRender::kClassRecord = {"CListNoteRender", 536, 0, &CreateListNoteRender};
 
 CListNoteRender::~CListNoteRender() {
   // The window goes before the rows it shows.
@@ -81,7 +84,10 @@ int32_t CListNoteRender::GetButtons(uint32_t* values, int32_t capacity) {
 
 void CListNoteRender::GetButtonText(int32_t button, char* buffer, int32_t size) {
   if (size <= 0) return;
-  CopyText(Text(button == kCloseButton ? IDS_BUTTON_CLOSE : IDS_BUTTON_NEXT), buffer, static_cast<size_t>(size));
+  CopyText("", buffer, static_cast<size_t>(size));
+  addin::HostCall([&] {
+    CopyText(Text(button == kCloseButton ? IDS_BUTTON_CLOSE : IDS_BUTTON_NEXT), buffer, static_cast<size_t>(size));
+  });
 }
 
 void CListNoteRender::ConfigureList() {
@@ -96,6 +102,10 @@ void CListNoteRender::ConfigureList() {
 }
 
 kv::KvHwnd CListNoteRender::Create(kv::KvValue rendererKey, kv::IKvNote* note) {
+  return addin::HostCall(nullptr, [&] { return MakeView(rendererKey, note); });
+}
+
+kv::KvHwnd CListNoteRender::MakeView(kv::KvValue rendererKey, kv::IKvNote* note) {
   key_ = rendererKey;
   note_ = note;
   // A second Create replaces the first window.
@@ -145,6 +155,10 @@ std::string_view CListNoteRender::CellText(int row, int column) const {
 }
 
 kv::KvValue CListNoteRender::OnCloseButton(kv::KvValue) {
+  return addin::HostCall(0, [this] { return CloseNote(); });
+}
+
+kv::KvValue CListNoteRender::CloseNote() {
   if (note_) {
     note_->SetClosed(1);
     note_->SetDone(1);
@@ -156,21 +170,25 @@ kv::KvValue CListNoteRender::OnCloseButton(kv::KvValue) {
 }
 
 kv::KvValue CListNoteRender::OnNoteUpdate(kv::KvValue value) {
-  if (!loaded_) {
-    if (g_updateCounter % 2 == 0) LoadRows();
-    ++g_updateCounter;
-  }
-  loaded_ = false;
-  kv::IKvNoteUtility* utility = header.modules.note;
-  return utility ? utility->UpdateNote(key_, value) : 0;
+  return addin::HostCall(0, [&]() -> kv::KvValue {
+    if (!loaded_) {
+      if (g_updateCounter % 2 == 0) LoadRows();
+      ++g_updateCounter;
+    }
+    loaded_ = false;
+    kv::IKvNoteUtility* utility = header.modules.note;
+    return utility ? utility->UpdateNote(key_, value) : 0;
+  });
 }
 
 const char* CListNoteRender::GetStatusText(kv::KvValue) {
-  push::CPushCenter* center = Center();
-  const int total = center ? center->TotalCount() : 0;
-  FormatStatusText(Text(IDS_NOTE_STATUS), total, std::max(newCount_ - 1, 1), g_statusText.data(),
-                   g_statusText.size());
-  return g_statusText.data();
+  return addin::HostCall("", [this] {
+    push::CPushCenter* center = Center();
+    const int total = center ? center->TotalCount() : 0;
+    FormatStatusText(Text(IDS_NOTE_STATUS), total, std::max(newCount_ - 1, 1), g_statusText.data(),
+                     g_statusText.size());
+    return static_cast<const char*>(g_statusText.data());
+  });
 }
 
 void FormatStatusText(std::string_view format, int total, int fresh, char* buffer, size_t size) {

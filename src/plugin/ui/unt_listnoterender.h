@@ -111,6 +111,9 @@ class CListNoteRender final : public kv::IListNoteRender {
 
   push::TPluginContext* Context() const { return header.addin ? &header.addin->Context() : nullptr; }
   push::CPushCenter* Center() const;
+  // What Create and OnCloseButton do.
+  kv::KvHwnd MakeView(kv::KvValue rendererKey, kv::IKvNote* note);
+  kv::KvValue CloseNote();
   // The list's settings of the dialog initialisation: colours, header and
   // the six columns.
   void ConfigureList();

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <new>
 
+#include "plugin/addin/unt_hostedge.h"
 #include "plugin/res/resource.h"
 #include "plugin/ui/unt_listctrlcl_win.h"
 
@@ -87,8 +88,9 @@ class CNoteDialogWin final : public INoteView, public addin::IModuleWindow, publ
     }
     if (!self) return FALSE;
     self->Enter();
-    const INT_PTR result = self->Handle(message, wParam, lParam);
-    if (message == WM_NCDESTROY) self->Detach();
+    // A failure leaves the message to the dialog manager.
+    const INT_PTR result = addin::HostCall(INT_PTR{FALSE}, [&] { return self->Handle(message, wParam, lParam); });
+    if (message == WM_NCDESTROY) addin::HostCall([self] { self->Detach(); });
     self->Leave();  // may free it
     return result;
   }

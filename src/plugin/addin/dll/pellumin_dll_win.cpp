@@ -2,22 +2,32 @@
 // and the one export through which the host reaches the add-in object.
 #include <windows.h>
 
+#include <optional>
+
+#include "plugin/addin/unt_hostedge.h"
 #include "plugin/addin/unt_module_win.h"
 
 namespace {
-addin::CPelluminModule theModule;
+// Built by DllMain rather than as a static object, so that a failure to
+// build it fails the load instead of ending the host process.
+std::optional<addin::CPelluminModule> theModule;
 }  // namespace
 
-extern "C" __declspec(dllexport) kv::IAddin* Addin_GetObject() { return &theModule.Addin(); }
+extern "C" __declspec(dllexport) kv::IAddin* Addin_GetObject() noexcept {
+  return theModule ? &theModule->Addin() : nullptr;
+}
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
   switch (reason) {
     case DLL_PROCESS_ATTACH:
       DisableThreadLibraryCalls(instance);
-      theModule.Start(reinterpret_cast<kv::KvValue>(instance));
-      break;
+      return addin::HostCall(FALSE, [instance] {
+        theModule.emplace();
+        theModule->Start(reinterpret_cast<kv::KvValue>(instance));
+        return TRUE;
+      });
     case DLL_PROCESS_DETACH:
-      theModule.End();
+      if (theModule) addin::HostCall([] { theModule->End(); });
       break;
     default:
       break;

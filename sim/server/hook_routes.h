@@ -1,0 +1,22 @@
+// The chat robots' web hooks as the program's push notifications meet them.
+#pragma once
+
+#include "sim_server.h"
+
+namespace httplib {
+class Server;
+}
+
+namespace simserver {
+
+// POST /hook/wecom, /hook/dingtalk, /hook/feishu (group robots: their JSON
+// text messages, signatures checked with options.hookSecret as the real
+// services check them, answered with their success and error bodies) and
+// /hook/plain (any JSON object). Each request is recorded as "hook"
+// (channel, ok, status, text, body, answer). POST /admin/hooks/down
+// (optionally {"stallMs": N}: each answer comes only after N ms) and
+// /admin/hooks/up switch the pages to 503 answers and back, recorded as
+// "admin" actions "hooks-down" / "hooks-up".
+void AddHookRoutes(httplib::Server& server, const ServerOptions& options, Recorder& recorder);
+
+}  // namespace simserver
