@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The main job on this machine, with the real program: quorvel.exe runs
-# under Wine with every stand-in (quote engine, account service and server,
-# broker trading program), logs in by itself, the user starts the monitors
+# under Wine with the shipped quote engine drasken.dll (polling the stand-in
+# server's public quote formats) and every stand-in (account service and
+# server, broker trading program), logs in by itself, the user starts the monitors
 # of a small sample store from the toolbar, a short quote tape fires them
 # and the program types the automatic orders into the trading program.
 # What happened is told in a person's terms; pictures of the main window,
@@ -64,6 +65,7 @@ host=127.0.72.1 web=18190
 run="$demo/run"
 road_start "$run" simtrader_keystroke.ini "$host" "$web" "$demo/sample/policy.tmp" "$demo/tape.csv"
 echo "   logged in as demo; the trading program \"$road_trader_title\" is associated"
+echo "   quotes come from the shipped drasken.dll, polling the server's comma and tilde formats at http://$host:$web"
 road_start_monitors "$run" 8
 echo "   all 8 monitors started from the toolbar button \"启动所有监控\""
 

@@ -40,13 +40,14 @@ UPGRADE_CODE = "5B0C7E0E-6A43-4C38-9D8E-5F2A1C6B7D10"
 NAMESPACE = uuid.UUID(UPGRADE_CODE)
 # Shipped files the user edits: installed when missing, never replaced or
 # removed by an upgrade.
-USER_FILES = {"config.ini", "setup.ini", "servers.cfg", "option.opt"}
+USER_FILES = {"config.ini", "setup.ini", "servers.cfg", "option.opt", "drasken.ini"}
 USER_FOLDERS = {"settings"}
 # The folders the program expects and never creates itself.
 PROGRAM_FOLDERS = ["data", "log", "res", "settings"]
-# The vendor's outside libraries ship with the vendor's software, not here
-# (a build folder may hold stand-ins for them).
-NOT_SHIPPED = {"drasken.dll", "velmora.dll"}
+# The account service's library ships with the vendor's software, not here
+# (a build folder may hold a stand-in for it). The quote engine drasken.dll
+# is ours and ships.
+NOT_SHIPPED = {"velmora.dll"}
 # What the program writes as it runs never ships, even when a run left it
 # in the folder: the options record and everything in data\ and log\.
 RUNTIME_FILES = {"option.opt"}

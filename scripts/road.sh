@@ -1,8 +1,9 @@
 # Sourced by the end-to-end scenario and the demo: the road of one quote
 # with every stand-in. quorvel.exe logs in by itself to quorvel-sim-server
 # through the stand-in velmora.dll, the user starts all monitors from the
-# toolbar, the server plays a quote tape through the stand-in drasken.dll,
-# the monitors fire and the program types their orders into the stand-in
+# toolbar, the server plays a quote tape that the shipped drasken.dll polls
+# from the server's public quote formats (its drasken.ini names them), the
+# monitors fire and the program types their orders into the stand-in
 # trading program.
 #
 # The tape is played in steps (--tape-step): road_play releases one row at
@@ -11,12 +12,15 @@
 # while an order is being typed fire nothing by design, so a fixed pace
 # would make the result depend on how long Wine takes to type an order.
 #
+# A row counts as played once the engine has fetched an answer holding it
+# (the server's "delivered"), so that a polling engine sees every row.
+#
 # Needs ROOT and QV_WINE64 (scripts/wine-env.sh) and a running Wine.
 
 road_app="$ROOT/build/win64/app"
 road_driver="$ROOT/build/win64/tests/qv-uidriver.exe"
 road_trader="$ROOT/build/win64/sim/trader/simtrader.exe"
-road_engine="$ROOT/build/win64/sim/quote_engine/drasken.dll"
+road_engine="$ROOT/build/win64/src/engine/drasken.dll"
 road_account="$ROOT/build/win64/sim/account_service/velmora.dll"
 road_server="$ROOT/build/native/sim/server/quorvel-sim-server"
 road_make_example="$ROOT/build/native/tests/make_replay_example"
@@ -101,6 +105,16 @@ road_write_options() {
   python3 "$ROOT/tests/tools/write_options.py" "$1" "$2" demo demo123
 }
 
+# road_write_engine_ini <file> <host> <web port> <order>: the engine polls
+# the server's formats, fast, whatever the hour.
+road_write_engine_ini() {
+  printf '[sources]\r\norder=%s\r\ncomma=http://%s:%s/list=\r\ntilde=http://%s:%s/q=\r\ninterval_ms=100\r\nidle_interval_ms=100\r\n' \
+    "$4" "$2" "$3" "$2" "$3" >"$1"
+}
+# road_format <host> <web port> <comma|tilde> <fail|recover>: one of the
+# server's quote formats answers 503 from now on, or answers again.
+road_format() { curl -sf -d "" "http://$1:$2/admin/quote-format/$3/$4" >/dev/null; }
+
 # road_start <dir> <profile> <host> <web port> <store> <tape>: an application
 # folder <dir>/app with the stand-ins and the store, the server playing the
 # tape in steps, the trading program (orders in <dir>/orders.txt) and
@@ -113,6 +127,7 @@ road_start() {
   cp -r "$road_app" "$dir/app"
   cp "$road_engine" "$road_account" "$dir/app/"
   cp "$store" "$dir/app/data/policy.tmp"
+  road_write_engine_ini "$dir/app/drasken.ini" "$host" "$web" "${ROAD_SOURCES:-comma,tilde}"
   printf '%s\r\n' "$host" >"$dir/app/servers.cfg"
   printf '[网站]\r\n网站地址=http://%s:%s\r\n' "$host" "$web" | iconv -f UTF-8 -t GBK >"$dir/app/vendor.ini"
   iconv -f GBK -t UTF-8 "$road_app/config.ini" | sed "s/^行情交易配置文件名称=.*/行情交易配置文件名称=$profile/" |
@@ -152,7 +167,7 @@ road_start_monitors() {
 
 road_tape_played() { # <host> <web port> <rows>
   curl -sf "http://$1:$2/admin/status" |
-    python3 -c 'import json, sys; sys.exit(json.load(sys.stdin)["quote"]["nextRow"] < int(sys.argv[1]))' "$3"
+    python3 -c 'import json, sys; sys.exit(json.load(sys.stdin)["quote"]["delivered"] < int(sys.argv[1]))' "$3"
 }
 # road_play <dir> <host> <web port> <first row> <end row>: releases the
 # tape's rows [first, end) one by one; after a row that fires, waits for

@@ -24,6 +24,7 @@
 
 #include "base/fixed_text.h"
 #include "base/gbk.h"
+#include "engine/engine_formats.h"
 #include "quote_wire.h"
 #include "quotes/quote_tape.h"
 #include "sim_server.h"
@@ -98,8 +99,13 @@ class QuoteFeed : public Service {
         paceTimer_(io),
         syntheticTimer_(io),
         rows_(LoadTape(options.tapePath)) {
-    for (const auto& r : rows_) known_.insert(std::string(quotes::ReportCode(r)));
-    for (const auto& code : options.syntheticCodes) known_.insert(code);
+    for (const auto& r : rows_) Know(r);
+    for (const auto& code : options.syntheticCodes) {
+      TQuoteReport r{};
+      r.market = code[0] == '6' ? quotes::kMarketShanghai : quotes::kMarketShenzhen;
+      base::WriteFixedText(r.code, code);
+      Know(r);
+    }
     tcp::endpoint endpoint(asio::ip::make_address(options.host), options.quotePort);
     std::error_code ec;
     acceptor_.open(endpoint.protocol(), ec);
@@ -127,12 +133,13 @@ class QuoteFeed : public Service {
       r.prevClose = number("prevClose");
       r.newestPrice = r.open = r.high = r.low = number("price");
       asio::post(io_, [this, r] {
-        known_.insert(std::string(quotes::ReportCode(r)));
+        Know(r);
         Play(r);
         Flush();
       });
       return true;
     };
+    hooks_.quoteSnapshot = [this](const std::vector<std::string>& symbols) { return Snapshot(symbols); };
     hooks_.statusParts.push_back([this](nlohmann::json& s) {
       std::lock_guard lock(statusMutex_);
       s["quote"] = status_;
@@ -144,6 +151,7 @@ class QuoteFeed : public Service {
     hooks_.setQuoteFeedUp = nullptr;
     hooks_.releaseTapeRows = nullptr;
     hooks_.playQuote = nullptr;
+    hooks_.quoteSnapshot = nullptr;
     std::error_code ec;
     acceptor_.close(ec);
     for (auto& [id, c] : connections_) c->Close();
@@ -163,6 +171,9 @@ class QuoteFeed : public Service {
   void Subscribed(uint64_t id, const std::vector<std::string>& codes) {
     recorder_.Write({{"event", "quote-subscribe"}, {"connection", id}, {"codes", codes}});
     if (codes.empty()) return;
+    StartPlayback();
+  }
+  void StartPlayback() {
     if (!started_) {
       started_ = true;
       recorder_.Write({{"event", "quote-play-start"}, {"rows", rows_.size()}});
@@ -175,11 +186,15 @@ class QuoteFeed : public Service {
   }
   // The newest report played of the code; false (and all zero) when none.
   bool Newest(const std::string& code, TQuoteReport& out) const {
+    std::lock_guard lock(newestMutex_);
     auto it = newest_.find(code);
     out = it == newest_.end() ? TQuoteReport{} : it->second;
     return it != newest_.end();
   }
-  uint32_t Securities() const { return static_cast<uint32_t>(known_.size()); }
+  uint32_t Securities() const {
+    std::lock_guard lock(newestMutex_);
+    return static_cast<uint32_t>(known_.size());
+  }
 
  private:
   void Accept() {
@@ -237,7 +252,14 @@ class QuoteFeed : public Service {
       return;
     }
     size_t n = options_.paceMs > 0 ? 1 : kRowsPerTurn;
-    for (; n > 0 && next_ < allowed; --n) Play(rows_[next_++]);
+    for (; n > 0 && next_ < allowed; --n) {
+      Play(rows_[next_++]);
+      std::lock_guard lock(newestMutex_);
+      rowsPlayed_ = next_;
+      lastRowCode_ = std::string(quotes::ReportCode(rows_[next_ - 1]));
+      // A code no engine asks for is not waited for.
+      if (!asked_.count(lastRowCode_)) delivered_ = rowsPlayed_;
+    }
     Flush();
     PublishStatus();
     if (next_ >= rows_.size()) {
@@ -254,9 +276,46 @@ class QuoteFeed : public Service {
     }
   }
 
+  // A code of the feed, also under the public formats' symbol.
+  void Know(const TQuoteReport& r) {
+    std::string code(quotes::ReportCode(r));
+    std::lock_guard lock(newestMutex_);
+    known_.insert(code);
+    if (auto security = engine::SecurityOf(code, r.market)) symbols_[security->symbol] = code;
+  }
+
+  std::vector<std::pair<bool, TQuoteReport>> Snapshot(const std::vector<std::string>& symbols) {
+    std::vector<std::pair<bool, TQuoteReport>> out(symbols.size(), {false, TQuoteReport{}});
+    bool named = false;
+    {
+      std::lock_guard lock(newestMutex_);
+      bool lastRowIn = false;
+      for (size_t i = 0; i < symbols.size(); ++i) {
+        auto s = symbols_.find(symbols[i]);
+        if (s == symbols_.end()) continue;
+        named = true;
+        asked_.insert(s->second);
+        lastRowIn = lastRowIn || s->second == lastRowCode_;
+        auto it = newest_.find(s->second);
+        if (it != newest_.end()) out[i] = {true, it->second};
+      }
+      if (lastRowIn && rowsPlayed_ > delivered_) delivered_ = rowsPlayed_;
+    }
+    if (named) asio::post(io_, [this] { StartPlayback(); });
+    {
+      std::lock_guard lock(statusMutex_);
+      std::lock_guard newest(newestMutex_);
+      status_["delivered"] = delivered_;
+    }
+    return out;
+  }
+
   void Play(const TQuoteReport& report) {
     std::string code(quotes::ReportCode(report));
-    newest_[code] = report;
+    {
+      std::lock_guard lock(newestMutex_);
+      newest_[code] = report;
+    }
     ++played_;
     for (auto& [id, c] : connections_)
       if (c->Watches(code)) c->gathered.push_back(report);
@@ -309,6 +368,11 @@ class QuoteFeed : public Service {
     });
   }
 
+  size_t Delivered() const {
+    std::lock_guard lock(newestMutex_);
+    return delivered_;
+  }
+
   void PublishStatus() {
     std::lock_guard lock(statusMutex_);
     status_ = {{"up", up_},
@@ -317,7 +381,8 @@ class QuoteFeed : public Service {
                {"nextRow", next_},
                {"played", played_},
                {"released", released_},
-               {"securities", known_.size()},
+               {"securities", Securities()},
+               {"delivered", Delivered()},
                {"connections", connections_.size()}};
   }
 
@@ -329,8 +394,14 @@ class QuoteFeed : public Service {
   asio::steady_timer paceTimer_;
   asio::steady_timer syntheticTimer_;
   std::vector<TQuoteReport> rows_;
+  // What the web port's threads read too.
+  mutable std::mutex newestMutex_;
   std::set<std::string> known_;
   std::map<std::string, TQuoteReport> newest_;
+  std::map<std::string, std::string> symbols_;  // public symbol -> the feed's code
+  size_t rowsPlayed_ = 0, delivered_ = 0;
+  std::set<std::string> asked_;  // codes the formats were ever asked for
+  std::string lastRowCode_;
   std::map<uint64_t, std::shared_ptr<Connection>> connections_;
   uint64_t lastId_ = 0;
   size_t next_ = 0;

@@ -15,6 +15,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "quotes/Ustockdrv.h"
+
 namespace asio {
 class io_context;
 }
@@ -107,6 +109,12 @@ struct ControlHooks {
   // tape row had: the newest of its code from then on. False when the
   // fields do not make a quote.
   std::function<bool(const nlohmann::json& quote)> playQuote;
+  // The public quote formats' view of the feed (quote_formats.cpp), safe
+  // from any thread: the newest report played of each symbol asked
+  // ("sh600000"; false when none yet). The first request that names a
+  // symbol of the feed starts playback, as a subscription does.
+  std::function<std::vector<std::pair<bool, quotes::TQuoteReport>>(const std::vector<std::string>& symbols)>
+      quoteSnapshot;
   // Each running service may add its part to the status answer; called on
   // the web server's threads, so each part guards what it reads.
   std::vector<std::function<void(nlohmann::json& status)>> statusParts;

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "hook_routes.h"
+#include "quote_formats.h"
 #include "sim_server.h"
 
 namespace simserver {
@@ -191,6 +192,7 @@ class WebPages : public Service {
       Json(res, {{"ok", true}, {"dropped", dropped}});
     });
     AddHookRoutes(server_, options_, recorder_);
+    AddQuoteFormatRoutes(server_, recorder_, hooks_);
     server_.Get(R"(/.*)", [this](const httplib::Request& req, httplib::Response& res) { Page(req, res); });
   }
 

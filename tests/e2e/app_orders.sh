@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# The road of one quote, with every stand-in (scripts/road.sh): what
-# quorvel.exe did is compared with what quorvel-tool replay computes for the
-# same store and tape: the orders the trading program accepted, the trade
-# log, the 3007 lines in the server's record and the saved store. Once with
-# the keystroke profile; once with the control-level profile, where the
-# trading program is closed before the last automatic fire: the program
-# tells the user it lost the association, places that order nowhere and
-# goes on watching.
+# The road of one quote, with every stand-in and the shipped quote engine
+# (scripts/road.sh): what quorvel.exe did is compared with what quorvel-tool
+# replay computes for the same store and tape: the orders the trading
+# program accepted, the trade log, the 3007 lines in the server's record
+# and the saved store. Once with the keystroke profile, where the engine's
+# first source (the comma format) fails mid-tape and the second carries on
+# without a fire lost or doubled; once with the control-level profile,
+# where the trading program is closed before the last automatic fire: the
+# program tells the user it lost the association, places that order
+# nowhere and goes on watching.
 set -euo pipefail
 
 : "${ROOT:?}" "${QV_WINE64:?}"
@@ -39,9 +41,10 @@ last_auto=$(sed -nE 's/^([0-9-]+ [0-9:]+) fire #.*automatic\)$/\1/p' "$work/repl
 for i in "${!road_rows[@]}"; do [[ "${road_rows[$i]}" == "$last_auto,"* ]] && cut_row=$i; done
 head -n $((road_automatic - 1)) "$work/expected-orders.txt" >"$work/expected-orders-cut.txt"
 
-# run_mode <name> <profile> <host> <web port> [cut]
+# run_mode <name> <profile> <host> <web port> [cut|failover]
 run_mode() {
-  local name=$1 profile=$2 host=$3 web=$4 cut=${5:-}
+  local name=$1 profile=$2 host=$3 web=$4 cut=${5:-} failover=
+  if [ "$cut" = failover ]; then cut= failover=1; fi
   local dir="$work/$name" expected="$work/expected-orders.txt"
   echo "== $name ($profile) on $host"
   step "starting quorvel.exe"
@@ -51,7 +54,24 @@ run_mode() {
   # The user starts every monitor from the toolbar, as a user would.
   check "$name: all monitors running" road_start_monitors "$dir" 8
 
-  if [ -z "$cut" ]; then
+  if [ -n "$failover" ]; then
+    local half=$((${#road_rows[@]} / 2))
+    check "$name: the first half of the tape played from the comma format" road_play "$dir" "$host" "$web" 0 "$half"
+    step "the comma format fails"
+    road_format "$host" "$web" comma fail
+    check "$name: the rest of the tape played from the tilde format" \
+      road_play "$dir" "$host" "$web" "$half" "${#road_rows[@]}"
+    check "$name: the engine asked the comma format before and the tilde format after the failure" \
+      python3 - "$dir/record.jsonl" <<'PY'
+import json, sys
+events = [json.loads(l) for l in open(sys.argv[1], encoding="utf-8")]
+fail = next(i for i, e in enumerate(events) if e.get("action") == "quote-format-fail")
+before = {e["format"] for e in events[:fail] if e.get("event") == "quote-format" and e["status"] == 200}
+after = [e for e in events[fail:] if e.get("event") == "quote-format"]
+sys.exit(not (before == {"comma"} and any(e["format"] == "comma" and e["status"] == 503 for e in after)
+              and any(e["format"] == "tilde" and e["status"] == 200 and e["known"] > 0 for e in after)))
+PY
+  elif [ -z "$cut" ]; then
     check "$name: the tape played" road_play "$dir" "$host" "$web" 0 "${#road_rows[@]}"
   else
     check "$name: the tape played up to the last automatic fire" road_play "$dir" "$host" "$web" 0 "$cut_row"
@@ -107,6 +127,6 @@ run_mode() {
   fi
 }
 
-run_mode keystroke simtrader_keystroke.ini 127.0.71.1 18171
+run_mode keystroke simtrader_keystroke.ini 127.0.71.1 18171 failover
 run_mode controls simtrader_controls.ini 127.0.71.2 18172 cut
 exit "$fail"

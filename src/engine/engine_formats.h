@@ -1,0 +1,80 @@
+// The public quote formats the engine reads, and the mapping between the
+// program's securities and the services' symbols.
+//
+// Both formats answer a GET with one line per asked symbol, GBK text:
+//   comma:  var hq_str_sh600000="name,open,prevclose,price,...,date,time,status";
+//   tilde:  v_sh600000="1~name~600000~price~prevclose~open~volume~...";
+// The parsers are total: any bytes give reports or a rejection with a
+// reason, and an answer whose records do not have the layout's field count
+// is rejected as a whole (the service changed its format: better another
+// source than wrong prices).
+//
+// Units of the reports (the same from every source): prices in yuan,
+// volumes (the day's and the five levels') in shares, amount in yuan.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "quotes/Ustockdrv.h"
+
+namespace engine {
+
+enum class Format { Comma, Tilde };
+
+// "comma" / "tilde"; nullopt for anything else.
+std::optional<Format> FormatFromName(std::string_view name);
+const char* FormatName(Format format);
+// The most symbols one request of the format asks for.
+size_t BatchLimit(Format format);
+
+// Market of the Beijing exchange: the two letters "BJ" as the report writes markets.
+constexpr uint16_t kMarketBeijing = 0x4A42;
+
+// A security as the program names it and as the services do.
+struct Security {
+  std::string code;     // the program's code, e.g. "600000" or "1A0001"
+  uint16_t market = 0;  // kMarketShanghai, kMarketShenzhen or kMarketBeijing
+  std::string symbol;   // the services' symbol, e.g. "sh600000" or "sh000001"
+};
+
+// The market of a bare six-digit code by its leading digits (the longest
+// prefix wins): 92, 4, 8 Beijing; 6, 5, 9, 11 and the program's 1A0 index
+// codes Shanghai; 0, 1, 2, 3 Shenzhen. 0 when no rule applies.
+uint16_t MarketByPrefix(std::string_view code);
+// The security of a watched label's code and market (0 or an unknown
+// market: placed by the code's digits). nullopt for a code the services
+// cannot name (empty, not six characters, or no market).
+std::optional<Security> SecurityOf(std::string_view code, uint32_t market);
+
+// One security's quote as a source answered it: the symbol and the report
+// with everything but the program's code and market filled in.
+struct SourceQuote {
+  std::string symbol;
+  quotes::TQuoteReport report{};
+};
+
+struct ParseResult {
+  bool ok = false;
+  std::string error;  // why the answer was rejected
+  std::vector<SourceQuote> quotes;
+};
+
+// Parses a whole answer. Symbols the service does not know (an empty
+// record) give no quote and are no failure.
+ParseResult ParseAnswer(Format format, std::string_view body);
+ParseResult ParseComma(std::string_view body);
+ParseResult ParseTilde(std::string_view body);
+
+// Beijing date and time to seconds since 1970-01-01 00:00 UTC.
+int64_t BeijingToUtc(int year, int month, int day, int hour, int minute, int second);
+
+// The answer lines a source of the format would give for the reports (the
+// stand-in server's formats, fixtures and benchmarks), `symbol` naming each.
+void AppendAnswerLine(std::string& out, Format format, std::string_view symbol, const quotes::TQuoteReport& r);
+
+}  // namespace engine
