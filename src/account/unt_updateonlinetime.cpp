@@ -2,6 +2,8 @@
 
 #include <chrono>
 
+#include "base/worker.h"
+
 namespace account {
 
 TOnlineTimeWorker::TOnlineTimeWorker(std::function<void(const std::string&)> update, int periodMs)
@@ -15,7 +17,7 @@ void TOnlineTimeWorker::Start(const std::string& user) {
     std::lock_guard<std::mutex> lock(mutex_);
     stop_ = false;
   }
-  thread_ = std::thread([this, user] {
+  thread_ = base::StartWorker([this, user] {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
       if (wake_.wait_for(lock, std::chrono::milliseconds(periodMs_), [this] { return stop_; })) return;

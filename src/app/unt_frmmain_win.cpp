@@ -20,6 +20,7 @@
 #include "account/unt_accountservice_win.h"
 #include "account/unt_frmlogin_win.h"
 #include "account/unt_frmuserinfo_win.h"
+#include "base/worker.h"
 #include "quotes/Ustockdrv_win.h"
 #include "quotes/login_session.h"
 #include "quotes/unt_externalapi.h"
@@ -1001,7 +1002,7 @@ void TfrmmainView::Impl::NavigateNotice(const std::string& address) {
 
 void TfrmmainView::Impl::FetchNoticeText(const std::string& address) {
   // The request runs on a worker; only the text comes back to the window.
-  std::thread([poster = queue.Poster(), address, this] {
+  base::StartWorker([poster = queue.Poster(), address, this] {
     std::string error;
     const auto body = HttpGet(address, kNoticeTimeoutMs, &error);
     const std::string text = body ? HtmlToText(*body) : "公告暂时无法显示：" + error;
@@ -1013,7 +1014,7 @@ void TfrmmainView::Impl::FetchNoticeText(const std::string& address) {
 
 void TfrmmainView::Impl::StartVersionCheck(bool quiet) {
   const std::string address = ReadVendorSite(folder).VersionPage();
-  std::thread([poster = queue.Poster(), address, quiet, this] {
+  base::StartWorker([poster = queue.Poster(), address, quiet, this] {
     std::string error;
     const auto reply = HttpGet(address, kVersionTimeoutMs, &error);
     VersionCheckResult result = JudgeVersionReply(reply, kProgramVersion);
