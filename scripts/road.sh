@@ -25,6 +25,8 @@ road_caption="Tarvolen系列-Merrowickv1.7.6"
 road_trader_title="网上股票交易系统5.0"
 
 road_pids=()
+# Options for the stand-in trading program (its broker rules: --cash, --lot, --limit).
+road_trader_args=()
 road_check_files() {
   local f
   for f in "$road_app/quorvel.exe" "$road_driver" "$road_trader" "$road_engine" "$road_account" "$road_server" \
@@ -112,7 +114,7 @@ road_start() {
     --tape "$tape" --tape-step --record "$dir/record.jsonl" >"$dir/server.out" 2>&1 &
   road_pids+=($!)
   road_wait_for 10 grep -q "ready on $host" "$dir/server.out" || { cat "$dir/server.out"; return 1; }
-  "$QV_WINE64" "$road_trader" --title "$road_trader_title" --orders "Z:$dir/orders.txt" </dev/null >/dev/null 2>&1 &
+  "$QV_WINE64" "$road_trader" --title "$road_trader_title" --orders "Z:$dir/orders.txt" "${road_trader_args[@]}" </dev/null >/dev/null 2>&1 &
   road_trader_pid=$!
   road_pids+=($road_trader_pid)
   road_wait_for 30 test -f "$dir/orders.txt" || { echo "the trading program did not start"; return 1; }

@@ -4,7 +4,8 @@
 // (1032), price (1033) and quantity (1034) field, a first button (1007,
 // clears the panel) and an order button (1006), and two "Edit" fields 1018.
 //
-//   simtrader.exe --title TITLE --orders FILE
+//   simtrader.exe --title TITLE --orders FILE [--cash YUAN] [--lot N]
+//                 [--limit CODE:DOWN:UP]...
 //
 // F1 and F2 switch to the buy and the sell panel, F5 is counted as a
 // refresh, Tab walks code, price, quantity and order button, and the order
@@ -15,12 +16,22 @@
 // keys do nothing; the list "当日委托" shows the accepted orders. FILE is
 // created (empty) as soon as the window is up, so that a script can wait
 // for it.
+//
+// After the confirmation it answers as a broker does, with a box: "委托已成功
+// 提交，合同编号：N" (N counting from 10001) for an accepted order, or a
+// refusal, and the order is not recorded: a buy costing more than the
+// available cash (--cash; accepted buys spend it, sells bring it back), a
+// price outside the code's limit-down/limit-up pair (--limit), a buy
+// quantity that is not a multiple of the lot (--lot).
 #include <windows.h>
 
 #include <shellapi.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <map>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -58,6 +69,11 @@ struct Trader {
   Panel sell{L"sell", L"卖出"};
   Panel* current = &buy;
   int refreshes = 0;
+  // The broker's rules; a negative cash or a lot of 0 is no rule.
+  double cash = -1;
+  int lot = 0;
+  std::map<std::wstring, std::pair<double, double>> limits;  // code: limit-down, limit-up
+  int nextContract = 10001;
 } g;
 
 std::wstring Text(HWND window) {
@@ -100,6 +116,21 @@ void ClearPanel(Panel& panel) {
   SetWindowTextW(panel.quantity, L"");
 }
 
+// The broker's refusal of an order, or empty when it takes it.
+std::wstring Refusal(const Panel& panel, const std::wstring& code, const std::wstring& price,
+                     const std::wstring& quantity) {
+  const bool buy = &panel == &g.buy;
+  const double p = _wtof(price.c_str());
+  const long q = _wtol(quantity.c_str());
+  if (buy && g.lot > 0 && q % g.lot != 0) return L"委托数量必须为" + std::to_wstring(g.lot) + L"的整数倍";
+  const auto limit = g.limits.find(code);
+  if (limit != g.limits.end() && (p < limit->second.first - 1e-9 || p > limit->second.second + 1e-9)) {
+    return L"委托价格超出涨跌停限制";
+  }
+  if (buy && g.cash >= 0 && p * static_cast<double>(q) > g.cash + 1e-9) return L"可用资金不足";
+  return {};
+}
+
 void PressOrder(Panel& panel) {
   const std::wstring code = Text(panel.code), price = Text(panel.price), quantity = Text(panel.quantity);
   if (code.empty() || price.empty() || quantity.empty()) {
@@ -113,15 +144,24 @@ void PressOrder(Panel& panel) {
     SetStatus(L"委托已取消");
     return;
   }
+  if (const std::wstring refusal = Refusal(panel, code, price, quantity); !refusal.empty()) {
+    SetStatus(L"委托被拒绝");
+    MessageBoxW(g.main, refusal.c_str(), L"错误", MB_OK | MB_ICONERROR);
+    return;
+  }
   if (!AppendOrder(std::wstring(panel.side) + L"," + code + L"," + price + L"," + quantity)) {
     MessageBoxW(g.main, L"委托记录无法写入。", L"错误", MB_OK | MB_ICONERROR);
     return;
   }
+  if (g.cash >= 0) g.cash += (&panel == &g.buy ? -1 : 1) * _wtof(price.c_str()) * _wtof(quantity.c_str());
   SetStatus(L"委托已提交：" + std::wstring(panel.caption) + L" " + code);
   const std::wstring row = std::wstring(panel.caption) + L"  " + code + L"  价格 " + price + L"  数量 " + quantity;
   const auto index = SendMessageW(g.orderList, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(row.c_str()));
   SendMessageW(g.orderList, LB_SETTOPINDEX, static_cast<WPARAM>(index), 0);
   ClearPanel(panel);
+  SetFocus(panel.code);
+  const std::wstring answer = L"委托已成功提交，合同编号：" + std::to_wstring(g.nextContract++);
+  MessageBoxW(g.main, answer.c_str(), L"提示", MB_OK | MB_ICONINFORMATION);
   SetFocus(panel.code);
 }
 
@@ -305,6 +345,17 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int show) {
     const std::wstring name = argv[i];
     if (name == L"--title") title = argv[i + 1];
     if (name == L"--orders") g.ordersPath = argv[i + 1];
+    if (name == L"--cash") g.cash = _wtof(argv[i + 1]);
+    if (name == L"--lot") g.lot = _wtoi(argv[i + 1]);
+    if (name == L"--limit") {
+      // CODE:DOWN:UP
+      const std::wstring value = argv[i + 1];
+      const size_t first = value.find(L':'), second = value.find(L':', first + 1);
+      if (second != std::wstring::npos) {
+        g.limits[value.substr(0, first)] = {_wtof(value.substr(first + 1).c_str()),
+                                            _wtof(value.substr(second + 1).c_str())};
+      }
+    }
   }
   LocalFree(argv);
   if (g.ordersPath.empty()) {

@@ -9,6 +9,7 @@
 #include "base/gbk.h"
 #include "base/ini_file.h"
 #include "base/text.h"
+#include "app/unt_orderoutcomes.h"
 #include "policy/unt_policy_describe.h"
 #include "quotes/login_session.h"
 #include "quotes/unt_externalapi.h"
@@ -93,8 +94,8 @@ const std::array<ToolButtonDef, 8>& ToolButtons() {
   return buttons;
 }
 
-const std::array<ColumnDef, 7>& MonitorColumns() {
-  static const std::array<ColumnDef, 7> columns = {{
+const std::array<ColumnDef, kMonitorColumnCount>& MonitorColumns() {
+  static const std::array<ColumnDef, kMonitorColumnCount> columns = {{
       {"序号", 40, Align::Left},
       {"启动/策略", 85, Align::Centre},
       {"代码", 55, Align::Centre},
@@ -102,6 +103,7 @@ const std::array<ColumnDef, 7>& MonitorColumns() {
       {"设定价", 70, Align::Right},
       {"当前价", 70, Align::Right},
       {"操作", 500, Align::Left},
+      {"委托结果", 200, Align::Left},
   }};
   return columns;
 }
@@ -236,6 +238,11 @@ void Tfrmmain::FormCreate() {
 
   trading_ = std::make_unique<trading::TTradingWindow>(desktop_, *this, flags_, settings_.profile, tradingOptions_);
   placer_ = std::make_unique<trading::TOrderPlacer>(desktop_, *this, *trading_, settings_.profile);
+  watch_ = std::make_unique<trading::TOrderWatch>(desktop_, [this] { return std::llround(Now() * 86400000.0); });
+  watch_->words = trading::OutcomeWords::Load(
+      base::PathToUtf8(base::PathFromUtf8(ApplicationFolder()) / trading::kOutcomeWordsFile));
+  watch_->onFinal = [this](const policy::TOrderOutcome& outcome) { RecordOrderOutcome(outcome); };
+  placer_->beforeInput = [this] { watch_->Scan(); };
   loop_ = std::make_unique<policy::TMonitorLoop>(monitors_, flags_, *this, loopOptions_);
   antiLockChecked_ = true;
   Mark(kChangeTimer);
@@ -570,7 +577,17 @@ void Tfrmmain::RebuildMonitorList() {
   }
 }
 
-std::string Tfrmmain::Cell(size_t row, int column) const { return MonitorCell(rows_[row], column); }
+std::string Tfrmmain::Cell(size_t row, int column) const {
+  if (column != kOutcomeColumn) return MonitorCell(rows_[row], column);
+  // A monitor started again has no outcome yet.
+  const auto it = outcomes_.find(rows_[row].id);
+  return it == outcomes_.end() || rows_[row].state != policy::kStateTriggered ? std::string() : OutcomeCell(it->second);
+}
+
+bool Tfrmmain::RowStandsOut(size_t row) const {
+  const auto it = outcomes_.find(rows_[row].id);
+  return it != outcomes_.end() && rows_[row].state == policy::kStateTriggered && NeedsWarning(it->second);
+}
 
 int Tfrmmain::RowIconOf(size_t row) const { return RowIcon(rows_[row].kind, rows_[row].fired != 0); }
 int Tfrmmain::StateIconOfRow(size_t row) const { return StateIconOf(rows_[row].state); }
@@ -772,6 +789,8 @@ void Tfrmmain::ShowUserLevel(int level, int64_t onlineSeconds, int levelIcon) {
 }
 
 void Tfrmmain::TimerAutoActiveTimer() {
+  // The refresh key could close a broker's box still being watched.
+  if (antiLockChecked_ && OrderWatchActive()) watch_->Scan();
   if (antiLockChecked_) trading_->AntiLockTick();
 }
 
@@ -781,6 +800,42 @@ void Tfrmmain::SetTitles(const std::string& title) {
 }
 
 void Tfrmmain::PlaceOrder(policy::TTradeRecord order) { placer_->PlaceOrder(order); }
+
+void Tfrmmain::OrderStarting(const policy::TOrderOutcome& order) {
+  if (trading_->Window() != trading::kNoWindow) {
+    watch_->Begin(order, trading_->Window());
+    return;
+  }
+  // The order script types nothing without a trading window.
+  policy::TOrderOutcome outcome = order;
+  outcome.result = policy::OrderResult::NotPlaced;
+  outcome.brokerText = "没有关联的交易软件";
+  RecordOrderOutcome(outcome);
+}
+
+void Tfrmmain::OrderScriptEnded() { watch_->ScriptEnded(); }
+
+std::string Tfrmmain::OrdersCsvPath() const {
+  return base::PathToUtf8(base::PathFromUtf8(ApplicationFolder()) / "log" / "orders.csv");
+}
+
+void Tfrmmain::RecordOrderOutcome(const policy::TOrderOutcome& outcome) {
+  WriteOrderStepLog("Result", OutcomeLogText(outcome));
+  outcomes_[outcome.monitorId] = outcome;
+  for (size_t row = 0; row < rows_.size(); ++row) {
+    if (rows_[row].id == outcome.monitorId) changedRows_.push_back(static_cast<int>(row));
+  }
+  Mark(kChangeRows);
+  std::string error;
+  if (!AppendOrdersCsv(OrdersCsvPath(), outcome, &error)) {
+    ShowBalloon("警告提示！", "委托结果无法写入 " + OrdersCsvPath() + "：" + error);
+  }
+  if (!NeedsWarning(outcome)) return;
+  host_.ShowTrayWarning(OutcomeWarningTitle(outcome), OutcomeWarningText(outcome));
+  if (!host_.MainWindowVisible()) host_.AnimateTrayIcon(true);
+  const std::string sound = base::PathToUtf8(base::PathFromUtf8(ApplicationFolder()) / "res" / "warning.wav");
+  if (settings_.options.soundOn != 0 && base::FileExists(sound)) host_.PlaySound(sound, false);
+}
 
 void Tfrmmain::MinimizeTradingWindow() {
   if (trading_->Window() != trading::kNoWindow) desktop_.ShowWindow(trading_->Window(), trading::kSwShowMinimized);

@@ -29,6 +29,7 @@
 #include "trading/desktop_port.h"
 #include "trading/main_window_port.h"
 #include "trading/unt_apiwrapper.h"
+#include "trading/unt_orderwatch.h"
 #include "trading/unt_simulator.h"
 
 namespace app {
@@ -96,7 +97,10 @@ struct ColumnDef {
   int width;
   Align align;
 };
-const std::array<ColumnDef, 7>& MonitorColumns();
+// The spec's seven columns, then "委托结果" (the outcome of the row's last order).
+inline constexpr int kMonitorColumnCount = 8;
+inline constexpr int kOutcomeColumn = 7;
+const std::array<ColumnDef, kMonitorColumnCount>& MonitorColumns();
 
 // Pictures of the list: a row icon pair per kind, three state icons.
 int RowIcon(uint8_t kind, bool fired);  // 0..13, by kind 1..7 (others as kind 3)
@@ -134,6 +138,8 @@ class IFrmmainHost {
   virtual trading::ScreenSize MainWindowSize() = 0;
   virtual void MoveMainWindow(int left, int top) = 0;
   virtual void ShowTrayBalloon(const std::string& title, const std::string& text) = 0;
+  // A balloon with the warning icon.
+  virtual void ShowTrayWarning(const std::string& title, const std::string& text) { ShowTrayBalloon(title, text); }
   virtual void AnimateTrayIcon(bool animate) = 0;
   virtual void ShowProgress(const std::string& text) = 0;
   virtual void StepProgress() = 0;
@@ -336,7 +342,7 @@ class Tfrmmain final : public policy::IMonitorHost, public trading::ITradingMain
 
   // The list's column widths as shown (at least those of the table; the
   // view widens a column whose texts would be cut in the user's font).
-  void SetColumnWidths(const std::array<int, 7>& widths) { columnWidths_ = widths; }
+  void SetColumnWidths(const std::array<int, kMonitorColumnCount>& widths) { columnWidths_ = widths; }
 
   // Hands the saves of every rebuild to a worker (the view's); without one
   // each rebuild writes the store itself. Destruction always writes it.
@@ -354,6 +360,8 @@ class Tfrmmain final : public policy::IMonitorHost, public trading::ITradingMain
   std::string Cell(size_t row, int column) const;
   int RowIconOf(size_t row) const;
   int StateIconOfRow(size_t row) const;
+  // A triggered row whose order was refused, not sent or went unanswered.
+  bool RowStandsOut(size_t row) const;
   const std::string& Pane(int index) const { return panes_[index]; }  // 0..2 and 3 = date
   enum PaneIndex { kPane1 = 0, kPane2 = 1, kPane3 = 2, kPaneDate = 3 };
   bool MarqueeVisible() const { return marqueeOn_; }
@@ -389,6 +397,21 @@ class Tfrmmain final : public policy::IMonitorHost, public trading::ITradingMain
   void MinimizeTradingWindow() override;
   void RequestQuote(const std::string& code, quotes::TQuoteReport& out) override { host_.RequestQuote(code, out); }
   void BroadcastTradeLine(const std::string& userId, const std::string& line) override;
+  void OrderStarting(const policy::TOrderOutcome& order) override;
+  void OrderScriptEnded() override;
+  void OrderNotPlaced(const policy::TOrderOutcome& outcome) override { RecordOrderOutcome(outcome); }
+
+  // ---- order outcomes ----
+  // Where an order's outcome becomes final, the one place: the order-step
+  // log line, the row's "委托结果" cell, log\orders.csv, and for anything
+  // but an accepted order the warning balloon and res\warning.wav.
+  void RecordOrderOutcome(const policy::TOrderOutcome& outcome);
+  // The broker's boxes are read, and watched orders made final, on the
+  // view's timer (OrderWatchIntervalMs) while OrderWatchActive().
+  void OrderWatchTick() { watch_->Tick(); }
+  bool OrderWatchActive() const { return watch_ && watch_->Watching(); }
+  static constexpr int OrderWatchIntervalMs = 100;
+  std::string OrdersCsvPath() const;
 
   // ---- trading::ITradingMainWindow ----
   std::string ApplicationTitle() override { return applicationTitle_; }
@@ -435,6 +458,8 @@ class Tfrmmain final : public policy::IMonitorHost, public trading::ITradingMain
   std::unique_ptr<policy::TMonitorLoop> loop_;
   std::unique_ptr<trading::TTradingWindow> trading_;
   std::unique_ptr<trading::TOrderPlacer> placer_;
+  std::unique_ptr<trading::TOrderWatch> watch_;
+  std::unordered_map<int32_t, policy::TOrderOutcome> outcomes_;  // by monitor id, the last order's
   std::unique_ptr<TLogWriters> logs_;
 
   std::string applicationTitle_ = kApplicationTitle;
@@ -453,7 +478,7 @@ class Tfrmmain final : public policy::IMonitorHost, public trading::ITradingMain
   bool antiLockChecked_ = true;
   int activePage_ = 0;
   FineTuneField fineTune_;
-  std::array<int, 7> columnWidths_{40, 85, 55, 80, 70, 70, 500};
+  std::array<int, kMonitorColumnCount> columnWidths_{40, 85, 55, 80, 70, 70, 500, 200};
   int fineTuneRow_ = -1;
   int hoveredId_ = -1;
   std::string selectedSecurity_;

@@ -232,6 +232,9 @@ struct TfrmmainView::Impl final : public IFrmmainHost,
     SetWindowPos(window.Handle(), nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
   void ShowTrayBalloon(const std::string& title, const std::string& text) override { tray->ShowBalloon(title, text); }
+  void ShowTrayWarning(const std::string& title, const std::string& text) override {
+    tray->ShowBalloon(title, text, 10000, win::BalloonIcon::Warning);
+  }
   void AnimateTrayIcon(bool animate) override { animate ? tray->StartAnimation() : tray->StopAnimation(); }
   void ShowProgress(const std::string& text) override { progress->Show(window.Handle(), text); }
   void StepProgress() override { progress->Step(); }
@@ -386,6 +389,7 @@ struct TfrmmainView::Impl final : public IFrmmainHost,
   std::vector<HICON> trayFrames;
   win::Timer antiLock;
   win::Timer clock{1000};
+  win::Timer orderWatch{Tfrmmain::OrderWatchIntervalMs};
   std::unique_ptr<ProgressView> progress;
   std::unique_ptr<AboutBox> about;
   std::unique_ptr<TfrmshowlogWin> showlog;
@@ -534,6 +538,15 @@ void TfrmmainView::Impl::CreateControls() {
   list.onMouseMove = [this](POINT client) { OnListMouseMove(client); };
   list.onMouseLeave = [this] { Do([&] { model->RzListViewMouseLeave(); }); };
   list.onPaint = [this](HDC dc) { DrawPriceFrames(dc); };
+  // A refused, unsent or unanswered order stands out in its row.
+  list.rowTextColor = [this](int row) -> COLORREF {
+    return static_cast<size_t>(row) < model->RowCount() && model->RowStandsOut(row) ? RGB(200, 0, 0)
+                                                                                     : win::kDefaultColor;
+  };
+  list.rowColor = [this](int row) -> COLORREF {
+    if (static_cast<size_t>(row) < model->RowCount() && model->RowStandsOut(row)) return RGB(255, 228, 225);
+    return row % 2 == 1 ? kOddRowColour : win::kDefaultColor;
+  };
 
   // The set-price fine-tune field lies over a cell of the list.
   fineTune.Create(list, {.decimals = 3, .step = 0.01, .min = 0, .max = 999999, .rect = {0, 0, 70, 18},
@@ -615,6 +628,11 @@ void TfrmmainView::Impl::CreateControls() {
   };
 
   antiLock.onTick = [this] { Do([&] { model->TimerAutoActiveTimer(); }); };
+  // The broker's answers to orders are read beside the monitor loop.
+  orderWatch.onTick = [this] {
+    if (model->OrderWatchActive()) Do([&] { model->OrderWatchTick(); });
+  };
+  orderWatch.Start();
   clock.onTick = [this] {
     const std::time_t t = std::time(nullptr);
     char text[32];
@@ -651,6 +669,7 @@ void TfrmmainView::Impl::CreateControls() {
     destroyed = true;
     model->SetQuoteDispatchHost(nullptr);
     clock.Stop();
+    orderWatch.Stop();
     antiLock.Stop();
     speed->Stop();
     marquee.Stop();
@@ -808,12 +827,13 @@ void TfrmmainView::Impl::Sync() {
 // The table's widths suit the system font; a larger font would cut the
 // codes and prices, so such a column grows to its widest usual text.
 void TfrmmainView::Impl::FitColumns() {
-  static const char* const samples[7] = {"00000", "止盈-卖出", "600000", "浦发银行", "30000.000", "30000.000", ""};
+  static const char* const samples[kMonitorColumnCount] = {
+      "00000", "止盈-卖出", "600000", "浦发银行", "30000.000", "30000.000", "", "被拒绝：可用资金不足"};
   HDC dc = GetDC(list.Handle());
   HFONT font = reinterpret_cast<HFONT>(SendMessageW(list.Handle(), WM_GETFONT, 0, 0));
   HGDIOBJ old = SelectObject(dc, font ? font : win::UiFont(list.dpi()));
-  std::array<int, 7> widths{};
-  for (int c = 0; c < 7; ++c) {
+  std::array<int, kMonitorColumnCount> widths{};
+  for (int c = 0; c < kMonitorColumnCount; ++c) {
     SIZE size{};
     const std::wstring text = W(samples[c]);
     GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);

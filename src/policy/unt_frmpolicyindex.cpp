@@ -5,6 +5,7 @@
 #include "base/fixed_text.h"
 #include "base/text.h"
 #include "policy/unt_payoffchecks.h"
+#include "policy/unt_orderrules.h"
 
 namespace policy {
 Tfrmindex::Tfrmindex(TEditorServices services, IEditorDialog& dialog)
@@ -146,6 +147,9 @@ void Tfrmindex::OkClick() {
   const std::optional<int32_t> quantity = WholeNumberOf(quantityText);
   if (!quantity) return void(Refuse(kTradeQuantityNotNumber, kCtlIndexQuantity));
   if (*quantity < 0) return void(Refuse(kTradeQuantityNegative, kCtlIndexQuantity));
+  if (const std::string lot = sell ? std::string() : BuyLotError(codeText, *quantity); !lot.empty()) {
+    return void(Refuse(lot, kCtlIndexQuantity));
+  }
   // Off, the amount is not saved (10 per mille is), so only on can it be wrong.
   if (optimise.checked) {
     const std::optional<double> opt = NumberOf(optimise.amount);

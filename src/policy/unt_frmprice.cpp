@@ -2,6 +2,7 @@
 
 #include "base/fixed_text.h"
 #include "base/text.h"
+#include "policy/unt_orderrules.h"
 
 namespace policy {
 namespace {
@@ -106,6 +107,9 @@ bool Tfrmprice::Validate() {
   const auto quantity = WholeNumberOf(quantityText);
   if (!quantity) return Refuse("买卖数量不是有效的整数！", kCtlVolume);
   if (*quantity < 0) return Refuse("买卖数量不能小于0！", kCtlVolume);
+  if (const std::string lot = buy ? BuyLotError(relationChecked ? relationCodeText : codeText, *quantity) : std::string(); !lot.empty()) {
+    return Refuse(lot, kCtlVolume);
+  }
   const auto change = NumberOf(changeAmountText);
   if (!change) return Refuse("变化数量不是有效的数字！", kCtlChange);
   if (*change < 0) return Refuse("变化数量不能小于0！", kCtlChange);

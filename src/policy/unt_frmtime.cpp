@@ -4,6 +4,7 @@
 
 #include "base/datetime.h"
 #include "base/text.h"
+#include "policy/unt_orderrules.h"
 
 namespace policy {
 namespace {
@@ -92,6 +93,7 @@ bool Tfrmtime::Validate() {
   const auto quantity = WholeNumberOf(quantityText);
   if (!quantity) return Refuse("买卖数量不是有效的整数！", kCtlVolume);
   if (*quantity < 0) return Refuse("买卖数量不能小于0！", kCtlVolume);
+  if (const std::string lot = buy ? BuyLotError(codeText, *quantity) : std::string(); !lot.empty()) return Refuse(lot, kCtlVolume);
   if (optimise.checked) {
     const auto amount = NumberOf(optimise.amount);
     if (!amount) return Refuse("报价优化不是有效的数字！", kCtlOptimise);

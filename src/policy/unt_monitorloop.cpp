@@ -7,6 +7,7 @@
 #include "base/fixed_text.h"
 #include "base/gbk.h"
 #include "base/text.h"
+#include "policy/unt_orderrules.h"
 #include "policy/unt_policy_trigger.h"
 
 namespace policy {
@@ -85,6 +86,8 @@ OrderRequest BuildOrderRequest(const TPolicyRecord& m, const quotes::TQuoteRepor
     default: order.tradeType = m.tradeType; break;
   }
   order.market = m.market;
+  // The band comes from the previous close of the security ordered.
+  double prevClose = report.prevClose;
   if (target) {
     order.code = FieldUtf8(m.targetCode, sizeof m.targetCode);
     order.name = FieldUtf8(m.targetName, sizeof m.targetName);
@@ -92,6 +95,7 @@ OrderRequest BuildOrderRequest(const TPolicyRecord& m, const quotes::TQuoteRepor
     std::memset(&quote, 0, sizeof quote);
     host.RequestQuote(std::string(base::Trim(base::ReadFixedText(m.targetCode))), quote);
     req.basePrice = quote.newestPrice;
+    prevClose = quote.prevClose;
   } else {
     order.code = FieldUtf8(m.code, sizeof m.code);
     order.name = FieldUtf8(m.name, sizeof m.name);
@@ -100,15 +104,35 @@ OrderRequest BuildOrderRequest(const TPolicyRecord& m, const quotes::TQuoteRepor
   // Time monitors take the per-mille adjustment of the newest price even
   // when they order at the set price.
   const double perMilleOf = m.kind == kKindTime ? P : req.basePrice;
-  req.price = OrderPrice(order.tradeType, req.basePrice, perMilleOf, m.optUnit, m.optAmount);
-  req.priceText = base::FormatPrice(req.price);
-  const std::string quantity = std::to_string(m.quantity);
+  const std::string code(base::Trim(order.code));
+  const SecurityRules rules = RulesOf(code, order.name);
+  int32_t quantity = m.quantity;
+  if (req.basePrice > 0) {
+    req.price = OrderPrice(order.tradeType, req.basePrice, perMilleOf, m.optUnit, m.optAmount);
+    req.price = ValidOrderPrice(order.tradeType, req.price, rules, DailyBand(rules, prevClose));
+  }
+  if (!(req.price > 0)) {
+    req.price = 0;
+    req.priceText = kBadPriceText;
+    req.notPlaced = std::string(target ? "目标证券没有行情，" : "") + kBadPriceText + "，未下单";
+  } else {
+    req.priceText = base::FormatPrice(req.price);
+  }
+  if (order.tradeType == kTradeBuy && WholeLots(rules, quantity) != quantity) {
+    const int32_t whole = WholeLots(rules, quantity);
+    if (whole == 0) {
+      if (req.notPlaced.empty()) req.notPlaced = "买入数量" + std::to_string(quantity) + "不足一手，未下单";
+    } else {
+      req.note = "买入数量" + std::to_string(quantity) + "不是整手，按" + std::to_string(whole) + "股下单";
+      quantity = whole;
+    }
+  }
   if (order.tradeType == kTradeBuy) {
     order.buyPrice = req.priceText;
-    order.buyQuantity = quantity;
+    order.buyQuantity = std::to_string(quantity);
   } else {
     order.sellPrice = req.priceText;
-    order.sellQuantity = quantity;
+    order.sellQuantity = std::to_string(quantity);
   }
   return req;
 }
@@ -197,8 +221,27 @@ void TMonitorLoop::Fire(TPolicyRecord& inList, const quotes::TQuoteReport& repor
     WriteTriggerRecord(request.order, report, monitor, true);
     return;
   }
-  {
+  if (!request.notPlaced.empty()) {
+    // Nothing is typed: the trigger is logged, the outcome says why.
+    WriteTriggerRecord(request.order, report, monitor, true);
+    TOrderOutcome outcome = PendingOutcome(monitor, request);
+    outcome.result = OrderResult::NotPlaced;
+    outcome.brokerText = request.notPlaced;
+    host_.OrderNotPlaced(outcome);
+  } else {
     OrderInProgress order(host_, flags_);
+    host_.OrderStarting(PendingOutcome(monitor, request));
+    // The broker's answer is watched beside the loop once the script has
+    // sent its input: the order-in-progress flag ends with the script.
+    struct ScriptEnded {
+      IMonitorHost& host;
+      ~ScriptEnded() {
+        try {
+          host.OrderScriptEnded();
+        } catch (...) {
+        }
+      }
+    } ended{host_};
     host_.PlaceOrder(request.order);
     WriteTriggerRecord(request.order, report, monitor, true);
   }
@@ -206,6 +249,22 @@ void TMonitorLoop::Fire(TPolicyRecord& inList, const quotes::TQuoteReport& repor
   PlayIfPresent("Money_Take.wav", false);
   if (options_.minimizeAfterOrder) host_.MinimizeTradingWindow();
   block.Release();
+}
+
+TOrderOutcome TMonitorLoop::PendingOutcome(const TPolicyRecord& monitor, const OrderRequest& request) {
+  const TTradeRecord& order = request.order;
+  const bool buy = order.tradeType == kTradeBuy;
+  TOrderOutcome outcome;
+  outcome.time = host_.Now();
+  outcome.monitorId = monitor.id;
+  outcome.kind = monitor.kind;
+  outcome.code = order.code;
+  outcome.name = order.name;
+  outcome.side = TradeTypeText(order.tradeType);
+  outcome.price = buy ? order.buyPrice : order.sellPrice;
+  outcome.quantity = buy ? order.buyQuantity : order.sellQuantity;
+  outcome.brokerText = request.note;
+  return outcome;
 }
 
 void TMonitorLoop::WriteTriggerRecord(const TTradeRecord& order, const quotes::TQuoteReport& report,

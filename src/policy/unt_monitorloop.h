@@ -15,6 +15,7 @@
 #include <string>
 
 #include "app/process_flags.h"
+#include "policy/order_outcome.h"
 #include "base/datetime.h"
 #include "policy/trade_record.h"
 #include "policy/unt_policy.h"
@@ -60,6 +61,13 @@ class IMonitorHost {
   // Sends the trigger record line (CR LF included) as a type 3007 message
   // when the message connection is open.
   virtual void BroadcastTradeLine(const std::string& userId, const std::string& line) = 0;
+  // The order's outcome: OrderStarting comes just before the order script
+  // with everything but the result, OrderScriptEnded when the script has
+  // sent its input (the broker's answer may still come after it). An order
+  // that was not sent is final at once (OrderNotPlaced).
+  virtual void OrderStarting(const TOrderOutcome& order) { (void)order; }
+  virtual void OrderScriptEnded() {}
+  virtual void OrderNotPlaced(const TOrderOutcome& outcome) { (void)outcome; }
 };
 
 // The order request of a fired monitor with its price.
@@ -68,14 +76,25 @@ struct OrderRequest {
   double basePrice = 0;
   double price = 0;       // after the adjustment, never below 0
   std::string priceText;  // "0.000"
+  // Empty when the order can be sent; otherwise why it is not (no price to
+  // order at, less than a lot).
+  std::string notPlaced;
+  // What was changed to make the order acceptable (a buy cut to whole lots).
+  std::string note;
 };
+
+// The text the trade log shows for an order price that cannot be sent.
+inline constexpr char kBadPriceText[] = "委托价格错误";
 
 // The order price: the base price moved by the optimisation amount (yuan,
 // or per mille of R), up for a buy and down for anything else, not below 0.
+// BuildOrderRequest then moves it onto the security's tick and band.
 double OrderPrice(uint8_t tradeType, double basePrice, double perMilleOf, uint8_t optUnit, float optAmount);
 
 // Builds the order request of a fired monitor; target securities are quoted
-// through the host.
+// through the host. The price is valid for the exchange (tick, the day's
+// band from the previous close of the security ordered) and a buy is in
+// whole lots; a base price of 0 gives no order (notPlaced).
 OrderRequest BuildOrderRequest(const TPolicyRecord& monitor, const quotes::TQuoteReport& report,
                                IMonitorHost& host);
 
@@ -113,6 +132,7 @@ class TMonitorLoop {
   void WriteTriggerRecord(const TTradeRecord& order, const quotes::TQuoteReport& report,
                           const TPolicyRecord& monitor, bool append);
   void PlayIfPresent(const char* file, bool wait);
+  TOrderOutcome PendingOutcome(const TPolicyRecord& monitor, const OrderRequest& request);
 
   TPolicyList& list_;
   app::ProcessFlags& flags_;

@@ -127,8 +127,12 @@ std::string FireLine(const policy::FireEvent& e, base::TDateTime time, bool json
   const std::string trade = policy::TradeTypeText(o.tradeType);
   return when + " fire #" + std::to_string(m.id) + " " + policy::KindName(m.kind) + " " + code + ": " +
          (trade.empty() ? "trade type " + std::to_string(o.tradeType) : trade) + " " + o.code + " " + o.name +
-         " at " + e.request.priceText + " x " + std::to_string(m.quantity) + " (price " +
-         base::FormatPrice(e.report.newestPrice) + ", " + (m.promptOnly != 0 ? "prompt only" : "automatic") + ")";
+         " at " + e.request.priceText + " x " + (o.tradeType == policy::kTradeBuy ? o.buyQuantity : o.sellQuantity) +
+         " (price " + base::FormatPrice(e.report.newestPrice) + ", " +
+         (m.promptOnly != 0              ? "prompt only"
+          : e.request.notPlaced.empty() ? "automatic"
+                                        : "not placed: " + e.request.notPlaced) +
+         ")";
 }
 
 }  // namespace

@@ -98,6 +98,10 @@ class IDesktop {
   // WM_SETTEXT with a text.
   virtual void SendText(WindowHandle window, const std::string& text) = 0;
   virtual bool IsIconic(WindowHandle window) = 0;
+  virtual bool IsWindowVisible(WindowHandle window) {
+    (void)window;
+    return true;
+  }
   virtual void ShowWindow(WindowHandle window, int command) = 0;
   virtual WindowHandle ForegroundWindow() = 0;
   virtual bool SetForegroundWindow(WindowHandle window) = 0;

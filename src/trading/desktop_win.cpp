@@ -107,6 +107,7 @@ void TWin32Desktop::SendText(WindowHandle window, const std::string& text) {
 }
 
 bool TWin32Desktop::IsIconic(WindowHandle window) { return ::IsIconic(H(window)); }
+bool TWin32Desktop::IsWindowVisible(WindowHandle window) { return ::IsWindowVisible(H(window)); }
 void TWin32Desktop::ShowWindow(WindowHandle window, int command) { ::ShowWindow(H(window), command); }
 WindowHandle TWin32Desktop::ForegroundWindow() { return W(GetForegroundWindow()); }
 bool TWin32Desktop::SetForegroundWindow(WindowHandle window) { return ::SetForegroundWindow(H(window)); }

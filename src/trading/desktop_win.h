@@ -34,6 +34,7 @@ class TWin32Desktop final : public IDesktop {
   intptr_t Send(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam) override;
   void SendText(WindowHandle window, const std::string& text) override;
   bool IsIconic(WindowHandle window) override;
+  bool IsWindowVisible(WindowHandle window) override;
   void ShowWindow(WindowHandle window, int command) override;
   WindowHandle ForegroundWindow() override;
   bool SetForegroundWindow(WindowHandle window) override;

@@ -77,6 +77,7 @@ void TOrderPlacer::RunStepList(const settings::TStepList& steps, const policy::T
 
 void TOrderPlacer::RunStep(const std::string& step, const policy::TTradeRecord& order) {
   if (base::Trim(step).empty()) return;
+  BeforeInput();
   Report(step, RunStepAction(step, order));
   desktop_.ProcessMessages();
   desktop_.Sleep(100);
@@ -211,15 +212,18 @@ void TOrderPlacer::PlaceOrderByControls(const policy::TTradeRecord& order) {
   Report("control", "quantity field " + quantity);
   desktop_.Sleep(200);
 
+  BeforeInput();
   PressControl(slot(TControlSlot::BuyOrderButton), true);
   Report("control", "pressed the " + side + " order button");
   desktop_.Sleep(200);
 
   // Confirm the trading program's boxes, then close what is left.
   for (const uint32_t pause : {300u, 300u, 200u}) {
+    BeforeInput();
     SendKeys(desktop_, "{ENTER}", true);
     desktop_.Sleep(pause);
   }
+  BeforeInput();
   SendKeys(desktop_, "{ESC}", true);
   Report("control", "Enter, Enter, Enter, Escape");
 }

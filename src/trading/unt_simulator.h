@@ -28,6 +28,9 @@ class TOrderPlacer {
   // Called for every step run (its text) and for every action of
   // control-level mode, with a description of what was done.
   std::function<void(const std::string& step, const std::string& action)> onStep;
+  // Called before each step and each key or click of control-level mode,
+  // so that the trading program's boxes are read before input closes them.
+  std::function<void()> beforeInput;
 
   // Enters the order into the held trading window; nothing without one.
   // A step with a bad number raises EConvertError after the thread input
@@ -43,6 +46,9 @@ class TOrderPlacer {
   std::string Click(const std::string& argument);
   std::string PressPanel(TControlSlot slot, const std::string& step);
   void Report(const std::string& step, const std::string& action);
+  void BeforeInput() {
+    if (beforeInput) beforeInput();
+  }
   void PressControl(WindowHandle control, bool post);
   void SetField(WindowHandle field, const std::string& text);
 

@@ -349,7 +349,7 @@ bool TrayIcon::Notify(DWORD message, UINT flags) {
     CopyText(data.szInfoTitle, balloonTitle_);
     CopyText(data.szInfo, balloonText_);
     data.uTimeout = static_cast<UINT>(balloonMs_);
-    data.dwInfoFlags = NIIF_INFO;
+    data.dwInfoFlags = balloonIcon_ == BalloonIcon::Warning ? NIIF_WARNING : NIIF_INFO;
   }
   return Shell_NotifyIconW(message, &data) != FALSE;
 }
@@ -384,7 +384,8 @@ void TrayIcon::SetIcon(HICON icon) {
   if (added_) Notify(NIM_MODIFY, NIF_ICON);
 }
 
-bool TrayIcon::ShowBalloon(std::string_view title, std::string_view text, int timeoutMs) {
+bool TrayIcon::ShowBalloon(std::string_view title, std::string_view text, int timeoutMs, BalloonIcon icon) {
+  balloonIcon_ = icon;
   balloonTitle_ = std::string(title);
   balloonText_ = std::string(text);
   balloonMs_ = timeoutMs;

@@ -139,6 +139,8 @@ struct TrayIconArgs {
   UINT id = 1;
 };
 
+enum class BalloonIcon { Info, Warning };
+
 // The notification-area icon, with its own hidden window for the callbacks.
 // It is added again when the task bar restarts ("TaskbarCreated").
 class TrayIcon {
@@ -155,8 +157,10 @@ class TrayIcon {
   std::string Tip() const { return tip_; }
   void SetIcon(HICON icon);
   HICON CurrentIcon() const { return icon_; }
-  // An information balloon (title, text, info icon) for `timeoutMs`.
-  bool ShowBalloon(std::string_view title, std::string_view text, int timeoutMs = 10000);
+  // A balloon (title, text, icon) for `timeoutMs`.
+  bool ShowBalloon(std::string_view title, std::string_view text, int timeoutMs = 10000,
+                   BalloonIcon icon = BalloonIcon::Info);
+  BalloonIcon LastBalloonIcon() const { return balloonIcon_; }
   std::string BalloonTitle() const { return balloonTitle_; }  // of the last balloon
   std::string BalloonText() const { return balloonText_; }
 
@@ -185,6 +189,7 @@ class TrayIcon {
   std::string balloonTitle_{};
   std::string balloonText_{};
   int balloonMs_ = 10000;
+  BalloonIcon balloonIcon_ = BalloonIcon::Info;
   bool added_ = false;
   std::vector<HICON> frames_{};
   int frame_ = 0;

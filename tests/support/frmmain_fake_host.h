@@ -70,6 +70,9 @@ class FakeHost : public app::IFrmmainHost {
   void ShowTrayBalloon(const std::string& title, const std::string& text) override {
     calls.push_back("balloon " + title + ": " + text);
   }
+  void ShowTrayWarning(const std::string& title, const std::string& text) override {
+    calls.push_back("warning " + title + ": " + text);
+  }
   void AnimateTrayIcon(bool animate) override { calls.push_back(animate ? "animate" : "still"); }
   void ShowProgress(const std::string&) override {}
   void StepProgress() override {}

@@ -707,3 +707,59 @@ TEST_F(MainWindowTest, EngineStartOfALoginPassesTheLabelsAsLastPublished) {
   EXPECT_TRUE(host.Has("info 提示！: 启动盯盘模块失败，请重新登录！"));
   quotes::LoginSession().startToken = 0;
 }
+
+// Where an order's outcome becomes final: the "委托结果" cell, the row that
+// stands out, log\orders.csv, the order-step log and the warning balloon.
+TEST_F(MainWindowTest, OrderOutcomesReachTheListTheLogsAndTheUser) {
+  auto w = Create();
+  w->SetLoggedIn(true, "u1");
+  w->EnableLoggedInFeatures(true);
+  auto stop = testing_support::Monitor(7, policy::kKindLossLimit, "600000", 10.0f, 0.5f);
+  policy::UpdateDescription(stop);
+  w->Monitors().Add(stop);
+  w->StartAllMonitoring();
+  ASSERT_EQ(w->RowCount(), 4u);
+  EXPECT_EQ(app::MonitorColumns()[app::kOutcomeColumn].caption, std::string("委托结果"));
+
+  // No trading program is associated: the fire types nothing and says so.
+  Packet firing({Quote("600000", 10.0f, 9.0f)});
+  w->QuoteMessage(quotes::kQuotePacketKind, &firing.header);
+  EXPECT_EQ(w->Cell(3, app::kOutcomeColumn), "未下单：没有关联的交易软件");
+  EXPECT_TRUE(w->RowStandsOut(3));
+  EXPECT_FALSE(w->RowStandsOut(0));
+  EXPECT_EQ(w->Cell(0, app::kOutcomeColumn), "");
+  EXPECT_TRUE(host.Has("warning 未下单！: 浦发银行(600000) 卖出 8.910 x 1000\r\n没有关联的交易软件"));
+
+  policy::TOrderOutcome accepted;
+  accepted.time = now;
+  accepted.monitorId = 7;
+  accepted.code = "600000";
+  accepted.name = "浦发银行";
+  accepted.side = "卖出";
+  accepted.price = "8.910";
+  accepted.quantity = "1000";
+  accepted.result = policy::OrderResult::Accepted;
+  accepted.orderNumber = "10001";
+  accepted.brokerText = "委托已成功提交, \"合同编号\"：10001";
+  const size_t calls = host.calls.size();
+  w->RecordOrderOutcome(accepted);
+  EXPECT_EQ(w->Cell(3, app::kOutcomeColumn), "已提交 10001");
+  EXPECT_FALSE(w->RowStandsOut(3));
+  EXPECT_EQ(host.calls.size(), calls) << "an accepted order warns of nothing";
+
+  EXPECT_EQ(base::ReadFileBytes(dir.File("log/orders.csv")).value_or(""),
+            "\xEF\xBB\xBF时间,监控序号,代码,名称,买卖,价格,数量,结果,委托编号,券商提示\r\n"
+            "2026-12-09 10:30:00,7,600000,浦发银行,卖出,8.910,1000,未下单,,没有关联的交易软件\r\n"
+            "2026-12-09 10:30:00,7,600000,浦发银行,卖出,8.910,1000,已提交,10001,"
+            "\"委托已成功提交, \"\"合同编号\"\"：10001\"\r\n");
+  std::string steps;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path() / "log")) {
+    if (entry.path().filename().string().starts_with("u1")) {
+      steps += base::GbkToUtf8Lossy(base::ReadFileBytes(base::PathToUtf8(entry.path())).value_or(""));
+    }
+  }
+  EXPECT_NE(steps.find("[u1][Result]#7 卖出 600000 浦发银行 8.910 x 1000：未下单，提示框：没有关联的交易软件"),
+            std::string::npos)
+      << steps;
+  EXPECT_NE(steps.find("[Result]#7 卖出 600000 浦发银行 8.910 x 1000：已提交，委托编号 10001"), std::string::npos);
+}

@@ -115,6 +115,13 @@ TEST_F(EditorTest, PriceMonitorFromCodeToSavedRecord) {
   form.quantityText = "-100";
   form.OkClick();
   EXPECT_EQ("买卖数量不能小于0！", form.statusText);
+  // Every broker refuses a buy in odd shares; a sell of them is fine.
+  const bool buy = form.buy;
+  form.buy = true;
+  form.quantityText = "150";
+  form.OkClick();
+  EXPECT_EQ("买入数量必须为100的整数倍！", form.statusText);
+  form.buy = buy;
   form.quantityText = "100";
   form.changeAmountText = "";
   form.OkClick();

@@ -64,6 +64,11 @@ class FakeHost : public IMonitorHost {
     calls.push_back("broadcast");
     broadcasts.push_back(user + "|" + line);
   }
+  std::vector<TOrderOutcome> started, notPlaced;
+  int scriptsEnded = 0;
+  void OrderStarting(const TOrderOutcome& o) override { started.push_back(o); }
+  void OrderScriptEnded() override { ++scriptsEnded; }
+  void OrderNotPlaced(const TOrderOutcome& o) override { notPlaced.push_back(o); }
 };
 
 struct LoopFixture : ::testing::Test {
@@ -154,7 +159,7 @@ TEST_F(LoopFixture, SoundsNeedTheSwitchAndTheFile) {
 TEST_F(LoopFixture, TheTradeLogLineIsExact) {
   TPolicyRecord m = Add(Monitor(1, kKindPayoff, "600000", 10.0f, 0.5f));
   for (float p : {10.20f, 10.80f, 10.20f}) loop.Run(Report("600000", p));
-  const std::string expected = "12-05-18, 10:31:07, [触发交易], 600000, 浦发银行, 卖出, 移动止盈, 10.200, 10.098, 1000, tester, " +
+  const std::string expected = "12-05-18, 10:31:07, [触发交易], 600000, 浦发银行, 卖出, 移动止盈, 10.200, 10.090, 1000, tester, " +
                                DescriptionUtf8(m) + "\r\n";
   EXPECT_EQ(TradeLog(), base::Utf8ToGbkLossy(expected)) << "GBK with CR LF";
   ASSERT_EQ(host.broadcasts.size(), 1u);
@@ -352,14 +357,65 @@ TEST_F(LoopFixture, TargetSecuritiesAreQuotedAtTheMomentOfFiring) {
   host.quotes["510050"] = 2.5f;
   loop.Run(Report("600000", 11.0f));
   loop.Run(Report("000001", 3100.0f));
-  ASSERT_EQ(host.orders.size(), 2u);
   EXPECT_EQ(host.orders[0].code, "510050 ");
   EXPECT_EQ(host.orders[0].name, "50ETF");
   EXPECT_EQ(host.orders[0].market, quotes::kMarketShanghai) << "the watched security's market";
   EXPECT_EQ(host.orders[0].buyPrice, "2.510");
   EXPECT_NE(std::find(host.calls.begin(), host.calls.end(), "quote 510050"), host.calls.end()) << "trimmed code";
-  EXPECT_EQ(host.orders[1].code, "159901");
-  EXPECT_EQ(host.orders[1].sellPrice, "0.000") << "no quote: base 0, a sell goes to 0";
+  // No quote for the index's target: base 0, nothing is ordered; the trade
+  // log and the outcome say why.
+  ASSERT_EQ(host.orders.size(), 1u);
+  ASSERT_EQ(host.notPlaced.size(), 1u);
+  EXPECT_EQ(host.notPlaced[0].monitorId, 2);
+  EXPECT_EQ(host.notPlaced[0].code, "159901");
+  EXPECT_EQ(host.notPlaced[0].side, "卖出");
+  EXPECT_EQ(host.notPlaced[0].result, OrderResult::NotPlaced);
+  EXPECT_EQ(host.notPlaced[0].brokerText, "目标证券没有行情，委托价格错误，未下单");
+  EXPECT_EQ(Get(2).state, kStateTriggered);
+  EXPECT_NE(TradeLog().find(base::Utf8ToGbkLossy("159901, , 卖出, 指数监控, 3100.000, 委托价格错误, 1000, tester")),
+            std::string::npos);
+  EXPECT_EQ(host.started.size(), 1u);
+  EXPECT_EQ(host.scriptsEnded, 1);
+}
+
+// Prices the exchange takes: on the tick, inside the day's band of the
+// security ordered; buys in whole lots, an older store's odd lot cut down.
+TEST_F(LoopFixture, OrdersGoOutOnlyAtPricesAndLotsTheExchangeTakes) {
+  TPolicyRecord rebound = Monitor(1, kKindLimitDown, "600000", 11.0f, 0.05f);
+  rebound.quantity = 150;
+  rebound.optAmount = 5;  // 10.35 + 0.5 % = 10.40175, up to the tick 10.41
+  Add(rebound);
+  TPolicyRecord odd = Monitor(2, kKindLimitDown, "600000", 11.0f, 0.05f);
+  odd.quantity = 50;
+  Add(odd);
+  TPolicyRecord stop = Monitor(3, kKindLossLimit, "600001", 10.0f, 0.5f);
+  stop.optUnit = kOptUnitYuan;
+  stop.optAmount = 2;  // 9.00 - 2 is past the limit-down of a close of 9.50
+  Add(stop);
+  quotes::TQuoteReport low = Report("600000", 9.9f);
+  low.prevClose = 9.7f;
+  loop.Run(low);
+  quotes::TQuoteReport up = Report("600000", 10.35f);
+  up.prevClose = 9.7f;  // limit-up 10.67
+  loop.Run(up);
+  TPolicyRecord again = Get(1);
+  again.state = kStateRunning;
+  again.fired = 0;
+  again.optAmount = 50;  // 10.35 + 5 % is past the limit-up
+  list.Replace(again);
+  loop.Run(up);
+  quotes::TQuoteReport fall = Report("600001", 9.0f);
+  fall.prevClose = 9.5f;  // limit-down 8.55
+  loop.Run(fall);
+  ASSERT_EQ(host.orders.size(), 3u);
+  EXPECT_EQ(host.orders[0].buyPrice, "10.410");
+  EXPECT_EQ(host.orders[0].buyQuantity, "100");
+  EXPECT_EQ(host.started[0].brokerText, "买入数量150不是整手，按100股下单");
+  EXPECT_EQ(host.orders[1].buyPrice, "10.670");
+  EXPECT_EQ(host.orders[2].sellPrice, "8.550");
+  ASSERT_EQ(host.notPlaced.size(), 1u);
+  EXPECT_EQ(host.notPlaced[0].monitorId, 2);
+  EXPECT_EQ(host.notPlaced[0].brokerText, "买入数量50不足一手，未下单");
 }
 
 TEST(OrderPrice, TheWorkedExamples) {
