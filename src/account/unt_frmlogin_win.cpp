@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "base/files.h"
+#include "base/worker.h"
 
 namespace account {
 
@@ -77,7 +78,7 @@ void TfrmloginWin::FetchNoticePicture() {
   if (!args_.httpGet) return;
   // The picture only decorates the dialog: it comes when it comes, and a
   // failure leaves the box empty.
-  std::thread([get = args_.httpGet, url = model_.noticePictureUrl(), path = picturePath_, poster = args_.poster,
+  base::StartWorker([get = args_.httpGet, url = model_.noticePictureUrl(), path = picturePath_, poster = args_.poster,
                alive = alive_, this] {
     const auto body = get(url);
     if (!body || body->size() < 2 || (*body)[0] != 'B' || (*body)[1] != 'M') return;

@@ -5,6 +5,8 @@
 
 #include <asio.hpp>
 
+#include "base/worker.h"
+
 namespace account {
 
 int TReconnectPause::Next() {
@@ -49,7 +51,7 @@ void TMessageConnection::Start(const std::string& host, uint16_t port, MessageCo
   io_->pauses.Reset();
   stop_ = false;
   io_->context.restart();
-  thread_ = std::thread([this] { Run(); });
+  thread_ = base::StartWorker([this] { Run(); });
 }
 
 void TMessageConnection::Stop() {

@@ -4,6 +4,8 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "base/worker.h"
+
 namespace account {
 
 // Shared with the thread, which may outlive the worker object.
@@ -22,7 +24,7 @@ TOnlineTimeWorker::~TOnlineTimeWorker() { Stop(); }
 void TOnlineTimeWorker::Start(const std::string& user) {
   if (thread_.joinable()) return;
   state_ = std::make_shared<State>();
-  thread_ = std::thread([state = state_, update = update_, period = periodMs_, user] {
+  thread_ = base::StartWorker([state = state_, update = update_, period = periodMs_, user] {
     std::unique_lock<std::mutex> lock(state->mutex);
     for (;;) {
       if (state->wake.wait_for(lock, std::chrono::milliseconds(period), [&] { return state->stop; })) return;

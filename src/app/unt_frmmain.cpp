@@ -321,8 +321,14 @@ void Tfrmmain::FormShow() {
         "6、最好关闭下单软件的自动锁定功能。";
     const bool showAgain = host_.ShowNoticeWithCheck(text, "使用提示！", true);
     if (base::FileExists(settings_.SetupPath())) {
-      base::IniFile(settings_.SetupPath()).WriteBool(settings::kParameterSection, "关闭启动提示", !showAgain);
       settings_.parameters.hideStartupNotice = !showAgain;
+      try {
+        base::IniFile(settings_.SetupPath()).WriteBool(settings::kParameterSection, "关闭启动提示", !showAgain);
+      } catch (const base::EIniFileException& e) {
+        // setup.ini is kept as it is (it may be held by another program);
+        // the choice holds for this run only.
+        ShowBalloon(kApplicationTitle, std::string("“关闭启动提示”未能保存：") + e.what());
+      }
     }
   }
   RebuildMonitorList();

@@ -23,6 +23,7 @@
 #include "account/unt_accountservice_win.h"
 #include "account/unt_frmlogin_win.h"
 #include "account/unt_frmuserinfo_win.h"
+#include "base/worker.h"
 #include "quotes/Ustockdrv_win.h"
 #include "quotes/login_session.h"
 #include "quotes/unt_externalapi.h"
@@ -1085,7 +1086,7 @@ void TfrmmainView::Impl::NavigateNotice(const std::string& address) {
 
 void TfrmmainView::Impl::FetchNoticeText(const std::string& address) {
   // The request runs on a worker; only the text comes back to the window.
-  std::thread([poster = queue.Poster(), address, this] {
+  base::StartWorker([poster = queue.Poster(), address, this] {
     std::string error;
     const auto body = HttpGet(address, kNoticeTimeoutMs, &error);
     const std::string text = body ? HtmlToText(*body) : "公告暂时无法显示：" + error;
@@ -1099,7 +1100,7 @@ void TfrmmainView::Impl::StartVersionCheck(bool quiet) {
   // At start-up, an installation handed over before is long over.
   if (quiet) RemoveOldUpgradePackages();
   const std::string address = ReadVendorSite(folder).VersionPage();
-  std::thread([poster = queue.Poster(), address, quiet, this] {
+  base::StartWorker([poster = queue.Poster(), address, quiet, this] {
     std::string error = "只接受 https 地址：" + address;
     const bool allowed = IsAllowedUpdateAddress(address);
     const auto reply = allowed ? HttpGet(address, kVersionTimeoutMs, &error, kMaxManifestBytes) : std::nullopt;

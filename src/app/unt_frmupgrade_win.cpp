@@ -10,6 +10,7 @@
 #include "app/unt_frmmain.h"
 #include "app/unt_http_win.h"
 #include "app/unt_upgrade.h"
+#include "base/worker.h"
 #include "win/all_win.h"
 
 namespace app {
@@ -105,7 +106,7 @@ std::optional<std::string> DownloadUpgrade(void* owner, const win::GuiQueue& que
 
   // The worker owns the file while it downloads; the window learns of the
   // progress and the end through the GUI queue only.
-  std::thread worker([&window, poster = queue.Poster(), download, address, open, &ok, &told] {
+  std::thread worker = base::StartWorker([&window, poster = queue.Poster(), download, address, open, &ok, &told] {
     std::string why;
     auto last = std::chrono::steady_clock::now() - kProgressEvery;
     const auto sink = [&](std::string_view bytes, uint64_t total, std::string* err) {

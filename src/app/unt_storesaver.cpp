@@ -1,6 +1,7 @@
 #include "app/unt_storesaver.h"
 
 #include "base/files.h"
+#include "base/worker.h"
 #include "policy/unt_policy.h"
 
 namespace app {
@@ -10,7 +11,7 @@ TStoreSaver::TStoreSaver(std::string path, std::function<std::string()> source, 
       report_(std::move(report)),
       post_(std::move(post)),
       source_(std::move(source)),
-      worker_([this] { Run(); }) {}
+      worker_(base::StartWorker([this] { Run(); })) {}
 
 TStoreSaver::~TStoreSaver() {
   {

@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "base/files.h"
+#include "base/gbk.h"
 #include "base/ini_file.h"
 #include "base/text.h"
 
@@ -49,7 +50,15 @@ int CompareVersions(const std::vector<uint32_t>& a, const std::vector<uint32_t>&
 namespace {
 
 bool StartsWithNoCase(std::string_view text, size_t at, std::string_view word) {
-  return text.size() - at >= word.size() && base::SameTextAscii(text.substr(at, word.size()), word);
+  return at <= text.size() && text.size() - at >= word.size() &&
+         base::SameTextAscii(text.substr(at, word.size()), word);
+}
+
+// Where `word` next starts at or after `from`, ignoring ASCII case; npos when it does not.
+size_t FindNoCase(std::string_view text, size_t from, std::string_view word) {
+  for (size_t i = from; i + word.size() <= text.size(); ++i)
+    if (StartsWithNoCase(text, i, word)) return i;
+  return std::string_view::npos;
 }
 
 void AppendEntity(std::string_view name, std::string& out) {
@@ -66,9 +75,42 @@ void AppendEntity(std::string_view name, std::string& out) {
   }
 }
 
+// The charset a page declares in its markup (<meta charset=...> or the
+// http-equiv Content-Type), lower case; empty when it declares none.
+std::string DeclaredCharset(std::string_view html) {
+  const size_t at = FindNoCase(html, 0, "charset");
+  if (at == std::string_view::npos) return {};
+  size_t i = at + 7;
+  while (i < html.size() && (html[i] == ' ' || html[i] == '=' || html[i] == '"' || html[i] == '\'')) ++i;
+  std::string name;
+  while (i < html.size() && name.size() < 40 &&
+         (std::isalnum(static_cast<unsigned char>(html[i])) || html[i] == '-' || html[i] == '_'))
+    name += static_cast<char>(std::tolower(static_cast<unsigned char>(html[i++])));
+  return name;
+}
+
+bool IsGbkFamily(std::string_view charset) {
+  return charset.substr(0, 2) == "gb" || charset == "x-gbk" || charset == "cp936" || charset == "windows-936";
+}
+
+// The page as UTF-8: a GBK family charset (GB2312, GBK, GB18030) converted,
+// UTF-8 kept; a page that is not valid UTF-8 whatever it declares is taken
+// as GBK, the usual encoding of Chinese pages that do not say.
+std::string PageAsUtf8(std::string_view html) {
+  if (!IsGbkFamily(DeclaredCharset(html)) && base::IsValidUtf8(html)) return std::string(html);
+  return base::GbkToUtf8Lossy(html);
+}
+
+constexpr size_t kLongestEntity = 8;  // "&#x2014;"; no entity name the text decodes is longer
+
 }  // namespace
 
-std::string HtmlToText(std::string_view html) {
+std::string HtmlToText(std::string_view page) {
+  // One pass over the page, each byte looked at a bounded number of times,
+  // whatever the page holds: the vendor page comes over plain HTTP, so a
+  // captive portal or a cut connection can deliver anything.
+  const std::string utf8 = PageAsUtf8(page);
+  const std::string_view html = utf8;
   std::string raw;
   size_t i = 0;
   while (i < html.size()) {
@@ -76,16 +118,15 @@ std::string HtmlToText(std::string_view html) {
     if (c == '<') {
       for (const std::string_view skip : {"script", "style"}) {
         if (StartsWithNoCase(html, i + 1, skip)) {
-          const std::string close = "</" + std::string(skip);
-          size_t j = i + 1;
-          while (j < html.size() && !StartsWithNoCase(html, j, close)) ++j;
-          i = j;
+          // Up to the closing tag; an unclosed one hides the rest of the page.
+          i = FindNoCase(html, i + 1, "</" + std::string(skip));
           break;
         }
       }
+      if (i == std::string_view::npos) break;
       const size_t end = html.find('>', i);
-      const std::string_view tag = html.substr(i + 1, end == std::string_view::npos ? html.npos : end - i - 1);
-      std::string_view name = tag;
+      if (end == std::string_view::npos) break;
+      std::string_view name = html.substr(i + 1, end - i - 1);
       if (!name.empty() && name[0] == '/') name.remove_prefix(1);
       name = name.substr(0, name.find_first_of(" \t\r\n/>"));
       for (const std::string_view block : {"br", "p", "div", "li", "tr", "h1", "h2", "h3", "h4", "title"}) {
@@ -94,13 +135,12 @@ std::string HtmlToText(std::string_view html) {
           break;
         }
       }
-      if (end == std::string_view::npos) break;
       i = end + 1;
     } else if (c == '&') {
-      const size_t semi = html.find(';', i);
-      if (semi != std::string_view::npos && semi - i <= 8) {
-        AppendEntity(html.substr(i + 1, semi - i - 1), raw);
-        i = semi + 1;
+      const size_t semi = html.substr(i, kLongestEntity + 1).find(';');
+      if (semi != std::string_view::npos) {
+        AppendEntity(html.substr(i + 1, semi - 1), raw);
+        i += semi + 1;
       } else {
         raw += c;
         ++i;

@@ -206,6 +206,15 @@ bool IniDocument::HasSection(std::string_view section) const {
 
 IniDocument IniFile::Load() const { return IniDocument(ReadFileBytes(path_).value_or(std::string())); }
 
+// A write rewrites the whole file from what was read, so a file that exists
+// but could not be read (locked by another program, access denied) must not
+// be written: it would keep only the new key.
+IniDocument IniFile::LoadForWrite() const {
+  auto bytes = ReadFileBytes(path_);
+  if (!bytes && FileExists(path_)) throw EIniFileException("Unable to write to " + path_);
+  return IniDocument(std::move(bytes).value_or(std::string()));
+}
+
 void IniFile::Store(const IniDocument& doc) const {
   if (!AtomicReplace(path_, doc.Bytes())) throw EIniFileException("Unable to write to " + path_);
 }
@@ -225,7 +234,7 @@ bool IniFile::ReadBool(std::string_view section, std::string_view key, bool defa
 }
 
 void IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
-  IniDocument doc = Load();
+  IniDocument doc = LoadForWrite();
   const std::string before = doc.Bytes();
   doc.Set(ToGbk(section), ToGbk(key), ToGbk(value));
   if (doc.Bytes() != before || !FileExists(path_)) Store(doc);
@@ -240,12 +249,12 @@ void IniFile::WriteBool(std::string_view section, std::string_view key, bool val
 }
 
 void IniFile::DeleteKey(std::string_view section, std::string_view key) {
-  IniDocument doc = Load();
+  IniDocument doc = LoadForWrite();
   if (doc.DeleteKey(ToGbk(section), ToGbk(key))) Store(doc);
 }
 
 void IniFile::EraseSection(std::string_view section) {
-  IniDocument doc = Load();
+  IniDocument doc = LoadForWrite();
   if (doc.EraseSection(ToGbk(section))) Store(doc);
 }
 

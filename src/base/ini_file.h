@@ -73,7 +73,8 @@ class IniFile {
   bool ReadBool(std::string_view section, std::string_view key, bool defaultValue) const;
 
   // Writes create the file when it is missing. They throw EIniFileException
-  // when the file cannot be written.
+  // when the file cannot be written, and when it exists but cannot be read
+  // (the file is then left as it is).
   void WriteString(std::string_view section, std::string_view key, std::string_view value);
   void WriteInteger(std::string_view section, std::string_view key, int32_t value);
   void WriteBool(std::string_view section, std::string_view key, bool value);
@@ -88,6 +89,7 @@ class IniFile {
 
  private:
   IniDocument Load() const;
+  IniDocument LoadForWrite() const;
   void Store(const IniDocument& doc) const;
 
   std::string path_;

@@ -1,6 +1,7 @@
 #include "quotes/unt_getstockinfotread.h"
 
 #include "base/text.h"
+#include "base/worker.h"
 
 namespace quotes {
 
@@ -19,7 +20,7 @@ TGetStockInfoThread::~TGetStockInfoThread() {
 }
 
 void TGetStockInfoThread::Resume() {
-  if (!thread_.joinable() && !stop_) thread_ = std::thread([this] { Execute(); });
+  if (!thread_.joinable() && !stop_) thread_ = base::StartWorker([this] { Execute(); });
 }
 
 void TGetStockInfoThread::Stop() {

@@ -5,6 +5,8 @@
 #include <exception>
 #include <thread>
 
+#include "base/worker.h"
+
 namespace settings {
 
 // The connection's calls run on a worker; the GUI thread meanwhile handles
@@ -31,7 +33,7 @@ class TfrmsettingWin::WorkerClient final : public IFileClient {
   void Run(F work) {
     std::atomic<bool> done{false};
     std::exception_ptr error;
-    std::thread worker([&] {
+    std::thread worker = base::StartWorker([&] {
       try {
         work();
       } catch (...) {

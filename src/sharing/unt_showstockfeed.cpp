@@ -21,20 +21,37 @@ std::string TShowStockFeed::FeedPath() const {
   return base::PathToUtf8(base::PathFromUtf8(folder_) / "data" / kFeedFile);
 }
 
-void TShowStockFeed::Insert(const TShowStockRecord& post) {
+TShowStockFeed::Row TShowStockFeed::MakeRow(const TShowStockRecord& post) {
   Row row{post, FeedCells(post), false};
   row.maroon = std::any_of(row.cells.begin(), row.cells.end(), [](const std::string& c) { return c == kMaroonCell; });
-  rows_.insert(rows_.begin(), std::move(row));
+  return row;
+}
+
+void TShowStockFeed::Insert(const TShowStockRecord& post) {
+  rows_.insert(rows_.begin(), MakeRow(post));
+  if (rows_.size() > kFeedKeptPosts) rows_.pop_back();
 }
 
 void TShowStockFeed::LoadFeed() {
-  const auto bytes = base::ReadFileBytes(FeedPath());
+  const std::string path = FeedPath();
+  const auto bytes = base::ReadFileBytes(path);
   if (!bytes) return;
   // Whole posts only; a damaged tail stays in the file (Append sets it aside
   // before the next post, so that later posts stay aligned).
   const size_t whole = bytes->size() / kShowStockRecordSize;
-  for (size_t i = 0; i < whole; ++i) {
-    Insert(ShowStockFromBytes(reinterpret_cast<const unsigned char*>(bytes->data()) + i * kShowStockRecordSize));
+  const size_t first = whole > kFeedKeptPosts ? whole - kFeedKeptPosts : 0;
+  if (first > 0) {
+    // Every user receives every user's posts: only the newest are kept, so
+    // that the file and the start-up stay small. Should the rewrite fail,
+    // the file stays whole and the next start tries again.
+    base::AtomicReplace(path, std::string_view(*bytes).substr(first * kShowStockRecordSize));
+  }
+  // The file's last post goes on top.
+  rows_.clear();
+  rows_.reserve(whole - first);
+  for (size_t i = whole; i-- > first;) {
+    rows_.push_back(MakeRow(ShowStockFromBytes(reinterpret_cast<const unsigned char*>(bytes->data()) +
+                                               i * kShowStockRecordSize)));
   }
   Changed();
 }

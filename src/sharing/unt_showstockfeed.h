@@ -15,6 +15,8 @@ namespace sharing {
 
 inline constexpr char kFeedFile[] = "showstock.tmp";  // under data\ of the application folder
 inline constexpr char kFeedRestFile[] = "showstock.tmp.rest";
+// The newest posts kept in the feed and its file; older ones are dropped.
+inline constexpr size_t kFeedKeptPosts = 5000;
 inline constexpr char kShareBalloonTitle[] = "晒股动态";
 inline constexpr char kClearFeedQuestion[] = "清空列表，所有晒股信息将会丢失，您确定要这样做吗？";
 inline constexpr char kShareSound[] = "Money_Take.wav";  // in the res folder
@@ -43,6 +45,8 @@ class TShowStockFeed {
 
   // Reads the feed file at the main window's creation, whole posts only,
   // each put on top (the file's last post shows first); no sound, no balloon.
+  // A file holding more than kFeedKeptPosts posts is rewritten with the
+  // newest of them.
   void LoadFeed();
   // A 1006 post: sound, balloon, the row on top, the post appended to the
   // file. A post that cannot be written still shows; the user is told once.
@@ -71,6 +75,7 @@ class TShowStockFeed {
     std::array<std::string, kFeedColumns> cells;
     bool maroon;
   };
+  static Row MakeRow(const TShowStockRecord& post);
   void Insert(const TShowStockRecord& post);
   bool Append(const TShowStockRecord& post, std::string& error);
   void Changed() {

@@ -6,6 +6,7 @@
 #include "base/files.h"
 #include "base/ini_file.h"
 #include "base/text.h"
+#include "base/worker.h"
 #include "utilities/unt_netclient.h"
 
 namespace utilities {
@@ -82,7 +83,7 @@ TSyncClock::~TSyncClock() { *alive_ = false; }
 void TSyncClock::SyncClock() {
   // The worker holds copies only: it may outlive the window (until its
   // time-out), and its answer is then dropped on the GUI thread.
-  std::thread([fetch = fetch_, post = post_, host = host_, port = port_, timeout = timeoutMs_, alive = alive_,
+  base::StartWorker([fetch = fetch_, post = post_, host = host_, port = port_, timeout = timeoutMs_, alive = alive_,
                self = this] {
     std::optional<std::string> reply;
     try {

@@ -1,5 +1,6 @@
 #include "utilities/unt_testspeed.h"
 
+#include "base/worker.h"
 #include "utilities/unt_netclient.h"
 
 namespace utilities {
@@ -46,7 +47,7 @@ TICMPThread::TICMPThread(std::string host, uint16_t port, Report report, SpeedTi
       report_(std::move(report)),
       timings_(timings),
       connect_(connect ? std::move(connect) : Connect(&ConnectOnce)) {
-  thread_ = std::thread([this] { Execute(); });
+  thread_ = base::StartWorker([this] { Execute(); });
 }
 
 TICMPThread::~TICMPThread() {

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <ctime>
 #include <fstream>
 #include <mutex>
 
@@ -14,6 +16,7 @@
 #include "base/files.h"
 #include "base/gbk.h"
 #include "base/ini_file.h"
+#include "base/worker.h"
 #include "policy/unt_policy_describe.h"
 #include "quotes/login_session.h"
 #include "quotes/unt_frmdebug.h"
@@ -67,6 +70,23 @@ class MainWindowTest : public ::testing::Test {
   testing_support::FakeDesktop desktop;
   base::TDateTime now = base::EncodeDateTime(2026, 12, 9, 10, 30, 0);
 };
+
+// setup.ini held by another program (here: too large to read) is not
+// replaced by a file holding only the notice's key: the user hears that
+// the choice was not kept, and the start goes on.
+TEST_F(MainWindowTest, AnUnreadableSetupIsKeptAndTheUserIsTold) {
+  auto w = Create();
+  const std::string setup = dir.File("setup.ini");
+  const auto size = std::filesystem::file_size(setup);
+  std::filesystem::resize_file(setup, uintmax_t{1} << 40);  // sparse
+  host.noticeShowAgain = false;
+  w->FormShow();
+  EXPECT_EQ(std::filesystem::file_size(setup), uintmax_t{1} << 40);
+  EXPECT_TRUE(host.Has("balloon Tarvolen-Merrowick: “关闭启动提示”未能保存：Unable to write to " + setup));
+  EXPECT_EQ(w->RowCount(), 3u);
+  std::filesystem::resize_file(setup, size);
+  EXPECT_FALSE(base::IniFile(setup).ReadBool("参数配置", "关闭启动提示", true));
+}
 
 TEST_F(MainWindowTest, StartsUpShowsTheStoreLogsInAndShutsDownInOrder) {
   std::ofstream(dir.File("patch.exe")) << "MZ";
@@ -363,6 +383,40 @@ TEST_F(MainWindowTest, FineTuneHoverDoubleClickAndActivity) {
   w->Monitors().RemoveAll();
   w->RebuildMonitorList();
   EXPECT_EQ(w->SelectedSecurity(), "");
+}
+
+// The notice page comes over plain HTTP: whatever arrives (a captive
+// portal, a cut connection) must give a text, quickly, in the page's charset.
+TEST(VendorSite, NoticeTextOfAnyPage) {
+  EXPECT_EQ(app::HtmlToText("<p>今日</p><style>x"), "今日");
+  EXPECT_EQ(app::HtmlToText("abc<script>var x=1;"), "abc");
+  EXPECT_EQ(app::HtmlToText("a<SCRIPT>x</script>b<p>c&amp"), "ab\r\nc&amp");
+  EXPECT_EQ(app::HtmlToText("x<"), "x");
+  const std::string gbkPage = "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=GB2312\">"
+                              "</head><body>" + *base::Utf8ToGbk("今日休市") + "</body></html>";
+  EXPECT_EQ(app::HtmlToText(gbkPage), "今日休市");
+  EXPECT_EQ(app::HtmlToText(*base::Utf8ToGbk("<p>公告：停牌</p>")), "公告：停牌");  // undeclared, not UTF-8
+
+  // Linear time: 4 MB of ampersands took minutes when each one looked for
+  // its semicolon through the rest of the page.
+  const std::string ampersands(4 << 20, '&');
+  // Processor time, so that a loaded machine does not count.
+  const std::clock_t start = std::clock();
+  const std::string text = app::HtmlToText(ampersands);
+  EXPECT_LT(std::clock() - start, 2 * CLOCKS_PER_SEC);
+  EXPECT_EQ(text, ampersands);
+}
+
+// Whatever escapes a worker body is reported; the process goes on.
+TEST(WorkerThreads, AnExceptionEndsOnlyItsWork) {
+  std::vector<std::string> reports;
+  base::SetWorkerFaultReport([&](const std::string& what) { reports.push_back(what); });
+  base::StartWorker([] { (void)std::string("abc").substr(5); }).join();
+  base::StartWorker([] { throw 42; }).join();
+  base::SetWorkerFaultReport(nullptr);
+  ASSERT_EQ(reports.size(), 2u);
+  EXPECT_NE(reports[0].find("substr"), std::string::npos) << reports[0];
+  EXPECT_EQ(reports[1], "unknown exception");
 }
 
 TEST(VendorSite, HtmlTextAndVersions) {

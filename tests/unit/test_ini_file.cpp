@@ -146,3 +146,21 @@ TEST(IniFile, AFailedWriteRaisesUnableToWrite) {
     EXPECT_EQ(std::string(e.what()), "Unable to write to " + path);
   }
 }
+
+// A write rewrites the whole file from what was read: a file that exists but
+// cannot be read (here: larger than the memory left; elsewhere locked or
+// denied) must be refused and kept, not replaced by one holding only the key.
+TEST(IniFile, AWriteIsRefusedWhenTheExistingFileCannotBeRead) {
+  TempDir dir;
+  const std::string path = dir.File("setup.ini");
+  const std::string settings = Gbk("[参数配置]\r\n防止锁定刷新时间(秒)=120\r\n关闭启动提示=0\r\n");
+  WriteFile(path, settings);
+  const uintmax_t huge = uintmax_t{1} << 40;  // sparse: no disk space is used
+  std::filesystem::resize_file(PathFromUtf8(path), huge);
+  IniFile ini(path);
+  EXPECT_THROW(ini.WriteBool("参数配置", "关闭启动提示", true), EIniFileException);
+  EXPECT_THROW(ini.DeleteKey("参数配置", "关闭启动提示"), EIniFileException);
+  EXPECT_EQ(std::filesystem::file_size(PathFromUtf8(path)), huge);
+  std::filesystem::resize_file(PathFromUtf8(path), settings.size());
+  EXPECT_EQ(*ReadFileBytes(path), settings);
+}

@@ -4,6 +4,7 @@
 // and loaded again after a restart.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -330,6 +331,40 @@ TEST(ShareFeed, ReceivedPostsShowNewestFirstAndKeepTheirOrderAcrossARestart) {
   third.ClearFeed();
   EXPECT_EQ(third.RowCount(), 0u);
   EXPECT_FALSE(std::filesystem::exists(dir.path() / "data" / sharing::kFeedFile));
+}
+
+// Every user receives every user's posts: a file of 20,000 posts loads in
+// linear time (it took minutes when each post was put on top of a vector)
+// and is cut to the newest kFeedKeptPosts, the damaged tail kept behind them.
+TEST(ShareFeed, ALongFileLoadsQuicklyAndKeepsOnlyTheNewestPosts) {
+  testing_support::TempDir dir;
+  std::filesystem::create_directories(dir.path() / "data");
+  const std::string folder = base::PathToUtf8(dir.path()) + "/";
+  constexpr size_t kPosts = 20000;
+  std::string bytes;
+  for (size_t i = 0; i < kPosts; ++i) {
+    const auto post = Post(std::to_string(600000 + i).c_str(), "trader01", 1772415005 + static_cast<int32_t>(i));
+    bytes.append(reinterpret_cast<const char*>(&post), sizeof post);
+  }
+  bytes += "tail";
+  ASSERT_TRUE(base::AtomicReplace(dir.File("data/showstock.tmp"), bytes));
+  FeedHost host;
+  sharing::TShowStockFeed feed(folder, host);
+  const auto start = std::chrono::steady_clock::now();
+  feed.LoadFeed();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  ASSERT_EQ(feed.RowCount(), sharing::kFeedKeptPosts);
+  EXPECT_EQ(feed.Cell(0, sharing::kColCode), std::to_string(600000 + kPosts - 1));
+  EXPECT_EQ(feed.Cell(sharing::kFeedKeptPosts - 1, sharing::kColCode),
+            std::to_string(600000 + kPosts - sharing::kFeedKeptPosts));
+  const size_t kept = sharing::kFeedKeptPosts * sharing::kShowStockRecordSize;
+  EXPECT_EQ(*base::ReadFileBytes(dir.File("data/showstock.tmp")), bytes.substr(bytes.size() - kept - 4));
+
+  // A post received in the session keeps the feed at its bound too.
+  feed.ReceiveSharePost(Post("601398", "trader03", 1772415185));
+  EXPECT_EQ(feed.RowCount(), sharing::kFeedKeptPosts);
+  EXPECT_EQ(feed.Cell(0, sharing::kColCode), "601398");
+  EXPECT_EQ(std::filesystem::file_size(dir.path() / "data" / sharing::kFeedFile), kept + 534u);
 }
 
 TEST(ShareFeed, UntrustedPostsAreReadWithinTheirFieldsAndAnUnwritableFileIsToldOnce) {
