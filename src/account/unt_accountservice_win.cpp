@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "base/gbk.h"
+#include "win/contained_call_win.h"
 #include "win/text_win.h"
 
 namespace account {
@@ -78,19 +79,16 @@ class LibraryService final : public IAccountService {
   }
   void ShowMyStock(const std::string& server, int32_t port, const TSharePostBlock& post) override {
     if (!Bound().showMyStock) return;
-    try {
-      Bound().showMyStock(Gbk(server).c_str(), port, post);
-    } catch (...) {
-      // A failed post is the service's business; the program carries on.
-    }
+    // A failed post, even a fault inside the service, is the service's
+    // business; the program carries on.
+    const std::string gbkServer = Gbk(server);
+    win::CallContained([&] { Bound().showMyStock(gbkServer.c_str(), port, post); });
   }
   void UpdateOnlineTime(const std::string& user) override {
     if (!Bound().updateOnlineTime) return;
-    try {
-      Bound().updateOnlineTime(Gbk(user).c_str());
-    } catch (...) {
-      // The next period tries again.
-    }
+    // Whatever went wrong inside, the next period tries again.
+    const std::string gbkUser = Gbk(user);
+    win::CallContained([&] { Bound().updateOnlineTime(gbkUser.c_str()); });
   }
 };
 

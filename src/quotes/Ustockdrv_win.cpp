@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "base/gbk.h"
+#include "win/contained_call_win.h"
 
 namespace quotes {
 namespace {
@@ -83,11 +84,9 @@ bool TStockDrv::GetStockInfo(const std::string& code, const std::string& serverA
   // caller's buffer as it was.
   TQuoteReport buffer;
   std::memcpy(&buffer, &out, sizeof buffer);
-  try {
-    getStockInfo_(&buffer, gbkCode.c_str(), server.c_str(), serverPort);
-  } catch (...) {
+  // A fault inside the engine ends the request, not the program.
+  if (!win::CallContained([&] { getStockInfo_(&buffer, gbkCode.c_str(), server.c_str(), serverPort); }))
     return false;
-  }
   std::memcpy(&out, &buffer, sizeof buffer);
   return true;
 }

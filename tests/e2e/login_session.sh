@@ -11,20 +11,15 @@
 set -uo pipefail
 
 : "${ROOT:?}" "${QV_WINE64:?}"
-app="$ROOT/build/win64/app"
-driver="$ROOT/build/win64/tests/qv-uidriver.exe"
-server="$ROOT/build/native/sim/server/quorvel-sim-server"
-velmora="$ROOT/build/win64/sim/account_service/velmora.dll"
-drasken="$ROOT/build/win64/sim/quote_engine/drasken.dll"
-logs="$ROOT/build/test-logs"
-for f in "$app/quorvel.exe" "$driver" "$server" "$velmora" "$drasken"; do
-  [ -e "$f" ] || { echo "missing $f"; exit 1; }
-done
-mkdir -p "$logs"
+# shellcheck source=scripts/road.sh
+. "$ROOT/scripts/road.sh"
+road_check_files || exit 1
+mkdir -p "$road_logs"
 host=127.0.63.7
 web=18163
 
 work=$(mktemp -d "$ROOT/build/e2e-login-session.XXXXXX")
+export ROAD_DRIVER_LOG="$work/driver.err"
 pid=""
 server_pid=""
 cleanup() {
@@ -34,41 +29,27 @@ cleanup() {
 }
 trap cleanup EXIT
 
-fail=0
-check() { # <description> <command...>
-  if "${@:2}"; then echo "ok: $1"; else echo "FAILED: $1"; fail=1; fi
-}
-drive() { "$QV_WINE64" "$driver" "$@" </dev/null 2>>"$work/driver.err" | tr -d '\r'; }
-# wait_for FILE PATTERN SECONDS
-wait_for() {
-  local i
-  for ((i = 0; i < $3 * 10; i++)); do
-    grep -q "$2" "$1" 2>/dev/null && return 0
-    sleep 0.1
-  done
-  return 1
-}
 # Polls the status bar until pane 1 reads the text; true when it did in time.
 login_pane_reads() { # <text> <seconds>
   local end=$((SECONDS + $2))
   while [ $SECONDS -lt $end ]; do
-    drive statusbar --title "$caption" --exact >"$work/status.txt" || true
+    road_drive statusbar --title "$caption" --exact >"$work/status.txt" || true
     grep -qP "^pane\t1\t\d+\t$1\$" "$work/status.txt" && return 0
     sleep 0.2
   done
   return 1
 }
 
-timeout 300 "$server" --host "$host" --web-port "$web" --quote-port 17763 --user trader01:pw6543 \
+timeout 300 "$road_server" --host "$host" --web-port "$web" --quote-port 17763 --user trader01:pw6543 \
   --user-info "trader01:display=王五,type=2,level=2,levelpicture=3,online=9000,next=5400,email=w@example.com" \
   --record "$work/record.jsonl" >"$work/server.txt" 2>&1 &
 server_pid=$!
-wait_for "$work/server.txt" "ready on $host" 10 || { cat "$work/server.txt"; exit 1; }
+road_wait_line "$work/server.txt" "ready on $host" 10 || { cat "$work/server.txt"; exit 1; }
 
 # The application folder with the stand-ins, this server as the only one,
 # and option.opt as a user leaves it who ticked all three boxes.
-cp -r "$app" "$work/app"
-cp "$velmora" "$drasken" "$work/app/"
+cp -r "$road_app" "$work/app"
+cp "$road_account" "$road_engine" "$work/app/"
 printf '%s\r\n' "$host" >"$work/app/servers.cfg"
 printf '[网站]\r\n网站地址=http://%s:%s\r\n' "$host" "$web" | iconv -f UTF-8 -t GBK >"$work/app/vendor.ini"
 python3 "$ROOT/tests/tools/write_options.py" "$work/app/option.opt" "$host" trader01 pw6543
@@ -79,89 +60,89 @@ cd "$work/app"
 pid=$!
 cd "$work"
 
-drive answer --title "使用提示！" --class QvWindow --button "确定" --timeout-ms 30000 >/dev/null || true
-drive wait-window --title "用户登录" --exact --timeout-ms 30000 >"$work/login.txt" || true
+road_drive answer --title "使用提示！" --class QvWindow --button "确定" --timeout-ms 30000 >/dev/null || true
+road_drive wait-window --title "用户登录" --exact --timeout-ms 30000 >"$work/login.txt" || true
 shown=$SECONDS
 shown_at=$(date +%s)
-check "the login dialog shows after the version check" grep -q "用户登录" "$work/login.txt"
-drive children --title "用户登录" --exact >"$work/login-children.txt" || true
-check "the remembered user is filled in" grep -qP "\tEdit\ttrader01\t" "$work/login-children.txt"
-check "the remembered server is chosen" grep -qP "\tEdit\t$host\t" "$work/login-children.txt"
-DISPLAY="$DISPLAY" import -window root "$logs/login-dialog.png" 2>/dev/null || true
+road_check "the login dialog shows after the version check" grep -q "用户登录" "$work/login.txt"
+road_drive children --title "用户登录" --exact >"$work/login-children.txt" || true
+road_check "the remembered user is filled in" grep -qP "\tEdit\ttrader01\t" "$work/login-children.txt"
+road_check "the remembered server is chosen" grep -qP "\tEdit\t$host\t" "$work/login-children.txt"
+road_shot login-dialog.png
 
-check "it logs in by itself: the login pane reads ID：trader01" login_pane_reads "ID：trader01" 40
+road_check "it logs in by itself: the login pane reads ID：trader01" login_pane_reads "ID：trader01" 40
 echo "the login pane read the user $((SECONDS - shown)) s after the dialog showed"
 # The timer is measured by the server's clock of the login itself: the
 # panes follow later, after the engine start and the association.
 login_time=$(grep -m1 '"event":"login"' "$work/record.jsonl" | sed -nE 's/.*"time":"([^"]+)".*/\1/p')
 took=$(( $(date -d "${login_time%.*}" +%s) - shown_at ))
 echo "the account service saw the login $took s after the dialog showed"
-check "the auto-login waited about five seconds" test "$took" -ge 4 -a "$took" -le 12
+road_check "the auto-login waited about five seconds" test "$took" -ge 4 -a "$took" -le 12
 # No trading program runs here: the association after the login says so.
-drive dialog --title "Tarvolen-Merrowick" --exact --until "没有找到证券交易系统" --timeout-ms 20000 >"$work/assoc.txt" || true
-check "the association after the login looked for the trading program" grep -q "没有找到证券交易系统" "$work/assoc.txt"
-drive answer --title "Tarvolen-Merrowick" --exact --button "确定" >/dev/null || true
-check "the account service saw the login" wait_for "$work/record.jsonl" '"event":"login".*"ok":true.*"user":"trader01"' 5
-check "the online presence reached the message service" \
-  wait_for "$work/record.jsonl" '"event":"presence".*"online":true.*"user":"trader01"' 10
-check "the password never went into option.opt in clear" bash -c "! grep -q pw6543 '$work/app/option.opt'"
+road_drive dialog --title "Tarvolen-Merrowick" --exact --until "没有找到证券交易系统" --timeout-ms 20000 >"$work/assoc.txt" || true
+road_check "the association after the login looked for the trading program" grep -q "没有找到证券交易系统" "$work/assoc.txt"
+road_drive answer --title "Tarvolen-Merrowick" --exact --button "确定" >/dev/null || true
+road_check "the account service saw the login" road_wait_line "$work/record.jsonl" '"event":"login".*"ok":true.*"user":"trader01"' 5
+road_check "the online presence reached the message service" \
+  road_wait_line "$work/record.jsonl" '"event":"presence".*"online":true.*"user":"trader01"' 10
+road_check "the password never went into option.opt in clear" bash -c "! grep -q pw6543 '$work/app/option.opt'"
 
 # The user information dialog, from the menu item "账户信息[&A]".
-drive command --title "$caption" --exact --id 40003 >/dev/null || true
-drive listview --title "账户信息" --exact --until "rows 9" >"$work/userinfo.txt" || true
-check "user information: the identifier" grep -qP "^row\t0\t.*\t用户ID\ttrader01$" "$work/userinfo.txt"
-check "user information: the type" grep -qP "\t用户类型\tVIP$" "$work/userinfo.txt"
-check "user information: the online time" grep -qP "\t在线时间\t2.50小时$" "$work/userinfo.txt"
-check "user information: the level" grep -qP "\t等级\t2级$" "$work/userinfo.txt"
-DISPLAY="$DISPLAY" import -window root "$logs/user-info-dialog.png" 2>/dev/null || true
-drive click --title "账户信息" --exact --text "关闭[&C]" >/dev/null || true
-drive statusbar --title "$caption" --exact >"$work/status.txt" || true
-check "the level label shows level and hours" grep -qP "2级 2.50 h" <(drive children --title "$caption" --exact)
+road_drive command --title "$caption" --exact --id 40003 >/dev/null || true
+road_drive listview --title "账户信息" --exact --until "rows 9" >"$work/userinfo.txt" || true
+road_check "user information: the identifier" grep -qP "^row\t0\t.*\t用户ID\ttrader01$" "$work/userinfo.txt"
+road_check "user information: the type" grep -qP "\t用户类型\tVIP$" "$work/userinfo.txt"
+road_check "user information: the online time" grep -qP "\t在线时间\t2.50小时$" "$work/userinfo.txt"
+road_check "user information: the level" grep -qP "\t等级\t2级$" "$work/userinfo.txt"
+road_shot user-info-dialog.png
+road_drive click --title "账户信息" --exact --text "关闭[&C]" >/dev/null || true
+road_drive statusbar --title "$caption" --exact >"$work/status.txt" || true
+road_check "the level label shows level and hours" grep -qP "2级 2.50 h" <(road_drive children --title "$caption" --exact)
 
 # A system message reaches the one program connected.
 curl -sS -d '{"text":"系统维护通知"}' "http://$host:$web/admin/message" >"$work/message.json" || true
-check "the system message reached the program" grep -q '"reached":1' "$work/message.json"
+road_check "the system message reached the program" grep -q '"reached":1' "$work/message.json"
 
 # Logged in elsewhere: logged out, then told.
 curl -sS -d '' "http://$host:$web/admin/elsewhere" >"$work/elsewhere.json" || true
-drive dialog --title "服务中断！" --exact --timeout-ms 15000 >"$work/warning.txt" || true
-check "the forced logout is explained" grep -q "该账户在其他地方登录，您被迫下线！" "$work/warning.txt"
-check "the login pane says not logged in" login_pane_reads "未登录" 5
-check "the offline presence was sent before the connection closed" \
-  wait_for "$work/record.jsonl" '"event":"presence".*"online":false.*"user":"trader01"' 5
-check "the account service saw the logout" wait_for "$work/record.jsonl" '"event":"logout"' 5
-drive answer --title "服务中断！" --exact --button "确定" >/dev/null || true
+road_drive dialog --title "服务中断！" --exact --timeout-ms 15000 >"$work/warning.txt" || true
+road_check "the forced logout is explained" grep -q "该账户在其他地方登录，您被迫下线！" "$work/warning.txt"
+road_check "the login pane says not logged in" login_pane_reads "未登录" 5
+road_check "the offline presence was sent before the connection closed" \
+  road_wait_line "$work/record.jsonl" '"event":"presence".*"online":false.*"user":"trader01"' 5
+road_check "the account service saw the logout" road_wait_line "$work/record.jsonl" '"event":"logout"' 5
+road_drive answer --title "服务中断！" --exact --button "确定" >/dev/null || true
 
 # A user the server does not know: refused with its reason, the dialog stays.
-drive command --title "$caption" --exact --id 40001 >/dev/null || true
-drive wait-window --title "用户登录" --exact --timeout-ms 15000 >/dev/null || true
-user_id=$(drive children --title "用户登录" --exact | awk -F'\t' '$5 == "Edit" && $6 == "trader01" { print $4; exit }')
-[ -n "$user_id" ] && drive keys --title "用户登录" --exact --id "$user_id" "x" >/dev/null
-drive click --title "用户登录" --exact --text "确定" >/dev/null || true
-drive dialog --title "Tarvolen-Merrowick" --exact --until "登录失败" --timeout-ms 15000 >"$work/refused.txt" || true
-check "the refusal names the service's reason" grep -q "登录失败：用户名或密码错误" "$work/refused.txt"
-drive answer --title "Tarvolen-Merrowick" --exact --button "确定" >/dev/null || true
-drive click --title "用户登录" --exact --text "取消" >/dev/null || true
-check "still logged out" login_pane_reads "未登录" 5
+road_drive command --title "$caption" --exact --id 40001 >/dev/null || true
+road_drive wait-window --title "用户登录" --exact --timeout-ms 15000 >/dev/null || true
+user_id=$(road_drive children --title "用户登录" --exact | awk -F'\t' '$5 == "Edit" && $6 == "trader01" { print $4; exit }')
+[ -n "$user_id" ] && road_drive keys --title "用户登录" --exact --id "$user_id" "x" >/dev/null
+road_drive click --title "用户登录" --exact --text "确定" >/dev/null || true
+road_drive dialog --title "Tarvolen-Merrowick" --exact --until "登录失败" --timeout-ms 15000 >"$work/refused.txt" || true
+road_check "the refusal names the service's reason" grep -q "登录失败：用户名或密码错误" "$work/refused.txt"
+road_drive answer --title "Tarvolen-Merrowick" --exact --button "确定" >/dev/null || true
+road_drive click --title "用户登录" --exact --text "取消" >/dev/null || true
+road_check "still logged out" login_pane_reads "未登录" 5
 
 # Closing: the workers end with the window, so the process ends promptly.
-drive close --title "$caption" --exact >/dev/null || true
-drive answer --title "提示" --button "是" >/dev/null || true
+road_drive close --title "$caption" --exact >/dev/null || true
+road_drive answer --title "提示" --button "是" >/dev/null || true
 for _ in $(seq 1 100); do
   kill -0 "$pid" 2>/dev/null || break
   sleep 0.1
 done
-check "the program ended after the close question" bash -c "! kill -0 $pid 2>/dev/null"
+road_check "the program ended after the close question" bash -c "! kill -0 $pid 2>/dev/null"
 wait "$pid" 2>/dev/null
 pid=""
 
-if [ "$fail" -ne 0 ]; then
+if [ "$road_fail" -ne 0 ]; then
   echo "--- driver errors"; cat "$work/driver.err" || true
   echo "--- record"; cat "$work/record.jsonl" || true
   echo "--- status"; cat "$work/status.txt" || true
   echo "--- login dialog"; cat "$work/login-children.txt" || true
   echo "--- user information"; cat "$work/userinfo.txt" || true
   echo "--- refusal"; cat "$work/refused.txt" || true
-  drive windows
+  road_drive windows
 fi
-exit "$fail"
+exit "$road_fail"

@@ -13,22 +13,18 @@
 set -uo pipefail
 
 : "${ROOT:?}" "${QV_WINE64:?}"
-app="$ROOT/build/win64/app"
-driver="$ROOT/build/win64/tests/qv-uidriver.exe"
-server="$ROOT/build/native/sim/server/quorvel-sim-server"
-velmora="$ROOT/build/win64/sim/account_service/velmora.dll"
-drasken="$ROOT/build/win64/sim/quote_engine/drasken.dll"
-logs="$ROOT/build/test-logs"
-for f in "$app/quorvel.exe" "$driver" "$server" "$velmora" "$drasken" /usr/sbin/xinetd; do
-  [ -e "$f" ] || { echo "missing $f"; exit 1; }
-done
-mkdir -p "$logs"
+# shellcheck source=scripts/road.sh
+. "$ROOT/scripts/road.sh"
+road_check_files || exit 1
+[ -e /usr/sbin/xinetd ] || { echo "missing /usr/sbin/xinetd"; exit 1; }
+mkdir -p "$road_logs"
 host=127.0.64.31
 daytime=127.0.64.32
 web=18164
 caption="Tarvolen系列-Merrowickv1.7.6"
 
 work=$(mktemp -d "$ROOT/build/e2e-share-feed.XXXXXX")
+export ROAD_DRIVER_LOG="$work/driver.err"
 pids=()
 server_pid=""
 xinetd_pid=""
@@ -40,23 +36,10 @@ cleanup() {
 }
 trap cleanup EXIT
 
-fail=0
-check() { # <description> <command...>
-  if "${@:2}"; then echo "ok ($SECONDS s): $1"; else echo "FAILED ($SECONDS s): $1"; fail=1; fi
-}
-drive() { "$QV_WINE64" "$driver" "$@" </dev/null 2>>"$work/driver.err" | tr -d '\r'; }
-wait_for() { # <file> <pattern> <seconds>
-  local i
-  for ((i = 0; i < $3 * 10; i++)); do
-    grep -q "$2" "$1" 2>/dev/null && return 0
-    sleep 0.1
-  done
-  return 1
-}
 pane_reads() { # <window> <pane> <regex> <seconds>
   local end=$((SECONDS + $4))
   while [ $SECONDS -lt $end ]; do
-    drive statusbar --window "$1" >"$work/status-$1.txt" || true
+    road_drive statusbar --window "$1" >"$work/status-$1.txt" || true
     grep -qP "^pane\t$2\t-?\d+\t$3\$" "$work/status-$1.txt" && return 0
     sleep 0.3
   done
@@ -66,15 +49,15 @@ pane_reads() { # <window> <pane> <regex> <seconds>
 # the boxes of features this scenario does not work (the profile download
 # that follows a failed association) in front.
 shot() { # <file> <window...>
-  drive answer --title "Tarvolen-Merrowick" --exact --button "确定" --timeout-ms 300 >/dev/null 2>&1 || true
+  road_drive answer --title "Tarvolen-Merrowick" --exact --button "确定" --timeout-ms 300 >/dev/null 2>&1 || true
   # Without a window manager a closed box stays on the screen's image until
   # the windows below it paint again.
-  drive raise "${@:2}" >/dev/null || true
+  road_drive raise "${@:2}" >/dev/null || true
   sleep 0.3
-  DISPLAY="$DISPLAY" import -window root "$logs/$1" 2>/dev/null || true
+  road_shot "$1"
 }
 # The ids of the Edit controls of a window, in creation order.
-edit_ids() { drive children --title "$1" --exact | awk -F'\t' '$5 == "Edit" { print $4 }'; }
+edit_ids() { road_drive children --title "$1" --exact | awk -F'\t' '$5 == "Edit" { print $4 }'; }
 
 # xinetd's own Daytime service on a loopback address of this test, in the
 # foreground so that its pid is ours.
@@ -99,36 +82,36 @@ EOF
 /usr/sbin/xinetd -f "$work/xinetd.conf" -pidfile "$work/xinetd.pid" -dontfork -stayalive >"$work/xinetd.out" 2>&1 &
 xinetd_pid=$!
 
-timeout 300 "$server" --host "$host" --web-port "$web" --quote-port 17764 --user trader01:pw1 --user trader02:pw2 \
+timeout 300 "$road_server" --host "$host" --web-port "$web" --quote-port 17764 --user trader01:pw1 --user trader02:pw2 \
   --user-info "trader01:display=王五" --user-info "trader02:display=李四" \
   --record "$work/record.jsonl" >"$work/server.txt" 2>&1 &
 server_pid=$!
-wait_for "$work/server.txt" "ready on $host" 10 || { cat "$work/server.txt"; exit 1; }
+road_wait_line "$work/server.txt" "ready on $host" 10 || { cat "$work/server.txt"; exit 1; }
 curl -sS -d '{"code":"600000","name":"浦发银行","prevClose":10.0,"price":10.3}' \
   "http://$host:$web/admin/quote" >"$work/quote.json"
-check "the server knows a quote of 600000" grep -q '"ok":true' "$work/quote.json"
+road_check "the server knows a quote of 600000" grep -q '"ok":true' "$work/quote.json"
 
 # Two application folders: this server, the Daytime server, no start-up
 # notice, and option.opt of a user who ticked all three login boxes.
 prepare() { # <folder> <user> <password>
-  cp -r "$app" "$1"
-  cp "$velmora" "$drasken" "$1/"
+  cp -r "$road_app" "$1"
+  cp "$road_account" "$road_engine" "$1/"
   printf '%s\r\n' "$host" >"$1/servers.cfg"
   printf '[网站]\r\n网站地址=http://%s:%s\r\n[时间服务器]\r\n地址=%s\r\n' "$host" "$web" "$daytime" |
     iconv -f UTF-8 -t GBK >"$1/vendor.ini"
-  iconv -f GBK -t UTF-8 "$app/setup.ini" | sed 's/^关闭启动提示=0/关闭启动提示=1/' | iconv -f UTF-8 -t GBK >"$1/setup.ini"
+  iconv -f GBK -t UTF-8 "$road_app/setup.ini" | sed 's/^关闭启动提示=0/关闭启动提示=1/' | iconv -f UTF-8 -t GBK >"$1/setup.ini"
   python3 "$ROOT/tests/tools/write_options.py" "$1/option.opt" "$host" "$2" "$3"
 }
 prepare "$work/a" trader01 pw1
 prepare "$work/b" trader02 pw2
 
-main_windows() { drive windows --title "$caption" --exact | awk -F'\t' '{ print $2 }'; }
+main_windows() { road_drive windows --title "$caption" --exact | awk -F'\t' '{ print $2 }'; }
 start() { # <folder>: starts the program there
   (cd "$1" && exec "$QV_WINE64" quorvel.exe </dev/null >"$1.out" 2>&1) &
   pids+=($!)
 }
 start "$work/a"
-drive wait-window --title "$caption" --exact --timeout-ms 30000 >/dev/null || true
+road_drive wait-window --title "$caption" --exact --timeout-ms 30000 >/dev/null || true
 win_a=$(main_windows | head -n 1)
 start "$work/b"
 for _ in $(seq 1 100); do
@@ -136,109 +119,109 @@ for _ in $(seq 1 100); do
   [ -n "$win_b" ] && break
   sleep 0.2
 done
-check "both programs show their main windows" test -n "$win_a" -a -n "$win_b"
+road_check "both programs show their main windows" test -n "$win_a" -a -n "$win_b"
 
 # Both log in at once with their remembered fields (the auto-login would
 # wait five seconds); the association after it finds no trading program.
 for _ in 1 2; do
-  drive wait-window --title "用户登录" --exact --timeout-ms 30000 >/dev/null || true
-  drive click --title "用户登录" --exact --text "确定" >/dev/null || true
+  road_drive wait-window --title "用户登录" --exact --timeout-ms 30000 >/dev/null || true
+  road_drive click --title "用户登录" --exact --text "确定" >/dev/null || true
 done
-check "trader01 is logged in" pane_reads "$win_a" 1 "ID：trader01" 40
-check "trader02 is logged in" pane_reads "$win_b" 1 "ID：trader02" 20
+road_check "trader01 is logged in" pane_reads "$win_a" 1 "ID：trader01" 40
+road_check "trader02 is logged in" pane_reads "$win_b" 1 "ID：trader02" 20
 login_at=$SECONDS
 # Each answer may bring the next box (the profile download that follows
 # when no trading program starts).
 for i in 1 2 3 4; do
-  drive answer --title "Tarvolen-Merrowick" --exact --button "确定" --timeout-ms $((i <= 2 ? 15000 : 1500)) \
+  road_drive answer --title "Tarvolen-Merrowick" --exact --button "确定" --timeout-ms $((i <= 2 ? 15000 : 1500)) \
     >/dev/null || break
 done
 
 # trader01 posts 600000 from the window "晒股".
-drive toolbar-click --window "$win_a" --text "晒股" >/dev/null || true
+road_drive toolbar-click --window "$win_a" --text "晒股" >/dev/null || true
 post_title="晒股(剩余可晒次数：3)"
-check "the posting window shows the day's quota" drive wait-window --title "$post_title" --exact --timeout-ms 10000
+road_check "the posting window shows the day's quota" road_drive wait-window --title "$post_title" --exact --timeout-ms 10000
 mapfile -t edits < <(edit_ids "$post_title")
 code_id=${edits[0]:-}
 buy_id=${edits[2]:-}
-drive keys --title "$post_title" --exact --id "$code_id" "600000" >/dev/null || true
-drive key --title "$post_title" --exact --id "$code_id" End >/dev/null || true
-check "the code is looked up: the name comes" \
-  bash -c "\"$QV_WINE64\" \"$driver\" children --title '$post_title' --exact --until 浦发银行 </dev/null >/dev/null 2>&1"
-drive keys --title "$post_title" --exact --id "$buy_id" "10.5" >/dev/null || true
-drive children --title "$post_title" --exact >"$work/post-children.txt" || true
-check "the remark starts with its default" grep -q "仅供内部交流，凭此买卖，风险自担。" "$work/post-children.txt"
+road_drive keys --title "$post_title" --exact --id "$code_id" "600000" >/dev/null || true
+road_drive key --title "$post_title" --exact --id "$code_id" End >/dev/null || true
+road_check "the code is looked up: the name comes" \
+  bash -c "\"$QV_WINE64\" \"$road_driver\" children --title '$post_title' --exact --until 浦发银行 </dev/null >/dev/null 2>&1"
+road_drive keys --title "$post_title" --exact --id "$buy_id" "10.5" >/dev/null || true
+road_drive children --title "$post_title" --exact >"$work/post-children.txt" || true
+road_check "the remark starts with its default" grep -q "仅供内部交流，凭此买卖，风险自担。" "$work/post-children.txt"
 shot share-post-dialog.png --title "$post_title" --exact
-drive click --title "$post_title" --exact --text "晒出" >/dev/null || true
-drive dialog --title "提示" --exact --until "您确定要晒出该信息？" --timeout-ms 10000 >"$work/ask.txt" || true
-check "the post is confirmed first" grep -q "您确定要晒出该信息？" "$work/ask.txt"
-drive answer --title "提示" --exact --button "是" >/dev/null || true
-check "the posting window closes" drive wait-gone --title "$post_title" --exact --timeout-ms 10000
+road_drive click --title "$post_title" --exact --text "晒出" >/dev/null || true
+road_drive dialog --title "提示" --exact --until "您确定要晒出该信息？" --timeout-ms 10000 >"$work/ask.txt" || true
+road_check "the post is confirmed first" grep -q "您确定要晒出该信息？" "$work/ask.txt"
+road_drive answer --title "提示" --exact --button "是" >/dev/null || true
+road_check "the posting window closes" road_drive wait-gone --title "$post_title" --exact --timeout-ms 10000
 
 # The server broadcasts it; trader02's feed shows it on top.
-check "the server broadcast the post to both connections" \
-  wait_for "$work/record.jsonl" '"code":"600000".*"event":"share-post".*"reached":2' 10
-drive listview --window "$win_b" --index 1 --until "600000" >"$work/feed-b.txt" || true
-check "trader02's feed has the post with its prices and poster" \
+road_check "the server broadcast the post to both connections" \
+  road_wait_line "$work/record.jsonl" '"code":"600000".*"event":"share-post".*"reached":2' 10
+road_drive listview --window "$win_b" --index 1 --until "600000" >"$work/feed-b.txt" || true
+road_check "trader02's feed has the post with its prices and poster" \
   grep -qP "^row\t0\t.*\t600000\t浦发银行\t10.500元\t0.000元\t0.000元\t0.000元\t0.000元\ttrader01\t王五\t仅供内部交流" \
   "$work/feed-b.txt"
-check "the post is kept in trader02's feed file" test "$(stat -c %s "$work/b/data/showstock.tmp" 2>/dev/null)" = 534
-check "the quota line is in trader01's daily log" \
+road_check "the post is kept in trader02's feed file" test "$(stat -c %s "$work/b/data/showstock.tmp" 2>/dev/null)" = 534
+road_check "the quota line is in trader01's daily log" \
   bash -c "iconv -f GBK -t UTF-8 '$work/a/log/$(date +%F).log' | grep -q '\[trader01\]\[晒股\]-$(date +%F)-trader01-600000'"
-drive tab-select --window "$win_b" --text "晒股信息" >/dev/null || true
+road_drive tab-select --window "$win_b" --text "晒股信息" >/dev/null || true
 sleep 0.5
 shot share-feed.png --window "$win_b"
 
 # The detail window of the row.
-drive listview-dblclick --window "$win_b" --index 1 0 >/dev/null || true
-drive children --title "晒股详细信息" --exact --until "10.500元" >"$work/detail.txt" || true
-check "the detail window shows the row's texts" grep -qP "\tEdit\t600000 浦发银行\t" "$work/detail.txt"
+road_drive listview-dblclick --window "$win_b" --index 1 0 >/dev/null || true
+road_drive children --title "晒股详细信息" --exact --until "10.500元" >"$work/detail.txt" || true
+road_check "the detail window shows the row's texts" grep -qP "\tEdit\t600000 浦发银行\t" "$work/detail.txt"
 shot share-detail-dialog.png --title "晒股详细信息" --exact
-drive click --title "晒股详细信息" --exact --text "确定" >/dev/null || true
+road_drive click --title "晒股详细信息" --exact --text "确定" >/dev/null || true
 
 # The clock pane against xinetd: its reply is no positional date.
-drive statusbar-click --window "$win_b" 5 >/dev/null || true
-check "the clock pane click reports that no time came" pane_reads "$win_b" 3 "从时间服务器获取时间失败！" 15
-check "the program did ask the Daytime server" wait_for "$work/xinetd.log" "START: daytime" 5
+road_drive statusbar-click --window "$win_b" 5 >/dev/null || true
+road_check "the clock pane click reports that no time came" pane_reads "$win_b" 3 "从时间服务器获取时间失败！" 15
+road_check "the program did ask the Daytime server" road_wait_line "$work/xinetd.log" "START: daytime" 5
 
 # The automatic shutdown dialog; arming it is the in-process test's, with
 # the shutdown faked.
-drive command --window "$win_a" --id 40020 >/dev/null || true
-check "the shutdown dialog opens" drive wait-window --title "自动关机时间设定" --exact --timeout-ms 10000
+road_drive command --window "$win_a" --id 40020 >/dev/null || true
+road_check "the shutdown dialog opens" road_drive wait-window --title "自动关机时间设定" --exact --timeout-ms 10000
 shot shutdown-dialog-e2e.png --title "自动关机时间设定" --exact
 time_id=$(edit_ids "自动关机时间设定" | head -n 1)
 # A time already past is refused (not tried in the first minute of a day,
 # when "00:00" is still to come and would arm the real shutdown).
 if [ "$(date +%H%M)" -ge 0001 ]; then
-  drive keys --title "自动关机时间设定" --exact --id "$time_id" "00:00" >/dev/null || true
-  drive click --title "自动关机时间设定" --exact --text "设定" >/dev/null || true
-  drive dialog --title "quorvel" --exact --until "已经过了设定关机时间" --timeout-ms 10000 >"$work/passed.txt" || true
-  check "a time already past is refused" grep -q "已经过了设定关机时间，请重新设置！" "$work/passed.txt"
-  drive answer --title "quorvel" --exact --button "确定" >/dev/null || true
+  road_drive keys --title "自动关机时间设定" --exact --id "$time_id" "00:00" >/dev/null || true
+  road_drive click --title "自动关机时间设定" --exact --text "设定" >/dev/null || true
+  road_drive dialog --title "quorvel" --exact --until "已经过了设定关机时间" --timeout-ms 10000 >"$work/passed.txt" || true
+  road_check "a time already past is refused" grep -q "已经过了设定关机时间，请重新设置！" "$work/passed.txt"
+  road_drive answer --title "quorvel" --exact --button "确定" >/dev/null || true
 fi
-drive click --title "自动关机时间设定" --exact --text "关闭" >/dev/null || true
+road_drive click --title "自动关机时间设定" --exact --text "关闭" >/dev/null || true
 
 # The delay: an average after three samples (11 s, then three connects 3 s apart).
 wait_left=$((30 - (SECONDS - login_at)))
-check "the speed pane shows the average delay" pane_reads "$win_b" 4 "\d+ms" $((wait_left > 5 ? wait_left : 5))
-check "the probe connected to the quote server's port 8080" \
+road_check "the speed pane shows the average delay" pane_reads "$win_b" 4 "\d+ms" $((wait_left > 5 ? wait_left : 5))
+road_check "the probe connected to the quote server's port 8080" \
   test "$(grep -c '"event":"speed-probe"' "$work/record.jsonl")" -ge 3
 
 # Both close through their close question (the processes' own end is the
 # login scenario's to time; what is left of them goes with the cleanup).
 for w in "$win_a" "$win_b"; do
-  drive close --window "$w" >/dev/null || true
-  drive answer --title "提示" --exact --button "是" >/dev/null || true
+  road_drive close --window "$w" >/dev/null || true
+  road_drive answer --title "提示" --exact --button "是" >/dev/null || true
 done
-check "both main windows closed" drive wait-gone --title "$caption" --exact --timeout-ms 10000
+road_check "both main windows closed" road_drive wait-gone --title "$caption" --exact --timeout-ms 10000
 
-if [ "$fail" -ne 0 ]; then
+if [ "$road_fail" -ne 0 ]; then
   echo "--- driver errors"; cat "$work/driver.err" || true
   echo "--- record"; cat "$work/record.jsonl" || true
   echo "--- feed"; cat "$work/feed-b.txt" || true
   echo "--- posting window"; cat "$work/post-children.txt" || true
   echo "--- status"; cat "$work"/status-*.txt || true
   echo "--- xinetd"; cat "$work/xinetd.out" "$work/xinetd.log" || true
-  drive windows
+  road_drive windows
 fi
-exit "$fail"
+exit "$road_fail"

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "account/unt_accountservice_win.h"
 #include "base/fixed_text.h"
 #include "quotes/Ustockdrv_win.h"
 #include "quotes/login_session.h"
@@ -35,9 +36,9 @@ struct ProbeLog {
   int mostInFlight = 0;
 };
 
-ProbeLog ReadProbe() {
+ProbeLog ReadProbe(const wchar_t* library = L"drasken.dll") {
   using LogFn = int32_t(__stdcall*)(char*, int32_t);
-  HMODULE probe = GetModuleHandleW(L"drasken.dll");
+  HMODULE probe = GetModuleHandleW(library);
   auto log = reinterpret_cast<LogFn>(reinterpret_cast<void*>(GetProcAddress(probe, "Probe_Log")));
   if (!log) return {};
   std::vector<char> buffer(8192);
@@ -151,6 +152,40 @@ TEST_F(QuoteBinding, EngineSeesTheCallsOfALoginAndConcurrentQuotes) {
   engine.Unbind();
   EXPECT_EQ(GetModuleHandleW(L"drasken.dll"), nullptr);
   DestroyWindow(window);
+}
+
+// A library that fails inside a call (an access violation, an exception of
+// its own language) ends that call only, on any thread, as often as it
+// happens: the caller's buffer stays as it was and the program goes on.
+TEST_F(QuoteBinding, AFaultInsideAnOutsideLibraryEndsOnlyThatCall) {
+  InstallEngine();
+  quotes::TStockDrv engine;
+  ASSERT_TRUE(engine.Bind(folder));
+  for (const char* code : {"900001", "900002", "900001"}) {
+    TQuoteReport report{};
+    report.newestPrice = 7.5f;
+    EXPECT_FALSE(quotes::RequestQuote(engine, code, report)) << code;
+    EXPECT_FLOAT_EQ(report.newestPrice, 7.5f);
+    EXPECT_EQ(report.market, 0);
+  }
+  bool workerGot = true;
+  std::thread([&] {
+    TQuoteReport r{};
+    workerGot = quotes::RequestQuote(engine, "900001", r);
+  }).join();
+  EXPECT_FALSE(workerGot);
+  TQuoteReport report{};
+  EXPECT_TRUE(quotes::RequestQuote(engine, "600000", report));
+  EXPECT_FLOAT_EQ(report.newestPrice, 10.25f);
+
+  // The account service's online-time call, from the same kind of library.
+  std::filesystem::copy_file(ExeFolder() / "engine_probe.dll", dir.path() / "velmora.dll");
+  account::BindAccountService(folder);
+  account::AccountService().UpdateOnlineTime("fault");
+  account::AccountService().UpdateOnlineTime("demo");
+  EXPECT_EQ(ReadProbe(L"velmora.dll").text, "online demo\n");
+  account::UnbindAccountService();
+  engine.Unbind();
 }
 
 }  // namespace

@@ -2,7 +2,11 @@
 // (SetupReceiver and Stock_GetStockNewReport are missing), each call
 // written to a log the test reads back through Probe_Log. Stock_Start
 // fails for the user "refuse"; Stock_GetStockInfo knows only "600000" and
-// takes 50 ms, so that side-by-side requests can be seen.
+// takes 50 ms, so that side-by-side requests can be seen. A library that
+// fails badly: Stock_GetStockInfo for "900001" writes through a null
+// pointer (an access violation) and for "900002" raises an exception of its
+// own language, as a Delphi library does; UpdateOnlineTime (the account
+// service's export, when copied as velmora.dll) faults for the user "fault".
 #include <windows.h>
 
 #include <atomic>
@@ -18,6 +22,7 @@ std::mutex logMutex;
 std::string logText;
 std::atomic<int> inFlight{0};
 std::atomic<int> mostInFlight{0};
+int* volatile nowhere = nullptr;
 
 void Log(const std::string& line) {
   std::lock_guard lock(logMutex);
@@ -54,6 +59,11 @@ __declspec(dllexport) void __stdcall Stock_SetLabels(const char* labels, int32_t
 
 __declspec(dllexport) int32_t __stdcall Stock_GetStockInfo(unsigned char* buffer, const char* code,
                                                            const char* server, int32_t port) {
+  if (std::strncmp(code, "90000", 5) == 0) {
+    std::memset(buffer, 0xEE, 8);  // half written when it fails
+    if (code[5] == '1') *nowhere = 1;
+    RaiseException(0x0EEDFADE, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+  }
   const int now = ++inFlight;
   int seen = mostInFlight.load();
   while (now > seen && !mostInFlight.compare_exchange_weak(seen, now)) {
@@ -75,6 +85,12 @@ __declspec(dllexport) int32_t __stdcall Stock_GetStockInfo(unsigned char* buffer
 }
 
 __declspec(dllexport) void __stdcall Stock_Quit(void* window) { Log(window ? "quit window" : "quit null"); }
+
+__declspec(dllexport) int32_t __stdcall UpdateOnlineTime(const char* user) {
+  if (std::strcmp(user, "fault") == 0) *nowhere = 1;
+  Log(std::string("online ") + user);
+  return 1;
+}
 
 // For the test: the log so far (and cleared), and the most requests at once.
 __declspec(dllexport) int32_t __stdcall Probe_Log(char* out, int32_t size) {
