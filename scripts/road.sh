@@ -51,12 +51,6 @@ road_stop_all() {
 }
 
 road_drive() { "$QV_WINE64" "$road_driver" "$@" </dev/null 2>>"${ROAD_DRIVER_LOG:-/dev/null}" | tr -d '\r'; }
-# road_check <description> <command...>: "ok: <description>" when the
-# command succeeds, else "FAILED: <description>" and road_fail set.
-road_fail=0
-road_check() {
-  if "${@:2}"; then echo "ok: $1"; else echo "FAILED: $1"; road_fail=1; fi
-}
 # road_wait_for <seconds> <command...>
 road_wait_for() {
   local end=$((SECONDS + $1)); shift
