@@ -105,7 +105,7 @@ struct ColumnDef {
   int width;
   Align align;
 };
-// The spec's seven columns, then "委托结果" (the outcome of the row's last order).
+// The seven columns of the list, then "委托结果" (the outcome of the row's last order).
 inline constexpr int kMonitorColumnCount = 8;
 inline constexpr int kOutcomeColumn = 7;
 const std::array<ColumnDef, kMonitorColumnCount>& MonitorColumns();

@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "base/files.h"
+#include "support/source_dir.h"
 
 namespace testing_support {
 
@@ -35,12 +36,12 @@ class TempDir {
   std::filesystem::path path_;
 };
 
-// A file of the source tree (QV_SOURCE_DIR is a Linux path; Wine sees it on drive Z:).
+// A file of the source tree.
 inline std::string SourcePath(const std::string& relative) {
 #ifdef _WIN32
-  return std::string("Z:") + QV_SOURCE_DIR + "/" + relative;
+  return std::string("Z:") + QvSourceDir() + "/" + relative;
 #else
-  return std::string(QV_SOURCE_DIR) + "/" + relative;
+  return std::string(QvSourceDir()) + "/" + relative;
 #endif
 }
 

@@ -8,6 +8,7 @@
 #include "base/fixed_text.h"
 #include "base/gbk.h"
 #include "engine/engine_formats.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -15,7 +16,7 @@ using engine::Format;
 using quotes::TQuoteReport;
 
 std::string Fixture(const char* name) {
-  std::ifstream in(std::string(QV_SOURCE_DIR) + "/tests/data/engine/" + name, std::ios::binary);
+  std::ifstream in(SourcePath(std::string("tests/data/engine/") + name), std::ios::binary);
   std::ostringstream all;
   all << in.rdbuf();
   return all.str();

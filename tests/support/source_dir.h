@@ -1,0 +1,4 @@
+#pragma once
+
+// The folder of the source tree (a Linux path; Wine sees it on drive Z:).
+const char* QvSourceDir();
