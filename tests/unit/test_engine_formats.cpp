@@ -16,7 +16,7 @@ using engine::Format;
 using quotes::TQuoteReport;
 
 std::string Fixture(const char* name) {
-  std::ifstream in(SourcePath(std::string("tests/data/engine/") + name), std::ios::binary);
+  std::ifstream in(testing_support::SourcePath(std::string("tests/data/engine/") + name), std::ios::binary);
   std::ostringstream all;
   all << in.rdbuf();
   return all.str();
