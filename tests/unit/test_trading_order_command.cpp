@@ -98,7 +98,7 @@ TEST_F(OrderCommand, KeystrokeProfileTypesTheOrder) {
   EXPECT_EQ(Typed(), "600000|12.340|100|") << "the price in its 0.000 form";
   EXPECT_THAT(desk_.log, Contains("focus " + std::to_string(program.buy.code)));
   const std::string out = out_.str();
-  EXPECT_THAT(out, HasSubstr("mode: keystroke, 11 buy steps, 11 sell steps"));
+  EXPECT_THAT(out, HasSubstr("mode: keystroke, 13 buy steps, 13 sell steps"));
   EXPECT_THAT(out, HasSubstr("15 of 15 controls"));
   EXPECT_THAT(out, HasSubstr("status: 和交易软件关联：网上股票交易系统"));
   EXPECT_THAT(out, HasSubstr("  {F1} -> clicked the F1 panel button\n"));
