@@ -67,7 +67,11 @@ fired_down=$road_logged
 check "nothing reached a phone while the pages were down" test "$(ok_hooks)" -eq 0
 step "robot pages up"
 curl -sf -d '' "http://$host:$web/admin/hooks/up" >/dev/null
-check "the queued messages arrived once the pages were back" road_wait_for 120 hooks_at_least $((2 * fired_down))
+# Each automatic order among those fires also tells its outcome (after the
+# watch of the broker's boxes), on both channels.
+orders_down=$(grep ' fire #' "$work/replay.txt" | head -n "$fired_down" | grep -c 'automatic)' || true)
+check "the queued messages arrived once the pages were back" \
+  road_wait_for 120 hooks_at_least $((2 * (fired_down + orders_down)))
 
 # Every fire so far, once per channel, with the text the replay's trade
 # log line gives (kind, name, code, side, quantity, order price).
@@ -83,7 +87,7 @@ for l in lines:
 hooks = [json.loads(l) for l in open(sys.argv[2], encoding="utf-8") if '"event":"hook"' in l]
 ok = True
 for channel in ("dingtalk", "plain"):
-    texts = sorted(h["text"] for h in hooks if h["channel"] == channel and h["ok"])
+    texts = sorted(h["text"] for h in hooks if h["channel"] == channel and h["ok"] and h["text"].startswith("【触发】"))
     for w in want:
         n = sum(t.startswith(w) and t.split("\n")[2] in ("自动下单", "仅提示，不下单") for t in texts)
         if n != want.count(w):
@@ -91,8 +95,16 @@ for channel in ("dingtalk", "plain"):
     if len(texts) != len(want):
         print(f"   {channel}: {len(texts)} messages for {len(want)} fires"); ok = False
 plain = [h["body"] for h in hooks if h["channel"] == "plain" and h["ok"]]
-if not all(b["event"] == "fire" and b["code"] and b["quantity"] > 0 and b["side"] in ("买入", "卖出") for b in plain):
-    print("   the webhook's fields are incomplete"); ok = False
+fires = [b for b in plain if b["event"] == "fire"]
+if not all(b["code"] and b["quantity"] > 0 and b["side"] in ("买入", "卖出") for b in fires):
+    print("   the webhook's fire fields are incomplete"); ok = False
+# The orders' outcomes follow their fires: each accepted, with its contract
+# number, told once, for a security that fired.
+outcomes = [b for b in plain if b["event"] == "outcome"]
+keys = [(b["monitor_id"], b["order_no"]) for b in outcomes]
+if not outcomes or len(set(keys)) != len(keys) or not all(
+        b["outcome"] == "已提交" and b["order_no"] and b["code"] in {f["code"] for f in fires} for b in outcomes):
+    print(f"   the webhook's outcomes are wrong: {outcomes}"); ok = False
 sys.exit(0 if ok else 1)
 PY
 check "the pages refused some tries meanwhile (the worker retried)" \
@@ -145,8 +157,9 @@ check "no order waited for the robot pages" test "$down_avg" -lt $((off_avg + 15
 tr -d '\r' <"$dir/orders.txt" >"$dir/orders-unix.txt"
 check "the trading program accepted exactly the automatic orders of the replay" \
   cmp "$work/expected-orders.txt" "$dir/orders-unix.txt"
+delivered=$(grep '"event":"hook"' "$dir/record.jsonl" | grep '"channel":"dingtalk"' | grep -c '"ok":true' || true)
 check "each delivery went to the daily log" \
-  bash -c "iconv -f GBK -t UTF-8 '$dir'/app/log/20*.log | grep -c '消息推送\[钉钉\]已送达' | grep -qx '$fired_down'"
+  bash -c "iconv -f GBK -t UTF-8 '$dir'/app/log/20*.log | grep -c '消息推送\[钉钉\]已送达' | grep -qx '$delivered'"
 
 step "closing"
 start=$(date +%s%3N)

@@ -156,7 +156,7 @@ TEST(IniFile, AWriteIsRefusedWhenTheExistingFileCannotBeRead) {
   const std::string settings = Gbk("[参数配置]\r\n防止锁定刷新时间(秒)=120\r\n关闭启动提示=0\r\n");
   WriteFile(path, settings);
   const uintmax_t huge = uintmax_t{1} << 40;  // sparse: no disk space is used
-  std::filesystem::resize_file(PathFromUtf8(path), huge);
+  if (!testing_support::GrowBeyondMemory(path, huge)) GTEST_SKIP() << "no file this large here";
   IniFile ini(path);
   EXPECT_THROW(ini.WriteBool("参数配置", "关闭启动提示", true), EIniFileException);
   EXPECT_THROW(ini.DeleteKey("参数配置", "关闭启动提示"), EIniFileException);
