@@ -21,6 +21,9 @@ road_app="$ROOT/build/win64/app"
 road_driver="$ROOT/build/win64/tests/qv-uidriver.exe"
 road_trader="$ROOT/build/win64/sim/trader/simtrader.exe"
 road_engine="$ROOT/build/win64/src/engine/drasken.dll"
+# The earlier stand-in engine on the server's binary feed (--quote-port),
+# for the scenarios that are not about quotes.
+road_stand_in_engine="$ROOT/build/win64/sim/quote_engine/drasken.dll"
 road_account="$ROOT/build/win64/sim/account_service/velmora.dll"
 road_server="$ROOT/build/native/sim/server/quorvel-sim-server"
 road_make_example="$ROOT/build/native/tests/make_replay_example"

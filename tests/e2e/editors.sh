@@ -14,7 +14,7 @@ set -uo pipefail
 : "${ROOT:?}" "${QV_WINE64:?}"
 . "$ROOT/scripts/road.sh"
 logs="$ROOT/build/test-logs"
-for f in "$road_app/quorvel.exe" "$road_driver" "$road_server" "$road_account" "$road_engine" "$road_tool"; do
+for f in "$road_app/quorvel.exe" "$road_driver" "$road_server" "$road_account" "$road_stand_in_engine" "$road_tool"; do
   [ -e "$f" ] || { echo "missing $f"; exit 1; }
 done
 mkdir -p "$logs"
@@ -69,7 +69,7 @@ road_wait_for 10 grep -q "ready on $host" "$work/server.txt" || { cat "$work/ser
 # The application folder with the stand-ins, the start-up notice switched
 # off, and the remembered user of option.opt.
 cp -r "$road_app" "$work/app"
-cp "$road_account" "$road_engine" "$work/app/"
+cp "$road_account" "$road_stand_in_engine" "$work/app/"
 # One monitor that never fires (a buy-and-sell pair), so that starting it
 # subscribes 600000 and the server plays its tape.
 python3 - "$work/app/data/policy.tmp" <<'PY'

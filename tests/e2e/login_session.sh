@@ -49,7 +49,7 @@ road_wait_line "$work/server.txt" "ready on $host" 10 || { cat "$work/server.txt
 # The application folder with the stand-ins, this server as the only one,
 # and option.opt as a user leaves it who ticked all three boxes.
 cp -r "$road_app" "$work/app"
-cp "$road_account" "$road_engine" "$work/app/"
+cp "$road_account" "$road_stand_in_engine" "$work/app/"
 printf '%s\r\n' "$host" >"$work/app/servers.cfg"
 printf '[网站]\r\n网站地址=http://%s:%s\r\n' "$host" "$web" | iconv -f UTF-8 -t GBK >"$work/app/vendor.ini"
 python3 "$ROOT/tests/tools/write_options.py" "$work/app/option.opt" "$host" trader01 pw6543

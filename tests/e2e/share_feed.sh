@@ -95,7 +95,7 @@ road_check "the server knows a quote of 600000" grep -q '"ok":true' "$work/quote
 # notice, and option.opt of a user who ticked all three login boxes.
 prepare() { # <folder> <user> <password>
   cp -r "$road_app" "$1"
-  cp "$road_account" "$road_engine" "$1/"
+  cp "$road_account" "$road_stand_in_engine" "$1/"
   printf '%s\r\n' "$host" >"$1/servers.cfg"
   printf '[网站]\r\n网站地址=http://%s:%s\r\n[时间服务器]\r\n地址=%s\r\n' "$host" "$web" "$daytime" |
     iconv -f UTF-8 -t GBK >"$1/vendor.ini"
