@@ -199,6 +199,8 @@ editor_losslimit() {
   road_check "stop-loss: a pasted code is looked up" field_is "$t" "$id_name" "浦发银行"
   road_check "stop-loss: the pasted code's live price comes" shows_text "$t" "10.230"
   road_drive set-text --title "$t" --exact --id "$id_set_price" "12.3" >/dev/null
+  road_drive set-text --title "$t" --exact --id "$id_quantity" "200" >/dev/null
+  road_drive set-text --title "$t" --exact --id "$id_own" "0.2" >/dev/null
   road_drive click --title "$t" --exact --text "确定[&O]" >/dev/null || true
   road_check "stop-loss: checked against the pasted code's price" status_says "$t" "设定价不能大于现价！"
   shot editor-losslimit-pasted
