@@ -170,6 +170,9 @@ bool Tfrmshowstock::ExitFieldsValid() {
                 {lossLimitText, "条件止损设定价位", Focus::LossLimit},
                 {downText, "下跌数量", Focus::Down}};
   for (const auto& f : fields) {
+    // An empty field is a level the poster does not give: 0, as a numeric
+    // edit without text holds.
+    if (base::Trim(f.text).empty()) continue;
     const std::optional<double> value = NumberOf(f.text);
     const char* fault = !value ? "不是有效的数字！" : *value < 0 ? "不能小于0！" : nullptr;
     if (fault) {

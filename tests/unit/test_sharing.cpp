@@ -192,7 +192,8 @@ TEST_F(Posting, OnlyNumbersOfALookedUpCodeAreBroadcast) {
   w.buyPriceText = "0";
   w.ButtonSGClick();
 
-  // Exit fields that hold no number, or a negative one, are refused in turn.
+  // Exit fields that hold text that is no number, or a negative number, are
+  // refused in turn (an empty one is a level not given).
   Fill(w, "10");
   const struct {
     std::string Tfrmshowstock::*field;
@@ -202,7 +203,7 @@ TEST_F(Posting, OnlyNumbersOfALookedUpCodeAreBroadcast) {
   } steps[] = {
       {&Tfrmshowstock::setPriceText, "abc", "移动止盈设定价格不是有效的数字！", Tfrmshowstock::Focus::SetPrice},
       {&Tfrmshowstock::setPriceText, "12", nullptr, {}},
-      {&Tfrmshowstock::backPriceText, "", "回落数量不是有效的数字！", Tfrmshowstock::Focus::BackPrice},
+      {&Tfrmshowstock::backPriceText, "1.2.3", "回落数量不是有效的数字！", Tfrmshowstock::Focus::BackPrice},
       {&Tfrmshowstock::backPriceText, "5", nullptr, {}},
       {&Tfrmshowstock::lossLimitText, "-9.5", "条件止损设定价位不能小于0！", Tfrmshowstock::Focus::LossLimit},
       {&Tfrmshowstock::lossLimitText, "9.5", nullptr, {}},
