@@ -42,10 +42,11 @@ class OrdersWin : public ::testing::Test {
     profile_.windowTitle = kFragment;
     // Tab walks code, price, quantity and the order button; Enter on the
     // button asks for confirmation and the next Enter accepts.
+    // As the sample profile: the last two steps close the broker's result box.
     profile_.buySteps = StepList({"{F1}", "wait 300", "var ZQDM", "{TAB}", "var CJJ", "{TAB}", "var SL", "{TAB}",
-                               "{ENTER}", "wait 300", "{ENTER}"});
+                                  "{ENTER}", "wait 300", "{ENTER}", "wait 500", "{ENTER}"});
     profile_.sellSteps = StepList({"{F2}", "wait 300", "var ZQDM", "{TAB}", "var CJJ", "{TAB}", "var SL", "{TAB}",
-                                "{ENTER}", "wait 300", "{ENTER}"});
+                                   "{ENTER}", "wait 300", "{ENTER}", "wait 500", "{ENTER}"});
   }
   void SetUp() override {
     ASSERT_TRUE(trader_.Running());
