@@ -64,11 +64,11 @@ for text in 启动所有监控 停止所有监控 添加移动止盈 添加条�
 done
 
 drive listview --title "$caption" --exact --until "rows 8" >"$work/list.txt" || true
-check "seven columns" grep -q "^columns	7" "$work/list.txt"
+check "eight columns (the seven, then the orders' outcome)" grep -q "^columns	8" "$work/list.txt"
 # Captions and alignments as designed; a width may only grow (to fit the font).
 i=0
 for col in "序号 40 left" "启动/策略 85 center" "代码 55 center" "名称 80 left" "设定价 70 right" \
-           "当前价 70 right" "操作 500 left"; do
+           "当前价 70 right" "操作 500 left" "委托结果 200 left"; do
   # shellcheck disable=SC2086
   set -- $col
   check "column $i: $1, at least $2 wide, $3" \
