@@ -196,12 +196,13 @@ road_close_program() {
 
 # What every scenario script shares besides the road: the test logs, checks
 # that print their outcome and remember a failure (road_fail, the script's
-# exit status), waits for a line of a file, screenshots and GBK files.
+# exit status), steps, waits for a line of a file, screenshots and GBK files.
 road_logs="$ROOT/build/test-logs"
 road_fail=0
 road_check() { # <description> <command...>
   if "${@:2}"; then echo "ok ($SECONDS s): $1"; else echo "FAILED ($SECONDS s): $1"; road_fail=1; fi
 }
+road_step() { echo "-- $(date +%T) $*"; } # <what happens now>
 road_wait_line() { road_wait_for "$3" grep -qs "$2" "$1"; } # <file> <pattern> <seconds>
 road_shot() { mkdir -p "$road_logs" && import -window root "$road_logs/$1" 2>/dev/null || true; } # <png name>
 road_gbk_has() { iconv -f GBK -t UTF-8 "$1" | tr -d '\r' | grep -qx "$2"; } # <file> <line>
