@@ -134,9 +134,19 @@ kv::KvBool CPushProvider::AddSubscriber(kv::IHelper* subscriber) {
   return 1;
 }
 
+namespace {
+// Notifications this thread is inside: a subscriber that removes itself
+// from its own callback must not wait for that very call.
+thread_local int notifyingHere = 0;
+}  // namespace
+
 kv::KvBool CPushProvider::RemoveSubscriber(kv::IHelper* subscriber) {
-  std::lock_guard lock(tableLock_);
+  std::unique_lock lock(tableLock_);
   RemoveSlot(subscribers_, subscriberCount_, [&](kv::IHelper* slot) { return slot == subscriber; });
+  if (notifyingHere == 0) {
+    const uint64_t removedAt = nextTicket_;
+    notified_.wait(lock, [&] { return notifying_.empty() || *notifying_.begin() >= removedAt; });
+  }
   return 1;
 }
 
@@ -293,11 +303,28 @@ void CPushProvider::FillReport(kv::IKvJob* push) {
 void CPushProvider::NotifySubscribers(int32_t kind, const void* payload, const void* extra, int32_t extraSize) {
   std::array<kv::IHelper*, kMaxSubscribers> snapshot{};
   int used = 0;
+  uint64_t ticket = 0;
   {
     std::lock_guard lock(tableLock_);
     used = UsedSlots(subscriberCount_, kMaxSubscribers);
     std::copy_n(subscribers_.begin(), used, snapshot.begin());
+    ticket = nextTicket_++;
+    notifying_.insert(ticket);
   }
+  // Done with the snapshot however the calls end.
+  struct Done {
+    CPushProvider& owner;
+    uint64_t ticket;
+    ~Done() {
+      --notifyingHere;
+      {
+        std::lock_guard lock(owner.tableLock_);
+        owner.notifying_.erase(ticket);
+      }
+      owner.notified_.notify_all();
+    }
+  } done{*this, ticket};
+  ++notifyingHere;
   for (int i = 0; i < used; ++i)
     if (kv::IHelper* subscriber = snapshot[static_cast<size_t>(i)])
       subscriber->OnPushData(kind, payload, kAccountPayloadSize, extra, extraSize);

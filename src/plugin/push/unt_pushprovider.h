@@ -6,8 +6,10 @@
 
 #include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <set>
 
 #include "plugin/addin/kvaddin.h"
 #include "plugin/addin/unt_feature.h"
@@ -134,6 +136,13 @@ class CPushProvider final : public CPushProviderHead {
   std::array<TNotifyWindow, kMaxNotifyWindows> windows_{};
   int32_t subscriberCount_ = 0;  // may go negative likewise
   std::array<kv::IHelper*, kMaxSubscribers> subscribers_{};
+  // Notifications in flight, by the ticket each took with its snapshot of
+  // the subscribers (under tableLock_): the host may free a subscriber as
+  // soon as RemoveSubscriber returns, so that waits for every notification
+  // that could still be calling it.
+  uint64_t nextTicket_ = 0;
+  std::set<uint64_t> notifying_;
+  std::condition_variable notified_;
 
   std::mutex serviceLock_;  // the pending note and the last fill's account
   bool pendingNote_ = false;
