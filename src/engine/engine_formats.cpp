@@ -23,79 +23,166 @@ constexpr size_t kMaxFields = 256;
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-// A decimal number ("-12.345", "0", ""): empty is 0. False for anything else.
-bool Number(std::string_view s, double& out) {
-  out = 0;
-  if (s.empty()) return true;
-  size_t i = 0;
-  bool negative = false;
-  if (s[0] == '-' || s[0] == '+') {
-    negative = s[0] == '-';
-    i = 1;
-  }
-  uint64_t mantissa = 0;
-  int digits = 0, fraction = 0;
-  bool dot = false, any = false;
-  for (; i < s.size(); ++i) {
-    char c = s[i];
-    if (c == '.' && !dot) {
-      dot = true;
-      continue;
+constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8, 1e9,
+                             1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18};
+constexpr int kMaxDigits = 18;
+
+// One record's fields, read in order in a single pass: each read consumes
+// the field up to the next separator. Running out of fields is remembered
+// (a field count error) and so is a number field that is none, so that the
+// record's errors are told in the order: field count, numbers, date.
+class FieldReader {
+ public:
+  FieldReader(std::string_view text, char sep) : p_(text.data()), end_(text.data() + text.size()), sep_(sep) {}
+
+  bool Short() const { return short_; }
+  bool BadNumber() const { return badNumber_; }
+
+  // The next field's text ("" past the last field).
+  std::string_view Text() {
+    if (!more_) {
+      short_ = true;
+      return {};
     }
-    if (!IsDigit(c)) return false;
-    any = true;
-    if (digits < 18) {
-      mantissa = mantissa * 10 + static_cast<uint64_t>(c - '0');
-      if (mantissa) ++digits;
-      if (dot) ++fraction;
-    } else if (!dot) {
-      return false;  // more than 18 integer digits: no price or volume
+    const char* start = p_;
+    const char* sep = static_cast<const char*>(std::memchr(p_, sep_, static_cast<size_t>(end_ - p_)));
+    Consume(sep ? sep : end_);
+    return std::string_view(start, static_cast<size_t>((sep ? sep : end_) - start));
+  }
+  void Skip(size_t n) {
+    for (size_t i = 0; i < n; ++i) Text();
+  }
+
+  // The next field as a decimal number ("-12.345", "0", ""): empty is 0.
+  // Digits past the 18th significant or the 18th decimal place are dropped;
+  // an integer part of more than 18 digits is no number. The value is the
+  // digits over the power of ten, rounded once to double.
+  double Number() {
+    if (!more_) {
+      short_ = true;
+      return 0;
+    }
+    const char* p = p_;
+    bool negative = false;
+    if (p != end_ && (*p == '-' || *p == '+')) negative = *p++ == '-';
+    uint64_t mantissa = 0;
+    int digits = 0, fraction = 0;
+    bool dot = false, any = false, bad = false;
+    for (; p != end_; ++p) {
+      const unsigned d = static_cast<unsigned char>(*p) - unsigned{'0'};
+      if (d < 10) {
+        any = true;
+        if (digits < kMaxDigits && fraction < kMaxDigits) {
+          mantissa = mantissa * 10 + d;
+          digits += mantissa != 0;
+          fraction += dot;
+        } else if (!dot) {
+          bad = true;  // more than 18 integer digits: no price or volume
+        }
+      } else if (*p == sep_) {
+        break;
+      } else if (*p == '.' && !dot) {
+        dot = true;
+      } else {
+        bad = true;
+        const void* sep = std::memchr(p, sep_, static_cast<size_t>(end_ - p));
+        p = sep ? static_cast<const char*>(sep) : end_;
+        break;
+      }
+    }
+    if (!any && p != p_) bad = true;  // a sign or a dot alone
+    Consume(p);
+    if (bad) {
+      badNumber_ = true;
+      return 0;
+    }
+    const double v = static_cast<double>(mantissa) / kPow10[fraction];
+    return negative ? -v : v;
+  }
+  float Float() { return static_cast<float>(Number()); }
+
+  // True when the fields read were all there are.
+  bool AtEnd() const { return !more_; }
+  // The number of fields not read yet, counted up to `limit` + 1.
+  size_t Remaining(size_t limit) const {
+    if (!more_) return 0;
+    size_t n = 1;
+    for (const char* p = p_; n <= limit; ++n) {
+      const void* sep = std::memchr(p, sep_, static_cast<size_t>(end_ - p));
+      if (!sep) break;
+      p = static_cast<const char*>(sep) + 1;
+    }
+    return n;
+  }
+
+ private:
+  // Moves past the field ending at `at` (a separator or the end).
+  void Consume(const char* at) {
+    if (at == end_) {
+      more_ = false;
+      p_ = end_;
+    } else {
+      p_ = at + 1;
     }
   }
-  if (!any) return false;
-  static constexpr double kPow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9,
-                                      1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18};
-  out = static_cast<double>(mantissa) / kPow10[fraction];
-  if (negative) out = -out;
+
+  const char* p_;
+  const char* end_;
+  char sep_;
+  bool more_ = true, short_ = false, badNumber_ = false;
+};
+
+// A date or time field laid out as `pattern`: Y, M, D, h, m, s stand for a
+// digit of the year, month, day, hour, minute, second; other characters
+// stand for themselves. Adds the digits read into `parts` (y, mo, d, h, mi, s).
+bool ReadStamp(std::string_view s, std::string_view pattern, int (&parts)[6]) {
+  static constexpr std::string_view kUnits = "YMDhms";
+  if (s.size() != pattern.size()) return false;
+  for (size_t i = 0; i < s.size(); ++i) {
+    const size_t unit = kUnits.find(pattern[i]);
+    if (unit == std::string_view::npos) {
+      if (s[i] != pattern[i]) return false;
+    } else {
+      if (!IsDigit(s[i])) return false;
+      parts[unit] = parts[unit] * 10 + (s[i] - '0');
+    }
+  }
   return true;
 }
 
-bool Float(std::string_view s, float& out) {
-  double d;
-  if (!Number(s, d)) return false;
-  out = static_cast<float>(d);
+// The report's time of a Beijing date and time; false when it is no time
+// or one the report's 32-bit seconds cannot hold.
+bool QuoteTime(const int (&t)[6], int32_t& out) {
+  const int y = t[0], mo = t[1], d = t[2], h = t[3], mi = t[4], s = t[5];
+  if (!(y >= 1970 && y <= 2100 && mo >= 1 && mo <= 12 && d >= 1 && d <= 31 && h <= 23 && mi <= 59 && s <= 60))
+    return false;
+  const int64_t utc = BeijingToUtc(y, mo, d, h, mi, s);
+  if (utc < INT32_MIN || utc > INT32_MAX) return false;
+  out = static_cast<int32_t>(utc);
   return true;
 }
 
-// Fixed-width unsigned digits.
-bool Digits(std::string_view s, size_t at, size_t n, int& out) {
-  if (at + n > s.size()) return false;
-  out = 0;
-  for (size_t i = at; i < at + n; ++i) {
-    if (!IsDigit(s[i])) return false;
-    out = out * 10 + (s[i] - '0');
+// The five bid and ask levels, in the order the report's fields scatter them.
+struct Levels {
+  float bid[5], bidVol[5], ask[5], askVol[5];
+};
+
+void PutLevels(TQuoteReport& r, const Levels& l) {
+  for (size_t i = 0; i < 3; ++i) {
+    r.bidPrice[i] = l.bid[i], r.bidVolume[i] = l.bidVol[i], r.askPrice[i] = l.ask[i], r.askVolume[i] = l.askVol[i];
   }
-  return true;
+  r.bidPrice4 = l.bid[3], r.bidVolume4 = l.bidVol[3], r.askPrice4 = l.ask[3], r.askVolume4 = l.askVol[3];
+  r.bidPrice5 = l.bid[4], r.bidVolume5 = l.bidVol[4], r.askPrice5 = l.ask[4], r.askVolume5 = l.askVol[4];
 }
 
-bool ValidTime(int y, int mo, int d, int h, int mi, int s) {
-  return y >= 1970 && y <= 2100 && mo >= 1 && mo <= 12 && d >= 1 && d <= 31 && h <= 23 && mi <= 59 && s <= 60;
-}
-
-// Splits the record's text at `sep`; false when it has more than kMaxFields.
-bool Split(std::string_view text, char sep, std::vector<std::string_view>& fields) {
-  fields.clear();
-  size_t start = 0;
-  for (;;) {
-    if (fields.size() == kMaxFields) return false;
-    size_t end = text.find(sep, start);
-    if (end == std::string_view::npos) {
-      fields.push_back(text.substr(start));
-      return true;
-    }
-    fields.push_back(text.substr(start, end - start));
-    start = end + 1;
+Levels LevelsOf(const TQuoteReport& r) {
+  Levels l{};
+  for (size_t i = 0; i < 3; ++i) {
+    l.bid[i] = r.bidPrice[i], l.bidVol[i] = r.bidVolume[i], l.ask[i] = r.askPrice[i], l.askVol[i] = r.askVolume[i];
   }
+  l.bid[3] = r.bidPrice4, l.bidVol[3] = r.bidVolume4, l.ask[3] = r.askPrice4, l.askVol[3] = r.askVolume4;
+  l.bid[4] = r.bidPrice5, l.bidVol[4] = r.bidVolume5, l.ask[4] = r.askPrice5, l.askVol[4] = r.askVolume5;
+  return l;
 }
 
 // One record line: <prefix><symbol>="<text>"; with the text found. The
@@ -104,9 +191,11 @@ struct Line {
   std::string_view symbol, text;
 };
 
+constexpr size_t kSymbolSize = 8;
+
 bool IsSymbol(std::string_view s) {
-  if (s.size() != 8 || s[0] < 'a' || s[0] > 'z' || s[1] < 'a' || s[1] > 'z') return false;
-  for (size_t i = 2; i < 8; ++i)
+  if (s.size() != kSymbolSize || s[0] < 'a' || s[0] > 'z' || s[1] < 'a' || s[1] > 'z') return false;
+  for (size_t i = 2; i < kSymbolSize; ++i)
     if (!IsDigit(s[i])) return false;
   return true;
 }
@@ -118,15 +207,21 @@ template <typename Fn>
 bool ForEachLine(std::string_view body, std::string_view prefix, std::string& error, Fn&& fn) {
   size_t pos = 0, number = 0;
   while (pos < body.size()) {
-    size_t end = body.find('\n', pos);
-    if (end == std::string_view::npos) end = body.size();
+    const void* nl = std::memchr(body.data() + pos, '\n', body.size() - pos);
+    const size_t end = nl ? static_cast<size_t>(static_cast<const char*>(nl) - body.data()) : body.size();
     std::string_view line = body.substr(pos, end - pos);
     pos = end + 1;
     ++number;
     while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) line.remove_suffix(1);
     while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
     if (line.empty()) continue;
-    size_t eq = line.find("=\"");
+    // A symbol holds no '=': when one stands after the prefix and is
+    // followed by '="', that is the line's first '="' and needs no search.
+    const size_t at = prefix.size() + kSymbolSize;
+    const size_t eq = line.size() > at + 1 && line[at] == '=' && line[at + 1] == '"' &&
+                              IsSymbol(line.substr(prefix.size(), kSymbolSize))
+                          ? at
+                          : line.find("=\"");
     if (line.substr(0, prefix.size()) != prefix || eq == std::string_view::npos || line.size() < eq + 4 ||
         line.substr(line.size() - 2) != "\";") {
       error = "line " + std::to_string(number) + " is not a record of the format";
@@ -137,6 +232,22 @@ bool ForEachLine(std::string_view body, std::string_view prefix, std::string& er
     if (!fn(Line{name, line.substr(eq + 2, line.size() - eq - 4)}, number)) return false;
   }
   return true;
+}
+
+// The shortest records that give a quote: the prefix, a symbol, the
+// quotes and the separators of the fields a record must have.
+constexpr size_t kShortestComma = 11 + kSymbolSize + 4 + kCommaFields - 1;
+constexpr size_t kShortestTilde = 2 + kSymbolSize + 4 + kTildeMinFields - 1;
+
+// Room for the answer's quotes before the walk: one per line, and no more
+// than the shortest records of the format could fill.
+void ReserveQuotes(ParseResult& result, std::string_view body, size_t shortestRecord) {
+  size_t lines = 1;
+  for (const char* p = body.data(), *end = p + body.size();; ++lines, ++p) {
+    p = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
+    if (!p) break;
+  }
+  result.quotes.reserve(std::min(lines, body.size() / shortestRecord + 1));
 }
 
 std::string FieldError(size_t line, const char* what) {
@@ -202,46 +313,38 @@ int64_t BeijingToUtc(int year, int month, int day, int hour, int minute, int sec
 
 ParseResult ParseComma(std::string_view body) {
   ParseResult result;
-  std::vector<std::string_view> f;
+  ReserveQuotes(result, body, kShortestComma);
   result.ok = ForEachLine(body, "var hq_str_", result.error, [&](const Line& line, size_t number) {
     if (line.text.empty()) return true;  // a symbol the service does not know
-    if (!Split(line.text, ',', f) || !(f.size() == kCommaFields || (f.size() == kCommaFields + 1 && f.back().empty()))) {
+    FieldReader f(line.text, ',');
+    TQuoteReport r{};
+    Levels l;
+    const std::string_view name = f.Text();
+    r.open = f.Float(), r.prevClose = f.Float(), r.newestPrice = f.Float(), r.high = f.Float(), r.low = f.Float();
+    f.Skip(2);  // the best bid and ask again
+    r.volume = f.Float(), r.amount = f.Float();
+    for (size_t i = 0; i < 5; ++i) l.bidVol[i] = f.Float(), l.bid[i] = f.Float();
+    for (size_t i = 0; i < 5; ++i) l.askVol[i] = f.Float(), l.ask[i] = f.Float();
+    int t[6] = {};
+    const bool date = ReadStamp(f.Text(), "YYYY-MM-DD", t);
+    const bool stamp = ReadStamp(f.Text(), "hh:mm:ss", t) && date;
+    f.Skip(1);  // the status
+    if (f.Short() || !(f.AtEnd() || (f.Text().empty() && f.AtEnd()))) {
       result.error = FieldError(number, "unexpected field count");
       return false;
     }
-    SourceQuote q;
-    q.symbol = std::string(line.symbol);
-    TQuoteReport& r = q.report;
-    r.recordSize = sizeof r;
-    FillName(r, f[0]);
-    float bidVol[5], bid[5], askVol[5], ask[5];
-    bool ok = Float(f[1], r.open) && Float(f[2], r.prevClose) && Float(f[3], r.newestPrice) && Float(f[4], r.high) &&
-              Float(f[5], r.low) && Float(f[8], r.volume) && Float(f[9], r.amount);
-    for (size_t i = 0; ok && i < 5; ++i)
-      ok = Float(f[10 + 2 * i], bidVol[i]) && Float(f[11 + 2 * i], bid[i]) && Float(f[20 + 2 * i], askVol[i]) &&
-           Float(f[21 + 2 * i], ask[i]);
-    if (!ok) {
+    if (f.BadNumber()) {
       result.error = FieldError(number, "a number field is not a number");
       return false;
     }
-    int y, mo, d, h, mi, s;
-    std::string_view date = f[30], time = f[31];
-    if (!(date.size() == 10 && date[4] == '-' && date[7] == '-' && Digits(date, 0, 4, y) && Digits(date, 5, 2, mo) &&
-          Digits(date, 8, 2, d) && time.size() == 8 && time[2] == ':' && time[5] == ':' && Digits(time, 0, 2, h) &&
-          Digits(time, 3, 2, mi) && Digits(time, 6, 2, s) && ValidTime(y, mo, d, h, mi, s))) {
+    if (!stamp || !QuoteTime(t, r.quoteTime)) {
       result.error = FieldError(number, "bad date or time");
       return false;
     }
-    r.quoteTime = static_cast<int32_t>(BeijingToUtc(y, mo, d, h, mi, s));
-    for (size_t i = 0; i < 3; ++i) {
-      r.bidPrice[i] = bid[i];
-      r.bidVolume[i] = bidVol[i];
-      r.askPrice[i] = ask[i];
-      r.askVolume[i] = askVol[i];
-    }
-    r.bidPrice4 = bid[3], r.bidVolume4 = bidVol[3], r.askPrice4 = ask[3], r.askVolume4 = askVol[3];
-    r.bidPrice5 = bid[4], r.bidVolume5 = bidVol[4], r.askPrice5 = ask[4], r.askVolume5 = askVol[4];
-    result.quotes.push_back(std::move(q));
+    r.recordSize = sizeof r;
+    FillName(r, name);
+    PutLevels(r, l);
+    result.quotes.push_back(SourceQuote{std::string(line.symbol), r});
     return true;
   });
   if (!result.ok) result.quotes.clear();
@@ -250,58 +353,49 @@ ParseResult ParseComma(std::string_view body) {
 
 ParseResult ParseTilde(std::string_view body) {
   ParseResult result;
-  std::vector<std::string_view> f;
+  ReserveQuotes(result, body, kShortestTilde);
   result.ok = ForEachLine(body, "v_", result.error, [&](const Line& line, size_t number) {
     if (line.text.empty()) return true;
-    if (!Split(line.text, '~', f) || f.size() < kTildeMinFields) {
+    FieldReader f(line.text, '~');
+    TQuoteReport r{};
+    Levels l;
+    f.Skip(1);  // the market's number
+    const std::string_view name = f.Text(), code = f.Text();
+    r.newestPrice = f.Float(), r.prevClose = f.Float(), r.open = f.Float();
+    // Volumes come in lots of 100 shares, the amount in 10,000 yuan.
+    r.volume = static_cast<float>(f.Number() * 100);
+    f.Skip(2);  // 7, 8: the outer and inner volume
+    for (size_t i = 0; i < 5; ++i) l.bid[i] = f.Float(), l.bidVol[i] = static_cast<float>(f.Number() * 100);
+    for (size_t i = 0; i < 5; ++i) l.ask[i] = f.Float(), l.askVol[i] = static_cast<float>(f.Number() * 100);
+    f.Skip(1);  // 29: the recent trades
+    int t[6] = {};
+    const bool stamp = ReadStamp(f.Text(), "YYYYMMDDhhmmss", t);
+    f.Skip(2);  // 31, 32: the change and its percentage
+    r.high = f.Float(), r.low = f.Float();
+    f.Skip(2);  // 35, 36
+    r.amount = static_cast<float>(f.Number() * 10000);
+    f.Skip(kTildeMinFields - 38);  // up to 48, the limit prices: not carried
+    if (f.Short() || f.Remaining(kMaxFields - kTildeMinFields) > kMaxFields - kTildeMinFields) {
       result.error = FieldError(number, "unexpected field count");
       return false;
     }
     // The code field must be the symbol's: a shifted layout would read wrong prices.
-    if (f[2] != line.symbol.substr(2)) {
+    if (code != line.symbol.substr(2)) {
       result.error = FieldError(number, "the code field is not the record's code");
       return false;
     }
-    SourceQuote q;
-    q.symbol = std::string(line.symbol);
-    TQuoteReport& r = q.report;
-    r.recordSize = sizeof r;
-    FillName(r, f[1]);
-    // Volumes come in lots of 100 shares, the amount in 10,000 yuan.
-    double lots, amount, level[20];
-    bool ok = Float(f[3], r.newestPrice) && Float(f[4], r.prevClose) && Float(f[5], r.open) && Number(f[6], lots) &&
-              Float(f[33], r.high) && Float(f[34], r.low) && Number(f[37], amount);
-    for (size_t i = 0; ok && i < 20; ++i) ok = Number(f[9 + i], level[i]);
-    if (!ok) {
+    if (f.BadNumber()) {
       result.error = FieldError(number, "a number field is not a number");
       return false;
     }
-    r.volume = static_cast<float>(lots * 100);
-    r.amount = static_cast<float>(amount * 10000);
-    float bid[5], bidVol[5], ask[5], askVol[5];
-    for (size_t i = 0; i < 5; ++i) {
-      bid[i] = static_cast<float>(level[2 * i]);
-      bidVol[i] = static_cast<float>(level[2 * i + 1] * 100);
-      ask[i] = static_cast<float>(level[10 + 2 * i]);
-      askVol[i] = static_cast<float>(level[10 + 2 * i + 1] * 100);
-    }
-    int y, mo, d, h, mi, s;
-    std::string_view t = f[30];
-    if (!(t.size() == 14 && Digits(t, 0, 4, y) && Digits(t, 4, 2, mo) && Digits(t, 6, 2, d) && Digits(t, 8, 2, h) &&
-          Digits(t, 10, 2, mi) && Digits(t, 12, 2, s) && ValidTime(y, mo, d, h, mi, s))) {
+    if (!stamp || !QuoteTime(t, r.quoteTime)) {
       result.error = FieldError(number, "bad date or time");
       return false;
     }
-    r.quoteTime = static_cast<int32_t>(BeijingToUtc(y, mo, d, h, mi, s));
-    for (size_t i = 0; i < 3; ++i) {
-      r.bidPrice[i] = bid[i];
-      r.bidVolume[i] = bidVol[i];
-      r.askPrice[i] = ask[i];
-      r.askVolume[i] = askVol[i];
-    }
-    r.bidPrice4 = bid[3], r.bidVolume4 = bidVol[3], r.askPrice4 = ask[3], r.askVolume4 = askVol[3];
-    r.bidPrice5 = bid[4], r.bidVolume5 = bidVol[4], r.askPrice5 = ask[4], r.askVolume5 = askVol[4];
-    result.quotes.push_back(std::move(q));
+    r.recordSize = sizeof r;
+    FillName(r, name);
+    PutLevels(r, l);
+    result.quotes.push_back(SourceQuote{std::string(line.symbol), r});
     return true;
   });
   if (!result.ok) result.quotes.clear();
@@ -318,19 +412,6 @@ void Append(std::string& out, const char* fmt, double v) {
   char buf[64];
   int n = std::snprintf(buf, sizeof buf, fmt, v);
   if (n > 0) out.append(buf, static_cast<size_t>(std::min<int>(n, sizeof buf - 1)));
-}
-
-struct Levels {
-  float bid[5], bidVol[5], ask[5], askVol[5];
-};
-Levels LevelsOf(const TQuoteReport& r) {
-  Levels l{};
-  for (size_t i = 0; i < 3; ++i) {
-    l.bid[i] = r.bidPrice[i], l.bidVol[i] = r.bidVolume[i], l.ask[i] = r.askPrice[i], l.askVol[i] = r.askVolume[i];
-  }
-  l.bid[3] = r.bidPrice4, l.bidVol[3] = r.bidVolume4, l.ask[3] = r.askPrice4, l.askVol[3] = r.askVolume4;
-  l.bid[4] = r.bidPrice5, l.bidVol[4] = r.bidVolume5, l.ask[4] = r.askPrice5, l.askVol[4] = r.askVolume5;
-  return l;
 }
 
 }  // namespace
