@@ -240,16 +240,15 @@ bool ReadStamp(std::string_view s, std::string_view pattern, int (&parts)[6]) {
   return true;
 }
 
-// The report's time of a Beijing date and time; false when it is no time
+// The report's time of a Beijing date and time; nullopt when it is no time
 // or one the report's 32-bit seconds cannot hold.
-bool QuoteTime(const int (&t)[6], int32_t& out) {
+std::optional<int32_t> QuoteTime(const int (&t)[6]) {
   const int y = t[0], mo = t[1], d = t[2], h = t[3], mi = t[4], s = t[5];
   if (!(y >= 1970 && y <= 2100 && mo >= 1 && mo <= 12 && d >= 1 && d <= 31 && h <= 23 && mi <= 59 && s <= 60))
-    return false;
+    return std::nullopt;
   const int64_t utc = BeijingToUtc(y, mo, d, h, mi, s);
-  if (utc < INT32_MIN || utc > INT32_MAX) return false;
-  out = static_cast<int32_t>(utc);
-  return true;
+  if (utc < INT32_MIN || utc > INT32_MAX) return std::nullopt;
+  return static_cast<int32_t>(utc);
 }
 
 // The five bid and ask levels, in the order the report's fields scatter them.
@@ -427,10 +426,12 @@ ParseResult ParseComma(std::string_view body) {
       result.error = FieldError(number, "a number field is not a number");
       return false;
     }
-    if (!stamp || !QuoteTime(t, r.quoteTime)) {
+    const std::optional<int32_t> when = stamp ? QuoteTime(t) : std::nullopt;
+    if (!when) {
       result.error = FieldError(number, "bad date or time");
       return false;
     }
+    r.quoteTime = *when;
     r.recordSize = sizeof r;
     FillName(r, name);
     PutLevels(r, l);
@@ -478,10 +479,12 @@ ParseResult ParseTilde(std::string_view body) {
       result.error = FieldError(number, "a number field is not a number");
       return false;
     }
-    if (!stamp || !QuoteTime(t, r.quoteTime)) {
+    const std::optional<int32_t> when = stamp ? QuoteTime(t) : std::nullopt;
+    if (!when) {
       result.error = FieldError(number, "bad date or time");
       return false;
     }
+    r.quoteTime = *when;
     r.recordSize = sizeof r;
     FillName(r, name);
     PutLevels(r, l);
