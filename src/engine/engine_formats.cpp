@@ -41,38 +41,41 @@ constexpr uint64_t kOnes = 0x0101010101010101;
   std::memcpy(&w, p, sizeof w);
   return w;
 }
-// Bit 7 set in the first byte of `w` equal to `c` (and maybe in bytes after
-// it, never before); 0 when none is.
-[[gnu::always_inline]] inline uint64_t Matches(uint64_t w, char c) {
-  const uint64_t x = w ^ (kOnes * static_cast<unsigned char>(c));
-  return (x - kOnes) & ~x & (kOnes * 0x80);
-}
 [[gnu::always_inline]] inline size_t FirstMatch(uint64_t matches) { return static_cast<size_t>(std::countr_zero(matches)) / 8; }
 
-// The value of `n` (at most 8) ASCII digits in the first bytes of `w`;
-// false when one of them is no digit.
-[[gnu::always_inline]] inline bool EightDigits(uint64_t w, size_t n, uint64_t& out) {
-  out = 0;
-  if (n == 0) return true;
-  // The digits to the top of the word, '0's before them.
-  const unsigned shift = static_cast<unsigned>(8 * (8 - n));
-  w = (w << shift) | (shift ? (kOnes * '0') >> (64 - shift) : 0);
-  const uint64_t high = kOnes * 0xF0;
-  if (((w & high) | (((w + kOnes * 6) & high) >> 4)) != kOnes * 0x33) return false;
-  w -= kOnes * '0';
-  w = w * 10 + (w >> 8);  // pairs
-  out = (((w & 0x000000FF000000FF) * (100 + (1000000ULL << 32))) +
-         (((w >> 16) & 0x000000FF000000FF) * (1 + (10000ULL << 32)))) >>
-        32;
-  return true;
+// Bit 7 set in every byte of `w` that is not an ASCII digit (exact: the
+// sums stay within their bytes).
+[[gnu::always_inline]] inline uint64_t NonDigits(uint64_t w) {
+  const uint64_t low = w & (kOnes * 0x7F);
+  return ((low + kOnes * 0x46) | ~(low + kOnes * 0x50) | w) & (kOnes * 0x80);
+}
+// The first byte set in `matches` at or after byte `from` of the 16 bytes
+// the two words hold; 16 when none is.
+[[gnu::always_inline]] inline size_t FirstFrom(uint64_t a, uint64_t b, size_t from) {
+  if (from < 8) {
+    a &= ~uint64_t{0} << (8 * from);
+    if (a) return FirstMatch(a);
+    from = 8;
+  }
+  if (from < 16) {
+    b &= ~uint64_t{0} << (8 * (from - 8));
+    if (b) return 8 + FirstMatch(b);
+  }
+  return 16;
+}
+// The value of the `n` (at most 8) ASCII digits in the first bytes of `w`.
+[[gnu::always_inline]] inline uint64_t EightDigits(uint64_t w, size_t n) {
+  if (n == 0) return 0;
+  w = (w - kOnes * '0') << (8 * (8 - n));  // the digits to the top, zeros before them
+  w = w * 10 + (w >> 8);                   // pairs
+  return (((w & 0x000000FF000000FF) * (100 + (1000000ULL << 32))) +
+          (((w >> 16) & 0x000000FF000000FF) * (1 + (10000ULL << 32)))) >>
+         32;
 }
 // The same for up to 16 digits at `p` (readable for max(n, 8) bytes).
-[[gnu::always_inline]] inline bool DecimalDigits(const char* p, size_t n, uint64_t& out) {
-  if (n <= 8) return EightDigits(Load8(p), n, out);
-  uint64_t high, low;
-  if (!EightDigits(Load8(p), n - 8, high) || !EightDigits(Load8(p + n - 8), 8, low)) return false;
-  out = high * 100000000 + low;
-  return true;
+[[gnu::always_inline]] inline uint64_t DecimalDigits(const char* p, size_t n) {
+  if (n <= 8) return EightDigits(Load8(p), n);
+  return EightDigits(Load8(p), n - 8) * 100000000 + EightDigits(Load8(p + n - 8), 8);
 }
 
 // One record's fields, read in order in a single pass: each read consumes
@@ -110,7 +113,7 @@ class FieldReader {
   // Digits past the 18th significant or the 18th decimal place are dropped;
   // an integer part of more than 18 digits is no number. The value is the
   // digits as an integer over the power of ten, rounded once to double.
-  double Number() {
+  [[gnu::always_inline]] double Number() {
     if (!more_) {
       short_ = true;
       return 0;
@@ -119,7 +122,6 @@ class FieldReader {
     if (readable_ - p_ >= kFastRoom && FastNumber(v)) return v;
     return SlowNumber();
   }
-  float Float() { return static_cast<float>(Number()); }
 
   // The number of fields not read yet, counted up to `limit` + 1.
   size_t Remaining(size_t limit) const {
@@ -139,24 +141,28 @@ class FieldReader {
   // (a sign, junk, a longer field, the answer's last bytes) is left to
   // SlowNumber, which gives the same value.
   static constexpr ptrdiff_t kFastRoom = 24;  // a field of 16 bytes, then 8 read past its dot
-  bool FastNumber(double& out) {
+  [[gnu::always_inline]] bool FastNumber(double& out) {
     const uint64_t a = Load8(p_), b = Load8(p_ + 8);
-    const uint64_t sepA = Matches(a, sep_), sepB = Matches(b, sep_);
-    const size_t len = std::min(sepA ? FirstMatch(sepA) : sepB ? 8 + FirstMatch(sepB) : 16,
-                                static_cast<size_t>(end_ - p_));
-    if (len == 16) return false;
-    const uint64_t dotA = Matches(a, '.'), dotB = Matches(b, '.');
-    const size_t dot = std::min(len, dotA ? FirstMatch(dotA) : dotB ? 8 + FirstMatch(dotB) : 16);
-    const size_t fraction = dot < len ? len - dot - 1 : 0;
-    if (dot + fraction == 0 && len != 0) return false;  // a dot alone
-    uint64_t whole, part;
-    if (!DecimalDigits(p_, dot, whole) || !DecimalDigits(p_ + dot + 1, fraction, part)) return false;
-    out = static_cast<double>(whole * kPow10Int[fraction] + part) / kPow10[fraction];
-    Consume(p_ + len);
+    const uint64_t otherA = NonDigits(a), otherB = NonDigits(b);
+    // The field's bytes are [0, limit): up to its separator or the text's end.
+    const size_t limit = static_cast<size_t>(end_ - p_);
+    const size_t dot = std::min(FirstFrom(otherA, otherB, 0), limit);
+    size_t end = dot;
+    if (dot != limit && p_[dot] != sep_) {
+      if (p_[dot] != '.') return false;  // a sign or junk
+      end = std::min(FirstFrom(otherA, otherB, dot + 1), limit);
+      if (end != limit && p_[end] != sep_) return false;  // junk or a second dot
+      if (end == 1) return false;                           // a dot alone
+    }
+    if (end == 16) return false;  // longer than the words read
+    const size_t fraction = end > dot ? end - dot - 1 : 0;
+    const uint64_t mantissa = DecimalDigits(p_, dot) * kPow10Int[fraction] + DecimalDigits(p_ + dot + 1, fraction);
+    out = static_cast<double>(mantissa) / kPow10[fraction];
+    Consume(p_ + end);
     return true;
   }
 
-  double SlowNumber() {
+  [[gnu::noinline]] double SlowNumber() {
     const char* p = p_;
     bool negative = false;
     if (p != end_ && (*p == '-' || *p == '+')) negative = *p++ == '-';
@@ -400,96 +406,108 @@ int64_t BeijingToUtc(int year, int month, int day, int hour, int minute, int sec
   return days * 86400 + hour * 3600 + minute * 60 + second - 8 * 3600;
 }
 
+namespace {
+
+// Ends a record: its first fault (in the order the caller checked them,
+// then the date) fails the answer; else its report joins the quotes.
+bool AddQuote(ParseResult& result, size_t number, const Line& line, const char* fault, TQuoteReport& r,
+              std::string_view name, const Levels& levels, bool stamp, const int (&t)[6]) {
+  const std::optional<int32_t> when = fault || !stamp ? std::nullopt : QuoteTime(t);
+  if (!fault && !when) fault = "bad date or time";
+  if (fault) {
+    result.error = FieldError(number, fault);
+    return false;
+  }
+  r.recordSize = sizeof r;
+  r.quoteTime = *when;
+  FillName(r, name);
+  PutLevels(r, levels);
+  result.quotes.push_back(SourceQuote{std::string(line.symbol), r});
+  return true;
+}
+
+constexpr const char* kCountFault = "unexpected field count";
+constexpr const char* kNumberFault = "a number field is not a number";
+
+}  // namespace
+
 ParseResult ParseComma(std::string_view body) {
   ParseResult result;
   ReserveQuotes(result, body, kShortestComma);
   result.ok = ForEachLine(body, "var hq_str_", result.error, [&](const Line& line, size_t number) {
     if (line.text.empty()) return true;  // a symbol the service does not know
     FieldReader f(line.text, ',', body.data() + body.size());
-    TQuoteReport r{};
-    Levels l;
     const std::string_view name = f.Text();
-    r.open = f.Float(), r.prevClose = f.Float(), r.newestPrice = f.Float(), r.high = f.Float(), r.low = f.Float();
-    f.Skip(2);  // the best bid and ask again
-    r.volume = f.Float(), r.amount = f.Float();
-    for (size_t i = 0; i < 5; ++i) l.bidVol[i] = f.Float(), l.bid[i] = f.Float();
-    for (size_t i = 0; i < 5; ++i) l.askVol[i] = f.Float(), l.ask[i] = f.Float();
+    double v[30];  // the number fields 1 to 29 by their index
+    for (size_t i = 1; i < 30; ++i) {
+      if (i == 6 || i == 7) {
+        f.Skip(1), v[i] = 0;  // the best bid and ask again
+      } else {
+        v[i] = f.Number();
+      }
+    }
     int t[6] = {};
     const bool date = ReadStamp(f.Text(), "YYYY-MM-DD", t);
     const bool stamp = ReadStamp(f.Text(), "hh:mm:ss", t) && date;
     f.Skip(1);  // the status
-    if (f.Short() || !(f.AtEnd() || (f.Text().empty() && f.AtEnd()))) {
-      result.error = FieldError(number, "unexpected field count");
-      return false;
+    const bool count = !f.Short() && (f.AtEnd() || (f.Text().empty() && f.AtEnd()));
+    TQuoteReport r{};
+    r.open = static_cast<float>(v[1]), r.prevClose = static_cast<float>(v[2]);
+    r.newestPrice = static_cast<float>(v[3]), r.high = static_cast<float>(v[4]), r.low = static_cast<float>(v[5]);
+    r.volume = static_cast<float>(v[8]), r.amount = static_cast<float>(v[9]);
+    Levels l;
+    for (size_t i = 0; i < 5; ++i) {
+      l.bidVol[i] = static_cast<float>(v[10 + 2 * i]), l.bid[i] = static_cast<float>(v[11 + 2 * i]);
+      l.askVol[i] = static_cast<float>(v[20 + 2 * i]), l.ask[i] = static_cast<float>(v[21 + 2 * i]);
     }
-    if (f.BadNumber()) {
-      result.error = FieldError(number, "a number field is not a number");
-      return false;
-    }
-    const std::optional<int32_t> when = stamp ? QuoteTime(t) : std::nullopt;
-    if (!when) {
-      result.error = FieldError(number, "bad date or time");
-      return false;
-    }
-    r.quoteTime = *when;
-    r.recordSize = sizeof r;
-    FillName(r, name);
-    PutLevels(r, l);
-    result.quotes.push_back(SourceQuote{std::string(line.symbol), r});
-    return true;
+    return AddQuote(result, number, line, !count ? kCountFault : f.BadNumber() ? kNumberFault : nullptr, r, name, l,
+                    stamp, t);
   });
   if (!result.ok) result.quotes.clear();
   return result;
 }
 
 ParseResult ParseTilde(std::string_view body) {
+  // The number fields read: 3 to 6, the levels 9 to 28, 33, 34 and 37.
+  constexpr uint64_t kNumbers = 0x78 | (((uint64_t{1} << 20) - 1) << 9) | uint64_t{1} << 33 | uint64_t{1} << 34 |
+                                uint64_t{1} << 37;
   ParseResult result;
   ReserveQuotes(result, body, kShortestTilde);
   result.ok = ForEachLine(body, "v_", result.error, [&](const Line& line, size_t number) {
     if (line.text.empty()) return true;
     FieldReader f(line.text, '~', body.data() + body.size());
-    TQuoteReport r{};
-    Levels l;
-    f.Skip(1);  // the market's number
-    const std::string_view name = f.Text(), code = f.Text();
-    r.newestPrice = f.Float(), r.prevClose = f.Float(), r.open = f.Float();
-    // Volumes come in lots of 100 shares, the amount in 10,000 yuan.
-    r.volume = static_cast<float>(f.Number() * 100);
-    f.Skip(2);  // 7, 8: the outer and inner volume
-    for (size_t i = 0; i < 5; ++i) l.bid[i] = f.Float(), l.bidVol[i] = static_cast<float>(f.Number() * 100);
-    for (size_t i = 0; i < 5; ++i) l.ask[i] = f.Float(), l.askVol[i] = static_cast<float>(f.Number() * 100);
-    f.Skip(1);  // 29: the recent trades
+    double v[kTildeMinFields] = {};  // the number fields by their index
+    std::string_view name, code, time;
+    for (size_t i = 0; i < kTildeMinFields; ++i) {
+      if (kNumbers >> i & 1) {
+        v[i] = f.Number();
+      } else {
+        const std::string_view text = f.Text();
+        if (i == 1) name = text;
+        if (i == 2) code = text;
+        if (i == 30) time = text;
+      }
+    }
+    const bool count = !f.Short() && f.Remaining(kMaxFields - kTildeMinFields) <= kMaxFields - kTildeMinFields;
     int t[6] = {};
-    const bool stamp = ReadStamp(f.Text(), "YYYYMMDDhhmmss", t);
-    f.Skip(2);  // 31, 32: the change and its percentage
-    r.high = f.Float(), r.low = f.Float();
-    f.Skip(2);  // 35, 36
-    r.amount = static_cast<float>(f.Number() * 10000);
-    f.Skip(kTildeMinFields - 38);  // up to 48, the limit prices: not carried
-    if (f.Short() || f.Remaining(kMaxFields - kTildeMinFields) > kMaxFields - kTildeMinFields) {
-      result.error = FieldError(number, "unexpected field count");
-      return false;
+    const bool stamp = ReadStamp(time, "YYYYMMDDhhmmss", t);
+    // Volumes come in lots of 100 shares, the amount in 10,000 yuan.
+    TQuoteReport r{};
+    r.newestPrice = static_cast<float>(v[3]), r.prevClose = static_cast<float>(v[4]), r.open = static_cast<float>(v[5]);
+    r.volume = static_cast<float>(v[6] * 100);
+    r.high = static_cast<float>(v[33]), r.low = static_cast<float>(v[34]);
+    r.amount = static_cast<float>(v[37] * 10000);
+    Levels l;
+    for (size_t i = 0; i < 5; ++i) {
+      l.bid[i] = static_cast<float>(v[9 + 2 * i]), l.bidVol[i] = static_cast<float>(v[10 + 2 * i] * 100);
+      l.ask[i] = static_cast<float>(v[19 + 2 * i]), l.askVol[i] = static_cast<float>(v[20 + 2 * i] * 100);
     }
     // The code field must be the symbol's: a shifted layout would read wrong prices.
-    if (code != line.symbol.substr(2)) {
-      result.error = FieldError(number, "the code field is not the record's code");
-      return false;
-    }
-    if (f.BadNumber()) {
-      result.error = FieldError(number, "a number field is not a number");
-      return false;
-    }
-    const std::optional<int32_t> when = stamp ? QuoteTime(t) : std::nullopt;
-    if (!when) {
-      result.error = FieldError(number, "bad date or time");
-      return false;
-    }
-    r.quoteTime = *when;
-    r.recordSize = sizeof r;
-    FillName(r, name);
-    PutLevels(r, l);
-    result.quotes.push_back(SourceQuote{std::string(line.symbol), r});
-    return true;
+    const char* fault = !count                             ? kCountFault
+                        : code != line.symbol.substr(2)    ? "the code field is not the record's code"
+                        : f.BadNumber()                    ? kNumberFault
+                                                           : nullptr;
+    return AddQuote(result, number, line, fault, r, name, l, stamp, t);
   });
   if (!result.ok) result.quotes.clear();
   return result;
