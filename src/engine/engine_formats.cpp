@@ -337,6 +337,7 @@ constexpr size_t kShortestTilde = 2 + kSymbolSize + 4 + kTildeMinFields - 1;
 // Room for the answer's quotes before the walk: one per line, and no more
 // than the shortest records of the format could fill.
 void ReserveQuotes(ParseResult& result, std::string_view body, size_t shortestRecord) {
+  if (body.empty()) return;
   size_t lines = 1;
   for (const char* p = body.data(), *end = p + body.size();; ++lines, ++p) {
     p = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
@@ -350,6 +351,27 @@ std::string FieldError(size_t line, const char* what) {
 }
 
 void FillName(TQuoteReport& r, std::string_view name) { base::WriteFixedText(r.name, name); }
+
+// Ends a record: its first fault (in the order the caller checked them,
+// then the date) fails the answer; else its report joins the quotes.
+bool AddQuote(ParseResult& result, size_t number, const Line& line, const char* fault, TQuoteReport& r,
+              std::string_view name, const Levels& levels, bool stamp, const int (&t)[6]) {
+  const std::optional<int32_t> when = fault || !stamp ? std::nullopt : QuoteTime(t);
+  if (!fault && !when) fault = "bad date or time";
+  if (fault) {
+    result.error = FieldError(number, fault);
+    return false;
+  }
+  r.recordSize = sizeof r;
+  r.quoteTime = *when;
+  FillName(r, name);
+  PutLevels(r, levels);
+  result.quotes.push_back(SourceQuote{std::string(line.symbol), r});
+  return true;
+}
+
+constexpr const char* kCountFault = "unexpected field count";
+constexpr const char* kNumberFault = "a number field is not a number";
 
 }  // namespace
 
@@ -405,31 +427,6 @@ int64_t BeijingToUtc(int year, int month, int day, int hour, int minute, int sec
   int64_t days = base::DaysFromCivil(year, month, day) - base::kUnixEpochDay;
   return days * 86400 + hour * 3600 + minute * 60 + second - 8 * 3600;
 }
-
-namespace {
-
-// Ends a record: its first fault (in the order the caller checked them,
-// then the date) fails the answer; else its report joins the quotes.
-bool AddQuote(ParseResult& result, size_t number, const Line& line, const char* fault, TQuoteReport& r,
-              std::string_view name, const Levels& levels, bool stamp, const int (&t)[6]) {
-  const std::optional<int32_t> when = fault || !stamp ? std::nullopt : QuoteTime(t);
-  if (!fault && !when) fault = "bad date or time";
-  if (fault) {
-    result.error = FieldError(number, fault);
-    return false;
-  }
-  r.recordSize = sizeof r;
-  r.quoteTime = *when;
-  FillName(r, name);
-  PutLevels(r, levels);
-  result.quotes.push_back(SourceQuote{std::string(line.symbol), r});
-  return true;
-}
-
-constexpr const char* kCountFault = "unexpected field count";
-constexpr const char* kNumberFault = "a number field is not a number";
-
-}  // namespace
 
 ParseResult ParseComma(std::string_view body) {
   ParseResult result;
