@@ -41,7 +41,10 @@ constexpr uint64_t kOnes = 0x0101010101010101;
   std::memcpy(&w, p, sizeof w);
   return w;
 }
-[[gnu::always_inline]] inline size_t FirstMatch(uint64_t matches) { return static_cast<size_t>(std::countr_zero(matches)) / 8; }
+// The byte of the lowest bit set in `matches`.
+[[gnu::always_inline]] inline size_t FirstMatch(uint64_t matches) {
+  return static_cast<size_t>(std::countr_zero(matches)) / 8;
+}
 
 // Bit 7 set in every byte of `w` that is not an ASCII digit (exact: the
 // sums stay within their bytes).
@@ -78,144 +81,103 @@ constexpr uint64_t kOnes = 0x0101010101010101;
   return EightDigits(Load8(p), n - 8) * 100000000 + EightDigits(Load8(p + n - 8), 8);
 }
 
-// One record's fields, read in order in a single pass: each read consumes
-// the field up to the next separator. Running out of fields is remembered
-// (a field count error) and so is a number field that is none, so that the
-// record's errors are told in the order: field count, numbers, date.
-class FieldReader {
+// A decimal number ("-12.345", "0", ""): empty is 0. False for anything
+// else. Digits past the 18th significant or the 18th decimal place are
+// dropped; an integer part of more than 18 digits is no number. The value is
+// the digits as an integer over the power of ten, rounded once to double.
+bool Number(std::string_view s, double& out) {
+  out = 0;
+  if (s.empty()) return true;
+  size_t i = 0;
+  bool negative = false;
+  if (s[0] == '-' || s[0] == '+') {
+    negative = s[0] == '-';
+    i = 1;
+  }
+  uint64_t mantissa = 0;
+  int digits = 0, fraction = 0;
+  bool dot = false, any = false;
+  for (; i < s.size(); ++i) {
+    char c = s[i];
+    if (c == '.' && !dot) {
+      dot = true;
+      continue;
+    }
+    if (!IsDigit(c)) return false;
+    any = true;
+    if (digits < kMaxDigits && fraction < kMaxDigits) {
+      mantissa = mantissa * 10 + static_cast<uint64_t>(c - '0');
+      if (mantissa) ++digits;
+      if (dot) ++fraction;
+    } else if (!dot) {
+      return false;  // more than 18 integer digits: no price or volume
+    }
+  }
+  if (!any) return false;
+  out = static_cast<double>(mantissa) / kPow10[fraction];
+  if (negative) out = -out;
+  return true;
+}
+
+// Bit 7 set in every byte of `w` equal to `c` (exact: the sums stay within
+// their bytes).
+[[gnu::always_inline]] inline uint64_t Equal(uint64_t w, char c) {
+  const uint64_t x = w ^ (kOnes * static_cast<unsigned char>(c));
+  return ~(((x & (kOnes * 0x7F)) + kOnes * 0x7F) | x) & (kOnes * 0x80);
+}
+
+// One record's fields: where each ends is found first, in one pass over the
+// record eight bytes at a time, so that the fields are then read
+// independently of each other (no field waits for the one before it).
+class Fields {
  public:
-  // `readable` is where the memory holding the text ends: the reader may
-  // look at bytes past the text's end up to there, never use them.
-  FieldReader(std::string_view text, char sep, const char* readable)
-      : p_(text.data()), end_(text.data() + text.size()), readable_(readable), sep_(sep) {}
-
-  bool Short() const { return short_; }
-  bool BadNumber() const { return badNumber_; }
-  // True when the fields read were all there are.
-  bool AtEnd() const { return !more_; }
-
-  // The next field's text ("" past the last field).
-  std::string_view Text() {
-    if (!more_) {
-      short_ = true;
-      return {};
-    }
-    const char* start = p_;
-    const char* sep = static_cast<const char*>(std::memchr(p_, sep_, static_cast<size_t>(end_ - p_)));
-    Consume(sep ? sep : end_);
-    return std::string_view(start, static_cast<size_t>((sep ? sep : end_) - start));
-  }
-  void Skip(size_t n) {
-    for (size_t i = 0; i < n; ++i) Text();
+  // `readable` is where the memory holding the text ends: the number reader
+  // may look at bytes past the text's end up to there, never use them.
+  Fields(std::string_view text, char sep, const char* readable) : text_(text), readable_(readable) {
+    const char* p = text.data();
+    size_t i = 0;
+    for (; i + 8 <= text.size() && count_ <= kMaxFields; i += 8)
+      for (uint64_t m = Equal(Load8(p + i), sep); m && count_ <= kMaxFields; m &= m - 1) Add(i + FirstMatch(m));
+    for (; i < text.size() && count_ <= kMaxFields; ++i)
+      if (p[i] == sep) Add(i);
   }
 
-  // The next field as a decimal number ("-12.345", "0", ""): empty is 0.
-  // Digits past the 18th significant or the 18th decimal place are dropped;
-  // an integer part of more than 18 digits is no number. The value is the
-  // digits as an integer over the power of ten, rounded once to double.
-  [[gnu::always_inline]] double Number() {
-    if (!more_) {
-      short_ = true;
-      return 0;
-    }
-    double v;
-    if (readable_ - p_ >= kFastRoom && FastNumber(v)) return v;
-    return SlowNumber();
-  }
+  // The number of fields, kMaxFields + 1 when there are more.
+  size_t size() const { return count_; }
 
-  // The number of fields not read yet, counted up to `limit` + 1.
-  size_t Remaining(size_t limit) const {
-    if (!more_) return 0;
-    size_t n = 1;
-    for (const char* p = p_; n <= limit; ++n) {
-      const void* sep = std::memchr(p, sep_, static_cast<size_t>(end_ - p));
-      if (!sep) break;
-      p = static_cast<const char*>(sep) + 1;
+  std::string_view Text(size_t i) const { return text_.substr(Start(i), End(i) - Start(i)); }
+
+  // Field `i` as a number (see Number above); false when it is none.
+  [[gnu::always_inline]] bool Number(size_t i, double& out) const {
+    const size_t start = Start(i), len = End(i) - start;
+    const char* p = text_.data() + start;
+    // Most number fields are up to 15 bytes of digits and a dot: those are
+    // read eight bytes at a time, without a branch per byte. Anything else
+    // (a sign, junk, a longer field, the answer's last bytes) goes the
+    // byte-by-byte way, which gives the same value.
+    if (len < 16 && readable_ - p >= 24) {
+      const uint64_t a = Load8(p), b = Load8(p + 8);
+      const uint64_t otherA = NonDigits(a), otherB = NonDigits(b);
+      const size_t dot = std::min(FirstFrom(otherA, otherB, 0), len);
+      if (dot == len || (p[dot] == '.' && FirstFrom(otherA, otherB, dot + 1) >= len && len > 1)) {
+        const size_t fraction = dot < len ? len - dot - 1 : 0;
+        out = static_cast<double>(DecimalDigits(p, dot) * kPow10Int[fraction] + DecimalDigits(p + dot + 1, fraction)) /
+              kPow10[fraction];
+        return true;
+      }
     }
-    return n;
+    return engine::Number(std::string_view(p, len), out);
   }
 
  private:
-  // Most number fields are up to 15 bytes of digits and a dot: those are
-  // read eight bytes at a time, without a branch per byte. Anything else
-  // (a sign, junk, a longer field, the answer's last bytes) is left to
-  // SlowNumber, which gives the same value.
-  static constexpr ptrdiff_t kFastRoom = 24;  // a field of 16 bytes, then 8 read past its dot
-  [[gnu::always_inline]] bool FastNumber(double& out) {
-    const uint64_t a = Load8(p_), b = Load8(p_ + 8);
-    const uint64_t otherA = NonDigits(a), otherB = NonDigits(b);
-    // The field's bytes are [0, limit): up to its separator or the text's end.
-    const size_t limit = static_cast<size_t>(end_ - p_);
-    const size_t dot = std::min(FirstFrom(otherA, otherB, 0), limit);
-    size_t end = dot;
-    if (dot != limit && p_[dot] != sep_) {
-      if (p_[dot] != '.') return false;  // a sign or junk
-      end = std::min(FirstFrom(otherA, otherB, dot + 1), limit);
-      if (end != limit && p_[end] != sep_) return false;  // junk or a second dot
-      if (end == 1) return false;                           // a dot alone
-    }
-    if (end == 16) return false;  // longer than the words read
-    const size_t fraction = end > dot ? end - dot - 1 : 0;
-    const uint64_t mantissa = DecimalDigits(p_, dot) * kPow10Int[fraction] + DecimalDigits(p_ + dot + 1, fraction);
-    out = static_cast<double>(mantissa) / kPow10[fraction];
-    Consume(p_ + end);
-    return true;
-  }
+  void Add(size_t sep) { ends_[count_++ - 1] = sep; }
+  size_t Start(size_t i) const { return i == 0 ? 0 : ends_[i - 1] + 1; }
+  size_t End(size_t i) const { return i + 1 < count_ ? ends_[i] : text_.size(); }
 
-  [[gnu::noinline]] double SlowNumber() {
-    const char* p = p_;
-    bool negative = false;
-    if (p != end_ && (*p == '-' || *p == '+')) negative = *p++ == '-';
-    uint64_t mantissa = 0;
-    int digits = 0, fraction = 0;
-    bool dot = false, any = false, bad = false;
-    for (; p != end_; ++p) {
-      const unsigned d = static_cast<unsigned char>(*p) - unsigned{'0'};
-      if (d < 10) {
-        any = true;
-        if (digits < kMaxDigits && fraction < kMaxDigits) {
-          mantissa = mantissa * 10 + d;
-          digits += mantissa != 0;
-          fraction += dot;
-        } else if (!dot) {
-          bad = true;  // more than 18 integer digits: no price or volume
-        }
-      } else if (*p == sep_) {
-        break;
-      } else if (*p == '.' && !dot) {
-        dot = true;
-      } else {
-        bad = true;
-        const void* sep = std::memchr(p, sep_, static_cast<size_t>(end_ - p));
-        p = sep ? static_cast<const char*>(sep) : end_;
-        break;
-      }
-    }
-    if (!any && p != p_) bad = true;  // a sign or a dot alone
-    Consume(p);
-    if (bad) {
-      badNumber_ = true;
-      return 0;
-    }
-    const double v = static_cast<double>(mantissa) / kPow10[fraction];
-    return negative ? -v : v;
-  }
-
-  // Moves past the field ending at `at` (a separator or the end).
-  void Consume(const char* at) {
-    if (at == end_) {
-      more_ = false;
-      p_ = end_;
-    } else {
-      p_ = at + 1;
-    }
-  }
-
-  const char* p_;
-  const char* end_;
+  std::string_view text_;
   const char* readable_;
-  char sep_;
-  bool more_ = true, short_ = false, badNumber_ = false;
+  size_t count_ = 1;
+  size_t ends_[kMaxFields];  // where the fields but the last end: their separators
 };
 
 // A date or time field laid out as `pattern`: Y, M, D, h, m, s stand for a
@@ -352,16 +314,18 @@ std::string FieldError(size_t line, const char* what) {
 
 void FillName(TQuoteReport& r, std::string_view name) { base::WriteFixedText(r.name, name); }
 
-// Ends a record: its first fault (in the order the caller checked them,
-// then the date) fails the answer; else its report joins the quotes.
-bool AddQuote(ParseResult& result, size_t number, const Line& line, const char* fault, TQuoteReport& r,
-              std::string_view name, const Levels& levels, bool stamp, const int (&t)[6]) {
-  const std::optional<int32_t> when = fault || !stamp ? std::nullopt : QuoteTime(t);
-  if (!fault && !when) fault = "bad date or time";
-  if (fault) {
-    result.error = FieldError(number, fault);
-    return false;
-  }
+// Fails the answer for the record's fault.
+bool Fault(ParseResult& result, size_t number, const char* what) {
+  result.error = FieldError(number, what);
+  return false;
+}
+
+// Ends a record whose fields were found sound: with a time, its report
+// joins the quotes.
+bool AddQuote(ParseResult& result, size_t number, const Line& line, TQuoteReport& r, std::string_view name,
+              const Levels& levels, bool stamp, const int (&t)[6]) {
+  const std::optional<int32_t> when = stamp ? QuoteTime(t) : std::nullopt;
+  if (!when) return Fault(result, number, "bad date or time");
   r.recordSize = sizeof r;
   r.quoteTime = *when;
   FillName(r, name);
@@ -433,21 +397,16 @@ ParseResult ParseComma(std::string_view body) {
   ReserveQuotes(result, body, kShortestComma);
   result.ok = ForEachLine(body, "var hq_str_", result.error, [&](const Line& line, size_t number) {
     if (line.text.empty()) return true;  // a symbol the service does not know
-    FieldReader f(line.text, ',', body.data() + body.size());
-    const std::string_view name = f.Text();
-    double v[30];  // the number fields 1 to 29 by their index
-    for (size_t i = 1; i < 30; ++i) {
-      if (i == 6 || i == 7) {
-        f.Skip(1), v[i] = 0;  // the best bid and ask again
-      } else {
-        v[i] = f.Number();
-      }
-    }
+    const Fields f(line.text, ',', body.data() + body.size());
+    if (!(f.size() == kCommaFields || (f.size() == kCommaFields + 1 && f.Text(kCommaFields).empty())))
+      return Fault(result, number, kCountFault);
+    double v[30] = {};  // the number fields 1 to 29 by their index; 6 and 7 (the best bid and ask again) unread
+    bool numbers = true;
+    for (size_t i = 1; i < 30; ++i)
+      if (i != 6 && i != 7) numbers &= f.Number(i, v[i]);
+    if (!numbers) return Fault(result, number, kNumberFault);
     int t[6] = {};
-    const bool date = ReadStamp(f.Text(), "YYYY-MM-DD", t);
-    const bool stamp = ReadStamp(f.Text(), "hh:mm:ss", t) && date;
-    f.Skip(1);  // the status
-    const bool count = !f.Short() && (f.AtEnd() || (f.Text().empty() && f.AtEnd()));
+    const bool stamp = ReadStamp(f.Text(30), "YYYY-MM-DD", t) && ReadStamp(f.Text(31), "hh:mm:ss", t);
     TQuoteReport r{};
     r.open = static_cast<float>(v[1]), r.prevClose = static_cast<float>(v[2]);
     r.newestPrice = static_cast<float>(v[3]), r.high = static_cast<float>(v[4]), r.low = static_cast<float>(v[5]);
@@ -457,8 +416,7 @@ ParseResult ParseComma(std::string_view body) {
       l.bidVol[i] = static_cast<float>(v[10 + 2 * i]), l.bid[i] = static_cast<float>(v[11 + 2 * i]);
       l.askVol[i] = static_cast<float>(v[20 + 2 * i]), l.ask[i] = static_cast<float>(v[21 + 2 * i]);
     }
-    return AddQuote(result, number, line, !count ? kCountFault : f.BadNumber() ? kNumberFault : nullptr, r, name, l,
-                    stamp, t);
+    return AddQuote(result, number, line, r, f.Text(0), l, stamp, t);
   });
   if (!result.ok) result.quotes.clear();
   return result;
@@ -472,22 +430,17 @@ ParseResult ParseTilde(std::string_view body) {
   ReserveQuotes(result, body, kShortestTilde);
   result.ok = ForEachLine(body, "v_", result.error, [&](const Line& line, size_t number) {
     if (line.text.empty()) return true;
-    FieldReader f(line.text, '~', body.data() + body.size());
+    const Fields f(line.text, '~', body.data() + body.size());
+    if (f.size() < kTildeMinFields || f.size() > kMaxFields) return Fault(result, number, kCountFault);
+    // The code field must be the symbol's: a shifted layout would read wrong prices.
+    if (f.Text(2) != line.symbol.substr(2)) return Fault(result, number, "the code field is not the record's code");
     double v[kTildeMinFields] = {};  // the number fields by their index
-    std::string_view name, code, time;
-    for (size_t i = 0; i < kTildeMinFields; ++i) {
-      if (kNumbers >> i & 1) {
-        v[i] = f.Number();
-      } else {
-        const std::string_view text = f.Text();
-        if (i == 1) name = text;
-        if (i == 2) code = text;
-        if (i == 30) time = text;
-      }
-    }
-    const bool count = !f.Short() && f.Remaining(kMaxFields - kTildeMinFields) <= kMaxFields - kTildeMinFields;
+    bool numbers = true;
+    for (size_t i = 0; i < kTildeMinFields; ++i)
+      if (kNumbers >> i & 1) numbers &= f.Number(i, v[i]);
+    if (!numbers) return Fault(result, number, kNumberFault);
     int t[6] = {};
-    const bool stamp = ReadStamp(time, "YYYYMMDDhhmmss", t);
+    const bool stamp = ReadStamp(f.Text(30), "YYYYMMDDhhmmss", t);
     // Volumes come in lots of 100 shares, the amount in 10,000 yuan.
     TQuoteReport r{};
     r.newestPrice = static_cast<float>(v[3]), r.prevClose = static_cast<float>(v[4]), r.open = static_cast<float>(v[5]);
@@ -499,12 +452,7 @@ ParseResult ParseTilde(std::string_view body) {
       l.bid[i] = static_cast<float>(v[9 + 2 * i]), l.bidVol[i] = static_cast<float>(v[10 + 2 * i] * 100);
       l.ask[i] = static_cast<float>(v[19 + 2 * i]), l.askVol[i] = static_cast<float>(v[20 + 2 * i] * 100);
     }
-    // The code field must be the symbol's: a shifted layout would read wrong prices.
-    const char* fault = !count                             ? kCountFault
-                        : code != line.symbol.substr(2)    ? "the code field is not the record's code"
-                        : f.BadNumber()                    ? kNumberFault
-                                                           : nullptr;
-    return AddQuote(result, number, line, fault, r, name, l, stamp, t);
+    return AddQuote(result, number, line, r, f.Text(1), l, stamp, t);
   });
   if (!result.ok) result.quotes.clear();
   return result;
