@@ -1,7 +1,8 @@
-// The quote feed's request parser (quorvel-sim-server reads engines with it,
-// drasken.dll reads the feed): any byte stream, fed in pieces of any size,
-// either yields messages that encode back to the same frames, or stops at
-// the first malformed frame with a reason, and never reads out of bounds.
+// The quote feed's wire parser (quorvel-sim-server reads its clients'
+// requests with it, a client reads the feed): any byte stream, fed in
+// pieces of any size, either yields messages that encode back to the same
+// frames, or stops at the first malformed frame with a reason, and never
+// reads out of bounds.
 #include <cstddef>
 #include <cstdint>
 #include <string>

@@ -21,9 +21,6 @@ road_app="$ROOT/build/win64/app"
 road_driver="$ROOT/build/win64/tests/qv-uidriver.exe"
 road_trader="$ROOT/build/win64/sim/trader/simtrader.exe"
 road_engine="$ROOT/build/win64/src/engine/drasken.dll"
-# The earlier stand-in engine on the server's binary feed (--quote-port),
-# for the scenarios that are not about quotes.
-road_stand_in_engine="$ROOT/build/win64/sim/quote_engine/drasken.dll"
 road_account="$ROOT/build/win64/sim/account_service/velmora.dll"
 road_server="$ROOT/build/native/sim/server/quorvel-sim-server"
 road_make_example="$ROOT/build/native/tests/make_replay_example"
@@ -102,11 +99,14 @@ road_write_options() {
   python3 "$ROOT/tests/tools/write_options.py" "$1" "$2" demo demo123
 }
 
-# road_write_engine_ini <file> <host> <web port> <order>: the engine polls
-# the server's formats, fast, whatever the hour.
-road_write_engine_ini() {
+# road_install_engine <app folder> <host> <web port> [order]: the shipped
+# drasken.dll beside the program, its drasken.ini naming the server's comma
+# and tilde formats (in that order unless given), polled fast whatever the
+# hour.
+road_install_engine() {
+  cp "$road_engine" "$1/"
   printf '[sources]\r\norder=%s\r\ncomma=http://%s:%s/list=\r\ntilde=http://%s:%s/q=\r\ninterval_ms=100\r\nidle_interval_ms=100\r\n' \
-    "$4" "$2" "$3" "$2" "$3" >"$1"
+    "${4:-comma,tilde}" "$2" "$3" "$2" "$3" >"$1/drasken.ini"
 }
 # road_format <host> <web port> <comma|tilde> <fail|recover>: one of the
 # server's quote formats answers 503 from now on, or answers again.
@@ -122,9 +122,9 @@ road_start() {
   road_logged=0
   mkdir -p "$dir"
   cp -r "$road_app" "$dir/app"
-  cp "$road_engine" "$road_account" "$dir/app/"
+  cp "$road_account" "$dir/app/"
+  road_install_engine "$dir/app" "$host" "$web"
   cp "$store" "$dir/app/data/policy.tmp"
-  road_write_engine_ini "$dir/app/drasken.ini" "$host" "$web" "${ROAD_SOURCES:-comma,tilde}"
   printf '%s\r\n' "$host" >"$dir/app/servers.cfg"
   printf '[网站]\r\n网站地址=http://%s:%s\r\n' "$host" "$web" | iconv -f UTF-8 -t GBK >"$dir/app/vendor.ini"
   iconv -f GBK -t UTF-8 "$road_app/config.ini" | sed "s/^行情交易配置文件名称=.*/行情交易配置文件名称=$profile/" |
@@ -196,12 +196,13 @@ road_close_program() {
 
 # What every scenario script shares besides the road: the test logs, checks
 # that print their outcome and remember a failure (road_fail, the script's
-# exit status), waits for a line of a file, screenshots and GBK files.
+# exit status), steps, waits for a line of a file, screenshots and GBK files.
 road_logs="$ROOT/build/test-logs"
 road_fail=0
 road_check() { # <description> <command...>
   if "${@:2}"; then echo "ok ($SECONDS s): $1"; else echo "FAILED ($SECONDS s): $1"; road_fail=1; fi
 }
+road_step() { echo "-- $(date +%T) $*"; } # <what happens now>
 road_wait_line() { road_wait_for "$3" grep -qs "$2" "$1"; } # <file> <pattern> <seconds>
 road_shot() { mkdir -p "$road_logs" && import -window root "$road_logs/$1" 2>/dev/null || true; } # <png name>
 road_gbk_has() { iconv -f GBK -t UTF-8 "$1" | tr -d '\r' | grep -qx "$2"; } # <file> <line>

@@ -28,8 +28,12 @@ count_gtest() {
     while IFS= read -r line; do FAILURES+=("$name: $line"); done \
       < <(tr -d '\r' <"$log" | grep -E '^\[  FAILED  \] .*\([0-9]+ ms\)$' | sed 's/^\[  FAILED  \] //')
   fi
-  if [ "$status" -ne 0 ] && [ "$bad" -eq 0 ]; then
-    fail "$name exited with status $status (crash or time-out); see $log"
+  # A run that stops midway hides every test after it: that is a failure
+  # even when some tests before it failed too.
+  if ! tr -d '\r' <"$log" | grep -qE '^\[==========\] [0-9]+ tests? from .* ran\.'; then
+    fail "$name stopped before its end (status $status: crash or time-out); see $log"
+  elif [ "$status" -ne 0 ] && [ "$bad" -eq 0 ]; then
+    fail "$name exited with status $status; see $log"
   fi
   echo "$name: $ok passed, $bad failed"
 }

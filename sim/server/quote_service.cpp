@@ -1,7 +1,7 @@
 // The quote feed: plays a quote tape (and, for load tests, a synthetic
 // stream) to the engines connected on the quote port, and answers
 // single-quote requests with the newest report played of a code. The wire
-// is quotewire's (sim/quote_engine/quote_wire.h).
+// is quotewire's (quote_wire.h).
 //
 // Playback starts when an engine first subscribes a non-empty set of codes:
 // tape rows in order, one report per row, --pace-ms apart; each report goes

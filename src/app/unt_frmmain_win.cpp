@@ -294,16 +294,16 @@ struct TfrmmainView::Impl final : public IFrmmainHost,
   // Calls on a library or export that is not there do nothing.
   void BindLibraries() override {
     account::BindAccountService(folder);
-    engine.Bind(folder);
-    model->Monitors().SetEngine(&engine);
+    engine->Bind(folder);
+    model->Monitors().SetEngine(engine.get());
   }
   void AccountInit() override { account::AccountService().Init(reinterpret_cast<uintptr_t>(window.Handle())); }
   void AccountFInit() override { account::AccountService().FInit(); }
-  void EngineQuit() override { quotes::StopQuoteEngine(engine, reinterpret_cast<uintptr_t>(window.Handle())); }
+  void EngineQuit() override { quotes::StopQuoteEngine(*engine, reinterpret_cast<uintptr_t>(window.Handle())); }
   void UnbindLibraries() override {
     account::UnbindAccountService();
     model->Monitors().SetEngine(nullptr);
-    engine.Unbind();
+    engine->Unbind();
   }
   void Login() override { session->LoginCommand(); }
   void Logout() override { session->LogoutCommand(); }
@@ -315,7 +315,7 @@ struct TfrmmainView::Impl final : public IFrmmainHost,
   bool StartUpgrade(const VersionInfo& newest) override;
   IMessageSender& Messages() override { return messages; }
   void RequestQuote(const std::string& code, quotes::TQuoteReport& out) override {
-    quotes::RequestQuote(engine, code, out);
+    quotes::RequestQuote(*engine, code, out);
   }
 
   // ---- ISessionHost ----
@@ -340,7 +340,9 @@ struct TfrmmainView::Impl final : public IFrmmainHost,
 
   std::string folder;
   SessionMessages messages;
-  quotes::TStockDrv engine;
+  // Shared with the live-price workers: one still inside a request when its
+  // window closes finishes on its own and must find the binding there.
+  std::shared_ptr<quotes::TStockDrv> engine = std::make_shared<quotes::TStockDrv>();
   trading::TWin32Desktop systemDesktop;
   trading::IDesktop& desktop;
   win::GuiQueue queue;
@@ -453,7 +455,7 @@ TfrmmainView::Impl::Impl(std::string appFolder, trading::IDesktop* givenDesktop)
       if (!destroyed) Sync();
     });
   };
-  model->AttachQuoteEngine(&engine, reinterpret_cast<uintptr_t>(window.Handle()));
+  model->AttachQuoteEngine(engine.get(), reinterpret_cast<uintptr_t>(window.Handle()));
   model->FormCreate();
   notify = std::make_unique<NotifyService>(folder, queue.Poster(), [this](const std::string& line) {
     if (!destroyed) model->Logs().WriteDailyLog(line);
@@ -1012,7 +1014,9 @@ void TfrmmainView::Impl::OpenShowStock() {
     args.owner = window.Handle();
     args.applicationFolder = folder;
     args.poster = queue.Poster();
-    args.requestQuote = [this](const std::string& code, quotes::TQuoteReport& out) { RequestQuote(code, out); };
+    args.requestQuote = [engine = engine](const std::string& code, quotes::TQuoteReport& out) {
+      quotes::RequestQuote(*engine, code, out);
+    };
     args.writeDailyLog = [this](const std::string& text) { model->Logs().WriteDailyLog(text, true); };
     args.startCalculator = [this] { StartCalculator(); };
     args.dailyLogPath = [this](base::TDateTime today) { return model->Logs().DailyLogPath(today); };
@@ -1059,8 +1063,8 @@ policy::TEditorView* TfrmmainView::Impl::Editor(uint8_t kind) {
   args.poster = queue.Poster();
   args.services.settings = &model->Settings();
   args.services.monitors = &model->Monitors();
-  args.services.requestQuote = [this](const std::string& code, quotes::TQuoteReport& out) {
-    quotes::RequestQuote(engine, code, out);
+  args.services.requestQuote = [engine = engine](const std::string& code, quotes::TQuoteReport& out) {
+    quotes::RequestQuote(*engine, code, out);
   };
   args.services.rebuildMonitorList = [this] { Do([&] { model->RebuildMonitorList(); }); };
   args.services.playSound = [this](const std::string& path, bool wait) { PlaySound(path, wait); };

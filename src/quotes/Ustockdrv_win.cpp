@@ -18,7 +18,11 @@ Fn Lookup(HMODULE library, const char* name) {
 
 }  // namespace
 
-TStockDrv::~TStockDrv() { Unbind(); }
+// The last owner: nothing can be inside the library any more.
+TStockDrv::~TStockDrv() {
+  std::unique_lock lock(callGuard_);
+  Release();
+}
 
 bool TStockDrv::Bind(const std::string& applicationFolder) {
   Unbind();
@@ -39,7 +43,11 @@ bool TStockDrv::Bind(const std::string& applicationFolder) {
 }
 
 void TStockDrv::Unbind() {
-  std::unique_lock lock(callGuard_);
+  std::unique_lock lock(callGuard_, std::defer_lock);
+  if (lock.try_lock_for(kUnbindWait)) Release();
+}
+
+void TStockDrv::Release() {
   init_ = nullptr;
   quit_ = nullptr;
   setupReceiver_ = nullptr;

@@ -4,6 +4,7 @@
 // turns the calls to it into no-ops.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <shared_mutex>
 #include <string>
@@ -24,8 +25,11 @@ class TStockDrv final : public IQuoteEngine {
   // Loads <applicationFolder>drasken.dll by its full path and looks up the
   // exports; false when the library did not load (everything stays unbound).
   bool Bind(const std::string& applicationFolder);
-  // Releases the library after every single-quote request in flight ended.
+  // Releases the library once no single-quote request is in flight. One
+  // that is still running after kUnbindWait keeps the library loaded (the
+  // exports stay bound), so that closing never waits on the network.
   void Unbind();
+  static constexpr std::chrono::milliseconds kUnbindWait{300};
 
   bool Loaded() const { return library_ != nullptr; }
   // Which of the seven exports were found, in lookup order (for checks).
@@ -52,6 +56,8 @@ class TStockDrv final : public IQuoteEngine {
   using AnyFn = void(__stdcall*)();
 
  private:
+  void Release();  // under the exclusive lock
+
   void* library_ = nullptr;  // HMODULE
   InitFn init_ = nullptr;
   QuitFn quit_ = nullptr;
@@ -61,7 +67,7 @@ class TStockDrv final : public IQuoteEngine {
   GetStockInfoFn getStockInfo_ = nullptr;
   AnyFn getStockNewReport_ = nullptr;  // looked up, never called
   // Shared by the single-quote requests, exclusive for the unbinding.
-  mutable std::shared_mutex callGuard_;
+  mutable std::shared_timed_mutex callGuard_;
 };
 
 }  // namespace quotes

@@ -7,59 +7,69 @@ namespace quotes {
 
 TGetStockInfoThread::TGetStockInfoThread(std::string code, bool createSuspended, Request request,
                                          ShowCaption showCaption, Pause pause)
-    : code_(base::Trim(code)),
-      request_(std::move(request)),
-      showCaption_(std::move(showCaption)),
-      pause_(std::move(pause)) {
+    : state_(std::make_shared<State>()) {
+  state_->code = std::string(base::Trim(code));
+  state_->request = std::move(request);
+  state_->showCaption = std::move(showCaption);
+  state_->pause = std::move(pause);
   if (!createSuspended) Resume();
 }
 
 TGetStockInfoThread::~TGetStockInfoThread() {
   Stop();
-  WaitFor();
+  if (!thread_.joinable()) return;
+  bool ended = thread_.get_id() != std::this_thread::get_id();
+  if (ended) {
+    std::unique_lock lock(state_->mutex);
+    ended = state_->wake.wait_for(lock, kDetachAfter, [&] { return state_->ended; });
+  }
+  // Still inside a request: it ends by itself and drops the state.
+  if (ended) thread_.join();
+  else thread_.detach();
 }
 
 void TGetStockInfoThread::Resume() {
-  if (!thread_.joinable() && !stop_) thread_ = base::StartWorker([this] { Execute(); });
+  if (!thread_.joinable() && !state_->stop) thread_ = base::StartWorker([state = state_] { Execute(*state); });
 }
 
 void TGetStockInfoThread::Stop() {
   {
-    std::lock_guard lock(mutex_);
-    stop_ = true;
+    std::lock_guard lock(state_->mutex);
+    state_->stop = true;
   }
-  wake_.notify_all();
+  state_->wake.notify_all();
 }
 
 void TGetStockInfoThread::WaitFor() {
   if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
 }
 
-void TGetStockInfoThread::DefaultPause(std::chrono::milliseconds duration, const std::atomic<bool>& stop) {
-  std::unique_lock lock(mutex_);
-  wake_.wait_for(lock, duration, [&] { return stop.load(); });
-}
-
-void TGetStockInfoThread::Execute() {
-  while (!stop_) {
+void TGetStockInfoThread::Execute(State& state) {
+  while (!state.stop) {
     try {
-      if (pause_) {
-        pause_(kLivePriceCycle, stop_);
+      if (state.pause) {
+        state.pause(kLivePriceCycle, state.stop);
       } else {
-        DefaultPause(kLivePriceCycle, stop_);
+        std::unique_lock lock(state.mutex);
+        state.wake.wait_for(lock, kLivePriceCycle, [&] { return state.stop.load(); });
       }
       // Stopped while waiting: no request for a label that is going away.
-      if (stop_) break;
-      if (request_) request_(code_, report_);
-      if (showCaption_) showCaption_(base::FormatPrice(report_.newestPrice));
+      if (state.stop) break;
+      if (state.request) state.request(state.code, state.report);
+      if (state.showCaption) state.showCaption(base::FormatPrice(state.report.newestPrice));
     } catch (...) {
       // One failed round is forgotten; the next one follows.
     }
   }
   try {
-    if (showCaption_) showCaption_(std::string());
+    if (state.showCaption) state.showCaption(std::string());
   } catch (...) {
   }
+  {
+    std::lock_guard lock(state.mutex);
+    state.ended = true;
+  }
+  state.wake.notify_all();
 }
 
 }  // namespace quotes

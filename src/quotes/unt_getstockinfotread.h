@@ -3,12 +3,20 @@
 // and at its end an empty caption, to whoever shows the editor's label. It
 // never touches a window: `showCaption` runs on the worker, and the view
 // passes it on to the GUI thread.
+//
+// Ending it never waits on the quote engine: destruction gives a round in
+// flight a moment to end and otherwise lets it finish on its own. The
+// worker owns everything it touches (code, callbacks, report), so nothing
+// of the owner is used after it is gone; whatever the request function
+// reaches must stay alive as long as the function (the program hands it a
+// shared reference to the engine binding).
 #pragma once
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -31,8 +39,10 @@ class TGetStockInfoThread {
 
   TGetStockInfoThread(std::string code, bool createSuspended, Request request, ShowCaption showCaption,
                       Pause pause = {});
-  // Stops and waits for the thread.
+  // Stops the thread; waits for it at most kDetachAfter, then lets it end
+  // by itself (a single-quote request can take seconds).
   ~TGetStockInfoThread();
+  static constexpr std::chrono::milliseconds kDetachAfter{100};
   TGetStockInfoThread(const TGetStockInfoThread&) = delete;
   TGetStockInfoThread& operator=(const TGetStockInfoThread&) = delete;
 
@@ -44,23 +54,27 @@ class TGetStockInfoThread {
   // Waits for the end of a stopped thread.
   void WaitFor();
 
-  const std::string& Code() const { return code_; }
-  bool Stopped() const { return stop_; }
+  const std::string& Code() const { return state_->code; }
+  bool Stopped() const { return state_->stop; }
   // The last report received (read once the thread has ended).
-  const TQuoteReport& LastReport() const { return report_; }
+  const TQuoteReport& LastReport() const { return state_->report; }
 
  private:
-  void Execute();
-  void DefaultPause(std::chrono::milliseconds duration, const std::atomic<bool>& stop);
+  // Shared by the owner and the worker; the worker keeps it alive.
+  struct State {
+    std::string code;
+    Request request;
+    ShowCaption showCaption;
+    Pause pause;
+    TQuoteReport report{};
+    std::atomic<bool> stop{false};
+    bool ended = false;  // under mutex
+    std::mutex mutex;
+    std::condition_variable wake;
+  };
+  static void Execute(State& state);
 
-  std::string code_;
-  Request request_;
-  ShowCaption showCaption_;
-  Pause pause_;
-  TQuoteReport report_{};
-  std::atomic<bool> stop_{false};
-  std::mutex mutex_;
-  std::condition_variable wake_;
+  std::shared_ptr<State> state_;
   std::thread thread_;
 };
 

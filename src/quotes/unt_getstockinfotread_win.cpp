@@ -16,7 +16,7 @@ TLivePriceLabel::TLivePriceLabel(const std::string& code, win::Label& label, con
 }
 
 TLivePriceLabel::~TLivePriceLabel() {
-  thread_.reset();  // stops and waits
+  thread_.reset();  // stops; a request in flight finishes on its own
   *alive_ = false;
 }
 

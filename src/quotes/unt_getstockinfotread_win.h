@@ -1,7 +1,7 @@
 // The live-price updater bound to a label of an editor: the worker's
 // captions are posted to the GUI thread, which sets them while the label
-// lives. Destruction stops the worker, waits for it, and drops captions
-// still queued.
+// lives. Destruction stops the worker without waiting on a request in
+// flight, and drops captions still queued.
 #pragma once
 
 #include <memory>

@@ -31,6 +31,9 @@ bool IsGccException(DWORD code) { return (code & 0xFFFFFF) == 0x474343; }
 // call's start; the library's frames are abandoned as they are.
 LONG WINAPI LastChance(EXCEPTION_POINTERS* info) {
   if (current && !IsGccException(info->ExceptionRecord->ExceptionCode)) {
+    // One raised as not continuable (a Delphi library's own exceptions) may
+    // not be resumed at all: leave the dispatcher straight from here.
+    if (info->ExceptionRecord->ExceptionFlags & EXCEPTION_NONCONTINUABLE) JumpBack();
     CONTEXT* c = info->ContextRecord;
 #ifdef _WIN64
     c->Rsp = ((c->Rsp - 512) & ~DWORD64{15}) - 8;  // aligned as at a function's entry

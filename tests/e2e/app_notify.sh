@@ -16,17 +16,10 @@ set -euo pipefail
 # shellcheck source=scripts/road.sh
 . "$ROOT/scripts/road.sh"
 road_check_files
-logs="$ROOT/build/test-logs"
-mkdir -p "$logs"
 
 work=$(mktemp -d)
 export ROAD_DRIVER_LOG="$work/driver.err"
 trap 'road_stop_all; rm -rf "$work"' EXIT
-step() { echo "-- $(date +%T) $*"; }
-fail=0
-check() { # <description> <command...>
-  if "${@:2}"; then echo "ok: $1"; else echo "FAILED: $1"; fail=1; fi
-}
 
 host=127.0.72.1
 web=18174
@@ -54,28 +47,28 @@ timed_play() {
 ok_hooks() { grep '"event":"hook"' "$dir/record.jsonl" 2>/dev/null | grep -c '"ok":true' || true; }
 hooks_at_least() { [ "$(ok_hooks)" -ge "$1" ]; }
 
-step "starting quorvel.exe"
-check "logged in by itself and associated the trading program" \
+road_step "starting quorvel.exe"
+road_check "logged in by itself and associated the trading program" \
   road_start "$dir" simtrader_keystroke.ini "$host" "$web" "$work/policy.tmp" "$work/tape-e2e.csv"
 [ -n "${road_main:-}" ] || exit 1
-check "all monitors running" road_start_monitors "$dir" 8
+road_check "all monitors running" road_start_monitors "$dir" 8
 
-step "robot pages down (2.5 s to answer each request)"
+road_step "robot pages down (2.5 s to answer each request)"
 curl -sf -d '{"stallMs":2500}' "http://$host:$web/admin/hooks/down" >/dev/null
-check "the first part of the tape played with the pages down" timed_play 0 "$half" "$work/down.ms"
+road_check "the first part of the tape played with the pages down" timed_play 0 "$half" "$work/down.ms"
 fired_down=$road_logged
-check "nothing reached a phone while the pages were down" test "$(ok_hooks)" -eq 0
-step "robot pages up"
+road_check "nothing reached a phone while the pages were down" test "$(ok_hooks)" -eq 0
+road_step "robot pages up"
 curl -sf -d '' "http://$host:$web/admin/hooks/up" >/dev/null
 # Each automatic order among those fires also tells its outcome (after the
 # watch of the broker's boxes), on both channels.
 orders_down=$(grep ' fire #' "$work/replay.txt" | head -n "$fired_down" | grep -c 'automatic)' || true)
-check "the queued messages arrived once the pages were back" \
+road_check "the queued messages arrived once the pages were back" \
   road_wait_for 120 hooks_at_least $((2 * (fired_down + orders_down)))
 
 # Every fire so far, once per channel, with the text the replay's trade
 # log line gives (kind, name, code, side, quantity, order price).
-check "each of the $fired_down fires reached DingTalk and the webhook exactly once with the right text" \
+road_check "each of the $fired_down fires reached DingTalk and the webhook exactly once with the right text" \
   python3 - "$work/replay-trade.log" "$dir/record.jsonl" "$fired_down" <<'PY'
 import json, sys
 lines = [l.rstrip("\r\n") for l in open(sys.argv[1], encoding="gbk") if l.strip()][: int(sys.argv[3])]
@@ -107,65 +100,65 @@ if not outcomes or len(set(keys)) != len(keys) or not all(
     print(f"   the webhook's outcomes are wrong: {outcomes}"); ok = False
 sys.exit(0 if ok else 1)
 PY
-check "the pages refused some tries meanwhile (the worker retried)" \
+road_check "the pages refused some tries meanwhile (the worker retried)" \
   grep -q '"event":"hook".*"status":503' "$dir/record.jsonl"
 
-step "the dialog 消息推送"
+road_step "the dialog 消息推送"
 road_drive command --window "$road_main" --id 40100 >/dev/null || true
 dlg=(--title "消息推送" --exact --class QvWindow)
 road_drive wait-window "${dlg[@]}" --timeout-ms 15000 >/dev/null || true
 road_drive children "${dlg[@]}" >"$work/dialog.txt" || true
 # child HANDLE PARENT ID CLASS TEXT VISIBLE ENABLED RECT
 control() { awk -F'\t' -v id="$1" '$1 == "child" && $4 == id { print $6 }' "$work/dialog.txt"; }
-check "the dialog shows the hand-written DingTalk address" \
+road_check "the dialog shows the hand-written DingTalk address" \
   test "$(control 112)" = "http://$host:$web/hook/dingtalk?access_token=e2e"
 road_drive click "${dlg[@]}" --id 101 >/dev/null || true
 road_drive set-text "${dlg[@]}" --id 111 "http://$host:$web/hook/wecom?key=e2e" >/dev/null || true
 road_drive click "${dlg[@]}" --id 131 >/dev/null || true
 status_reads() { road_drive children "${dlg[@]}" | awk -F'\t' '$4 == 151 { print $6 }' | grep -qF "$1"; }
-check "发送测试消息: the robot's answer in the status line" \
+road_check "发送测试消息: the robot's answer in the status line" \
   road_wait_for 20 status_reads '企业微信测试消息已送达：HTTP 200 {"errcode":0,"errmsg":"ok"}'
-DISPLAY="$DISPLAY" import -window root "$logs/app_notify-dialog.png" 2>/dev/null || true
-check "the test message reached the WeCom page" \
+road_shot "app_notify-dialog.png"
+road_check "the test message reached the WeCom page" \
   grep -q '"channel":"wecom".*"ok":true.*"text":"【测试】quorvel 消息推送测试' "$dir/record.jsonl"
 road_drive set-text "${dlg[@]}" --id 122 "wrong-secret" >/dev/null || true
 road_drive click "${dlg[@]}" --id 132 >/dev/null || true
-check "a wrong secret: DingTalk's own error in the status line" \
+road_check "a wrong secret: DingTalk's own error in the status line" \
   road_wait_for 20 status_reads '钉钉测试消息未送达：HTTP 200 {"errcode":310000,"errmsg":"sign not match'
-DISPLAY="$DISPLAY" import -window root "$logs/app_notify-dialog-badsign.png" 2>/dev/null || true
+road_shot "app_notify-dialog-badsign.png"
 road_drive set-text "${dlg[@]}" --id 122 "$secret" >/dev/null || true
 for id in 101 102 104; do road_drive click "${dlg[@]}" --id "$id" >/dev/null || true; done
 road_drive click "${dlg[@]}" --id 141 >/dev/null || true
-check "saved" road_wait_for 10 status_reads "设置已保存"
+road_check "saved" road_wait_for 10 status_reads "设置已保存"
 ini() { iconv -f GBK -t UTF-8 "$dir/app/notify.ini" | tr -d '\r'; }
-check "the secret is stored encrypted, never in plain" \
+road_check "the secret is stored encrypted, never in plain" \
   bash -c "$(declare -f ini); dir='$dir'; ini | grep -q '^secret=dpapi:' && ! ini | grep -q '$secret'"
-check "every channel off, WeCom's address kept" \
+road_check "every channel off, WeCom's address kept" \
   bash -c "$(declare -f ini); dir='$dir'; ! ini | grep -q '^enabled=1' && ini | grep -q '^url=http://$host:$web/hook/wecom?key=e2e'"
 road_drive close "${dlg[@]}" >/dev/null || true
 hooks_before=$(ok_hooks)
 
-step "the rest of the tape without channels"
-check "the rest of the tape played" timed_play "$half" "$rows" "$work/off.ms"
-check "no message once every channel is off" test "$(ok_hooks)" -eq "$hooks_before"
+road_step "the rest of the tape without channels"
+road_check "the rest of the tape played" timed_play "$half" "$rows" "$work/off.ms"
+road_check "no message once every channel is off" test "$(ok_hooks)" -eq "$hooks_before"
 avg() { awk '{ s += $1; n++ } END { if (n) printf "%d", s / n; else print 0 }' "$1"; }
 down_avg=$(avg "$work/down.ms")
 off_avg=$(avg "$work/off.ms")
 echo "quote row to trade log line per fire: ${down_avg} ms with two channels whose pages stall 2500 ms ($(wc -l <"$work/down.ms") fires), ${off_avg} ms without channels ($(wc -l <"$work/off.ms") fires)"
 # Waiting for one stalled page would add 2500 ms to every fire.
-check "no order waited for the robot pages" test "$down_avg" -lt $((off_avg + 1500))
+road_check "no order waited for the robot pages" test "$down_avg" -lt $((off_avg + 1500))
 tr -d '\r' <"$dir/orders.txt" >"$dir/orders-unix.txt"
-check "the trading program accepted exactly the automatic orders of the replay" \
+road_check "the trading program accepted exactly the automatic orders of the replay" \
   cmp "$work/expected-orders.txt" "$dir/orders-unix.txt"
 delivered=$(grep '"event":"hook"' "$dir/record.jsonl" | grep '"channel":"dingtalk"' | grep -c '"ok":true' || true)
-check "each delivery went to the daily log" \
+road_check "each delivery went to the daily log" \
   bash -c "iconv -f GBK -t UTF-8 '$dir'/app/log/20*.log | grep -c '消息推送\[钉钉\]已送达' | grep -qx '$delivered'"
 
-step "closing"
+road_step "closing"
 start=$(date +%s%3N)
 road_close_program
 road_wait_for 15 bash -c "! kill -0 $road_program_pid 2>/dev/null" || true
 echo "the program closed $(($(date +%s%3N) - start)) ms after the question"
 grep '"event":"hook"' "$dir/record.jsonl" | grep '"ok":true' | head -n 4 | cut -c1-400
 road_stop_all
-exit "$fail"
+exit "$road_fail"

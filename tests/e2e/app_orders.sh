@@ -15,19 +15,12 @@ set -euo pipefail
 # shellcheck source=scripts/road.sh
 . "$ROOT/scripts/road.sh"
 road_check_files
-logs="$ROOT/build/test-logs"
-mkdir -p "$logs"
 
 work=$(mktemp -d)
 export ROAD_DRIVER_LOG="$work/driver.err"
 trap 'road_stop_all; rm -rf "$work"' EXIT
-step() { echo "-- $(date +%T) $*"; }
 
 test_count() { [ "$(grep -c "$2" "$1")" -eq "$3" ] || { echo "   $(grep -c "$2" "$1") of $3 in $1"; false; }; }
-fail=0
-check() { # <description> <command...>
-  if "${@:2}"; then echo "ok: $1"; else echo "FAILED: $1"; fail=1; fi
-}
 
 # The store and tape of the replay example, without the time monitor's
 # rows: it fires on the wall clock here but on the tape's clock in the
@@ -47,21 +40,21 @@ run_mode() {
   if [ "$cut" = failover ]; then cut= failover=1; fi
   local dir="$work/$name" expected="$work/expected-orders.txt"
   echo "== $name ($profile) on $host"
-  step "starting quorvel.exe"
-  check "$name: logged in by itself and associated the trading program" \
+  road_step "starting quorvel.exe"
+  road_check "$name: logged in by itself and associated the trading program" \
     road_start "$dir" "$profile" "$host" "$web" "$work/policy.tmp" "$work/tape-e2e.csv"
   [ -n "${road_main:-}" ] || return 0
   # The user starts every monitor from the toolbar, as a user would.
-  check "$name: all monitors running" road_start_monitors "$dir" 8
+  road_check "$name: all monitors running" road_start_monitors "$dir" 8
 
   if [ -n "$failover" ]; then
     local half=$((${#road_rows[@]} / 2))
-    check "$name: the first half of the tape played from the comma format" road_play "$dir" "$host" "$web" 0 "$half"
-    step "the comma format fails"
+    road_check "$name: the first half of the tape played from the comma format" road_play "$dir" "$host" "$web" 0 "$half"
+    road_step "the comma format fails"
     road_format "$host" "$web" comma fail
-    check "$name: the rest of the tape played from the tilde format" \
+    road_check "$name: the rest of the tape played from the tilde format" \
       road_play "$dir" "$host" "$web" "$half" "${#road_rows[@]}"
-    check "$name: the engine asked the comma format before and the tilde format after the failure" \
+    road_check "$name: the engine asked the comma format before and the tilde format after the failure" \
       python3 - "$dir/record.jsonl" <<'PY'
 import json, sys
 events = [json.loads(l) for l in open(sys.argv[1], encoding="utf-8")]
@@ -72,54 +65,54 @@ sys.exit(not (before == {"comma"} and any(e["format"] == "comma" and e["status"]
               and any(e["format"] == "tilde" and e["status"] == 200 and e["known"] > 0 for e in after)))
 PY
   elif [ -z "$cut" ]; then
-    check "$name: the tape played" road_play "$dir" "$host" "$web" 0 "${#road_rows[@]}"
+    road_check "$name: the tape played" road_play "$dir" "$host" "$web" 0 "${#road_rows[@]}"
   else
-    check "$name: the tape played up to the last automatic fire" road_play "$dir" "$host" "$web" 0 "$cut_row"
+    road_check "$name: the tape played up to the last automatic fire" road_play "$dir" "$host" "$web" 0 "$cut_row"
     road_wait_for 10 road_has_lines "$dir/orders.txt" "$((road_automatic - 1))" || true
-    step "closing the trading program"
+    road_step "closing the trading program"
     kill "$road_trader_pid"
     wait "$road_trader_pid" 2>/dev/null || true
     # The refresh button re-checks the association at once, as the timer would later.
     road_drive toolbar-click --window "$road_main" --text "刷新" >/dev/null || true
-    check "$name: the user is told the association was lost" \
+    road_check "$name: the user is told the association was lost" \
       road_drive answer --title "提示" --exact --button "确定" --timeout-ms 20000
-    check "$name: the status bar says so" road_wait_for 10 road_status_reads "和交易软件失去关联！"
-    check "$name: the rest of the tape played" road_play "$dir" "$host" "$web" "$cut_row" "${#road_rows[@]}"
-    check "$name: the program still answers" road_wait_for 10 road_pane_reads 1 "ID：demo\$"
+    road_check "$name: the status bar says so" road_wait_for 10 road_status_reads "和交易软件失去关联！"
+    road_check "$name: the rest of the tape played" road_play "$dir" "$host" "$web" "$cut_row" "${#road_rows[@]}"
+    road_check "$name: the program still answers" road_wait_for 10 road_pane_reads 1 "ID：demo\$"
     expected="$work/expected-orders-cut.txt"
   fi
-  step "tape played"
+  road_step "tape played"
   # Anything still in flight has arrived once the last order is in the file.
   road_wait_for 10 road_has_lines "$dir/orders.txt" "$(road_count_lines "$expected")" || true
   road_drive listview --window "$road_main" >"$dir/list.txt" || true
-  DISPLAY="$DISPLAY" import -window root "$logs/app_orders-$name.png" 2>/dev/null || true
+  road_shot "app_orders-$name.png"
 
   tr -d '\r' <"$dir/orders.txt" >"$dir/orders-unix.txt"
-  check "$name: the trading program accepted exactly the automatic orders of the replay${cut:+ before it closed}" \
+  road_check "$name: the trading program accepted exactly the automatic orders of the replay${cut:+ before it closed}" \
     cmp "$expected" "$dir/orders-unix.txt"
-  check "$name: one trade log line per fire, prompts included" \
+  road_check "$name: one trade log line per fire, prompts included" \
     test "$(road_count_lines "$dir/app/log/trade.log")" -eq "$road_fires"
-  check "$name: the trade log lines are the replay's, apart from the clock" \
+  road_check "$name: the trade log lines are the replay's, apart from the clock" \
     cmp <(cut -d, -f3- "$work/replay-trade.log") <(cut -d, -f3- "$dir/app/log/trade.log")
   # The broadcast is sent before the line is written, but arrives on its own time.
-  check "$name: each line went to the server as a 3007 message" \
+  road_check "$name: each line went to the server as a 3007 message" \
     road_wait_for 10 test_count "$dir/record.jsonl" '\[触发交易\].*"type":3007' "$road_fires"
   if [ -n "$cut" ]; then
-    check "$name: so did the daily log's line about the lost association" \
+    road_check "$name: so did the daily log's line about the lost association" \
       grep -q '交易软件先退出造成刷新后和其失去关联！.*"type":3007' "$dir/record.jsonl"
   fi
   "$road_tool" policy-dump "$dir/app/data/policy.tmp" | awk '{ print $1, $6, $7 }' >"$dir/states.txt"
-  check "$name: the saved store has the monitors triggered as in the replay" \
+  road_check "$name: the saved store has the monitors triggered as in the replay" \
     cmp "$work/expected-states.txt" "$dir/states.txt"
   # The state column's picture: 14 running, 15 stopped, 16 triggered.
   awk -F'\t' '$1 == "images" { print $2 + 1, ($4 == 16 ? "triggered" : $4 == 14 ? "running" : "stopped") }' \
     "$dir/list.txt" >"$dir/list-states.txt"
-  check "$name: the list shows each monitor's state as the store has it" \
+  road_check "$name: the list shows each monitor's state as the store has it" \
     cmp <(awk '{ print $1, $2 }' "$work/expected-states.txt") "$dir/list-states.txt"
 
   road_close_program
   road_stop_all
-  if [ "$fail" -ne 0 ]; then
+  if [ "$road_fail" -ne 0 ]; then
     echo "--- replay"; cat "$work/replay.txt"
     echo "--- orders"; cat "$dir/orders-unix.txt"
     echo "--- list"; cat "$dir/list.txt"
@@ -129,4 +122,4 @@ PY
 
 run_mode keystroke simtrader_keystroke.ini 127.0.71.1 18171 failover
 run_mode controls simtrader_controls.ini 127.0.71.2 18172 cut
-exit "$fail"
+exit "$road_fail"

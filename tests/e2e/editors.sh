@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The monitor editors, worked from another process as a user works them, in
-# one logged-in quorvel.exe with the stand-in engine fed by the stand-in
-# server: each editor is opened from the toolbar or the menu, refuses what
+# one logged-in quorvel.exe with the shipped engine polling the stand-in
+# server's quote formats: each editor is opened from the toolbar or the menu, refuses what
 # it must, looks a code up, saves a monitor after the confirmation, and the
 # monitor appears in the list; at the end the saved store holds each one.
 # A screenshot of every editor goes into the test logs.
@@ -14,7 +14,7 @@ set -uo pipefail
 : "${ROOT:?}" "${QV_WINE64:?}"
 . "$ROOT/scripts/road.sh"
 logs="$ROOT/build/test-logs"
-for f in "$road_app/quorvel.exe" "$road_driver" "$road_server" "$road_account" "$road_stand_in_engine" "$road_tool"; do
+for f in "$road_app/quorvel.exe" "$road_driver" "$road_server" "$road_account" "$road_engine" "$road_tool"; do
   [ -e "$f" ] || { echo "missing $f"; exit 1; }
 done
 mkdir -p "$logs"
@@ -66,10 +66,12 @@ timeout 300 "$road_server" --host "$host" --web-port "$web" --quote-port 17764 -
 server_pid=$!
 road_wait_for 10 grep -q "ready on $host" "$work/server.txt" || { cat "$work/server.txt"; exit 1; }
 
-# The application folder with the stand-ins, the start-up notice switched
-# off, and the remembered user of option.opt.
+# The application folder with the stand-in account service, the engine
+# pointed at this server, the start-up notice switched off, and the
+# remembered user of option.opt.
 cp -r "$road_app" "$work/app"
-cp "$road_account" "$road_stand_in_engine" "$work/app/"
+cp "$road_account" "$work/app/"
+road_install_engine "$work/app" "$host" "$web"
 # One monitor that never fires (a buy-and-sell pair), so that starting it
 # subscribes 600000 and the server plays its tape.
 python3 - "$work/app/data/policy.tmp" <<'PY'

@@ -57,7 +57,7 @@ next="$major.$minor.$((patch + 1))"
 later="$major.$minor.$((patch + 2))"
 cp -r "$app" "$work/cur"
 # Stripped here already, so that the installed files compare with these.
-x86_64-w64-mingw32-strip --strip-debug "$work/cur"/*.exe
+x86_64-w64-mingw32-strip --strip-debug "$work/cur"/*.exe "$work/cur"/*.dll
 # The installed program asks the stand-in site and skips the start-up notice.
 printf '[网站]\r\n网站地址=http://%s:%s\r\n' "$host" "$port" | iconv -f UTF-8 -t GBK >"$work/cur/vendor.ini"
 iconv -f GBK -t UTF-8 "$work/cur/setup.ini" | sed 's/^关闭启动提示=.*$/关闭启动提示=1\r/' | iconv -f UTF-8 -t GBK >"$work/setup.ini"
@@ -107,9 +107,12 @@ msi /i "$(windows_path "$work/cur.msi")" /qn
 check "installed per user into the user's own folder" test -f "$inst/quorvel.exe"
 check "the program as built" same "$inst/quorvel.exe" "$work/cur/quorvel.exe"
 check "the parameters as shipped" same "$inst/setup.ini" "$work/cur/setup.ini"
-for f in uninstall.exe vendor.ini config.ini setup.ini res/warning.wav settings/simtrader_keystroke.ini; do
+for f in uninstall.exe vendor.ini config.ini setup.ini drasken.ini res/warning.wav settings/simtrader_keystroke.ini; do
   check "installed: $f" test -f "$inst/$f"
 done
+check "our quote engine as built" same "$inst/drasken.dll" "$work/cur/drasken.dll"
+check "the engine is the shipped one" cmp -s "$ROOT/build/win64/src/engine/drasken.dll" "$app/drasken.dll"
+check "no stand-in account library" test ! -e "$inst/velmora.dll"
 check "the folders the program expects" test -d "$inst/data" -a -d "$inst/log" -a -d "$inst/settings"
 check "Start menu: the program and its uninstaller" \
   test -f "$menu/Tarvolen-Merrowick.lnk" -a -f "$menu/卸载 Tarvolen-Merrowick.lnk"

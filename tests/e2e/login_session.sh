@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # A user's session in quorvel.exe against quorvel-sim-server on its own
-# loopback address, with the stand-in velmora.dll and drasken.dll beside the
-# program: the remembered choices of option.opt log in by themselves about
+# loopback address, with the stand-in velmora.dll and the shipped drasken.dll
+# (polling the server's quote formats) beside the program: the remembered choices of option.opt log in by themselves about
 # five seconds after the login dialog shows; the login pane, the server's
 # record (login, presence) and the user information dialog show the
 # session; a system message reaches the program; "logged in elsewhere" logs
@@ -49,7 +49,8 @@ road_wait_line "$work/server.txt" "ready on $host" 10 || { cat "$work/server.txt
 # The application folder with the stand-ins, this server as the only one,
 # and option.opt as a user leaves it who ticked all three boxes.
 cp -r "$road_app" "$work/app"
-cp "$road_account" "$road_stand_in_engine" "$work/app/"
+cp "$road_account" "$work/app/"
+road_install_engine "$work/app" "$host" "$web"
 printf '%s\r\n' "$host" >"$work/app/servers.cfg"
 printf '[网站]\r\n网站地址=http://%s:%s\r\n' "$host" "$web" | iconv -f UTF-8 -t GBK >"$work/app/vendor.ini"
 python3 "$ROOT/tests/tools/write_options.py" "$work/app/option.opt" "$host" trader01 pw6543

@@ -80,7 +80,7 @@ check "eight monitors in the list" grep -q "^rows	8" "$work/list.txt"
 check "row 0: the trailing take-profit, as stored" \
   grep -qP "^row\t0\t.*\t1\t止盈-卖出\t600000\t浦发银行\t10.000\t0.000\t当高于设定价位10.000后回落0.500元" "$work/list.txt"
 check "row 5: the index monitor" grep -qP "^row\t5\t.*\t6\t指数-买入\t000001\t上证指数\t3000.000\t" "$work/list.txt"
-check "row 4: the time monitor's set price" grep -qP "^row\t4\t.*\t5\t时间-买入\t600004\t浦发银行\t20.000\t" "$work/list.txt"
+check "row 4: the time monitor's set price" grep -qP "^row\t4\t.*\t5\t时间-买入\t600004\t白云机场\t20.000\t" "$work/list.txt"
 
 drive statusbar --title "$caption" --exact >"$work/status.txt" || true
 check "the login pane says not logged in" grep -qP "^pane\t1\t\d+\t未登录$" "$work/status.txt"

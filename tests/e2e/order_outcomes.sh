@@ -15,16 +15,10 @@ set -euo pipefail
 # shellcheck source=scripts/road.sh
 . "$ROOT/scripts/road.sh"
 road_check_files
-logs="$ROOT/build/test-logs"
-mkdir -p "$logs"
 
 work=$(mktemp -d)
 export ROAD_DRIVER_LOG="$work/driver.err"
 trap 'road_stop_all; rm -rf "$work"' EXIT
-fail=0
-check() { # <description> <command...>
-  if "${@:2}"; then echo "ok: $1"; else echo "FAILED: $1"; fail=1; fi
-}
 
 # The replay example without the time monitor (it fires on the wall clock).
 "$road_make_example" "$work"
@@ -44,52 +38,52 @@ run_mode() {
   local name=$1 profile=$2 host=$3 web=$4
   local dir="$work/$name" csv
   echo "== $name ($profile) on $host"
-  check "$name: logged in by itself and associated the trading program" \
+  road_check "$name: logged in by itself and associated the trading program" \
     road_start "$dir" "$profile" "$host" "$web" "$work/policy.tmp" "$work/tape-e2e.csv"
   [ -n "${road_main:-}" ] || return 0
-  check "$name: all monitors running" road_start_monitors "$dir" 8
-  check "$name: the tape played" road_play "$dir" "$host" "$web" 0 "${#road_rows[@]}"
+  road_check "$name: all monitors running" road_start_monitors "$dir" 8
+  road_check "$name: the tape played" road_play "$dir" "$host" "$web" 0 "${#road_rows[@]}"
   csv="$dir/app/log/orders.csv"
   # Each outcome is final a few seconds after its script.
-  check "$name: one outcome per order in orders.csv" road_wait_for 30 csv_orders "$csv" "$road_automatic"
+  road_check "$name: one outcome per order in orders.csv" road_wait_for 30 csv_orders "$csv" "$road_automatic"
   road_drive listview --window "$road_main" >"$dir/list.txt" || true
-  DISPLAY="$DISPLAY" import -window root "$logs/order_outcomes-$name.png" 2>/dev/null || true
+  road_shot "order_outcomes-$name.png"
 
   tr -d '\r' <"$dir/orders.txt" >"$dir/orders-unix.txt"
-  check "$name: the trading program took every order but the one it refused" \
+  road_check "$name: the trading program took every order but the one it refused" \
     cmp "$work/expected-accepted.txt" "$dir/orders-unix.txt"
-  check "$name: the trade log lines are the replay's, apart from the clock" \
+  road_check "$name: the trade log lines are the replay's, apart from the clock" \
     cmp <(cut -d, -f3- "$work/replay-trade.log") <(cut -d, -f3- "$dir/app/log/trade.log")
 
   tr -d '\r' <"$csv" >"$dir/orders-csv.txt"
-  check "$name: orders.csv is UTF-8 with its header" \
+  road_check "$name: orders.csv is UTF-8 with its header" \
     test "$(head -n 1 "$dir/orders-csv.txt")" = $'\xEF\xBB\xBF时间,监控序号,代码,名称,买卖,价格,数量,结果,委托编号,券商提示'
   # time,id,code,name,side,price,quantity,result,number,text
   awk -F, 'NR > 1 && $8 == "已提交" && $9 ~ /^100[0-9][0-9]$/ { print $3 }' "$dir/orders-csv.txt" | sort >"$dir/accepted-codes.txt"
   cut -d, -f2 "$work/expected-accepted.txt" | sort >"$dir/expected-codes.txt"
-  check "$name: every accepted order has its contract number" cmp "$dir/expected-codes.txt" "$dir/accepted-codes.txt"
-  check "$name: the contract numbers are the trading program's, one each" \
+  road_check "$name: every accepted order has its contract number" cmp "$dir/expected-codes.txt" "$dir/accepted-codes.txt"
+  road_check "$name: the contract numbers are the trading program's, one each" \
     test "$(awk -F, 'NR > 1 && $9 != "" { print $9 }' "$dir/orders-csv.txt" | sort -u | grep -c .)" \
     -eq "$(road_count_lines "$work/expected-accepted.txt")"
-  check "$name: the refused order has the broker's text" \
+  road_check "$name: the refused order has the broker's text" \
     grep -qx "[0-9: -]*,6,$refused_code,50ETF,买入,2.525,1000,被拒绝,,可用资金不足" "$dir/orders-csv.txt"
 
   # row, index, flags, image, then the cells: the monitor's id first, "委托结果" eighth.
   awk -F'\t' '$1 == "row" { print $5, $12 }' "$dir/list.txt" >"$dir/list-outcomes.txt"
-  check "$name: the list shows the refusal in the refused order's row (the index monitor's)" \
+  road_check "$name: the list shows the refusal in the refused order's row (the index monitor's)" \
     grep -qx "6 被拒绝：可用资金不足" "$dir/list-outcomes.txt"
-  check "$name: the list shows a contract number in each accepted order's row" \
+  road_check "$name: the list shows a contract number in each accepted order's row" \
     test "$(grep -cE '^[0-9]+ 已提交 100[0-9][0-9]$' "$dir/list-outcomes.txt")" -eq \
     "$(road_count_lines "$work/expected-accepted.txt")"
   local steps
   steps=$(cat "$dir"/app/log/demo*.log 2>/dev/null | iconv -f GBK -t UTF-8 | tr -d '\r' || true)
-  check "$name: the order-step log has an outcome line per order" \
+  road_check "$name: the order-step log has an outcome line per order" \
     test "$(grep -c '\[Result\]' <<<"$steps")" -eq "$road_automatic"
-  check "$name: and the refusal among them" grep -q "\[Result\]#6 买入 $refused_code 50ETF 2.525 x 1000：被拒绝，提示框：可用资金不足" <<<"$steps"
+  road_check "$name: and the refusal among them" grep -q "\[Result\]#6 买入 $refused_code 50ETF 2.525 x 1000：被拒绝，提示框：可用资金不足" <<<"$steps"
 
   road_close_program
   road_stop_all
-  if [ "$fail" -ne 0 ]; then
+  if [ "$road_fail" -ne 0 ]; then
     echo "--- replay"; cat "$work/replay.txt"
     echo "--- orders"; cat "$dir/orders-unix.txt"
     echo "--- orders.csv"; cat "$dir/orders-csv.txt"
@@ -100,4 +94,4 @@ run_mode() {
 
 run_mode keystroke simtrader_keystroke.ini 127.0.73.1 18173
 run_mode controls simtrader_controls.ini 127.0.73.2 18174
-exit "$fail"
+exit "$road_fail"

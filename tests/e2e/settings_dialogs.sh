@@ -50,7 +50,8 @@ trader_pid=$!
 
 # The application folder: the stand-ins, this server, auto-login, no notice.
 cp -r "$road_app" "$work/app"
-cp "$road_account" "$road_stand_in_engine" "$work/app/"
+cp "$road_account" "$work/app/"
+road_install_engine "$work/app" "$host" "$web"
 printf '%s\r\n' "$host" >"$work/app/servers.cfg"
 printf '[网站]\r\n网站地址=http://%s:%s\r\n' "$host" "$web" | iconv -f UTF-8 -t GBK >"$work/app/vendor.ini"
 iconv -f GBK -t UTF-8 "$work/app/setup.ini" | sed 's/^关闭启动提示=.*/关闭启动提示=1\r/' |

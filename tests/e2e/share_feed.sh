@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Two users' quorvel.exe side by side against quorvel-sim-server, each from
-# its own application folder with the stand-in velmora.dll and drasken.dll:
+# its own application folder with the stand-in velmora.dll and the shipped
+# drasken.dll polling the server's quote formats:
 # trader01 posts a stock pick from the window "晒股" (code lookup, the
 # confirmation), the server broadcasts it, and it appears in trader02's feed
 # "晒股信息" and in its detail window; the quota line is in trader01's daily
@@ -95,7 +96,8 @@ road_check "the server knows a quote of 600000" grep -q '"ok":true' "$work/quote
 # notice, and option.opt of a user who ticked all three login boxes.
 prepare() { # <folder> <user> <password>
   cp -r "$road_app" "$1"
-  cp "$road_account" "$road_stand_in_engine" "$1/"
+  cp "$road_account" "$1/"
+  road_install_engine "$1" "$host" "$web"
   printf '%s\r\n' "$host" >"$1/servers.cfg"
   printf '[网站]\r\n网站地址=http://%s:%s\r\n[时间服务器]\r\n地址=%s\r\n' "$host" "$web" "$daytime" |
     iconv -f UTF-8 -t GBK >"$1/vendor.ini"

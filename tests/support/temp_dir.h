@@ -36,15 +36,6 @@ class TempDir {
   std::filesystem::path path_;
 };
 
-// Makes a file too large to read (sparse: no disk space is used), the way
-// the tests make a file exist but be unreadable. False where the file
-// system cannot hold a file that large (Wine's); the caller then skips.
-inline bool GrowBeyondMemory(const std::string& path, uintmax_t size = uintmax_t{1} << 40) {
-  std::error_code error;
-  std::filesystem::resize_file(base::PathFromUtf8(path), size, error);
-  return !error;
-}
-
 // A file of the source tree.
 inline std::string SourcePath(const std::string& relative) {
 #ifdef _WIN32

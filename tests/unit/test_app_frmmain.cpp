@@ -24,6 +24,7 @@
 #include "support/frmmain_fake_host.h"
 #include "support/policy_fixtures.h"
 #include "support/temp_dir.h"
+#include "support/unreadable_file.h"
 #include "support/trading_fake_desktop.h"
 
 namespace {
@@ -71,20 +72,21 @@ class MainWindowTest : public ::testing::Test {
   base::TDateTime now = base::EncodeDateTime(2026, 12, 9, 10, 30, 0);
 };
 
-// setup.ini held by another program (here: too large to read) is not
-// replaced by a file holding only the notice's key: the user hears that
-// the choice was not kept, and the start goes on.
+// setup.ini held by another program is not replaced by a file holding only
+// the notice's key: the user hears that the choice was not kept, and the
+// start goes on.
 TEST_F(MainWindowTest, AnUnreadableSetupIsKeptAndTheUserIsTold) {
   auto w = Create();
   const std::string setup = dir.File("setup.ini");
-  const auto size = std::filesystem::file_size(setup);
-  if (!testing_support::GrowBeyondMemory(setup)) GTEST_SKIP() << "no file this large here";
+  const std::string before = *base::ReadFileBytes(setup);
+  testing_support::UnreadableFile held(setup);
+  if (!held.Made()) GTEST_SKIP() << "no way to make a file unreadable here";
   host.noticeShowAgain = false;
   w->FormShow();
-  EXPECT_EQ(std::filesystem::file_size(setup), uintmax_t{1} << 40);
-  EXPECT_TRUE(host.Has("balloon Tarvolen-Merrowick: “关闭启动提示”未能保存：Unable to write to " + setup));
+  EXPECT_TRUE(host.Has("balloon Tarvolen-Merrowick: “关闭启动提示”未能保存：Unable to write to " + folder + "setup.ini"));
   EXPECT_EQ(w->RowCount(), 3u);
-  std::filesystem::resize_file(setup, size);
+  held.Release();
+  EXPECT_EQ(*base::ReadFileBytes(setup), before);
   EXPECT_FALSE(base::IniFile(setup).ReadBool("参数配置", "关闭启动提示", true));
 }
 
@@ -756,25 +758,24 @@ namespace {
 TEST_F(MainWindowTest, UnreadableStoreIsSetAsideAndNeverSavedOver) {
   const std::string store = policy::PolicyStorePath(folder);
   const std::string stored = *base::ReadFileBytes(store);
-  // Far larger than memory (sparse, so it costs no disk): the load runs out
-  // of memory.
-  constexpr uintmax_t kHuge = uintmax_t{1} << 40;
-  if (!testing_support::GrowBeyondMemory(store, kHuge)) GTEST_SKIP() << "no file this large here";
+  testing_support::UnreadableFile held(store);
+  if (!held.Made()) GTEST_SKIP() << "no way to make a file unreadable here";
+  const auto heldSize = std::filesystem::file_size(base::PathFromUtf8(store));
   const std::string aside = app::UnreadableStorePath(store, now);
   EXPECT_EQ(aside, store + ".unreadable-20261209-103000");
 
   // The name it would go to is taken: it stays where it is, untouched.
   std::filesystem::create_directories(base::PathFromUtf8(aside) / "taken");
-  auto held = Create();
+  auto kept = Create();
   auto told = [&] {
     return *std::find_if(host.calls.begin(), host.calls.end(), [](const std::string& c) { return c.rfind("info", 0) == 0; });
   };
   ASSERT_EQ(host.Count("info Tarvolen-Merrowick: 监控记录文件 " + store + " 无法读取"), 1u);
   EXPECT_NE(told().find("不会覆盖"), std::string::npos) << told();
-  held->FormShow();
-  EXPECT_EQ(held->RowCount(), 0u);
-  held->FormDestroy();
-  EXPECT_EQ(std::filesystem::file_size(base::PathFromUtf8(store)), kHuge);
+  kept->FormShow();
+  EXPECT_EQ(kept->RowCount(), 0u);
+  kept->FormDestroy();
+  EXPECT_EQ(std::filesystem::file_size(base::PathFromUtf8(store)), heldSize);
   EXPECT_TRUE(host.Has(std::string("info Tarvolen-Merrowick: ") + app::kStoreHeldAtEndText + store));
 
   // Next start, the name is free: the file goes aside whole and the
@@ -787,11 +788,8 @@ TEST_F(MainWindowTest, UnreadableStoreIsSetAsideAndNeverSavedOver) {
   EXPECT_EQ(host.Count("balloon"), 0u);
   w->FormShow();
   w->FormDestroy();
-  EXPECT_EQ(std::filesystem::file_size(base::PathFromUtf8(aside)), kHuge);
-  std::ifstream in(base::PathFromUtf8(aside), std::ios::binary);
-  std::string head(stored.size(), '\0');
-  in.read(head.data(), static_cast<std::streamsize>(head.size()));
-  EXPECT_EQ(head, stored);
+  held.Release(aside);
+  EXPECT_EQ(*base::ReadFileBytes(aside), stored);
   EXPECT_EQ(base::ReadFileBytes(store)->size(), 0u);
 }
 

@@ -4,6 +4,7 @@
 #include "base/gbk.h"
 #include "base/ini_file.h"
 #include "support/temp_dir.h"
+#include "support/unreadable_file.h"
 
 using namespace base;
 using testing_support::TempDir;
@@ -148,19 +149,18 @@ TEST(IniFile, AFailedWriteRaisesUnableToWrite) {
 }
 
 // A write rewrites the whole file from what was read: a file that exists but
-// cannot be read (here: larger than the memory left; elsewhere locked or
-// denied) must be refused and kept, not replaced by one holding only the key.
+// cannot be read (held by another program, denied, larger than memory) must
+// be refused and kept, not replaced by one holding only the key.
 TEST(IniFile, AWriteIsRefusedWhenTheExistingFileCannotBeRead) {
   TempDir dir;
   const std::string path = dir.File("setup.ini");
   const std::string settings = Gbk("[参数配置]\r\n防止锁定刷新时间(秒)=120\r\n关闭启动提示=0\r\n");
   WriteFile(path, settings);
-  const uintmax_t huge = uintmax_t{1} << 40;  // sparse: no disk space is used
-  if (!testing_support::GrowBeyondMemory(path, huge)) GTEST_SKIP() << "no file this large here";
+  testing_support::UnreadableFile held(path);
+  if (!held.Made()) GTEST_SKIP() << "no way to make a file unreadable here";
   IniFile ini(path);
   EXPECT_THROW(ini.WriteBool("参数配置", "关闭启动提示", true), EIniFileException);
   EXPECT_THROW(ini.DeleteKey("参数配置", "关闭启动提示"), EIniFileException);
-  EXPECT_EQ(std::filesystem::file_size(PathFromUtf8(path)), huge);
-  std::filesystem::resize_file(PathFromUtf8(path), settings.size());
+  held.Release();
   EXPECT_EQ(*ReadFileBytes(path), settings);
 }

@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <stdexcept>
 #include <fstream>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -93,6 +94,43 @@ TEST(LivePriceUpdater, StopEndsAWaitingUpdaterAtOnce) {
   EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(1500));
   EXPECT_EQ(requests, 0);
   EXPECT_EQ(log.Captions(), std::vector<std::string>{""});
+}
+
+// A request that takes long (a slow engine) holds up neither a code change
+// nor a closing window: destruction returns and the round ends on its own.
+TEST(LivePriceUpdater, DestructionLeavesARequestInFlightToEndOnItsOwn) {
+  struct Shared {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool entered = false, released = false;
+    CaptionLog log;
+  };
+  auto shared = std::make_shared<Shared>();
+  auto request = [shared](const std::string&, TQuoteReport& out) {
+    std::unique_lock lock(shared->mutex);
+    shared->entered = true;
+    shared->changed.notify_all();
+    shared->changed.wait(lock, [&] { return shared->released; });
+    out = testing_support::Report("600000", 10.5f);
+  };
+  auto updater = std::make_unique<quotes::TGetStockInfoThread>(
+      "600000", false, request, [shared](const std::string& c) { shared->log.Add(c); },
+      [](std::chrono::milliseconds, const std::atomic<bool>&) {});
+  {
+    std::unique_lock lock(shared->mutex);
+    ASSERT_TRUE(shared->changed.wait_for(lock, std::chrono::seconds(5), [&] { return shared->entered; }));
+  }
+  const auto t0 = std::chrono::steady_clock::now();
+  updater.reset();
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(1000));
+  EXPECT_TRUE(shared->log.Captions().empty());
+  {
+    std::lock_guard lock(shared->mutex);
+    shared->released = true;
+  }
+  shared->changed.notify_all();
+  ASSERT_TRUE(shared->log.WaitFor(2));
+  EXPECT_EQ(shared->log.Captions(), (std::vector<std::string>{"10.500", ""}));
 }
 
 TQuoteReport FullReport() {

@@ -1,20 +1,20 @@
-// quorvel-sim-server's quote feed, web pages and control interface, worked
-// in process by the stand-in engine's own worker (the code drasken.dll
-// runs) and by an HTTP client, as the program and a test script meet them.
+// quorvel-sim-server's binary quote feed, web pages and control interface,
+// worked in process by the smallest client of the feed's wire and by an
+// HTTP client, as an engine and a test script meet them.
 #include <gtest/gtest.h>
 #include <httplib.h>
 
 #include <asio.hpp>
 
 #include <chrono>
-#include <condition_variable>
 #include <fstream>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "base/fixed_text.h"
 #include "base/gbk.h"
-#include "quote_engine_core.h"
+#include "quote_wire.h"
 #include "quotes/quote_tape.h"
 #include "sim_server.h"
 #include "support/temp_dir.h"
@@ -48,32 +48,83 @@ struct Server {
   }
 };
 
-// What the engine's worker tells the program, with arrival times.
-struct Events : quoteengine::IEngineEvents {
-  std::mutex mutex;
-  std::condition_variable changed;
-  std::vector<TQuoteReport> reports;
-  std::vector<Clock::time_point> times;
-  std::vector<std::string> notices;
+// The smallest client of the feed's wire: one connection, frames out,
+// messages in, every read bounded by a time limit.
+class FeedClient {
+ public:
+  FeedClient(const std::string& host, int port) : socket_(io_) {
+    std::error_code ec;
+    socket_.connect({asio::ip::make_address(host), static_cast<uint16_t>(port)}, ec);
+    closed_ = static_cast<bool>(ec);
+  }
+  void Send(const std::string& frame) {
+    std::error_code ec;
+    asio::write(socket_, asio::buffer(frame), ec);
+  }
+  // The next message; nullopt when none came in time or the feed closed
+  // the connection (Closed()).
+  std::optional<quotewire::Message> Next(std::chrono::milliseconds limit = 5000ms) {
+    const auto deadline = Clock::now() + limit;
+    for (;;) {
+      if (auto m = reader_.Next()) return m;
+      if (closed_ || reader_.Failed()) return std::nullopt;
+      bool done = false;
+      socket_.async_read_some(asio::buffer(chunk_), [&](std::error_code ec, size_t n) {
+        done = ec != asio::error::operation_aborted;
+        if (!ec) reader_.Feed(chunk_, n);
+        else if (done) closed_ = true;
+      });
+      io_.restart();
+      io_.run_until(deadline);
+      if (!done) {
+        socket_.cancel();
+        io_.restart();
+        io_.run();
+        if (!done) return std::nullopt;
+      }
+    }
+  }
+  bool Closed() const { return closed_; }
+  // An engine's start: hello, the feed's welcome, then the watched labels.
+  std::optional<quotewire::Message> Subscribe(const std::string& user, int32_t token,
+                                              const std::vector<TStockLabel>& labels) {
+    Send(quotewire::EncodeHello(token, user));
+    auto welcome = Next();
+    if (welcome && welcome->kind == quotewire::kWelcome) Send(quotewire::EncodeSubscribe(labels));
+    return welcome;
+  }
+  // Reads reports into `out` until it holds `count` (true) or nothing more comes.
+  bool Reports(std::vector<TQuoteReport>& out, size_t count, std::vector<Clock::time_point>* times = nullptr) {
+    while (out.size() < count) {
+      auto m = Next();
+      if (!m) return false;
+      if (m->kind != quotewire::kReports) continue;
+      for (const auto& r : m->reports) {
+        out.push_back(r);
+        if (times) times->push_back(Clock::now());
+      }
+    }
+    return true;
+  }
 
-  void Reports(const TQuoteReport* r, size_t n) override {
-    std::lock_guard lock(mutex);
-    for (size_t i = 0; i < n; ++i) reports.push_back(r[i]), times.push_back(Clock::now());
-    changed.notify_all();
-  }
-  void FeedLost() override { Notice("lost"); }
-  void FeedRestored() override { Notice("restored"); }
-  void Notice(const char* what) {
-    std::lock_guard lock(mutex);
-    notices.push_back(what);
-    changed.notify_all();
-  }
-  template <class Pred>
-  bool WaitFor(Pred pred, std::chrono::milliseconds limit = 5000ms) {
-    std::unique_lock lock(mutex);
-    return changed.wait_for(lock, limit, [&] { return pred(); });
-  }
+ private:
+  asio::io_context io_;
+  asio::ip::tcp::socket socket_;
+  unsigned char chunk_[16384];
+  quotewire::Reader reader_;
+  bool closed_ = false;
 };
+
+// One single-quote request on a connection of its own: the feed's answer,
+// or nullopt when it gave none in time.
+std::optional<quotewire::Message> Query(const std::string& host, int port, const std::string& code,
+                                        std::chrono::milliseconds limit = 2000ms) {
+  FeedClient client(host, port);
+  client.Send(quotewire::EncodeQuery(7, code));
+  auto m = client.Next(limit);
+  if (m && m->kind == quotewire::kAnswer && m->requestId == 7 && m->reports.size() == 1) return m;
+  return std::nullopt;
+}
 
 TStockLabel Label(const char* code) {
   TStockLabel l{};
@@ -112,9 +163,9 @@ size_t CountEvents(const std::vector<nlohmann::json>& lines, const std::string& 
 
 // An engine subscribes two of three codes: it receives exactly their tape
 // rows, in tape order, with the tape's fields, a pace apart; single quotes
-// answer the newest row played; a drop closes the feed (the engine says so
-// once and keeps trying), pauses playback, and after the restore the rest
-// of the tape arrives with nothing lost or doubled.
+// answer the newest row played; a drop closes the feed's connections,
+// refuses new ones and pauses playback, and after the restore an engine
+// that subscribes again gets the rest of the tape, nothing lost or doubled.
 TEST(SimServerQuoteFeed, PlaysTheTapeToSubscribersThroughDropAndRestore) {
   testing_support::TempDir dir;
   std::ofstream(dir.File("tape.csv")) << kTape;
@@ -131,78 +182,84 @@ TEST(SimServerQuoteFeed, PlaysTheTapeToSubscribersThroughDropAndRestore) {
   server.Start();
   const std::string host = server.options.host;
   const int port = server.options.quotePort;
+  httplib::Client web(host, server.options.webPort);
+  auto nextRow = [&] { return nlohmann::json::parse(web.Get("/admin/status")->body)["quote"]["nextRow"].get<int>(); };
 
-  // Known but not played yet: an all-zero answer.
-  TQuoteReport answer;
-  std::memset(&answer, 0xAB, sizeof answer);
-  ASSERT_TRUE(quoteengine::QueryQuote(host, port, "600000", answer));
-  EXPECT_EQ(answer.quoteTime, 0);
-  EXPECT_EQ(Code(answer), "");
+  // Known but not played yet: answered as unknown, all zero.
+  auto answer = Query(host, port, "600000");
+  ASSERT_TRUE(answer);
+  EXPECT_FALSE(answer->known);
+  EXPECT_EQ(answer->reports[0].quoteTime, 0);
+  EXPECT_EQ(Code(answer->reports[0]), "");
 
-  Events events;
-  quoteengine::QuoteEngineCore engine(events, {20ms, 200ms});
-  // Labels before the start, as the program publishes them at login.
-  std::vector<TStockLabel> labels = {Label("600000"), TStockLabel{}, Label("000001")};
-  engine.SetLabels(labels.data(), static_cast<int32_t>(labels.size()) - 1);
-  ASSERT_TRUE(engine.Start(host, port, 77, "alice"));
-
+  // Labels with an empty slot between them, as the program publishes them.
+  const std::vector<TStockLabel> labels = {Label("600000"), TStockLabel{}, Label("000001")};
+  std::vector<TQuoteReport> got;
+  std::vector<Clock::time_point> times;
   std::vector<TQuoteReport> expected;
   for (const auto& line : tape.lines)
     if (Code(line.report) != "600036") expected.push_back(line.report);
 
-  // Two rows in, the feed drops.
-  ASSERT_TRUE(events.WaitFor([&] { return events.reports.size() >= 2; }));
-  server.hooks.setQuoteFeedUp(false);
-  ASSERT_TRUE(events.WaitFor([&] { return !events.notices.empty(); }));
-  EXPECT_FALSE(quoteengine::QueryQuote(host, port, "600000", answer, 500ms));
-  std::this_thread::sleep_for(300ms);  // several reconnection attempts, no rows meanwhile
-  size_t duringDrop = 0;
   {
-    std::lock_guard lock(events.mutex);
-    duringDrop = events.reports.size();
-    EXPECT_EQ(events.notices, std::vector<std::string>{"lost"});
+    FeedClient engine(host, port);
+    auto welcome = engine.Subscribe("alice", 77, labels);
+    ASSERT_TRUE(welcome && welcome->kind == quotewire::kWelcome);
+    EXPECT_EQ(welcome->securities, 3u);
+    // Two rows in, the feed drops: the connection is closed (what was sent
+    // before still arrives), a new one is refused, playback pauses.
+    ASSERT_TRUE(engine.Reports(got, 2, &times));
+    server.hooks.setQuoteFeedUp(false);
+    engine.Reports(got, expected.size(), &times);
+    EXPECT_TRUE(engine.Closed());
   }
-  EXPECT_LE(duringDrop, 3u);
+  EXPECT_LE(got.size(), 3u);
+  EXPECT_FALSE(Query(host, port, "600000", 500ms));
+  const int pausedAt = nextRow();
+  std::this_thread::sleep_for(300ms);  // several rows' pace
+  EXPECT_EQ(nextRow(), pausedAt);
+
   server.hooks.setQuoteFeedUp(true);
-  ASSERT_TRUE(events.WaitFor([&] { return events.reports.size() >= expected.size(); }));
-  std::this_thread::sleep_for(150ms);  // nothing more may follow
+  FeedClient engine(host, port);
+  ASSERT_TRUE(engine.Subscribe("alice", 77, labels));
+  ASSERT_TRUE(engine.Reports(got, expected.size(), &times));
+  EXPECT_FALSE(engine.Next(150ms));  // nothing more may follow
+  EXPECT_FALSE(engine.Closed());
 
-  {
-    std::lock_guard lock(events.mutex);
-    EXPECT_EQ(events.notices, (std::vector<std::string>{"lost", "restored"}));
-    ASSERT_EQ(events.reports.size(), expected.size());
-    for (size_t i = 0; i < expected.size(); ++i) {
-      SCOPED_TRACE(i);
-      EXPECT_EQ(std::memcmp(&events.reports[i], &expected[i], sizeof(TQuoteReport)), 0);
-    }
-    // 600000 and 000001 rows 0 and 1 are tape rows 0 and 1: a pace apart.
-    EXPECT_GE(events.times[1] - events.times[0], 50ms);
+  ASSERT_EQ(got.size(), expected.size());
+  for (size_t i = 0; i < expected.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(std::memcmp(&got[i], &expected[i], sizeof(TQuoteReport)), 0);
   }
+  // 600000 and 000001 rows 0 and 1 are tape rows 0 and 1: a pace apart.
+  EXPECT_GE(times[1] - times[0], 50ms);
 
-  // The newest row played, from the feed and from the engine's cache.
-  ASSERT_TRUE(quoteengine::QueryQuote(host, port, "600036", answer));
-  EXPECT_EQ(std::memcmp(&answer, &tape.lines[5].report, sizeof answer), 0);
-  ASSERT_TRUE(engine.Cached("000001", answer));
-  EXPECT_EQ(std::memcmp(&answer, &tape.lines[7].report, sizeof answer), 0);
-  EXPECT_FALSE(engine.Cached("600036", answer));  // never subscribed
-  engine.Stop();
+  // The newest row played of a code no connection watches.
+  answer = Query(host, port, "600036");
+  ASSERT_TRUE(answer);
+  EXPECT_TRUE(answer->known);
+  EXPECT_EQ(std::memcmp(&answer->reports[0], &tape.lines[5].report, sizeof(TQuoteReport)), 0);
 
   auto record = RecordLines(server.options.recordPath);
   EXPECT_EQ(CountEvents(record, "quote-play-start"), 1u);
   EXPECT_EQ(CountEvents(record, "quote-tape-end"), 1u);
-  EXPECT_GE(CountEvents(record, "quote-connect"), 2u);
+  EXPECT_EQ(CountEvents(record, "quote-connect"), 2u);
   EXPECT_GE(CountEvents(record, "quote-refused"), 1u);
+  EXPECT_EQ(CountEvents(record, "quote-query"), 2u);
   EXPECT_EQ(CountEvents(record, "admin"), 0u);  // the hooks were called directly
-  bool sawHello = false;
-  for (const auto& l : record)
-    if (l["event"] == "quote-connect") sawHello = l["user"] == "alice" && l["token"] == 77;
-  EXPECT_TRUE(sawHello);
+  size_t hellos = 0, subscriptions = 0;
+  for (const auto& l : record) {
+    hellos += l["event"] == "quote-connect" && l["user"] == "alice" && l["token"] == 77;
+    subscriptions += l["event"] == "quote-subscribe" && l["codes"] == nlohmann::json{"600000", "000001"};
+  }
+  EXPECT_EQ(hellos, 2u);
+  EXPECT_EQ(subscriptions, 2u);
 }
 
 // The web pages and the control interface as a test script uses them:
 // built-in pages, a --web-dir file overriding one, system message, notice
 // and share post frames reaching the message hook, the status answer, the
-// feed dropped over HTTP, and a synthetic stream reaching a subscriber.
+// feed dropped and restored over HTTP, and a synthetic stream reaching a
+// subscriber.
 TEST(SimServerWeb, PagesAndControlInterface) {
   testing_support::TempDir dir;
   std::filesystem::create_directories(dir.path() / "web" / "files");
@@ -274,99 +331,37 @@ TEST(SimServerWeb, PagesAndControlInterface) {
   }
 
   // A subscriber of one synthetic code gets a steady stream of only that code.
-  Events events;
-  quoteengine::QuoteEngineCore engine(events, {20ms, 100ms});
-  TStockLabel label = Label("000002");
-  engine.SetLabels(&label, 0);
-  ASSERT_TRUE(engine.Start(server.options.host, server.options.quotePort, 1, "bob"));
-  ASSERT_TRUE(events.WaitFor([&] { return events.reports.size() >= 3; }));
-  auto status = nlohmann::json::parse(web.Get("/admin/status")->body);
-  EXPECT_EQ(status["quote"]["securities"], 2);
-  EXPECT_EQ(status["quote"]["connections"], 1);
-  EXPECT_TRUE(status["quote"]["up"].get<bool>());
+  std::vector<TQuoteReport> reports;
+  {
+    FeedClient engine(server.options.host, server.options.quotePort);
+    ASSERT_TRUE(engine.Subscribe("bob", 1, {Label("000002")}));
+    ASSERT_TRUE(engine.Reports(reports, 3));
+    auto status = nlohmann::json::parse(web.Get("/admin/status")->body);
+    EXPECT_EQ(status["quote"]["securities"], 2);
+    EXPECT_EQ(status["quote"]["connections"], 1);
+    EXPECT_TRUE(status["quote"]["up"].get<bool>());
 
-  auto drop = web.Post("/admin/quote-feed/drop", "", "application/json");
-  ASSERT_TRUE(drop);
-  EXPECT_EQ(drop->status, 200);
-  ASSERT_TRUE(events.WaitFor([&] { return events.notices.size() == 1; }));
+    auto drop = web.Post("/admin/quote-feed/drop", "", "application/json");
+    ASSERT_TRUE(drop);
+    EXPECT_EQ(drop->status, 200);
+    engine.Reports(reports, SIZE_MAX);
+    EXPECT_TRUE(engine.Closed());
+  }
   EXPECT_FALSE(nlohmann::json::parse(web.Get("/admin/status")->body)["quote"]["up"].get<bool>());
   ASSERT_TRUE(web.Post("/admin/quote-feed/restore", "", "application/json"));
-  ASSERT_TRUE(events.WaitFor([&] { return events.notices.size() == 2; }));
-  engine.Stop();
-  {
-    std::lock_guard lock(events.mutex);
-    for (const auto& r : events.reports) {
-      EXPECT_EQ(Code(r), "000002");
-      EXPECT_EQ(r.market, quotes::kMarketShenzhen);
-      EXPECT_EQ(base::ReadFixedUtf8(r.name, sizeof r.name), "合成000002");
-      EXPECT_GT(r.newestPrice, 0.0f);
-    }
+  FeedClient again(server.options.host, server.options.quotePort);
+  auto welcome = again.Subscribe("bob", 1, {Label("000002")});
+  EXPECT_TRUE(welcome && welcome->kind == quotewire::kWelcome);
+  for (const auto& r : reports) {
+    EXPECT_EQ(Code(r), "000002");
+    EXPECT_EQ(r.market, quotes::kMarketShenzhen);
+    EXPECT_EQ(base::ReadFixedUtf8(r.name, sizeof r.name), "合成000002");
+    EXPECT_GT(r.newestPrice, 0.0f);
   }
 
   auto record = RecordLines(server.options.recordPath);
   EXPECT_EQ(CountEvents(record, "admin"), 5u);
   EXPECT_GE(CountEvents(record, "web"), 6u);
-}
-
-// Packets handed to the window: never more than the limit in flight; what
-// arrives meanwhile goes out together, in order; a backlog past its bound
-// keeps the newest report of each code; abandoned packets are freed except
-// the one being handled, which goes with its release.
-TEST(SimQuoteEnginePump, BoundsPacketsInFlightAndBatchesTheBacklog) {
-  std::vector<const quoteengine::PacketPump::Packet*> posted;
-  quoteengine::PacketPump pump(
-      [&](const quoteengine::PacketPump::Packet& p) {
-        posted.push_back(&p);
-        return true;
-      },
-      2, 100, 6);
-  auto report = [](const char* code, float price) {
-    TQuoteReport r{};
-    base::WriteFixedText(r.code, code);
-    r.newestPrice = price;
-    return r;
-  };
-  auto one = report("600000", 1);
-  pump.Add(&one, 1);
-  pump.Add(&one, 1);
-  std::vector<TQuoteReport> more = {report("600000", 2), report("000001", 3), report("600000", 4)};
-  pump.Add(more.data(), more.size());
-  EXPECT_EQ(posted.size(), 2u);
-  EXPECT_EQ(pump.InFlight(), 2u);
-  EXPECT_EQ(pump.Backlog(), 3u);
-  const auto* first = posted[0];
-  auto packet = quotes::ReadPacket(&first->header);
-  EXPECT_EQ(packet.count, 1);
-  EXPECT_EQ(first->header.dataKind, static_cast<int32_t>(quotes::kQuotePacketKind));
-
-  pump.Handling(first);
-  pump.Release(first);  // the three waiting go out in one packet
-  ASSERT_EQ(posted.size(), 3u);
-  packet = quotes::ReadPacket(&posted[2]->header);
-  ASSERT_EQ(packet.count, 3);
-  EXPECT_EQ(packet.At(0).newestPrice, 2.0f);
-  EXPECT_EQ(packet.At(1).newestPrice, 3.0f);
-  EXPECT_EQ(packet.At(2).newestPrice, 4.0f);
-  EXPECT_EQ(pump.InFlight(), 2u);
-
-  // Past the bound of 6: the newest of each code, in their order.
-  std::vector<TQuoteReport> flood;
-  for (int i = 0; i < 7; ++i) flood.push_back(report(i % 2 ? "000001" : "600000", 10.0f + i));
-  pump.Add(flood.data(), flood.size());
-  EXPECT_EQ(pump.Backlog(), 2u);
-
-  pump.Handling(posted[1]);
-  pump.Abandon();
-  EXPECT_TRUE(pump.Owns(posted[1]));  // still being handled
-  EXPECT_FALSE(pump.Owns(posted[2]));
-  EXPECT_EQ(pump.Backlog(), 0u);
-  pump.Release(posted[1]);
-  EXPECT_EQ(pump.InFlight(), 0u);
-  pump.Add(&one, 1);
-  EXPECT_EQ(posted.size(), 3u);  // nothing posted until resumed
-  pump.Resume();
-  pump.Add(&one, 1);
-  EXPECT_EQ(posted.size(), 4u);
 }
 
 TEST(SimServerOptions, CommandLine) {

@@ -94,7 +94,7 @@ TEST_F(ToolFixture, StartOneStartsOnlyThatMonitor) {
   ASSERT_EQ(r.status, 0) << r.err;
   const auto lines = Lines(r.out);
   ASSERT_EQ(lines.size(), 1u) << r.out;
-  EXPECT_EQ(lines[0], "2012-05-18 09:33:02 fire #4 限价下跌反弹 600003: 买入 600003 浦发银行 at 7.730 x 1000 (price 7.710, automatic)");
+  EXPECT_EQ(lines[0], "2012-05-18 09:33:02 fire #4 限价下跌反弹 600003: 买入 600003 东北高速 at 7.730 x 1000 (price 7.710, automatic)");
   EXPECT_EQ(RunTool({"replay", "--store", store, "--tape", tape}).out, "") << "nothing started, nothing fires";
 }
 

@@ -87,6 +87,35 @@ TEST_F(MainWindowWin, MenusToolbarListAndPagesFollowTheLogin) {
   EXPECT_EQ(MenuText(bar, static_cast<int>(menus.size()) + 1), "下单测试");
   EXPECT_TRUE(GetMenuState(bar, static_cast<int>(app::Cmd::AntiLock), MF_BYCOMMAND) & MF_CHECKED);
 
+  // "委托" shows its hint while the mouse rests on it, and only then.
+  RECT entrust{};
+  ASSERT_TRUE(GetMenuItemRect(window, bar, static_cast<UINT>(menus.size()), &entrust));
+  const auto hover = [&](const RECT& r) {
+    SendMessageW(window, WM_NCMOUSEMOVE, HTMENU, MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2));
+  };
+  const auto shownHint = [&]() -> std::string {
+    HWND tip = nullptr;
+    while ((tip = FindWindowExW(nullptr, tip, TOOLTIPS_CLASSW, nullptr)))
+      if (GetWindow(tip, GW_OWNER) == window && IsWindowVisible(tip)) break;
+    if (!tip) return "";
+    wchar_t text[256] = {};
+    TTTOOLINFOW tool{};
+    tool.cbSize = TTTOOLINFOW_V2_SIZE;
+    tool.lpszText = text;
+    SendMessageW(tip, TTM_ENUMTOOLSW, 0, reinterpret_cast<LPARAM>(&tool));
+    return win::Utf8(text);
+  };
+  hover(entrust);
+  EXPECT_EQ(shownHint(), app::kEntrustHint);
+  RECT firstMenu{};
+  ASSERT_TRUE(GetMenuItemRect(window, bar, 0, &firstMenu));
+  hover(firstMenu);
+  EXPECT_EQ(shownHint(), "");
+  hover(entrust);
+  EXPECT_EQ(shownHint(), app::kEntrustHint);
+  SendMessageW(window, WM_NCMOUSELEAVE, 0, 0);
+  EXPECT_EQ(shownHint(), "");
+
   // The list shows the store; the toolbar and the list are disabled.
   const HWND list = FindChild(window, WC_LISTVIEWW);
   ASSERT_NE(list, nullptr);

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -186,6 +187,44 @@ TEST_F(QuoteBinding, AFaultInsideAnOutsideLibraryEndsOnlyThatCall) {
   EXPECT_EQ(ReadProbe(L"velmora.dll").text, "online demo\n");
   account::UnbindAccountService();
   engine.Unbind();
+}
+
+// An editor that changes its code, a window that closes, the program that
+// ends: none of them waits for a single-quote request in flight. The
+// request finishes on its own with the library still loaded, which is
+// released once nothing is inside it.
+TEST_F(QuoteBinding, NothingWaitsForASlowRequestInFlight) {
+  InstallEngine();
+  auto engine = std::make_shared<quotes::TStockDrv>();
+  ASSERT_TRUE(engine->Bind(folder));
+  using InFlightFn = int32_t(__stdcall*)();
+  auto inFlight = reinterpret_cast<InFlightFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"drasken.dll"), "Probe_InFlight")));
+  ASSERT_NE(inFlight, nullptr);
+
+  win::App::Init();
+  win::GuiQueue queue;
+  win::Window form({.title = "editor", .rect = {0, 0, 200, 60}});
+  win::Label label(form, {.text = "", .rect = {10, 10, 100, 20}});
+  auto request = [engine](const std::string& code, TQuoteReport& out) { quotes::RequestQuote(*engine, code, out); };
+  auto fast = [](std::chrono::milliseconds, const std::atomic<bool>&) { Sleep(5); };
+  auto live = std::make_unique<quotes::TLivePriceLabel>("900003", label, queue.Poster(), request, fast);
+  ASSERT_TRUE(win::PumpUntil([&] { return inFlight() == 1; }, 3000));
+  auto t0 = std::chrono::steady_clock::now();
+  live.reset();
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(700));
+
+  t0 = std::chrono::steady_clock::now();
+  engine->Unbind();
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(700));
+  EXPECT_NE(GetModuleHandleW(L"drasken.dll"), nullptr);  // still inside it
+  EXPECT_EQ(inFlight(), 1);
+
+  ASSERT_TRUE(win::PumpUntil([&] { return inFlight() == 0; }, 5000));
+  EXPECT_EQ(ReadProbe().text.find("quote 900003"), 0u);
+  engine->Unbind();
+  EXPECT_EQ(GetModuleHandleW(L"drasken.dll"), nullptr);
+  EXPECT_EQ(label.Text(), "");  // nothing landed after the label's end
 }
 
 }  // namespace

@@ -5,7 +5,8 @@
 // takes 50 ms, so that side-by-side requests can be seen. A library that
 // fails badly: Stock_GetStockInfo for "900001" writes through a null
 // pointer (an access violation) and for "900002" raises an exception of its
-// own language, as a Delphi library does; UpdateOnlineTime (the account
+// own language, as a Delphi library does; "900003" is a slow request
+// (1500 ms, counted by Probe_InFlight); UpdateOnlineTime (the account
 // service's export, when copied as velmora.dll) faults for the user "fault".
 #include <windows.h>
 
@@ -59,7 +60,7 @@ __declspec(dllexport) void __stdcall Stock_SetLabels(const char* labels, int32_t
 
 __declspec(dllexport) int32_t __stdcall Stock_GetStockInfo(unsigned char* buffer, const char* code,
                                                            const char* server, int32_t port) {
-  if (std::strncmp(code, "90000", 5) == 0) {
+  if (std::strcmp(code, "900001") == 0 || std::strcmp(code, "900002") == 0) {
     std::memset(buffer, 0xEE, 8);  // half written when it fails
     if (code[5] == '1') *nowhere = 1;
     RaiseException(0x0EEDFADE, EXCEPTION_NONCONTINUABLE, 0, nullptr);
@@ -68,7 +69,7 @@ __declspec(dllexport) int32_t __stdcall Stock_GetStockInfo(unsigned char* buffer
   int seen = mostInFlight.load();
   while (now > seen && !mostInFlight.compare_exchange_weak(seen, now)) {
   }
-  Sleep(50);
+  Sleep(std::strcmp(code, "900003") == 0 ? 1500 : 50);
   if (std::strcmp(code, "600000") == 0) {
     std::memset(buffer, 0, 158);
     std::memcpy(buffer + 8, code, 6);
@@ -99,5 +100,7 @@ __declspec(dllexport) int32_t __stdcall Probe_Log(char* out, int32_t size) {
   logText.clear();
   return mostInFlight.exchange(0);
 }
+
+__declspec(dllexport) int32_t __stdcall Probe_InFlight() { return inFlight.load(); }
 
 }  // extern "C"

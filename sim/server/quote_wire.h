@@ -1,5 +1,6 @@
-// The wire between the stand-in quote engine (drasken.dll) and the quote
-// feed of quorvel-sim-server, shared by both ends.
+// The wire of quorvel-sim-server's binary quote feed (--quote-port): the
+// feed's side in quote_service.cpp; a client is whatever speaks it (the
+// feed's unit tests carry the smallest one).
 //
 // Every message is a frame: a 4-byte big-endian body length (1 to
 // kMaxBodySize), then the body: one byte of kind, then the kind's fields,
