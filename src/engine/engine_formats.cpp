@@ -1,6 +1,7 @@
 #include "engine_formats.h"
 
-#include <charconv>
+#include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -23,7 +24,67 @@ constexpr size_t kMaxFields = 256;
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-// A decimal number ("-12.345", "0", ""): empty is 0. False for anything else.
+constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8, 1e9,
+                             1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18};
+constexpr uint64_t kPow10Int[] = {1,          10,          100,          1000,          10000,          100000,
+                                  1000000,    10000000,    100000000,    1000000000,    10000000000,    100000000000,
+                                  1000000000000, 10000000000000, 100000000000000, 1000000000000000};
+constexpr int kMaxDigits = 18;
+
+// Eight bytes at a time (SWAR): the bytes of a word as they lie in memory,
+// the first in the lowest bits.
+static_assert(std::endian::native == std::endian::little);
+constexpr uint64_t kOnes = 0x0101010101010101;
+
+[[gnu::always_inline]] inline uint64_t Load8(const char* p) {
+  uint64_t w;
+  std::memcpy(&w, p, sizeof w);
+  return w;
+}
+// The byte of the lowest bit set in `matches`.
+[[gnu::always_inline]] inline size_t FirstMatch(uint64_t matches) {
+  return static_cast<size_t>(std::countr_zero(matches)) / 8;
+}
+
+// Bit 7 set in every byte of `w` that is not an ASCII digit (exact: the
+// sums stay within their bytes).
+[[gnu::always_inline]] inline uint64_t NonDigits(uint64_t w) {
+  const uint64_t low = w & (kOnes * 0x7F);
+  return ((low + kOnes * 0x46) | ~(low + kOnes * 0x50) | w) & (kOnes * 0x80);
+}
+// The first byte set in `matches` at or after byte `from` of the 16 bytes
+// the two words hold; 16 when none is.
+[[gnu::always_inline]] inline size_t FirstFrom(uint64_t a, uint64_t b, size_t from) {
+  if (from < 8) {
+    a &= ~uint64_t{0} << (8 * from);
+    if (a) return FirstMatch(a);
+    from = 8;
+  }
+  if (from < 16) {
+    b &= ~uint64_t{0} << (8 * (from - 8));
+    if (b) return 8 + FirstMatch(b);
+  }
+  return 16;
+}
+// The value of the `n` (at most 8) ASCII digits in the first bytes of `w`.
+[[gnu::always_inline]] inline uint64_t EightDigits(uint64_t w, size_t n) {
+  if (n == 0) return 0;
+  w = (w - kOnes * '0') << (8 * (8 - n));  // the digits to the top, zeros before them
+  w = w * 10 + (w >> 8);                   // pairs
+  return (((w & 0x000000FF000000FF) * (100 + (1000000ULL << 32))) +
+          (((w >> 16) & 0x000000FF000000FF) * (1 + (10000ULL << 32)))) >>
+         32;
+}
+// The same for up to 16 digits at `p` (readable for max(n, 8) bytes).
+[[gnu::always_inline]] inline uint64_t DecimalDigits(const char* p, size_t n) {
+  if (n <= 8) return EightDigits(Load8(p), n);
+  return EightDigits(Load8(p), n - 8) * 100000000 + EightDigits(Load8(p + n - 8), 8);
+}
+
+// A decimal number ("-12.345", "0", ""): empty is 0. False for anything
+// else. Digits past the 18th significant or the 18th decimal place are
+// dropped; an integer part of more than 18 digits is no number. The value is
+// the digits as an integer over the power of ten, rounded once to double.
 bool Number(std::string_view s, double& out) {
   out = 0;
   if (s.empty()) return true;
@@ -44,7 +105,7 @@ bool Number(std::string_view s, double& out) {
     }
     if (!IsDigit(c)) return false;
     any = true;
-    if (digits < 18) {
+    if (digits < kMaxDigits && fraction < kMaxDigits) {
       mantissa = mantissa * 10 + static_cast<uint64_t>(c - '0');
       if (mantissa) ++digits;
       if (dot) ++fraction;
@@ -53,49 +114,132 @@ bool Number(std::string_view s, double& out) {
     }
   }
   if (!any) return false;
-  static constexpr double kPow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9,
-                                      1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18};
   out = static_cast<double>(mantissa) / kPow10[fraction];
   if (negative) out = -out;
   return true;
 }
 
-bool Float(std::string_view s, float& out) {
-  double d;
-  if (!Number(s, d)) return false;
-  out = static_cast<float>(d);
-  return true;
+// Bit 7 set in every byte of `w` equal to `c` (exact: the sums stay within
+// their bytes).
+[[gnu::always_inline]] inline uint64_t Equal(uint64_t w, char c) {
+  const uint64_t x = w ^ (kOnes * static_cast<unsigned char>(c));
+  return ~(((x & (kOnes * 0x7F)) + kOnes * 0x7F) | x) & (kOnes * 0x80);
 }
 
-// Fixed-width unsigned digits.
-bool Digits(std::string_view s, size_t at, size_t n, int& out) {
-  if (at + n > s.size()) return false;
-  out = 0;
-  for (size_t i = at; i < at + n; ++i) {
-    if (!IsDigit(s[i])) return false;
-    out = out * 10 + (s[i] - '0');
+// One record's fields: where each ends is found first, in one pass over the
+// record eight bytes at a time, so that the fields are then read
+// independently of each other (no field waits for the one before it).
+class Fields {
+ public:
+  // `readable` is where the memory holding the text ends: the number reader
+  // may look at bytes past the text's end up to there, never use them.
+  Fields(std::string_view text, char sep, const char* readable) : text_(text), readable_(readable) {
+    const char* p = text.data();
+    size_t i = 0;
+    for (; i + 8 <= text.size() && count_ <= kMaxFields; i += 8)
+      for (uint64_t m = Equal(Load8(p + i), sep); m && count_ <= kMaxFields; m &= m - 1) Add(i + FirstMatch(m));
+    for (; i < text.size() && count_ <= kMaxFields; ++i)
+      if (p[i] == sep) Add(i);
   }
-  return true;
-}
 
-bool ValidTime(int y, int mo, int d, int h, int mi, int s) {
-  return y >= 1970 && y <= 2100 && mo >= 1 && mo <= 12 && d >= 1 && d <= 31 && h <= 23 && mi <= 59 && s <= 60;
-}
+  // The number of fields, kMaxFields + 1 when there are more.
+  size_t size() const { return count_; }
 
-// Splits the record's text at `sep`; false when it has more than kMaxFields.
-bool Split(std::string_view text, char sep, std::vector<std::string_view>& fields) {
-  fields.clear();
-  size_t start = 0;
-  for (;;) {
-    if (fields.size() == kMaxFields) return false;
-    size_t end = text.find(sep, start);
-    if (end == std::string_view::npos) {
-      fields.push_back(text.substr(start));
-      return true;
+  std::string_view Text(size_t i) const { return text_.substr(Start(i), End(i) - Start(i)); }
+
+  // Field `i` as a number (see Number above); false when it is none.
+  [[gnu::always_inline]] bool Number(size_t i, double& out) const {
+    const size_t start = Start(i), len = End(i) - start;
+    const char* p = text_.data() + start;
+    // Most number fields are up to 15 bytes of digits and a dot: those are
+    // read eight bytes at a time, without a branch per byte. Anything else
+    // (a sign, junk, a longer field, the answer's last bytes) goes the
+    // byte-by-byte way, which gives the same value.
+    if (len < 16 && readable_ - p >= 24) {
+      const uint64_t a = Load8(p), b = Load8(p + 8);
+      const uint64_t otherA = NonDigits(a), otherB = NonDigits(b);
+      const size_t dot = std::min(FirstFrom(otherA, otherB, 0), len);
+      if (dot == len || (p[dot] == '.' && FirstFrom(otherA, otherB, dot + 1) >= len && len > 1)) {
+        const size_t fraction = dot < len ? len - dot - 1 : 0;
+        out = static_cast<double>(DecimalDigits(p, dot) * kPow10Int[fraction] + DecimalDigits(p + dot + 1, fraction)) /
+              kPow10[fraction];
+        return true;
+      }
     }
-    fields.push_back(text.substr(start, end - start));
-    start = end + 1;
+    return engine::Number(std::string_view(p, len), out);
   }
+
+ private:
+  void Add(size_t sep) { ends_[count_++ - 1] = sep; }
+  size_t Start(size_t i) const { return i == 0 ? 0 : ends_[i - 1] + 1; }
+  size_t End(size_t i) const { return i + 1 < count_ ? ends_[i] : text_.size(); }
+
+  std::string_view text_;
+  const char* readable_;
+  size_t count_ = 1;
+  size_t ends_[kMaxFields];  // where the fields but the last end: their separators
+};
+
+// A date or time field laid out as `pattern`: Y, M, D, h, m, s stand for a
+// digit of the year, month, day, hour, minute, second; other characters
+// stand for themselves. Adds the digits read into `parts` (y, mo, d, h, mi, s).
+int UnitOf(char c) {
+  switch (c) {
+    case 'Y': return 0;
+    case 'M': return 1;
+    case 'D': return 2;
+    case 'h': return 3;
+    case 'm': return 4;
+    case 's': return 5;
+    default: return -1;
+  }
+}
+bool ReadStamp(std::string_view s, std::string_view pattern, int (&parts)[6]) {
+  if (s.size() != pattern.size()) return false;
+  for (size_t i = 0; i < s.size(); ++i) {
+    const int unit = UnitOf(pattern[i]);
+    if (unit < 0) {
+      if (s[i] != pattern[i]) return false;
+    } else {
+      if (!IsDigit(s[i])) return false;
+      parts[unit] = parts[unit] * 10 + (s[i] - '0');
+    }
+  }
+  return true;
+}
+
+// The report's time of a Beijing date and time; nullopt when it is no time
+// or one the report's 32-bit seconds cannot hold.
+std::optional<int32_t> QuoteTime(const int (&t)[6]) {
+  const int y = t[0], mo = t[1], d = t[2], h = t[3], mi = t[4], s = t[5];
+  if (!(y >= 1970 && y <= 2100 && mo >= 1 && mo <= 12 && d >= 1 && d <= 31 && h <= 23 && mi <= 59 && s <= 60))
+    return std::nullopt;
+  const int64_t utc = BeijingToUtc(y, mo, d, h, mi, s);
+  if (utc < INT32_MIN || utc > INT32_MAX) return std::nullopt;
+  return static_cast<int32_t>(utc);
+}
+
+// The five bid and ask levels, in the order the report's fields scatter them.
+struct Levels {
+  float bid[5], bidVol[5], ask[5], askVol[5];
+};
+
+void PutLevels(TQuoteReport& r, const Levels& l) {
+  for (size_t i = 0; i < 3; ++i) {
+    r.bidPrice[i] = l.bid[i], r.bidVolume[i] = l.bidVol[i], r.askPrice[i] = l.ask[i], r.askVolume[i] = l.askVol[i];
+  }
+  r.bidPrice4 = l.bid[3], r.bidVolume4 = l.bidVol[3], r.askPrice4 = l.ask[3], r.askVolume4 = l.askVol[3];
+  r.bidPrice5 = l.bid[4], r.bidVolume5 = l.bidVol[4], r.askPrice5 = l.ask[4], r.askVolume5 = l.askVol[4];
+}
+
+Levels LevelsOf(const TQuoteReport& r) {
+  Levels l{};
+  for (size_t i = 0; i < 3; ++i) {
+    l.bid[i] = r.bidPrice[i], l.bidVol[i] = r.bidVolume[i], l.ask[i] = r.askPrice[i], l.askVol[i] = r.askVolume[i];
+  }
+  l.bid[3] = r.bidPrice4, l.bidVol[3] = r.bidVolume4, l.ask[3] = r.askPrice4, l.askVol[3] = r.askVolume4;
+  l.bid[4] = r.bidPrice5, l.bidVol[4] = r.bidVolume5, l.ask[4] = r.askPrice5, l.askVol[4] = r.askVolume5;
+  return l;
 }
 
 // One record line: <prefix><symbol>="<text>"; with the text found. The
@@ -104,9 +248,11 @@ struct Line {
   std::string_view symbol, text;
 };
 
+constexpr size_t kSymbolSize = 8;
+
 bool IsSymbol(std::string_view s) {
-  if (s.size() != 8 || s[0] < 'a' || s[0] > 'z' || s[1] < 'a' || s[1] > 'z') return false;
-  for (size_t i = 2; i < 8; ++i)
+  if (s.size() != kSymbolSize || s[0] < 'a' || s[0] > 'z' || s[1] < 'a' || s[1] > 'z') return false;
+  for (size_t i = 2; i < kSymbolSize; ++i)
     if (!IsDigit(s[i])) return false;
   return true;
 }
@@ -118,15 +264,21 @@ template <typename Fn>
 bool ForEachLine(std::string_view body, std::string_view prefix, std::string& error, Fn&& fn) {
   size_t pos = 0, number = 0;
   while (pos < body.size()) {
-    size_t end = body.find('\n', pos);
-    if (end == std::string_view::npos) end = body.size();
+    const void* nl = std::memchr(body.data() + pos, '\n', body.size() - pos);
+    const size_t end = nl ? static_cast<size_t>(static_cast<const char*>(nl) - body.data()) : body.size();
     std::string_view line = body.substr(pos, end - pos);
     pos = end + 1;
     ++number;
     while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) line.remove_suffix(1);
     while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
     if (line.empty()) continue;
-    size_t eq = line.find("=\"");
+    // A symbol holds no '=': when one stands after the prefix and is
+    // followed by '="', that is the line's first '="' and needs no search.
+    const size_t at = prefix.size() + kSymbolSize;
+    const size_t eq = line.size() > at + 1 && line[at] == '=' && line[at + 1] == '"' &&
+                              IsSymbol(line.substr(prefix.size(), kSymbolSize))
+                          ? at
+                          : line.find("=\"");
     if (line.substr(0, prefix.size()) != prefix || eq == std::string_view::npos || line.size() < eq + 4 ||
         line.substr(line.size() - 2) != "\";") {
       error = "line " + std::to_string(number) + " is not a record of the format";
@@ -139,11 +291,51 @@ bool ForEachLine(std::string_view body, std::string_view prefix, std::string& er
   return true;
 }
 
+// The shortest records that give a quote: the prefix, a symbol, the
+// quotes and the separators of the fields a record must have.
+constexpr size_t kShortestComma = 11 + kSymbolSize + 4 + kCommaFields - 1;
+constexpr size_t kShortestTilde = 2 + kSymbolSize + 4 + kTildeMinFields - 1;
+
+// Room for the answer's quotes before the walk: one per line, and no more
+// than the shortest records of the format could fill.
+void ReserveQuotes(ParseResult& result, std::string_view body, size_t shortestRecord) {
+  if (body.empty()) return;
+  size_t lines = 1;
+  for (const char* p = body.data(), *end = p + body.size();; ++lines, ++p) {
+    p = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
+    if (!p) break;
+  }
+  result.quotes.reserve(std::min(lines, body.size() / shortestRecord + 1));
+}
+
 std::string FieldError(size_t line, const char* what) {
   return "line " + std::to_string(line) + ": " + what;
 }
 
 void FillName(TQuoteReport& r, std::string_view name) { base::WriteFixedText(r.name, name); }
+
+// Fails the answer for the record's fault.
+bool Fault(ParseResult& result, size_t number, const char* what) {
+  result.error = FieldError(number, what);
+  return false;
+}
+
+// Ends a record whose fields were found sound: with a time, its report
+// joins the quotes.
+bool AddQuote(ParseResult& result, size_t number, const Line& line, TQuoteReport& r, std::string_view name,
+              const Levels& levels, bool stamp, const int (&t)[6]) {
+  const std::optional<int32_t> when = stamp ? QuoteTime(t) : std::nullopt;
+  if (!when) return Fault(result, number, "bad date or time");
+  r.recordSize = sizeof r;
+  r.quoteTime = *when;
+  FillName(r, name);
+  PutLevels(r, levels);
+  result.quotes.push_back(SourceQuote{std::string(line.symbol), r});
+  return true;
+}
+
+constexpr const char* kCountFault = "unexpected field count";
+constexpr const char* kNumberFault = "a number field is not a number";
 
 }  // namespace
 
@@ -202,107 +394,65 @@ int64_t BeijingToUtc(int year, int month, int day, int hour, int minute, int sec
 
 ParseResult ParseComma(std::string_view body) {
   ParseResult result;
-  std::vector<std::string_view> f;
+  ReserveQuotes(result, body, kShortestComma);
   result.ok = ForEachLine(body, "var hq_str_", result.error, [&](const Line& line, size_t number) {
     if (line.text.empty()) return true;  // a symbol the service does not know
-    if (!Split(line.text, ',', f) || !(f.size() == kCommaFields || (f.size() == kCommaFields + 1 && f.back().empty()))) {
-      result.error = FieldError(number, "unexpected field count");
-      return false;
+    const Fields f(line.text, ',', body.data() + body.size());
+    if (!(f.size() == kCommaFields || (f.size() == kCommaFields + 1 && f.Text(kCommaFields).empty())))
+      return Fault(result, number, kCountFault);
+    double v[30] = {};  // the number fields 1 to 29 by their index; 6 and 7 (the best bid and ask again) unread
+    bool numbers = true;
+    for (size_t i = 1; i < 30; ++i)
+      if (i != 6 && i != 7) numbers &= f.Number(i, v[i]);
+    if (!numbers) return Fault(result, number, kNumberFault);
+    int t[6] = {};
+    const bool stamp = ReadStamp(f.Text(30), "YYYY-MM-DD", t) && ReadStamp(f.Text(31), "hh:mm:ss", t);
+    TQuoteReport r{};
+    r.open = static_cast<float>(v[1]), r.prevClose = static_cast<float>(v[2]);
+    r.newestPrice = static_cast<float>(v[3]), r.high = static_cast<float>(v[4]), r.low = static_cast<float>(v[5]);
+    r.volume = static_cast<float>(v[8]), r.amount = static_cast<float>(v[9]);
+    Levels l;
+    for (size_t i = 0; i < 5; ++i) {
+      l.bidVol[i] = static_cast<float>(v[10 + 2 * i]), l.bid[i] = static_cast<float>(v[11 + 2 * i]);
+      l.askVol[i] = static_cast<float>(v[20 + 2 * i]), l.ask[i] = static_cast<float>(v[21 + 2 * i]);
     }
-    SourceQuote q;
-    q.symbol = std::string(line.symbol);
-    TQuoteReport& r = q.report;
-    r.recordSize = sizeof r;
-    FillName(r, f[0]);
-    float bidVol[5], bid[5], askVol[5], ask[5];
-    bool ok = Float(f[1], r.open) && Float(f[2], r.prevClose) && Float(f[3], r.newestPrice) && Float(f[4], r.high) &&
-              Float(f[5], r.low) && Float(f[8], r.volume) && Float(f[9], r.amount);
-    for (size_t i = 0; ok && i < 5; ++i)
-      ok = Float(f[10 + 2 * i], bidVol[i]) && Float(f[11 + 2 * i], bid[i]) && Float(f[20 + 2 * i], askVol[i]) &&
-           Float(f[21 + 2 * i], ask[i]);
-    if (!ok) {
-      result.error = FieldError(number, "a number field is not a number");
-      return false;
-    }
-    int y, mo, d, h, mi, s;
-    std::string_view date = f[30], time = f[31];
-    if (!(date.size() == 10 && date[4] == '-' && date[7] == '-' && Digits(date, 0, 4, y) && Digits(date, 5, 2, mo) &&
-          Digits(date, 8, 2, d) && time.size() == 8 && time[2] == ':' && time[5] == ':' && Digits(time, 0, 2, h) &&
-          Digits(time, 3, 2, mi) && Digits(time, 6, 2, s) && ValidTime(y, mo, d, h, mi, s))) {
-      result.error = FieldError(number, "bad date or time");
-      return false;
-    }
-    r.quoteTime = static_cast<int32_t>(BeijingToUtc(y, mo, d, h, mi, s));
-    for (size_t i = 0; i < 3; ++i) {
-      r.bidPrice[i] = bid[i];
-      r.bidVolume[i] = bidVol[i];
-      r.askPrice[i] = ask[i];
-      r.askVolume[i] = askVol[i];
-    }
-    r.bidPrice4 = bid[3], r.bidVolume4 = bidVol[3], r.askPrice4 = ask[3], r.askVolume4 = askVol[3];
-    r.bidPrice5 = bid[4], r.bidVolume5 = bidVol[4], r.askPrice5 = ask[4], r.askVolume5 = askVol[4];
-    result.quotes.push_back(std::move(q));
-    return true;
+    return AddQuote(result, number, line, r, f.Text(0), l, stamp, t);
   });
   if (!result.ok) result.quotes.clear();
   return result;
 }
 
 ParseResult ParseTilde(std::string_view body) {
+  // The number fields read: 3 to 6, the levels 9 to 28, 33, 34 and 37.
+  constexpr uint64_t kNumbers = 0x78 | (((uint64_t{1} << 20) - 1) << 9) | uint64_t{1} << 33 | uint64_t{1} << 34 |
+                                uint64_t{1} << 37;
   ParseResult result;
-  std::vector<std::string_view> f;
+  ReserveQuotes(result, body, kShortestTilde);
   result.ok = ForEachLine(body, "v_", result.error, [&](const Line& line, size_t number) {
     if (line.text.empty()) return true;
-    if (!Split(line.text, '~', f) || f.size() < kTildeMinFields) {
-      result.error = FieldError(number, "unexpected field count");
-      return false;
-    }
+    const Fields f(line.text, '~', body.data() + body.size());
+    if (f.size() < kTildeMinFields || f.size() > kMaxFields) return Fault(result, number, kCountFault);
     // The code field must be the symbol's: a shifted layout would read wrong prices.
-    if (f[2] != line.symbol.substr(2)) {
-      result.error = FieldError(number, "the code field is not the record's code");
-      return false;
-    }
-    SourceQuote q;
-    q.symbol = std::string(line.symbol);
-    TQuoteReport& r = q.report;
-    r.recordSize = sizeof r;
-    FillName(r, f[1]);
+    if (f.Text(2) != line.symbol.substr(2)) return Fault(result, number, "the code field is not the record's code");
+    double v[kTildeMinFields] = {};  // the number fields by their index
+    bool numbers = true;
+    for (size_t i = 0; i < kTildeMinFields; ++i)
+      if (kNumbers >> i & 1) numbers &= f.Number(i, v[i]);
+    if (!numbers) return Fault(result, number, kNumberFault);
+    int t[6] = {};
+    const bool stamp = ReadStamp(f.Text(30), "YYYYMMDDhhmmss", t);
     // Volumes come in lots of 100 shares, the amount in 10,000 yuan.
-    double lots, amount, level[20];
-    bool ok = Float(f[3], r.newestPrice) && Float(f[4], r.prevClose) && Float(f[5], r.open) && Number(f[6], lots) &&
-              Float(f[33], r.high) && Float(f[34], r.low) && Number(f[37], amount);
-    for (size_t i = 0; ok && i < 20; ++i) ok = Number(f[9 + i], level[i]);
-    if (!ok) {
-      result.error = FieldError(number, "a number field is not a number");
-      return false;
-    }
-    r.volume = static_cast<float>(lots * 100);
-    r.amount = static_cast<float>(amount * 10000);
-    float bid[5], bidVol[5], ask[5], askVol[5];
+    TQuoteReport r{};
+    r.newestPrice = static_cast<float>(v[3]), r.prevClose = static_cast<float>(v[4]), r.open = static_cast<float>(v[5]);
+    r.volume = static_cast<float>(v[6] * 100);
+    r.high = static_cast<float>(v[33]), r.low = static_cast<float>(v[34]);
+    r.amount = static_cast<float>(v[37] * 10000);
+    Levels l;
     for (size_t i = 0; i < 5; ++i) {
-      bid[i] = static_cast<float>(level[2 * i]);
-      bidVol[i] = static_cast<float>(level[2 * i + 1] * 100);
-      ask[i] = static_cast<float>(level[10 + 2 * i]);
-      askVol[i] = static_cast<float>(level[10 + 2 * i + 1] * 100);
+      l.bid[i] = static_cast<float>(v[9 + 2 * i]), l.bidVol[i] = static_cast<float>(v[10 + 2 * i] * 100);
+      l.ask[i] = static_cast<float>(v[19 + 2 * i]), l.askVol[i] = static_cast<float>(v[20 + 2 * i] * 100);
     }
-    int y, mo, d, h, mi, s;
-    std::string_view t = f[30];
-    if (!(t.size() == 14 && Digits(t, 0, 4, y) && Digits(t, 4, 2, mo) && Digits(t, 6, 2, d) && Digits(t, 8, 2, h) &&
-          Digits(t, 10, 2, mi) && Digits(t, 12, 2, s) && ValidTime(y, mo, d, h, mi, s))) {
-      result.error = FieldError(number, "bad date or time");
-      return false;
-    }
-    r.quoteTime = static_cast<int32_t>(BeijingToUtc(y, mo, d, h, mi, s));
-    for (size_t i = 0; i < 3; ++i) {
-      r.bidPrice[i] = bid[i];
-      r.bidVolume[i] = bidVol[i];
-      r.askPrice[i] = ask[i];
-      r.askVolume[i] = askVol[i];
-    }
-    r.bidPrice4 = bid[3], r.bidVolume4 = bidVol[3], r.askPrice4 = ask[3], r.askVolume4 = askVol[3];
-    r.bidPrice5 = bid[4], r.bidVolume5 = bidVol[4], r.askPrice5 = ask[4], r.askVolume5 = askVol[4];
-    result.quotes.push_back(std::move(q));
-    return true;
+    return AddQuote(result, number, line, r, f.Text(1), l, stamp, t);
   });
   if (!result.ok) result.quotes.clear();
   return result;
@@ -318,19 +468,6 @@ void Append(std::string& out, const char* fmt, double v) {
   char buf[64];
   int n = std::snprintf(buf, sizeof buf, fmt, v);
   if (n > 0) out.append(buf, static_cast<size_t>(std::min<int>(n, sizeof buf - 1)));
-}
-
-struct Levels {
-  float bid[5], bidVol[5], ask[5], askVol[5];
-};
-Levels LevelsOf(const TQuoteReport& r) {
-  Levels l{};
-  for (size_t i = 0; i < 3; ++i) {
-    l.bid[i] = r.bidPrice[i], l.bidVol[i] = r.bidVolume[i], l.ask[i] = r.askPrice[i], l.askVol[i] = r.askVolume[i];
-  }
-  l.bid[3] = r.bidPrice4, l.bidVol[3] = r.bidVolume4, l.ask[3] = r.askPrice4, l.askVol[3] = r.askVolume4;
-  l.bid[4] = r.bidPrice5, l.bidVol[4] = r.bidVolume5, l.ask[4] = r.askPrice5, l.askVol[4] = r.askVolume5;
-  return l;
 }
 
 }  // namespace

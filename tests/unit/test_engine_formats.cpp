@@ -106,6 +106,52 @@ TEST(EngineFormats, AnUnexpectedLayoutRejectsTheWholeAnswer) {
   EXPECT_TRUE(engine::ParseComma("").ok);
 }
 
+// A comma and a tilde record whose every number field holds `number`.
+std::string CommaRecord(const std::string& number, const char* date = "2026-12-09") {
+  std::string r = "var hq_str_sh600000=\"name";
+  for (int i = 1; i <= 29; ++i) r += "," + number;
+  return r + "," + date + ",15:00:00,00\";\n";
+}
+std::string TildeRecord(const std::string& number) {
+  std::string r = "v_sh600000=\"1~name~600000";
+  for (int i = 3; i <= 48; ++i) r += "~" + (i == 30 ? std::string("20261209150000") : number);
+  return r + "~\";\n";
+}
+
+// Every shape of number reads as its digits over the power of ten, rounded
+// once, whatever its length and wherever it stands; what is no number
+// fails the answer.
+TEST(EngineFormats, NumbersReadExactlyInEveryShape) {
+  const std::pair<const char*, double> numbers[] = {
+      {"8.21", 8.21}, {"", 0}, {"0", 0}, {"10.", 10}, {".5", 0.5}, {"0012.340", 12.34},
+      {"290684431.000", 290684431.0}, {"123456789012.345", 123456789012.345},
+      {"1234567890123456.5", 1234567890123456.5}, {"-1.5", -1.5}, {"+2.25", 2.25},
+      // Digits past the 18th significant or decimal place are dropped.
+      {"1.0000000000000000009", 1}, {"0.0000000000000000000001", 0}};
+  for (const auto& [text, value] : numbers) {
+    const float expected = static_cast<float>(value);
+    auto c = engine::ParseComma(CommaRecord(text));
+    auto t = engine::ParseTilde(TildeRecord(text));
+    ASSERT_TRUE(c.ok && t.ok) << text << ": " << c.error << t.error;
+    const TQuoteReport &a = c.quotes.at(0).report, &b = t.quotes.at(0).report;
+    for (float got : {a.open, a.prevClose, a.newestPrice, a.high, a.low, a.volume, a.amount, a.bidPrice[0],
+                      a.bidVolume[1], a.askPrice5, b.newestPrice, b.prevClose, b.open, b.high, b.low, b.bidPrice[0],
+                      b.askPrice5})
+      EXPECT_EQ(got, expected) << text;
+    EXPECT_EQ(b.volume, static_cast<float>(value * 100)) << text;
+    EXPECT_EQ(b.amount, static_cast<float>(value * 10000)) << text;
+  }
+  for (const char* junk : {"1.2.3", "-", ".", "1e5", "0x10", "12345678901234567890", "8.21 "}) {
+    auto c = engine::ParseComma(CommaRecord(junk));
+    auto t = engine::ParseTilde(TildeRecord(junk));
+    EXPECT_FALSE(c.ok || t.ok) << junk;
+    EXPECT_EQ(c.error, "line 1: a number field is not a number") << junk;
+    EXPECT_EQ(t.error, "line 1: a number field is not a number") << junk;
+  }
+  // A time the report's 32-bit seconds cannot hold is no time, not a wrapped one.
+  EXPECT_EQ(engine::ParseComma(CommaRecord("1", "2040-01-01")).error, "line 1: bad date or time");
+}
+
 TEST(EngineFormats, WhatTheStandInWritesReadsBackTheSame) {
   auto comma = engine::ParseComma(Fixture("comma_answer.txt"));
   ASSERT_TRUE(comma.ok);

@@ -1,6 +1,7 @@
-// The tilde quote format comes from a public service over the network: any
-// bytes must give reports or a rejection with a reason, and every report
-// must read back the same through what the stand-in server writes.
+// The quote formats come from public services over the network: any bytes
+// must give reports or a rejection with a reason, never a crash, and every
+// report must be whole (a symbol, its size, a terminated name). Built once
+// per format (fuzz_engine_comma, fuzz_engine_tilde), QV_FUZZ_FORMAT naming it.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -10,8 +11,9 @@
 #include "engine/engine_http.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static const engine::Format format = *engine::FormatFromName(QV_FUZZ_FORMAT);
   const std::string body(reinterpret_cast<const char*>(data), size);
-  const engine::ParseResult result = engine::ParseTilde(body);
+  const engine::ParseResult result = engine::ParseAnswer(format, body);
   if (!result.ok) {
     if (!result.quotes.empty() || result.error.empty()) __builtin_trap();
   } else {
