@@ -30,7 +30,7 @@ count_gtest() {
   fi
   # A run that stops midway hides every test after it: that is a failure
   # even when some tests before it failed too.
-  if ! tr -d '\r' <"$log" | grep -qE '^\[==========\] [0-9]+ tests? from .* ran\.'; then
+  if ! grep -qE '^\[==========\] [0-9]+ tests? from .* ran\.' < <(tr -d '\r' <"$log"); then
     fail "$name stopped before its end (status $status: crash or time-out); see $log"
   elif [ "$status" -ne 0 ] && [ "$bad" -eq 0 ]; then
     fail "$name exited with status $status; see $log"

@@ -34,6 +34,8 @@ for name in PushTrace PushErrorInfo; do
   fi
   if ! iconv -f GBK -t UTF-8 "$file" >/dev/null 2>&1; then echo "$file is not GBK"; failed=1; fi
 done
-iconv -f GBK -t UTF-8 "T0002/wt_cache/PushTrace$today.log" | grep -q '接受注册通知 khh= K001, state = 1' ||
+# Not a pipe into grep -q: grep may stop before iconv has written all, and
+# pipefail would count iconv's broken pipe as a miss.
+grep -q '接受注册通知 khh= K001, state = 1' < <(iconv -f GBK -t UTF-8 "T0002/wt_cache/PushTrace$today.log") ||
   { echo "registration notice line missing"; failed=1; }
 exit $failed
