@@ -122,7 +122,9 @@ road_start() {
   road_logged=0
   mkdir -p "$dir"
   cp -r "$road_app" "$dir/app"
-  cp "$road_account" "$dir/app/"
+  # Without the account library (road_no_account=1) the program runs as
+  # installed from its package: the login counts as done, no server session.
+  [ "${road_no_account:-0}" = 1 ] || cp "$road_account" "$dir/app/"
   road_install_engine "$dir/app" "$host" "$web"
   cp "$store" "$dir/app/data/policy.tmp"
   printf '%s\r\n' "$host" >"$dir/app/servers.cfg"

@@ -8,7 +8,8 @@
 # without a fire lost or doubled; once with the control-level profile,
 # where the trading program is closed before the last automatic fire: the
 # program tells the user it lost the association, places that order
-# nowhere and goes on watching.
+# nowhere and goes on watching; and once as installed from the package,
+# with our quote engine and no account library (the login counts as done).
 set -euo pipefail
 
 : "${ROOT:?}" "${QV_WINE64:?}"
@@ -34,16 +35,19 @@ last_auto=$(sed -nE 's/^([0-9-]+ [0-9:]+) fire #.*automatic\)$/\1/p' "$work/repl
 for i in "${!road_rows[@]}"; do [[ "${road_rows[$i]}" == "$last_auto,"* ]] && cut_row=$i; done
 head -n $((road_automatic - 1)) "$work/expected-orders.txt" >"$work/expected-orders-cut.txt"
 
-# run_mode <name> <profile> <host> <web port> [cut|failover]
+# run_mode <name> <profile> <host> <web port> [cut|failover|bare]
 run_mode() {
-  local name=$1 profile=$2 host=$3 web=$4 cut=${5:-} failover=
+  local name=$1 profile=$2 host=$3 web=$4 cut=${5:-} failover= bare=
   if [ "$cut" = failover ]; then cut= failover=1; fi
+  if [ "$cut" = bare ]; then cut= bare=1; fi
+  road_no_account=${bare:-0}
   local dir="$work/$name" expected="$work/expected-orders.txt"
   echo "== $name ($profile) on $host"
   road_step "starting quorvel.exe"
   road_check "$name: logged in by itself and associated the trading program" \
     road_start "$dir" "$profile" "$host" "$web" "$work/policy.tmp" "$work/tape-e2e.csv"
   [ -n "${road_main:-}" ] || return 0
+  [ -z "$bare" ] || road_check "$name: no account library beside the program" test ! -e "$dir/app/velmora.dll"
   # The user starts every monitor from the toolbar, as a user would.
   road_check "$name: all monitors running" road_start_monitors "$dir" 8
 
@@ -122,4 +126,6 @@ PY
 
 run_mode keystroke simtrader_keystroke.ini 127.0.71.1 18171 failover
 run_mode controls simtrader_controls.ini 127.0.71.2 18172 cut
+# As installed from the package: our quote engine and no other outside library.
+run_mode installed simtrader_keystroke.ini 127.0.71.3 18173 bare
 exit "$road_fail"
