@@ -18,12 +18,13 @@ TGetStockInfoThread::TGetStockInfoThread(std::string code, bool createSuspended,
 TGetStockInfoThread::~TGetStockInfoThread() {
   Stop();
   if (!thread_.joinable()) return;
-  bool ended = thread_.get_id() != std::this_thread::get_id();
-  if (ended) {
+  bool ended = false;
+  if (thread_.get_id() != std::this_thread::get_id()) {
     std::unique_lock lock(state_->mutex);
     ended = state_->wake.wait_for(lock, kDetachAfter, [&] { return state_->ended; });
   }
-  // Still inside a request: it ends by itself and drops the state.
+  // Still inside a request (or destroyed by its own caption): it ends by
+  // itself and drops the state.
   if (ended) thread_.join();
   else thread_.detach();
 }
