@@ -15,20 +15,14 @@ set -euo pipefail
 : "${ROOT:?}" "${QV_WINE64:?}"
 # shellcheck source=scripts/road.sh
 . "$ROOT/scripts/road.sh"
-road_check_files
-
-work=$(mktemp -d)
-export ROAD_DRIVER_LOG="$work/driver.err"
-trap 'road_stop_all; rm -rf "$work"' EXIT
+road_begin
 
 host=127.0.72.1
 web=18174
 secret="e2e-hook-secret"
 dir="$work/notify"
 
-"$road_make_example" "$work"
-grep -v ',600004,' "$work/tape.csv" >"$work/tape-e2e.csv"
-road_expect "$work" "$work/tape-e2e.csv"
+road_example "$work" "$work/tape-e2e.csv"
 rows=${#road_rows[@]}
 half=$((rows / 2))
 echo "replay: $road_fires fires on $rows rows; hooks down for rows [0, $half)"

@@ -15,20 +15,11 @@ set -euo pipefail
 : "${ROOT:?}" "${QV_WINE64:?}"
 # shellcheck source=scripts/road.sh
 . "$ROOT/scripts/road.sh"
-road_check_files
-
-work=$(mktemp -d)
-export ROAD_DRIVER_LOG="$work/driver.err"
-trap 'road_stop_all; rm -rf "$work"' EXIT
+road_begin
 
 test_count() { [ "$(grep -c "$2" "$1")" -eq "$3" ] || { echo "   $(grep -c "$2" "$1") of $3 in $1"; false; }; }
 
-# The store and tape of the replay example, without the time monitor's
-# rows: it fires on the wall clock here but on the tape's clock in the
-# replay, so it would be compared with a different minute.
-"$road_make_example" "$work"
-grep -v ',600004,' "$work/tape.csv" >"$work/tape-e2e.csv"
-road_expect "$work" "$work/tape-e2e.csv"
+road_example "$work" "$work/tape-e2e.csv"
 echo "replay: $road_fires fires ($road_automatic automatic) on ${#road_rows[@]} rows"
 # The row of the last automatic fire, and the orders placed before it.
 last_auto=$(sed -nE 's/^([0-9-]+ [0-9:]+) fire #.*automatic\)$/\1/p' "$work/replay.txt" | tail -n 1)

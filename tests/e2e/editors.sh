@@ -42,6 +42,10 @@ logged_in() { road_drive statusbar --title "$caption" --exact | grep -qP '^pane\
 field_is() { road_drive children --title "$1" --exact --until "$3" --timeout-ms 5000 | awk -F'\t' -v id="$2" -v t="$3" \
   '$1 == "child" && $4 == id && $6 == t { found = 1 } END { exit !found }'; }
 # type_code <dialog title> <id> <code>: the code as pasted, then a key released in the box.
+field() { road_drive set-text --title "$1" --exact --id "$2" "$3" >/dev/null; } # <title> <id> <text>
+press_ok() { road_drive click --title "$1" --exact --text "确定[&O]" >/dev/null || true; } # <title>
+# fill_ok <title> <set price> <quantity> <own field>: the three fields, then OK.
+fill_ok() { field "$1" "$id_set_price" "$2"; field "$1" "$id_quantity" "$3"; field "$1" "$id_own" "$4"; press_ok "$1"; }
 type_code() { road_drive set-text --title "$1" --exact --id "$2" "$3" >/dev/null && road_drive key --title "$1" --exact --id "$2" End >/dev/null; }
 list_shows() { road_drive listview --title "$caption" --exact | grep -qP "$1"; }
 list_has() { road_wait_for 5 list_shows "$1"; }
@@ -108,24 +112,21 @@ editor_price() {
   road_drive children --title "$t" --exact >"$work/price-children.txt" || true
   road_check "price: the group and its fields" grep -qP "\t策略设置\t" "$work/price-children.txt"
   road_check "price: the status bar's caption" pane_says "$t" 0 "提示："
-  road_drive click --title "$t" --exact --text "确定[&O]" >/dev/null || true
+  press_ok "$t"
   road_check "price: OK without a code is refused" status_says "$t" "证券代码不正确！"
   type_code "$t" "$id_code" 600000
   road_check "price: the lookup fills the name" field_is "$t" "$id_name" "浦发银行"
   road_check "price: the live price comes" shows_text "$t" "10.230"
-  road_drive set-text --title "$t" --exact --id "$id_set_price" "abc" >/dev/null
-  road_drive click --title "$t" --exact --text "确定[&O]" >/dev/null || true
+  field "$t" "$id_set_price" "abc"
+  press_ok "$t"
   road_check "price: a set price that is no number is refused" status_says "$t" "设定价位不是有效的数字！"
   # Falling (the first direction), 0.001 above the newest price: refused; 10.2 passes.
-  road_drive set-text --title "$t" --exact --id "$id_set_price" "10.231" >/dev/null
-  road_drive set-text --title "$t" --exact --id "$id_quantity" "500" >/dev/null
-  road_drive set-text --title "$t" --exact --id "$id_own" "0.1" >/dev/null
-  road_drive click --title "$t" --exact --text "确定[&O]" >/dev/null || true
+  fill_ok "$t" "10.231" "500" "0.1"
   road_check "price: falling above the newest price is refused" status_says "$t" "下涨或下跌中反弹，设定价必须小于当前价！"
-  road_drive set-text --title "$t" --exact --id "$id_set_price" "10.2" >/dev/null
+  field "$t" "$id_set_price" "10.2"
   road_drive click --title "$t" --exact --text "元" >/dev/null || true
   shot editor-price
-  road_drive click --title "$t" --exact --text "确定[&O]" >/dev/null || true
+  press_ok "$t"
   road_drive dialog --title "确认提示！" --exact >"$work/price-confirm.txt" || true
   road_check "price: the confirmation states the rule" grep -q "当相对设定价位10.200下跌0.100元时及时提示卖出500股" "$work/price-confirm.txt"
   road_drive answer --title "确认提示！" --exact --button "是" >/dev/null || true
@@ -142,14 +143,14 @@ editor_time() {
   road_check "time: the lookup fills the name" field_is "$t" "$id_name" "平安银行"
   road_drive click --title "$t" --exact --text "用即时成交价" >/dev/null || true
   road_check "time: the trade price stands in the set-price field" field_is "$t" "$id_set_price" "即时成交价"
-  road_drive set-text --title "$t" --exact --id "$id_quantity" "300" >/dev/null
-  road_drive set-text --title "$t" --exact --id "$id_own" "25:00" >/dev/null
-  road_drive click --title "$t" --exact --text "确定[&O]" >/dev/null || true
+  field "$t" "$id_quantity" "300"
+  field "$t" "$id_own" "25:00"
+  press_ok "$t"
   road_check "time: an order time that is no time of day is refused" status_says "$t" "下单时间不正确，请按“小时:分钟”(24小时)输入！"
-  road_drive set-text --title "$t" --exact --id "$id_own" "14:45" >/dev/null
+  field "$t" "$id_own" "14:45"
   road_drive click --title "$t" --exact --text "买入" >/dev/null || true
   shot editor-time
-  road_drive click --title "$t" --exact --text "确定[&O]" >/dev/null || true
+  press_ok "$t"
   road_drive answer --title "确认提示！" --exact --button "是" >/dev/null || true
   road_check "time: Yes closes the dialog" road_drive wait-gone --title "$t" --exact --timeout-ms 5000
   road_check "time: the monitor is in the list" list_has "时间-买入\t000001\t平安银行"
@@ -164,21 +165,21 @@ editor_payoff() {
   local t="添加移动止盈"
   road_drive toolbar-click --title "$caption" --exact --text "添加移动止盈" >/dev/null || true
   road_check "payoff: the add dialog opens from the toolbar" road_drive wait-window --title "$t" --exact --timeout-ms 10000 >/dev/null
-  road_drive click --title "$t" --exact --text "确定[&O]" >/dev/null || true
+  press_ok "$t"
   road_check "payoff: OK without a code is refused" status_says "$t" "证券代码不正确！"
   type_code "$t" "$id_code" 600000
   road_check "payoff: the lookup fills the name" field_is "$t" "$id_name" "浦发银行"
-  road_drive set-text --title "$t" --exact --id "$id_quantity" "1千" >/dev/null
-  road_drive click --title "$t" --exact --text "确定[&O]" >/dev/null || true
+  field "$t" "$id_quantity" "1千"
+  press_ok "$t"
   road_check "payoff: a quantity that is no whole number is refused" status_says "$t" "卖出数量不是有效的整数！"
   road_drive click --title "$t" --exact --text "用昨收价" >/dev/null || true
   road_check "payoff: the basis stands in the set-price field" field_is "$t" "$id_set_price" "用昨收价"
-  road_drive set-text --title "$t" --exact --id "$id_quantity" "1000" >/dev/null
-  road_drive set-text --title "$t" --exact --id "$id_own" "2" >/dev/null
+  field "$t" "$id_quantity" "1000"
+  field "$t" "$id_own" "2"
   road_drive click --title "$t" --exact --text "%" >/dev/null || true
   road_drive click --title "$t" --exact --text "采用自动交易" >/dev/null || true
   shot editor-payoff
-  road_drive click --title "$t" --exact --text "确定[&O]" >/dev/null || true
+  press_ok "$t"
   road_drive dialog --title "确认提示！" --exact >"$work/payoff-confirm.txt" || true
   road_check "payoff: the confirmation states the rule" \
     grep -q "当高于设定价位10.100后回落2.000%且大于设定价时自动卖出1000股" "$work/payoff-confirm.txt"
@@ -200,22 +201,16 @@ editor_losslimit() {
   road_drive set-text --title "$t" --exact --id "$id_code" 600000 >/dev/null
   road_check "stop-loss: a pasted code is looked up" field_is "$t" "$id_name" "浦发银行"
   road_check "stop-loss: the pasted code's live price comes" shows_text "$t" "10.230"
-  road_drive set-text --title "$t" --exact --id "$id_set_price" "12.3" >/dev/null
-  road_drive set-text --title "$t" --exact --id "$id_quantity" "200" >/dev/null
-  road_drive set-text --title "$t" --exact --id "$id_own" "0.2" >/dev/null
-  road_drive click --title "$t" --exact --text "确定[&O]" >/dev/null || true
+  fill_ok "$t" "12.3" "200" "0.2"
   road_check "stop-loss: checked against the pasted code's price" status_says "$t" "设定价不能大于现价！"
   shot editor-losslimit-pasted
   road_drive set-text --title "$t" --exact --id "$id_code" 000001 >/dev/null
   road_check "stop-loss: the first code pasted back is looked up" field_is "$t" "$id_name" "平安银行"
-  road_drive set-text --title "$t" --exact --id "$id_set_price" "12.346" >/dev/null
-  road_drive set-text --title "$t" --exact --id "$id_quantity" "200" >/dev/null
-  road_drive set-text --title "$t" --exact --id "$id_own" "0.2" >/dev/null
-  road_drive click --title "$t" --exact --text "确定[&O]" >/dev/null || true
+  fill_ok "$t" "12.346" "200" "0.2"
   road_check "stop-loss: a set price above the current price is refused" status_says "$t" "设定价不能大于现价！"
-  road_drive set-text --title "$t" --exact --id "$id_set_price" "12.3" >/dev/null
+  field "$t" "$id_set_price" "12.3"
   shot editor-losslimit
-  road_drive click --title "$t" --exact --text "确定[&O]" >/dev/null || true
+  press_ok "$t"
   road_drive answer --title "确认提示！" --exact --button "是" >/dev/null || true
   road_check "stop-loss: Yes closes the dialog" road_drive wait-gone --title "$t" --exact --timeout-ms 5000
   expected+=("止损-卖出 000001 平安银行 market=SZ running .* set=12.300 .*当相对于设定价12.300下跌0.200元时及时提示卖出200股")
@@ -228,14 +223,11 @@ editor_limitdown() {
   type_code "$t" "$id_code" 600000
   road_check "rebound: the lookup fills the name" field_is "$t" "$id_name" "浦发银行"
   # The newest price, 10.23 at two decimals, is the most the set price may be.
-  road_drive set-text --title "$t" --exact --id "$id_set_price" "10.231" >/dev/null
-  road_drive set-text --title "$t" --exact --id "$id_quantity" "300" >/dev/null
-  road_drive set-text --title "$t" --exact --id "$id_own" "0.1" >/dev/null
-  road_drive click --title "$t" --exact --text "确定[&O]" >/dev/null || true
+  fill_ok "$t" "10.231" "300" "0.1"
   road_check "rebound: a set price above the newest price is refused" status_says "$t" "设定价不能大于现价！"
-  road_drive set-text --title "$t" --exact --id "$id_set_price" "10.1" >/dev/null
+  field "$t" "$id_set_price" "10.1"
   shot editor-limitdown
-  road_drive click --title "$t" --exact --text "确定[&O]" >/dev/null || true
+  press_ok "$t"
   road_drive answer --title "确认提示！" --exact --button "是" >/dev/null || true
   road_check "rebound: Yes closes the dialog" road_drive wait-gone --title "$t" --exact --timeout-ms 5000
   expected+=("限跌-买入 600000 浦发银行 market=SH running .* set=10.100 .*当低于设定价位10.100后反弹0.100元且小于设定价时提示买入300股")
@@ -247,24 +239,24 @@ editor_index() {
   road_check "index: the add dialog opens from the menu" road_drive wait-window --title "$t" --exact --timeout-ms 10000 >/dev/null
   road_check "index: the list holds the shipped indexcode.txt" \
     grep -qP "^row\t4\t.*\t中证500  399905$" <(road_drive listview --title "$t" --exact --id "$list")
-  road_drive click --title "$t" --exact --text "确定[&O]" >/dev/null || true
+  press_ok "$t"
   road_check "index: OK without a target is refused" status_says "$t" "目标证券不正确！"
   type_code "$t" "$id_code" 000001
   road_check "index: the target's lookup fills its name" field_is "$t" "$id_name" "平安银行"
-  road_drive set-text --title "$t" --exact --id "$id_quantity" "100" >/dev/null
-  road_drive set-text --title "$t" --exact --id "$id_own" "5" >/dev/null
-  road_drive click --title "$t" --exact --text "确定[&O]" >/dev/null || true
+  field "$t" "$id_quantity" "100"
+  field "$t" "$id_own" "5"
+  press_ok "$t"
   road_check "index: OK without an index is refused" status_says "$t" "没有选择监控指数，请选择！"
   # Space on a row of the check list ticks it; the index is looked up.
   road_drive listview-select --title "$t" --exact --id "$list" 0 >/dev/null || true
   road_drive key --title "$t" --exact --id "$list" Space >/dev/null || true
   road_check "index: the ticked index shows its value" field_is "$t" "$value" "3012.345"
-  road_drive set-text --title "$t" --exact --id "$id_set_price" "3012.345" >/dev/null
-  road_drive click --title "$t" --exact --text "确定[&O]" >/dev/null || true
+  field "$t" "$id_set_price" "3012.345"
+  press_ok "$t"
   road_check "index: rising to the current value is refused" status_says "$t" "当跟踪方式为上涨时，设定点位必须大于当前点位！"
-  road_drive set-text --title "$t" --exact --id "$id_set_price" "3020" >/dev/null
+  field "$t" "$id_set_price" "3020"
   shot editor-index
-  road_drive click --title "$t" --exact --text "确定[&O]" >/dev/null || true
+  press_ok "$t"
   road_drive answer --title "确认提示！" --exact --button "是" >/dev/null || true
   road_check "index: Yes closes the dialog" road_drive wait-gone --title "$t" --exact --timeout-ms 5000
   road_check "index: the monitor is in the list" list_has "指数-卖出\t1A0001\t上证指数\t3020.000"

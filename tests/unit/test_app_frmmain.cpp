@@ -64,6 +64,14 @@ class MainWindowTest : public ::testing::Test {
     w->FormCreate();
     return w;
   }
+  // A running stop-loss on 600000 that fires below 10.000, as the last row
+  // after the store's three.
+  static void StartWithAStopLoss(app::Tfrmmain& w) {
+    auto stop = testing_support::Monitor(7, policy::kKindLossLimit, "600000", 10.0f, 0.5f);
+    policy::UpdateDescription(stop);
+    w.Monitors().Add(stop);
+    w.StartAllMonitoring();
+  }
 
   TempDir dir;
   std::string folder;
@@ -591,11 +599,7 @@ TEST_F(MainWindowTest, QuotePacketsReachMonitorsPricesFramesAndQuoteWindows) {
   w->FormShow();
   w->SetLoggedIn(true, "u1");
   w->EnableLoggedInFeatures(true);
-  // A stop-loss on 600000 that fires below 10.000, as the last row.
-  auto stop = testing_support::Monitor(7, policy::kKindLossLimit, "600000", 10.0f, 0.5f);
-  policy::UpdateDescription(stop);
-  w->Monitors().Add(stop);
-  w->StartAllMonitoring();
+  StartWithAStopLoss(*w);
   ASSERT_EQ(w->RowCount(), 4u);
   w->TakeChanges();
 
@@ -847,10 +851,7 @@ TEST_F(MainWindowTest, OrderOutcomesReachTheListTheLogsAndTheUser) {
   auto w = Create();
   w->SetLoggedIn(true, "u1");
   w->EnableLoggedInFeatures(true);
-  auto stop = testing_support::Monitor(7, policy::kKindLossLimit, "600000", 10.0f, 0.5f);
-  policy::UpdateDescription(stop);
-  w->Monitors().Add(stop);
-  w->StartAllMonitoring();
+  StartWithAStopLoss(*w);
   ASSERT_EQ(w->RowCount(), 4u);
   EXPECT_EQ(app::MonitorColumns()[app::kOutcomeColumn].caption, std::string("委托结果"));
 
