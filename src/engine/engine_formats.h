@@ -56,12 +56,17 @@ std::optional<Security> SecurityOf(std::string_view code, uint32_t market);
 struct SourceQuote {
   std::string symbol;
   quotes::TQuoteReport report{};
+  // The day's limit-up and limit-down prices as the source publishes them;
+  // 0 where it publishes none (indexes, delisted securities, the comma format).
+  double limitUp = 0;
+  double limitDown = 0;
 };
 
 struct ParseResult {
   bool ok = false;
   std::string error;  // why the answer was rejected
   std::vector<SourceQuote> quotes;
+  size_t skipped = 0;  // records of the answer that could not be read
 };
 
 // Parses a whole answer. Symbols the service does not know (an empty
