@@ -1,5 +1,9 @@
 #include "engine_http.h"
 
+#include <atomic>
+
+#include "engine_transport.h"
+
 #include <asio.hpp>
 
 #include <algorithm>
@@ -304,5 +308,37 @@ HttpResult HttpClient::Get(const Url& url, const std::vector<std::string>& heade
   if (!result.ok && result.status == 0 && reused && !gotBytes) result = impl_->Once(url, request, deadline, reused, gotBytes);
   return result;
 }
+
+}  // namespace engine
+
+namespace engine {
+namespace {
+
+class SocketTransport : public ITransport {
+ public:
+  HttpResult Get(const std::string& address, const std::vector<std::string>& headers,
+                 std::chrono::milliseconds deadline) override {
+    HttpResult failed;
+    if (cancelled_) {
+      failed.error = "cancelled";
+      return failed;
+    }
+    auto url = ParseUrl(address);
+    if (!url) {
+      failed.error = "not an http address";
+      return failed;
+    }
+    return client_.Get(*url, headers, deadline);
+  }
+  void Cancel() override { cancelled_ = true; }
+
+ private:
+  HttpClient client_;
+  std::atomic<bool> cancelled_{false};
+};
+
+}  // namespace
+
+std::unique_ptr<ITransport> MakeSocketTransport() { return std::make_unique<SocketTransport>(); }
 
 }  // namespace engine

@@ -33,4 +33,7 @@ class ITransport {
 // single-quote lookup.
 using TransportFactory = std::function<std::unique_ptr<ITransport>()>;
 
+// The small socket client of engine_http.h as a transport (plain http only).
+std::unique_ptr<ITransport> MakeSocketTransport();
+
 }  // namespace engine
