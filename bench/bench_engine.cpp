@@ -1,5 +1,7 @@
-// The quote engine's hot path. Parse: an 800-security comma-format answer
-// and a 60-security tilde-format answer into reports, beside a plain scan of
+// The quote engine's hot path. Parse: the services' own answers (850
+// comma-format and 900 tilde-format records, ../shared/data/real_quotes),
+// an 800-security comma-format answer and a 60-security tilde-format answer
+// as the stand-in writes them, into reports, each beside a plain scan of
 // the same bytes for the line ends. Post: from the last byte of a poll's
 // answer for 500 watched securities to the quote packet posted (parse,
 // mapping to the program's codes, change filter, packet), beside the scan.
@@ -7,6 +9,8 @@
 
 #include <chrono>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -57,6 +61,38 @@ size_t LineEndsByteByByte(const std::string& body) {
   for (char c : body) n += c == '\n';
   return n;
 }
+
+// A whole answer as a service sent it; empty when the data is missing.
+std::string RealAnswer(const char* name) {
+  std::ifstream in(std::string(QV_REAL_QUOTES_DIR) + name, std::ios::binary);
+  std::ostringstream all;
+  all << in.rdbuf();
+  return all.str();
+}
+
+void ScanReal(benchmark::State& state, const char* name) {
+  const std::string body = RealAnswer(name);
+  if (body.empty()) state.SkipWithError("the recorded answer is missing");
+  for (auto _ : state) benchmark::DoNotOptimize(LineEnds(body));
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * body.size()));
+}
+void ParseReal(benchmark::State& state, Format format, const char* name, size_t records) {
+  const std::string body = RealAnswer(name);
+  if (body.empty()) state.SkipWithError("the recorded answer is missing");
+  for (auto _ : state) {
+    auto r = engine::ParseAnswer(format, body);
+    if (r.quotes.size() != records || r.skipped) state.SkipWithError("not every record read");
+    benchmark::DoNotOptimize(r);
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * body.size()));
+  state.counters["records"] = static_cast<double>(records);
+}
+constexpr const char* kRealComma = "comma-answer-2022-11-22.txt";  // 850 records, 18 of unknown codes
+constexpr const char* kRealTilde = "tilde-answer-2022-11-22.txt";  // 900 records
+void BM_ScanRealComma850(benchmark::State& state) { ScanReal(state, kRealComma); }
+void BM_ParseRealComma850(benchmark::State& state) { ParseReal(state, Format::Comma, kRealComma, 832); }
+void BM_ScanRealTilde900(benchmark::State& state) { ScanReal(state, kRealTilde); }
+void BM_ParseRealTilde900(benchmark::State& state) { ParseReal(state, Format::Tilde, kRealTilde, 900); }
 
 void BM_ScanComma800(benchmark::State& state) {
   const std::string body = Answer(Format::Comma, 800, 0);
@@ -142,6 +178,10 @@ void BM_ScanAnswer500(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(LineEnds(body));
 }
 
+BENCHMARK(BM_ScanRealComma850);
+BENCHMARK(BM_ParseRealComma850);
+BENCHMARK(BM_ScanRealTilde900);
+BENCHMARK(BM_ParseRealTilde900);
 BENCHMARK(BM_ScanComma800);
 BENCHMARK(BM_ByteScanComma800);
 BENCHMARK(BM_ParseComma800);

@@ -1,7 +1,8 @@
 // The public quote formats the shipped engine polls, served from the quote
 // feed's playback so that a test runs the real engine against the tape:
 // the same rows, in the same order and pacing. Answers are GBK, one line
-// per symbol asked, an unknown symbol as the services answer it.
+// per symbol asked, in the shapes the services send (see AppendAnswerLine),
+// an unknown symbol as the services answer it.
 #include "quote_formats.h"
 
 #include <atomic>
@@ -15,6 +16,19 @@ namespace {
 struct FormatState {
   std::atomic<bool> failing[2] = {false, false};
 };
+
+// A tape carries prices but no volume: a row with a price and no volume
+// is sent as having traded one lot at its price, so that it reads as the
+// trade it records (the services give a price with no volume only to a
+// security that has not traded, which the engine reports without a price).
+// A row without a price is sent as the services send a suspended security.
+quotes::TQuoteReport AsSent(quotes::TQuoteReport r) {
+  if (r.newestPrice > 0 && !(r.volume > 0)) {
+    r.volume = 100;
+    r.amount = r.newestPrice * 100;
+  }
+  return r;
+}
 
 std::vector<std::string> Symbols(const std::string& list) {
   std::vector<std::string> out;
@@ -49,7 +63,7 @@ void AddQuoteFormatRoutes(httplib::Server& server, Recorder& recorder, ControlHo
     for (size_t i = 0; i < symbols.size(); ++i) {
       if (newest[i].first) {
         ++known;
-        engine::AppendAnswerLine(body, format, symbols[i], newest[i].second);
+        engine::AppendAnswerLine(body, format, symbols[i], AsSent(newest[i].second));
       } else if (format == engine::Format::Comma) {
         body += "var hq_str_" + symbols[i] + "=\"\";\n";
       } else {

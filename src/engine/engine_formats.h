@@ -5,12 +5,17 @@
 //   comma:  var hq_str_sh600000="name,open,prevclose,price,...,date,time,status";
 //   tilde:  v_sh600000="1~name~600000~price~prevclose~open~volume~...";
 // The parsers are total: any bytes give reports or a rejection with a
-// reason, and an answer whose records do not have the layout's field count
-// is rejected as a whole (the service changed its format: better another
-// source than wrong prices).
+// reason. A record that cannot be read (a field missing or no number, a
+// date that is none) is skipped and counted; the answer fails only when it
+// holds no record of the format at all (an error page, an empty body) or
+// none of its records can be read, so that the engine turns to another
+// source rather than report wrong prices.
 //
 // Units of the reports (the same from every source): prices in yuan,
-// volumes (the day's and the five levels') in shares, amount in yuan.
+// volumes (the day's and the five levels') in shares, amount in yuan. A
+// security that has not traded today (suspended, delisted, no volume yet)
+// is reported with newest price, open, high and low 0 and its previous
+// close: never a price it did not trade at.
 #pragma once
 
 #include <cstddef>
@@ -26,7 +31,7 @@ namespace engine {
 
 enum class Format { Comma, Tilde };
 
-// "comma" / "tilde"; nullopt for anything else.
+// "comma" / "tilde" in any case ("Comma", "TILDE"); nullopt for anything else.
 std::optional<Format> FormatFromName(std::string_view name);
 const char* FormatName(Format format);
 // The most symbols one request of the format asks for.
@@ -42,9 +47,11 @@ struct Security {
   std::string symbol;   // the services' symbol, e.g. "sh600000" or "sh000001"
 };
 
-// The market of a bare six-digit code by its leading digits (the longest
-// prefix wins): 92, 4, 8 Beijing; 6, 5, 9, 11 and the program's 1A0 index
-// codes Shanghai; 0, 1, 2, 3 Shenzhen. 0 when no rule applies.
+// The market of a bare six-digit code by its leading digits, the longest
+// matching prefix winning, after the exchanges' code allocation (bonds,
+// repos and treasuries of both exchanges, funds, Beijing's 4, 8 and 92;
+// the rules and their sources are beside them), and the program's 1A0
+// index codes Shanghai. 0 when no rule applies.
 uint16_t MarketByPrefix(std::string_view code);
 // The security of a watched label's code and market (0 or an unknown
 // market: placed by the code's digits). nullopt for a code the services
@@ -64,7 +71,9 @@ struct SourceQuote {
 
 struct ParseResult {
   bool ok = false;
-  std::string error;  // why the answer was rejected
+  // Why the answer was rejected; when it was not but records were skipped,
+  // why the first of them was.
+  std::string error;
   std::vector<SourceQuote> quotes;
   size_t skipped = 0;  // records of the answer that could not be read
 };
@@ -78,8 +87,13 @@ ParseResult ParseTilde(std::string_view body);
 // Beijing date and time to seconds since 1970-01-01 00:00 UTC.
 int64_t BeijingToUtc(int year, int month, int day, int hour, int minute, int second);
 
-// The answer lines a source of the format would give for the reports (the
-// stand-in server's formats, fixtures and benchmarks), `symbol` naming each.
+// The answer line a source of the format would give for the report (the
+// stand-in server's formats, fixtures and benchmarks), `symbol` naming it,
+// in the shapes the services send: the comma format's tails after the
+// status (Shanghai's trailing comma, Beijing's 39 fields, the `D|` field
+// from 15:34:45 Beijing time), the tilde format's 88 fields with the
+// board's limits in 47/48, and a report without a newest price as a
+// suspended security (or, without a previous close, a delisted one).
 void AppendAnswerLine(std::string& out, Format format, std::string_view symbol, const quotes::TQuoteReport& r);
 
 }  // namespace engine
