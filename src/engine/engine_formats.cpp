@@ -195,32 +195,33 @@ class Fields {
   size_t ends_[kMaxSeparators];  // where the fields end: their separators
 };
 
-// A date or time field laid out as `pattern`: Y, M, D, h, m, s stand for a
-// digit of the year, month, day, hour, minute, second; other characters
-// stand for themselves. Adds the digits read into `parts` (y, mo, d, h, mi, s).
-int UnitOf(char c) {
-  switch (c) {
-    case 'Y': return 0;
-    case 'M': return 1;
-    case 'D': return 2;
-    case 'h': return 3;
-    case 'm': return 4;
-    case 's': return 5;
-    default: return -1;
+// The `n` ASCII digits at `p` as a number; false when one is no digit.
+[[gnu::always_inline]] inline bool Digits(const char* p, size_t n, int& out) {
+  int v = 0;
+  for (size_t i = 0; i < n; ++i) {
+    if (!IsDigit(p[i])) return false;
+    v = v * 10 + (p[i] - '0');
   }
-}
-bool ReadStamp(std::string_view s, std::string_view pattern, int (&parts)[6]) {
-  if (s.size() != pattern.size()) return false;
-  for (size_t i = 0; i < s.size(); ++i) {
-    const int unit = UnitOf(pattern[i]);
-    if (unit < 0) {
-      if (s[i] != pattern[i]) return false;
-    } else {
-      if (!IsDigit(s[i])) return false;
-      parts[unit] = parts[unit] * 10 + (s[i] - '0');
-    }
-  }
+  out = v;
   return true;
+}
+// The date and time fields of the formats into `t` (year, month, day, hour,
+// minute, second): the comma format's "YYYY-MM-DD" and "hh:mm:ss", the
+// tilde format's "YYYYMMDDhhmmss". False when the field is not of the shape.
+bool CommaDate(std::string_view s, int (&t)[6]) {
+  const char* p = s.data();
+  return s.size() == 10 && p[4] == '-' && p[7] == '-' && Digits(p, 4, t[0]) && Digits(p + 5, 2, t[1]) &&
+         Digits(p + 8, 2, t[2]);
+}
+bool CommaTime(std::string_view s, int (&t)[6]) {
+  const char* p = s.data();
+  return s.size() == 8 && p[2] == ':' && p[5] == ':' && Digits(p, 2, t[3]) && Digits(p + 3, 2, t[4]) &&
+         Digits(p + 6, 2, t[5]);
+}
+bool TildeDateTime(std::string_view s, int (&t)[6]) {
+  const char* p = s.data();
+  return s.size() == 14 && Digits(p, 4, t[0]) && Digits(p + 4, 2, t[1]) && Digits(p + 6, 2, t[2]) &&
+         Digits(p + 8, 2, t[3]) && Digits(p + 10, 2, t[4]) && Digits(p + 12, 2, t[5]);
 }
 
 bool LeapYear(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
@@ -423,7 +424,7 @@ const char* ReadComma(const Line& line, const char* readable, std::vector<Source
   for (size_t i : kNumbers)
     if (v[i] < 0) return kNegativeFault;
   int t[6] = {};
-  if (!ReadStamp(f.Text(30), "YYYY-MM-DD", t) || !ReadStamp(f.Text(31), "hh:mm:ss", t)) return kTimeFault;
+  if (!CommaDate(f.Text(30), t) || !CommaTime(f.Text(31), t)) return kTimeFault;
   const std::optional<int32_t> when = QuoteTime(t);
   if (!when) return kTimeFault;
   const std::string_view status = f.size() > kCommaStatus ? f.Text(kCommaStatus) : std::string_view();
@@ -463,17 +464,26 @@ bool ExactAmount(std::string_view s, const char* readable, double& out) {
 // field from 29 on sits further on: the date-time is looked for at 30, 34,
 // 38 ... (one more pair a side, four places), and the later fields read
 // from there.
+std::optional<int32_t> TildeStamp(const Fields& f, size_t i) {
+  int t[6] = {};
+  return TildeDateTime(f.Text(i), t) ? QuoteTime(t) : std::nullopt;
+}
+
 const char* ReadTilde(const Line& line, const char* readable, std::vector<SourceQuote>& out) {
-  const Fields f(line.text, '~', readable, kTildeSplit);
+  // The fields up to 48 are split off first; a record whose date-time is not
+  // at 30 is split further to look for it.
+  Fields f(line.text, '~', readable, kTildeMinFields);
   if (f.size() < kTildeMinFields) return kCountFault;
   // The code field must be the symbol's: a shifted layout would read wrong prices.
   if (f.Text(2) != line.symbol.substr(2)) return "the code field is not the record's code";
   size_t shift = 0;
-  std::optional<int32_t> when;
-  for (;; shift += 4) {
-    if (shift > kTildeMaxShift || f.size() < kTildeMinFields + shift) return kTimeFault;
-    int t[6] = {};
-    if (ReadStamp(f.Text(30 + shift), "YYYYMMDDhhmmss", t) && (when = QuoteTime(t))) break;
+  std::optional<int32_t> when = TildeStamp(f, 30);
+  if (!when) {
+    f = Fields(line.text, '~', readable, kTildeSplit);
+    for (shift = 4;; shift += 4) {
+      if (shift > kTildeMaxShift || f.size() < kTildeMinFields + shift) return kTimeFault;
+      if ((when = TildeStamp(f, 30 + shift))) break;
+    }
   }
   const size_t pairs = 5 + shift / 4;  // level pairs a side
   double price[3], level[20], tail[2], limit[2];
