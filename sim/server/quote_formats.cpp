@@ -6,6 +6,7 @@
 #include "quote_formats.h"
 
 #include <atomic>
+#include <cmath>
 #include <memory>
 
 #include "engine/engine_formats.h"
@@ -22,10 +23,12 @@ struct FormatState {
 // trade it records (the services give a price with no volume only to a
 // security that has not traded, which the engine reports without a price).
 // A row without a price is sent as the services send a suspended security.
+// The amount is whole yuan, which both formats carry alike (the tilde
+// format has no fen), so that a failover changes nothing of the report.
 quotes::TQuoteReport AsSent(quotes::TQuoteReport r) {
   if (r.newestPrice > 0 && !(r.volume > 0)) {
     r.volume = 100;
-    r.amount = r.newestPrice * 100;
+    r.amount = std::round(r.newestPrice * 100);
   }
   return r;
 }
