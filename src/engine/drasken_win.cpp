@@ -145,10 +145,19 @@ LRESULT CALLBACK EngineSubclass(HWND window, UINT m, WPARAM w, LPARAM l, UINT_PT
   if (e.IsEngineMessage(m, w) && e.pump.Owns(packet)) {
     e.pump.Handling(packet);
     LRESULT result = DefSubclassProc(window, m, w, l);
-    e.pump.Release(packet);
+    try {
+      e.pump.Release(packet);
+    } catch (...) {
+      // Out of memory posting what waits: it goes with the next release.
+    }
     return result;
   }
-  if (m == WM_NCDESTROY) e.Detach();
+  if (m == WM_NCDESTROY) {
+    try {
+      e.Detach();
+    } catch (...) {
+    }
+  }
   return DefSubclassProc(window, m, w, l);
 }
 

@@ -444,18 +444,24 @@ QuoteEngine::SourcePoll QuoteEngine::Poll(Source& source, size_t index, const st
 
 void QuoteEngine::Run() {
   for (;;) {
+    const char* what = nullptr;
     try {
       if (!Step()) return;
+      continue;
     } catch (const std::exception& e) {
-      // Whatever went wrong (even out of memory), the program's process
-      // goes on and so does the engine, after a pause.
-      Note(std::string("行情线程出错: ") + e.what() + "; 继续");
+      what = e.what();
+    } catch (...) {
+      what = "?";
+    }
+    // Whatever went wrong (even out of memory in the 32-bit process), the
+    // program's process goes on, and so does the engine after a pause.
+    try {
+      Note(std::string("行情线程出错: ") + what + "; 继续");
       std::unique_lock lock(mutex_);
       if (wake_.wait_for(lock, timing_.firstBackoff, [this] { return stop_; })) return;
     } catch (...) {
-      Note("行情线程出错; 继续");
-      std::unique_lock lock(mutex_);
-      if (wake_.wait_for(lock, timing_.firstBackoff, [this] { return stop_; })) return;
+      if (stopping_) return;
+      std::this_thread::yield();
     }
   }
 }
