@@ -409,7 +409,9 @@ QuoteEngine::SourcePoll QuoteEngine::Poll(Source& source, size_t index, const st
     if (!answer.ok) {
       poll.cause = answer.error.empty() ? "HTTP " + std::to_string(answer.status) : answer.error;
       if (answer.status == 0) unreachable = true;
-      if (answer.status != 0) NoteLimited("http:" + source.config.name, "行情源 " + source.config.name + " 拒绝请求: " + poll.cause);
+      if (answer.status != 0)
+        NoteLimited("http:" + source.config.name, "行情源 " + source.config.name + " 拒绝请求: " + poll.cause +
+                                                      "; 开头: " + EngineLog::Excerpt(answer.body));
       unasked();
       continue;
     }

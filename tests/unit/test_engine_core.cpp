@@ -4,10 +4,13 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <asio.hpp>
+
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <condition_variable>
 #include <map>
 #include <mutex>
@@ -665,6 +668,45 @@ TEST(EngineCoreFake, SingleFailsOverWithinItsTimeAndStopCancelsWhatIsInFlight) {
   EXPECT_LT(lookupDone, 200ms);
   EXPECT_FALSE(quotes.Running());
   EXPECT_GE(net.Cancels(), 2);
+}
+
+// The socket transport against a loopback server that accepts and never
+// answers: Stop ends the request in flight at once, not at its time-out.
+TEST(EngineCore, StopEndsASocketRequestInFlight) {
+  asio::io_context io;
+  asio::ip::tcp::acceptor acceptor(io, {asio::ip::make_address("127.0.0.1"), 0});
+  std::atomic<int> accepted{0};
+  std::vector<std::unique_ptr<asio::ip::tcp::socket>> held;
+  std::function<void()> accept = [&] {
+    acceptor.async_accept([&](std::error_code ec, asio::ip::tcp::socket s) {
+      if (ec) return;
+      held.push_back(std::make_unique<asio::ip::tcp::socket>(std::move(s)));
+      ++accepted;
+      accept();
+    });
+  };
+  accept();
+  std::thread server([&] { io.run_for(10s); });
+  engine::EngineConfig config;
+  config.sources = {{"comma", Format::Comma, "http://127.0.0.1:" + std::to_string(acceptor.local_endpoint().port()) + "/list="}};
+  config.timeout = 3s;
+  Events events;
+  engine::QuoteEngine quotes(events, config, Sockets(), FastTiming());
+  auto label = Label("600000", quotes::kMarketShanghai);
+  quotes.SetLabels(&label, 0);
+  quotes.Start();
+  for (int i = 0; i < 500 && accepted == 0; ++i) std::this_thread::sleep_for(10ms);
+  ASSERT_EQ(accepted, 1);
+  std::this_thread::sleep_for(100ms);  // the request sent, its answer awaited
+  auto t0 = std::chrono::steady_clock::now();
+  quotes.Stop();
+  auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0);
+  std::printf("Stop with a socket request in flight: %lld ms (request time-out 3000 ms)\n",
+              static_cast<long long>(took.count()));
+  EXPECT_LT(took, 200ms);
+  EXPECT_TRUE(events.Notes().empty());  // a stop is no outage
+  io.stop();
+  server.join();
 }
 
 // Limits as the tilde format publishes them (fields 47/48): kept for the
