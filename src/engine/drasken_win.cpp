@@ -1,7 +1,9 @@
 // drasken.dll, the quote engine: the exports the program binds, window
 // messages to the window given to Stock_Init, and the packets' life. The
 // sources and intervals come from drasken.ini beside the DLL, read when
-// the engine is first used (engine_core.h).
+// an export is first called (engine_core.h); DllMain does nothing, as
+// nothing may be done under the loader lock. The engine's log goes to
+// log\drasken-YYYYMMDD.log in the DLL's folder.
 //
 // Packets: the window is subclassed in Stock_Init (which runs on its
 // thread). A packet posted with 0x463 stays alive until the window
@@ -20,6 +22,7 @@
 #include <string>
 
 #include "engine_core.h"
+#include "engine_log.h"
 #include "engine_packets.h"
 
 namespace {
@@ -29,10 +32,73 @@ using quotes::TStockLabel;
 
 constexpr UINT_PTR kSubclassId = 0x463D;
 
+// The folder of this DLL, with its trailing backslash.
+std::wstring DllFolder() {
+  HMODULE self = nullptr;
+  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     reinterpret_cast<LPCWSTR>(&DllFolder), &self);
+  wchar_t path[MAX_PATH * 2];
+  DWORD n = GetModuleFileNameW(self, path, MAX_PATH * 2);
+  std::wstring file(path, n < MAX_PATH * 2 ? n : 0);
+  size_t slash = file.find_last_of(L"\\/");
+  return slash == std::wstring::npos ? std::wstring() : file.substr(0, slash + 1);
+}
+
+// Each line opened, appended and closed: one WriteFile of the whole line on
+// a handle opened for appending, so lines of several threads never mix and
+// the file is never held open.
+class FileLogSink : public engine::ILogSink {
+ public:
+  explicit FileLogSink(std::wstring folder) : folder_(std::move(folder) + L"log\\") {}
+  void Append(std::string_view day, std::string_view line) override {
+    std::wstring file = folder_ + L"drasken-" + std::wstring(day.begin(), day.end()) + L".log";
+    std::string bytes = std::string(line) + "\r\n";
+    HANDLE h = CreateFileW(file.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_PATH_NOT_FOUND) {
+      CreateDirectoryW(folder_.c_str(), nullptr);
+      h = CreateFileW(file.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+    if (h == INVALID_HANDLE_VALUE) return;
+    DWORD written = 0;
+    WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(h);
+  }
+
+ private:
+  std::wstring folder_;
+};
+
+// drasken.ini in the DLL's folder; no file gives the public services.
+engine::EngineConfig ConfigIn(const std::wstring& folder) {
+  std::wstring file = folder + L"drasken.ini";
+  std::string bytes;
+  HANDLE h = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h != INVALID_HANDLE_VALUE) {
+    char chunk[4096];
+    DWORD got = 0;
+    while (bytes.size() < (1u << 20) && ReadFile(h, chunk, sizeof chunk, &got, nullptr) && got > 0)
+      bytes.append(chunk, got);
+    CloseHandle(h);
+  }
+  return engine::ReadEngineConfig(bytes);
+}
+
+engine::TransportFactory Transports() {
+  // The platform's HTTP stack (https, proxies) goes here:
+  // return engine::WinHttpTransports();  // drasken_winhttp_win.h
+  return [] { return engine::MakeSocketTransport(); };
+}
+
 class Engine : public engine::IEngineEvents {
  public:
-  explicit Engine(engine::EngineConfig config)
-      : core(*this, std::move(config)), pump([this](const engine::PacketPump::Packet& p) {
+  explicit Engine(const std::wstring& folder)
+      : sink_(folder),
+        log_(&sink_),
+        core(*this, ConfigIn(folder), Transports(), {}, &log_),
+        pump([this](const engine::PacketPump::Packet& p) {
           HWND w = window_;
           return w && PostMessageW(w, message_, static_cast<WPARAM>(quotes::kQuotePacketKind),
                                    reinterpret_cast<LPARAM>(&p.header));
@@ -49,6 +115,8 @@ class Engine : public engine::IEngineEvents {
   void Unpin();
   bool IsEngineMessage(UINT m, WPARAM w) const { return m == message_ && w == quotes::kQuotePacketKind; }
 
+  FileLogSink sink_;
+  engine::EngineLog log_;
   engine::QuoteEngine core;
   engine::PacketPump pump;
 
@@ -62,35 +130,12 @@ class Engine : public engine::IEngineEvents {
   HMODULE pinned_ = nullptr;
 };
 
-// Never destroyed: at process exit other threads are gone and nothing may
-// be joined; FreeLibrary with the worker running cannot happen (Pin).
-Engine& TheEngine();
-
-// drasken.ini in the DLL's folder; no file gives the public services.
-engine::EngineConfig ConfigBesideDll() {
-  HMODULE self = nullptr;
-  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     reinterpret_cast<LPCWSTR>(&TheEngine), &self);
-  wchar_t path[MAX_PATH * 2];
-  DWORD n = GetModuleFileNameW(self, path, MAX_PATH * 2);
-  std::wstring file(path, n < MAX_PATH * 2 ? n : 0);
-  size_t slash = file.find_last_of(L"\\/");
-  file = (slash == std::wstring::npos ? std::wstring() : file.substr(0, slash + 1)) + L"drasken.ini";
-  std::string bytes;
-  HANDLE h = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h != INVALID_HANDLE_VALUE) {
-    char chunk[4096];
-    DWORD got = 0;
-    while (bytes.size() < (1u << 20) && ReadFile(h, chunk, sizeof chunk, &got, nullptr) && got > 0)
-      bytes.append(chunk, got);
-    CloseHandle(h);
-  }
-  return engine::ReadEngineConfig(bytes);
-}
-
+// Built by the first export called, never in DllMain, and never
+// destroyed: at process exit other threads are gone and nothing may be
+// joined; FreeLibrary with the worker running or the window subclassed
+// cannot happen (Pin).
 Engine& TheEngine() {
-  static Engine* engine = new Engine(ConfigBesideDll());
+  static Engine* engine = new Engine(DllFolder());
   return *engine;
 }
 
@@ -100,10 +145,19 @@ LRESULT CALLBACK EngineSubclass(HWND window, UINT m, WPARAM w, LPARAM l, UINT_PT
   if (e.IsEngineMessage(m, w) && e.pump.Owns(packet)) {
     e.pump.Handling(packet);
     LRESULT result = DefSubclassProc(window, m, w, l);
-    e.pump.Release(packet);
+    try {
+      e.pump.Release(packet);
+    } catch (...) {
+      // Out of memory posting what waits: it goes with the next release.
+    }
     return result;
   }
-  if (m == WM_NCDESTROY) e.Detach();
+  if (m == WM_NCDESTROY) {
+    try {
+      e.Detach();
+    } catch (...) {
+    }
+  }
   return DefSubclassProc(window, m, w, l);
 }
 
@@ -111,6 +165,9 @@ void Engine::Attach(HWND window, UINT message) {
   if (window_ && window_ != window) Detach();
   message_ = message;
   if (window && SetWindowSubclass(window, EngineSubclass, kSubclassId, 0)) {
+    // The window's procedure now runs through this DLL: it stays loaded
+    // until Stock_Quit, whatever the program does.
+    Pin();
     pump.Resume();
     window_ = window;
   }
@@ -130,7 +187,7 @@ void Engine::Detach() {
   }
 }
 
-// While the worker runs the DLL stays loaded, whatever the program does.
+// While the worker runs or the window is subclassed the DLL stays loaded.
 void Engine::Pin() {
   if (!pinned_)
     GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&EngineSubclass),
@@ -232,11 +289,25 @@ __declspec(dllexport) int __stdcall Stock_GetStockNewReport(void* buffer, const 
   }
 }
 
+// Today's limit-up and limit-down prices of the code as a source published
+// them with its newest report of today; 0 (both untouched) when none did.
+__declspec(dllexport) int __stdcall Stock_GetLimits(const char* code, double* limitUp, double* limitDown) {
+  try {
+    if (!limitUp || !limitDown) return 0;
+    std::string c = BoundedText(code, 32);
+    size_t b = c.find_first_not_of(" \t"), e = c.find_last_not_of(" \t");
+    double up = 0, down = 0;
+    if (b == std::string::npos || !TheEngine().core.Limits(c.substr(b, e - b + 1), up, down)) return 0;
+    *limitUp = up;
+    *limitDown = down;
+    return 1;
+  } catch (...) {
+    return 0;
+  }
+}
+
 }  // extern "C"
 
-BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
-  // Unloaded by FreeLibrary without Stock_Quit: the window must not keep a
-  // procedure that is about to go away.
-  if (reason == DLL_PROCESS_DETACH && reserved == nullptr) TheEngine().Detach();
-  return TRUE;
-}
+// Nothing under the loader lock: the engine is built on the first export
+// called, and the DLL is pinned while anything of it runs (Engine::Pin).
+BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }

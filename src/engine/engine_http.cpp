@@ -205,6 +205,7 @@ struct HttpClient::Impl {
   std::string host;
   uint16_t port = 0;
   bool open = false;
+  std::atomic<bool> cancelled{false};
 
   void Close() {
     std::error_code ignored;
@@ -216,9 +217,12 @@ struct HttpClient::Impl {
   // socket and lets the cancelled handlers finish. False on the time-out.
   bool Run(std::chrono::steady_clock::time_point deadline) {
     io.restart();
-    auto now = std::chrono::steady_clock::now();
-    if (deadline > now) io.run_for(deadline - now);
-    if (io.stopped()) return true;
+    // In short slices, so that a Cancel from another thread is seen.
+    for (auto now = std::chrono::steady_clock::now(); !cancelled && deadline > now;
+         now = std::chrono::steady_clock::now()) {
+      io.run_for(std::min<std::chrono::steady_clock::duration>(deadline - now, std::chrono::milliseconds(10)));
+      if (io.stopped()) return true;
+    }
     Close();
     io.restart();
     io.run();
@@ -294,6 +298,7 @@ HttpClient::HttpClient() : impl_(std::make_unique<Impl>()) {}
 HttpClient::~HttpClient() = default;
 
 void HttpClient::Close() { impl_->Close(); }
+void HttpClient::Cancel() { impl_->cancelled = true; }
 
 HttpResult HttpClient::Get(const Url& url, const std::vector<std::string>& headers, std::chrono::milliseconds timeout) {
   std::string request = "GET " + url.target + " HTTP/1.1\r\nHost: " + url.host;
@@ -303,7 +308,9 @@ HttpResult HttpClient::Get(const Url& url, const std::vector<std::string>& heade
   request += "\r\n";
   auto deadline = std::chrono::steady_clock::now() + timeout;
   bool reused, gotBytes;
+  if (impl_->cancelled) return HttpResult{false, 0, {}, "cancelled"};
   HttpResult result = impl_->Once(url, request, deadline, reused, gotBytes);
+  if (impl_->cancelled) return HttpResult{false, 0, {}, "cancelled"};
   // A kept-alive connection the server has closed meanwhile: once more on a new one.
   if (!result.ok && result.status == 0 && reused && !gotBytes) result = impl_->Once(url, request, deadline, reused, gotBytes);
   return result;
@@ -330,7 +337,10 @@ class SocketTransport : public ITransport {
     }
     return client_.Get(*url, headers, deadline);
   }
-  void Cancel() override { cancelled_ = true; }
+  void Cancel() override {
+    cancelled_ = true;
+    client_.Cancel();
+  }
 
  private:
   HttpClient client_;

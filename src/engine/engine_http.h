@@ -64,6 +64,9 @@ class HttpClient {
   // one to that server, within `timeout` for connecting and for the answer.
   HttpResult Get(const Url& url, const std::vector<std::string>& headers, std::chrono::milliseconds timeout);
   void Close();
+  // Ends the request in flight within a few milliseconds, from any thread;
+  // this and every later Get fail.
+  void Cancel();
 
  private:
   struct Impl;

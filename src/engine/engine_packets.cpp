@@ -6,11 +6,13 @@
 
 namespace engine {
 
-PacketPump::PacketPump(PostFn post, size_t maxInFlight, size_t maxPerPacket, size_t maxBacklog)
+PacketPump::PacketPump(PostFn post, size_t maxInFlight, size_t maxPerPacket, size_t maxBacklog,
+                       size_t coalesceInFlight)
     : post_(std::move(post)),
       maxInFlight_(std::max<size_t>(1, maxInFlight)),
       maxPerPacket_(std::max<size_t>(1, maxPerPacket)),
-      maxBacklog_(std::max<size_t>(1, maxBacklog)) {}
+      maxBacklog_(std::max<size_t>(1, maxBacklog)),
+      coalesceInFlight_(std::max<size_t>(1, coalesceInFlight)) {}
 
 PacketPump::~PacketPump() = default;
 
@@ -18,7 +20,7 @@ void PacketPump::Add(const TQuoteReport* reports, size_t count) {
   std::lock_guard lock(mutex_);
   if (abandoned_) return;
   backlog_.insert(backlog_.end(), reports, reports + count);
-  if (backlog_.size() > maxBacklog_) {
+  if (backlog_.size() > maxBacklog_ || (backlog_.size() > 1 && inFlight_.size() >= coalesceInFlight_)) {
     // The newest report of each code, in the order of those newest reports.
     std::set<std::string_view> seen;
     std::vector<TQuoteReport> kept;

@@ -20,10 +20,11 @@ using quotes::TQuoteReport;
 // backlog; a packet takes everything in the backlog (at most maxPerPacket
 // reports) and is posted while fewer than maxInFlight packets are posted and
 // not yet handled. A packet lives until the program has handled its message
-// (Release). When the program falls behind, reports pile up in the backlog
-// and go out together in the next packet; should the backlog pass
-// maxBacklog, it is cut to the newest report of each code, in the order of
-// those newest reports.
+// (Release). When the program falls behind (coalesceInFlight packets or more
+// waiting to be handled), the backlog is cut to the newest report of each
+// code, in the order of those newest reports, and goes out in the next
+// packet: the program then gets the present, not a growing past. The same
+// should the backlog ever pass maxBacklog.
 class PacketPump {
  public:
   struct Packet {
@@ -33,7 +34,8 @@ class PacketPump {
   // Posts the packet's message; false when it could not (the packet is freed).
   using PostFn = std::function<bool(const Packet& packet)>;
 
-  explicit PacketPump(PostFn post, size_t maxInFlight = 4, size_t maxPerPacket = 4096, size_t maxBacklog = 100000);
+  explicit PacketPump(PostFn post, size_t maxInFlight = 4, size_t maxPerPacket = 4096, size_t maxBacklog = 100000,
+                      size_t coalesceInFlight = 2);
   ~PacketPump();
 
   void Add(const TQuoteReport* reports, size_t count);
@@ -61,7 +63,7 @@ class PacketPump {
     bool handling = false;
   };
   PostFn post_;
-  size_t maxInFlight_, maxPerPacket_, maxBacklog_;
+  size_t maxInFlight_, maxPerPacket_, maxBacklog_, coalesceInFlight_;
   mutable std::mutex mutex_;
   std::vector<TQuoteReport> backlog_;
   std::map<const void*, Entry> inFlight_;

@@ -14,9 +14,10 @@ using quotes::TQuoteReport;
 }  // namespace
 
 // Packets handed to the window: never more than the limit in flight; what
-// arrives meanwhile goes out together, in order; a backlog past its bound
-// keeps the newest report of each code; abandoned packets are freed except
-// the one being handled, which goes with its release.
+// arrives meanwhile goes out together, in order; with two packets waiting
+// to be handled the backlog keeps only the newest report of each code (one
+// waiting: everything is kept); abandoned packets are freed except the one
+// being handled, which goes with its release.
 TEST(EnginePacketPump, BoundsPacketsInFlightAndBatchesTheBacklog) {
   std::vector<const engine::PacketPump::Packet*> posted;
   engine::PacketPump pump(
@@ -38,23 +39,22 @@ TEST(EnginePacketPump, BoundsPacketsInFlightAndBatchesTheBacklog) {
   pump.Add(more.data(), more.size());
   EXPECT_EQ(posted.size(), 2u);
   EXPECT_EQ(pump.InFlight(), 2u);
-  EXPECT_EQ(pump.Backlog(), 3u);
+  EXPECT_EQ(pump.Backlog(), 2u);  // 600000 at 2 gave way to 600000 at 4
   const auto* first = posted[0];
   auto packet = quotes::ReadPacket(&first->header);
   EXPECT_EQ(packet.count, 1);
   EXPECT_EQ(first->header.dataKind, static_cast<int32_t>(quotes::kQuotePacketKind));
 
   pump.Handling(first);
-  pump.Release(first);  // the three waiting go out in one packet
+  pump.Release(first);  // the two waiting go out in one packet
   ASSERT_EQ(posted.size(), 3u);
   packet = quotes::ReadPacket(&posted[2]->header);
-  ASSERT_EQ(packet.count, 3);
-  EXPECT_EQ(packet.At(0).newestPrice, 2.0f);
-  EXPECT_EQ(packet.At(1).newestPrice, 3.0f);
-  EXPECT_EQ(packet.At(2).newestPrice, 4.0f);
+  ASSERT_EQ(packet.count, 2);
+  EXPECT_EQ(packet.At(0).newestPrice, 3.0f);
+  EXPECT_EQ(packet.At(1).newestPrice, 4.0f);
   EXPECT_EQ(pump.InFlight(), 2u);
 
-  // Past the bound of 6: the newest of each code, in their order.
+  // The newest of each code, in their order.
   std::vector<TQuoteReport> flood;
   for (int i = 0; i < 7; ++i) flood.push_back(report(i % 2 ? "000001" : "600000", 10.0f + i));
   pump.Add(flood.data(), flood.size());
@@ -72,4 +72,12 @@ TEST(EnginePacketPump, BoundsPacketsInFlightAndBatchesTheBacklog) {
   pump.Resume();
   pump.Add(&one, 1);
   EXPECT_EQ(posted.size(), 4u);
+
+  // One packet waiting: the backlog keeps every report.
+  size_t single = 0;
+  engine::PacketPump one_at_a_time([&](const engine::PacketPump::Packet&) { return ++single, true; }, 1);
+  one_at_a_time.Add(more.data(), 1);
+  one_at_a_time.Add(more.data(), more.size());
+  EXPECT_EQ(single, 1u);
+  EXPECT_EQ(one_at_a_time.Backlog(), 3u);
 }
