@@ -87,6 +87,7 @@ struct Call {
 struct Holder {
   std::shared_ptr<Call> call;
 };
+std::atomic<int> gHolders{0};
 
 void CALLBACK OnStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID info, DWORD length) {
   if (!context) return;  // the session's and connections' own callbacks
@@ -112,6 +113,7 @@ void CALLBACK OnStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID info, 
     }
     case WINHTTP_CALLBACK_STATUS_HANDLE_CLOSING:
       delete holder;
+      --gHolders;
       break;
     default:
       break;
@@ -221,9 +223,12 @@ void RunAutoProxy(std::shared_ptr<AutoProxy> entry, std::wstring url, bool detec
     }
     WinHttpCloseHandle(session);
   }
-  if (!ok) {
+  {
     std::lock_guard lock(gAutoMutex);
-    AutoFailed()[settings] = Clock::now();
+    if (ok)
+      AutoFailed().erase(settings);
+    else
+      AutoFailed()[settings] = Clock::now();
   }
   std::lock_guard lock(entry->mutex);
   entry->ok = ok;
@@ -241,10 +246,12 @@ std::optional<ProxyChoice> AskAutoProxy(const std::wstring& url, const std::wstr
   const std::wstring settings = (detect ? L"1|" : L"0|") + script;
   const std::wstring key = server + L"|" + settings;
   std::shared_ptr<AutoProxy> entry;
+  bool knownToFail = false;
   {
     std::lock_guard lock(gAutoMutex);
     auto failed = AutoFailed().find(settings);
-    if (failed != AutoFailed().end() && Clock::now() - failed->second < kAutoProxyKept) return std::nullopt;
+    knownToFail = failed != AutoFailed().end();
+    if (knownToFail && Clock::now() - failed->second < kAutoProxyKept) return std::nullopt;
     auto& cache = AutoCache();
     auto it = cache.find(key);
     if (it != cache.end()) {
@@ -262,6 +269,8 @@ std::optional<ProxyChoice> AskAutoProxy(const std::wstring& url, const std::wstr
       }
     }
   }
+  // The search failed before: answer as then while it is tried again.
+  if (knownToFail) return std::nullopt;
   std::unique_lock lock(entry->mutex);
   // Cancel wakes the call's waiters, not this one: look at it in short steps.
   while (!entry->finished) {
@@ -563,9 +572,11 @@ class WinHttpTransport : public ITransport {
     if (!request) return result.error = "cannot make the request: " + Why(GetLastError()), result;
     // From here on the request's last callback frees the holder.
     auto* holder = new Holder{call};
+    ++gHolders;
     DWORD_PTR context = reinterpret_cast<DWORD_PTR>(holder);
     if (!WinHttpSetOption(request, WINHTTP_OPTION_CONTEXT_VALUE, &context, sizeof(context))) {
       delete holder;
+      --gHolders;
       WinHttpCloseHandle(request);
       return result.error = "cannot make the request: " + Why(GetLastError()), result;
     }
@@ -654,6 +665,8 @@ class WinHttpTransport : public ITransport {
 };
 
 }  // namespace
+
+int WinHttpRequestsNotTornDown() { return gHolders.load(); }
 
 TransportFactory WinHttpTransports() {
   return []() -> std::unique_ptr<ITransport> { return std::make_unique<WinHttpTransport>(); };

@@ -76,6 +76,11 @@ TEST(EngineWinHttp, AnswersRedirectsAndAKeptAliveConnection) {
   EXPECT_EQ(server.Heads().size(), 6u + 1 + engine::kWinHttpMaxRedirects);
 
   EXPECT_FALSE(transport->Get("ftp://127.0.0.1/x", headers, 1s).ok);
+  // Every request's state is freed by WinHTTP's last callback of its handle.
+  transport.reset();
+  auto until = Clock::now() + 2s;
+  while (engine::WinHttpRequestsNotTornDown() > 0 && Clock::now() < until) std::this_thread::sleep_for(10ms);
+  EXPECT_EQ(engine::WinHttpRequestsNotTornDown(), 0);
 }
 
 TEST(EngineWinHttp, SpeaksTlsToAnHttpsAddress) {
