@@ -1,11 +1,12 @@
-// A small HTTP/1.1 client for the quote services: GET only, one kept-alive
-// connection per client object, answers with a Content-Length, chunked or
-// ended by the close. Plain http: the quote services answer it, and the
-// engine needs no TLS stack for public prices.
+// A small HTTP/1.1 client: GET only, one kept-alive connection per client
+// object, answers with a Content-Length, chunked or ended by the close.
+// Plain http only. It serves the native tests and tools; the shipped DLL
+// fetches through WinHTTP (drasken_winhttp_win.h).
 #pragma once
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -29,7 +30,8 @@ struct HttpResult {
   std::string error;  // why not ok
 };
 
-// Reads one answer from bytes as they arrive.
+// Reads one answer from bytes as they arrive. Interim answers (1xx) are
+// skipped; lines may end in a bare LF as well as CRLF.
 class HttpResponseReader {
  public:
   static constexpr size_t kMaxBody = 16u << 20;
@@ -41,12 +43,14 @@ class HttpResponseReader {
   int Status() const { return status_; }
   bool KeepAlive() const { return keepAlive_; }
   const std::string& Body() const { return body_; }
+  // The Location header of the answer, empty when there was none.
+  const std::string& Location() const { return location_; }
   const std::string& Error() const { return error_; }
 
  private:
   State Fail(std::string why);
   State Step();
-  std::string buffer_, body_, error_;
+  std::string buffer_, body_, error_, location_;
   enum class Phase { Head, Body, ChunkSize, ChunkData, ChunkEnd, Trailer, ToClose, Done } phase_ = Phase::Head;
   int status_ = 0;
   bool keepAlive_ = true;
@@ -55,18 +59,27 @@ class HttpResponseReader {
 
 class HttpClient {
  public:
-  HttpClient();
+  static constexpr int kMaxRedirects = 5;
+  // Looks a host name up: its addresses as text ("127.0.0.1", "::1"), in
+  // the order to try. Blocking; the client runs it on a thread of its own
+  // and stops waiting when the request's time is up or it is cancelled.
+  using Resolver = std::function<std::vector<std::string>(const std::string& host)>;
+
+  // `resolve` empty: the system's lookup.
+  explicit HttpClient(Resolver resolve = {});
   ~HttpClient();
   HttpClient(const HttpClient&) = delete;
   HttpClient& operator=(const HttpClient&) = delete;
 
   // GETs the target from host:port, on the open connection when there is
-  // one to that server, within `timeout` for connecting and for the answer.
+  // one to that server, trying every address of the host, following up to
+  // kMaxRedirects redirects to http addresses. Everything (lookup, connect,
+  // send, answer, redirects) ends within `timeout`.
   HttpResult Get(const Url& url, const std::vector<std::string>& headers, std::chrono::milliseconds timeout);
-  void Close();
-  // Ends the request in flight within a few milliseconds, from any thread;
-  // this and every later Get fail.
+  // From any thread: ends the request in flight at once; it and every later
+  // Get fail.
   void Cancel();
+  void Close();
 
  private:
   struct Impl;
