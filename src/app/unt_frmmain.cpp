@@ -11,7 +11,9 @@
 #include "base/ini_file.h"
 #include "base/text.h"
 #include "app/unt_orderoutcomes.h"
+#include "policy/unt_orderrules.h"
 #include "policy/unt_policy_describe.h"
+#include "policy/unt_setpricechecks.h"
 #include "quotes/login_session.h"
 #include "quotes/unt_externalapi.h"
 #include "settings/options_record.h"
@@ -244,6 +246,8 @@ void Tfrmmain::FormCreate() {
   watch_->words = trading::OutcomeWords::Load(
       base::PathToUtf8(base::PathFromUtf8(ApplicationFolder()) / trading::kOutcomeWordsFile));
   watch_->onFinal = [this](const policy::TOrderOutcome& outcome) { RecordOrderOutcome(outcome); };
+  // The exchanges' rules the orders are checked against.
+  policy::LoadTradeRules(ApplicationFolder());
   placer_->beforeInput = [this] { watch_->Scan(); };
   loop_ = std::make_unique<policy::TMonitorLoop>(monitors_, flags_, *this, loopOptions_);
   antiLockChecked_ = true;
@@ -720,11 +724,22 @@ void Tfrmmain::RzSpinEditPriceExit(const std::string& text) {
   fineTuneRow_ = -1;
   Mark(kChangeFineTune);
   if (row < 0 || static_cast<size_t>(row) >= rows_.size()) return;
-  const auto price = base::ParseDecimal(text);
-  // A text that is not a price leaves the monitor as it was.
-  if (!price || !(*price >= 0) || *price >= 1e9) return;
   const int32_t id = rows_[row].id;
-  monitors_.ChangeSetPrice(id, static_cast<float>(*price));
+  policy::TPolicyRecord current;
+  monitors_.Copy(id, current);
+  if (current.id == -1) return;
+  // The editors' checks, against the newest traded price the list shows: a
+  // price they would refuse is refused here too, and the monitor stays as
+  // it was.
+  const float shown = quotes::IsTradedPrice(rows_[row].newestPrice) ? rows_[row].newestPrice : current.newestPrice;
+  double price = 0;
+  const std::string refusal = policy::SetPriceChangeError(current, text, shown, price);
+  if (!refusal.empty()) {
+    // The same text unchanged is no change, not a mistake.
+    if (base::Trim(text) != SetPriceCell(current)) host_.ShowInformation(refusal, kApplicationTitle);
+    return;
+  }
+  monitors_.ChangeSetPrice(id, static_cast<float>(price));
   policy::TPolicyRecord fresh;
   monitors_.Copy(id, fresh);
   if (fresh.id == -1) return;

@@ -425,6 +425,9 @@ class Tfrmmain final : public policy::IMonitorHost, public trading::ITradingMain
   void PlaceOrder(policy::TTradeRecord order) override;
   void MinimizeTradingWindow() override;
   void RequestQuote(const std::string& code, quotes::TQuoteReport& out) override { host_.RequestQuote(code, out); }
+  bool RequestLimits(const std::string& code, double& limitUp, double& limitDown) override {
+    return engine_ && engine_->GetLimits(code, limitUp, limitDown);
+  }
   void BroadcastTradeLine(const std::string& userId, const std::string& line) override;
   void OrderStarting(const policy::TOrderOutcome& order) override;
   void OrderScriptEnded() override;

@@ -233,8 +233,18 @@ bool TEditorFrame::CodeValid() const {
 
 std::optional<TEditorFrame::TBasisPrice> TEditorFrame::BasisSetPrice() {
   switch (basis) {
-    case kBasisOpen: return TBasisPrice{quote_.open, 0};
-    case kBasisPrevClose: return TBasisPrice{quote_.prevClose, 0};
+    case kBasisOpen:
+      if (!quotes::IsTradedPrice(quote_.open)) {
+        Refuse(kNoOpenPriceText);
+        return std::nullopt;
+      }
+      return TBasisPrice{quote_.open, 0};
+    case kBasisPrevClose:
+      if (!quotes::IsTradedPrice(quote_.prevClose)) {
+        Refuse(kNoPrevClosePriceText);
+        return std::nullopt;
+      }
+      return TBasisPrice{quote_.prevClose, 0};
     case kBasisNewest: {
       const std::string code(base::Trim(codeText));
       const quotes::TQuoteReport fresh = FreshQuote(code);

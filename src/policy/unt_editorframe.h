@@ -47,6 +47,10 @@ inline constexpr char kCancelCaption[] = "取消[&C]";
 inline constexpr char kResetCaption[] = "撤销[&R]";
 inline constexpr char kDefaultsNotWritten[] = "默认参数未能写入config.ini！";
 inline constexpr char kNoNewestPriceText[] = "未能取得该证券的现价，监控未保存！";
+// The open before the first trade of the day, a previous close of a first
+// day: 0 is no price, and a monitor set at 0 fires on the first trade.
+inline constexpr char kNoOpenPriceText[] = "未能取得该证券的开盘价，监控未保存！";
+inline constexpr char kNoPrevClosePriceText[] = "未能取得该证券的昨收价，监控未保存！";
 inline constexpr char kFiredWhileEditedText[] = "该监控在修改期间已触发，未保存！";
 inline constexpr char kRemovedWhileEditedText[] = "该监控在修改期间已被删除，未保存！";
 
@@ -251,7 +255,8 @@ class TEditorFrame {
   // The set price of the chosen basis as saved, and the basis price beside
   // it: the looked-up open or previous close, the newest price of a fresh
   // lookup, or the typed price. nullopt, refused in the status line, when
-  // the fresh lookup found no traded price for the code.
+  // the chosen basis is no price (an open or previous close of 0, a fresh
+  // lookup without a traded price).
   struct TBasisPrice {
     float setPrice = 0;
     float basisPrice = 0;

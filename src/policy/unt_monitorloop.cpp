@@ -63,6 +63,8 @@ class OrderInProgress {
 
 std::string FieldUtf8(const char* field, size_t size) { return base::ReadFixedUtf8(field, size); }
 
+std::string QuoteNameOf(const quotes::TQuoteReport& report) { return base::ReadFixedUtf8(report.name, sizeof report.name); }
+
 }  // namespace
 
 double OrderPrice(uint8_t tradeType, double basePrice, double perMilleOf, uint8_t optUnit, float optAmount) {
@@ -72,7 +74,54 @@ double OrderPrice(uint8_t tradeType, double basePrice, double perMilleOf, uint8_
   return price < 0 ? 0.0 : price;
 }
 
-OrderRequest BuildOrderRequest(const TPolicyRecord& m, const quotes::TQuoteReport& report, IMonitorHost& host) {
+void TLastTrades::Note(const quotes::TQuoteReport& report) {
+  if (!quotes::IsTradedPrice(report.newestPrice)) return;
+  const std::string_view code = quotes::ReportCode(report);
+  if (code.empty()) return;
+  const auto it = byCode_.find(code);
+  if (it != byCode_.end()) {
+    it->second = report;
+  } else {
+    byCode_.emplace(std::string(code), report);
+  }
+}
+
+const quotes::TQuoteReport* TLastTrades::Find(std::string_view code, base::TDateTime today) const {
+  const auto it = byCode_.find(code);
+  if (it == byCode_.end()) return nullptr;
+  if (std::floor(quotes::ReportDateTime(it->second)) != std::floor(today)) return nullptr;
+  return &it->second;
+}
+
+namespace {
+
+// Continuous trading, when the cage applies: 09:30-11:30 and 13:00-14:57
+// (the closing call auction follows on both exchanges since 2006 and 2018).
+bool InContinuousTrading(base::TDateTime now) {
+  const double day = now - std::floor(now);
+  const int minute = static_cast<int>(std::floor(day * 1440.0 + 1e-6));
+  return (minute >= 9 * 60 + 30 && minute < 11 * 60 + 30) || (minute >= 13 * 60 && minute < 14 * 60 + 57);
+}
+
+// The cage's reference prices: the best ask for a buy, else the best bid;
+// the best bid for a sell, else the best ask; else the last trade, else the
+// previous close.
+CageReference CageOf(const quotes::TQuoteReport& quote, double lastTrade, base::TDateTime now) {
+  const auto traded = [](float v) { return quotes::IsTradedPrice(v); };
+  const double fallback = lastTrade > 0 ? lastTrade : traded(quote.prevClose) ? quote.prevClose : 0.0;
+  const double ask = traded(quote.askPrice[0]) ? quote.askPrice[0] : 0.0;
+  const double bid = traded(quote.bidPrice[0]) ? quote.bidPrice[0] : 0.0;
+  CageReference c;
+  c.continuous = InContinuousTrading(now);
+  c.buy = ask > 0 ? ask : bid > 0 ? bid : fallback;
+  c.sell = bid > 0 ? bid : ask > 0 ? ask : fallback;
+  return c;
+}
+
+}  // namespace
+
+OrderRequest BuildOrderRequest(const TPolicyRecord& m, const quotes::TQuoteReport& report, IMonitorHost& host,
+                               TLastTrades* lastTrades) {
   OrderRequest req;
   TTradeRecord& order = req.order;
   const double P = report.newestPrice;
@@ -85,17 +134,39 @@ OrderRequest BuildOrderRequest(const TPolicyRecord& m, const quotes::TQuoteRepor
     case kKindIndex: order.tradeType = m.tradeType, target = true; break;
     default: order.tradeType = m.tradeType; break;
   }
+  const bool buy = order.tradeType == kTradeBuy;
   order.market = m.market;
-  // The band comes from the previous close of the security ordered.
-  double prevClose = report.prevClose;
+  // The rules, band and cage are those of the security ordered, as its
+  // newest quote shows it now (its name tells special treatment).
+  quotes::TQuoteReport ordered = report;
+  double lastTrade = P;
   if (target) {
     order.code = FieldUtf8(m.targetCode, sizeof m.targetCode);
     order.name = FieldUtf8(m.targetName, sizeof m.targetName);
+    const std::string code(base::Trim(base::ReadFixedText(m.targetCode)));
     quotes::TQuoteReport quote;
     std::memset(&quote, 0, sizeof quote);
-    host.RequestQuote(std::string(base::Trim(base::ReadFixedText(m.targetCode))), quote);
-    req.basePrice = quote.newestPrice;
-    prevClose = quote.prevClose;
+    host.RequestQuote(code, quote);
+    // A report of another code is no answer; one without its code is taken
+    // as the engine gave it.
+    const bool found = quotes::ReportCode(quote) == code ||
+                       (quotes::ReportCode(quote).empty() && quotes::IsTradedPrice(quote.newestPrice));
+    if (found && lastTrades) lastTrades->Note(quote);
+    const quotes::TQuoteReport* last = lastTrades ? lastTrades->Find(code, host.Now()) : nullptr;
+    if (found && quotes::IsTradedPrice(quote.newestPrice)) {
+      lastTrade = quote.newestPrice;
+    } else {
+      // Not traded in its newest report: the trade before it is the base.
+      lastTrade = last ? static_cast<double>(last->newestPrice) : 0.0;
+    }
+    if (found) {
+      ordered = quote;
+    } else if (last) {
+      ordered = *last;
+    } else {
+      std::memset(&ordered, 0, sizeof ordered);
+    }
+    req.basePrice = lastTrade;
   } else {
     order.code = FieldUtf8(m.code, sizeof m.code);
     order.name = FieldUtf8(m.name, sizeof m.name);
@@ -105,29 +176,53 @@ OrderRequest BuildOrderRequest(const TPolicyRecord& m, const quotes::TQuoteRepor
   // when they order at the set price.
   const double perMilleOf = m.kind == kKindTime ? P : req.basePrice;
   const std::string code(base::Trim(order.code));
-  const SecurityRules rules = RulesOf(code, order.name);
+  const SecurityRules rules = RulesOf(code, quotes::ReportCode(ordered) == code ? QuoteNameOf(ordered) : "");
   int32_t quantity = m.quantity;
   if (req.basePrice > 0) {
-    req.price = OrderPrice(order.tradeType, req.basePrice, perMilleOf, m.optUnit, m.optAmount);
-    req.price = ValidOrderPrice(order.tradeType, req.price, rules, DailyBand(rules, prevClose));
+    const double wanted = OrderPrice(order.tradeType, req.basePrice, perMilleOf, m.optUnit, m.optAmount);
+    // The exchange's own limits first; the table's band from the previous
+    // close when the engine has none.
+    PriceBand band;
+    double up = 0, down = 0;
+    if (host.RequestLimits(code, up, down) && up > 0 && down > 0 && down <= up) {
+      band = PriceBand{true, down, up};
+    } else {
+      band = DailyBand(rules, ordered.prevClose);
+    }
+    const PriceDecision decision =
+        DecideOrderPrice(order.tradeType, wanted, rules, band, CageOf(ordered, lastTrade, host.Now()));
+    req.note = decision.note;
+    if (!decision.refused.empty()) {
+      req.notPlaced = decision.refused;
+      req.price = decision.price > 0 ? decision.price : wanted;
+    } else {
+      req.price = decision.price;
+    }
   }
-  if (!(req.price > 0)) {
+  if (!(req.basePrice > 0)) {
     req.price = 0;
     req.priceText = kBadPriceText;
-    req.notPlaced = std::string(target ? "目标证券没有行情，" : "") + kBadPriceText + "，未下单";
+    req.notPlaced = std::string(target ? "目标证券没有成交价，" : "") + kBadPriceText;
+  } else if (!(req.price > 0)) {
+    req.price = 0;
+    req.priceText = kBadPriceText;
+    if (req.notPlaced.empty()) req.notPlaced = kBadPriceText;
   } else {
     req.priceText = base::FormatPrice(req.price);
   }
-  if (order.tradeType == kTradeBuy && WholeLots(rules, quantity) != quantity) {
+  const auto addNote = [&](const std::string& text) { req.note += (req.note.empty() ? "" : "；") + text; };
+  if (buy) {
     const int32_t whole = WholeLots(rules, quantity);
     if (whole == 0) {
-      if (req.notPlaced.empty()) req.notPlaced = "买入数量" + std::to_string(quantity) + "不足一手，未下单";
-    } else {
-      req.note = "买入数量" + std::to_string(quantity) + "不是整手，按" + std::to_string(whole) + "股下单";
+      if (req.notPlaced.empty()) req.notPlaced = "买入数量" + std::to_string(quantity) + "不足一手";
+    } else if (whole != quantity) {
+      addNote("买入数量" + std::to_string(quantity) + "不是整手，按" + std::to_string(whole) + "股下单");
       quantity = whole;
     }
+  } else if (quantity <= 0 && req.notPlaced.empty()) {
+    req.notPlaced = "卖出数量为" + std::to_string(quantity);
   }
-  if (order.tradeType == kTradeBuy) {
+  if (buy) {
     order.buyPrice = req.priceText;
     order.buyQuantity = std::to_string(quantity);
   } else {
@@ -180,6 +275,7 @@ void TMonitorLoop::Run(const quotes::TQuoteReport& packetReport) {
   if (flags_.windowRefresh) return;
   // The loop works on its own copy: the packet belongs to the engine.
   const quotes::TQuoteReport report = packetReport;
+  lastTrades_.Note(report);
   auto lock = list_.Lock();
   // Only monitors that were running when the index was built can fire; the
   // index keeps list order, so monitors fire in list order as ever. The
@@ -211,7 +307,7 @@ void TMonitorLoop::Fire(TPolicyRecord& inList, const quotes::TQuoteReport& repor
   // From here on the loop works on a copy: the order script lets other code
   // run, which may change the list.
   const TPolicyRecord monitor = inList;
-  const OrderRequest request = BuildOrderRequest(monitor, report, host_);
+  const OrderRequest request = BuildOrderRequest(monitor, report, host_, &lastTrades_);
   if (observer_) observer_(FireEvent{monitor, report, request});
   if (notice_) {
     // A notice that cannot be queued never holds up the order.

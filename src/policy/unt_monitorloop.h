@@ -12,7 +12,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
+#include <string_view>
 
 #include "app/process_flags.h"
 #include "policy/order_outcome.h"
@@ -58,6 +60,13 @@ class IMonitorHost {
   // A single-quote request for the code with the current quote server;
   // `out` stays as it was when nothing came back.
   virtual void RequestQuote(const std::string& code, quotes::TQuoteReport& out) = 0;
+  // The exchange's limit-up and limit-down prices of the code today as the
+  // quote engine knows them (its optional Stock_GetLimits); false when it
+  // does not, leaving both as they were.
+  virtual bool RequestLimits(const std::string& code, double& limitUp, double& limitDown) {
+    (void)code, (void)limitUp, (void)limitDown;
+    return false;
+  }
   // Sends the trigger record line (CR LF included) as a type 3007 message
   // when the message connection is open.
   virtual void BroadcastTradeLine(const std::string& userId, const std::string& line) = 0;
@@ -70,6 +79,21 @@ class IMonitorHost {
   virtual void OrderNotPlaced(const TOrderOutcome& outcome) { (void)outcome; }
 };
 
+// The newest traded report of each security seen, from quote reports and
+// single-quote answers: an order's base when the newest report of the
+// security ordered has not traded (an engine reports price 0 then).
+class TLastTrades {
+ public:
+  // Kept only when the report traded.
+  void Note(const quotes::TQuoteReport& report);
+  // The last traded report of the code on the day of `today` (nullptr when
+  // none: a trade of an earlier day is no base for an order today).
+  const quotes::TQuoteReport* Find(std::string_view code, base::TDateTime today) const;
+
+ private:
+  std::map<std::string, quotes::TQuoteReport, std::less<>> byCode_;
+};
+
 // The order request of a fired monitor with its price.
 struct OrderRequest {
   TTradeRecord order;
@@ -77,9 +101,10 @@ struct OrderRequest {
   double price = 0;       // after the adjustment, never below 0
   std::string priceText;  // "0.000"
   // Empty when the order can be sent; otherwise why it is not (no price to
-  // order at, less than a lot).
+  // order at, a price the exchange would only take worse, less than a lot).
   std::string notPlaced;
-  // What was changed to make the order acceptable (a buy cut to whole lots).
+  // What was changed to make the order acceptable: the price moved in the
+  // user's favour, a buy cut to whole lots.
   std::string note;
 };
 
@@ -92,11 +117,13 @@ inline constexpr char kBadPriceText[] = "委托价格错误";
 double OrderPrice(uint8_t tradeType, double basePrice, double perMilleOf, uint8_t optUnit, float optAmount);
 
 // Builds the order request of a fired monitor; target securities are quoted
-// through the host. The price is valid for the exchange (tick, the day's
-// band from the previous close of the security ordered) and a buy is in
-// whole lots; a base price of 0 gives no order (notPlaced).
+// through the host, their last trade taken from `lastTrades` when the
+// newest report has none. The price is the one the exchange takes (tick,
+// the day's limits from the engine or the rules table, the cage) moved only
+// in the user's favour, and a buy is in whole lots; anything else gives no
+// order (notPlaced says why).
 OrderRequest BuildOrderRequest(const TPolicyRecord& monitor, const quotes::TQuoteReport& report,
-                               IMonitorHost& host);
+                               IMonitorHost& host, TLastTrades* lastTrades = nullptr);
 
 // The trigger record line, without its CR LF.
 std::string TradeLogLine(const TTradeRecord& order, const quotes::TQuoteReport& report,
@@ -152,6 +179,7 @@ class TMonitorLoop {
   std::function<void(const FireEvent&)> observer_;
   IFireNotice* notice_ = nullptr;
   int tradeLogFailures_ = 0;
+  TLastTrades lastTrades_;
 };
 
 }  // namespace policy

@@ -165,6 +165,14 @@ class IQuoteEngine {
                             int32_t serverPort, TQuoteReport& out) = 0;
   // Stock_Quit(window).
   virtual void Quit(uintptr_t mainWindow) = 0;
+  // Stock_GetLimits, an optional export of our own engine: today's
+  // limit-up and limit-down prices of the code when its newest report
+  // published them. False, both left as they were, when the export is
+  // missing (another maker's engine) or the limits are unknown.
+  virtual bool GetLimits(const std::string& code, double& limitUp, double& limitDown) {
+    (void)code, (void)limitUp, (void)limitDown;
+    return false;
+  }
 };
 
 }  // namespace quotes

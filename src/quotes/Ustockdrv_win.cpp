@@ -39,6 +39,8 @@ bool TStockDrv::Bind(const std::string& applicationFolder) {
   setLabels_ = Lookup<SetLabelsFn>(library, "Stock_SetLabels");
   getStockInfo_ = Lookup<GetStockInfoFn>(library, "Stock_GetStockInfo");
   getStockNewReport_ = Lookup<AnyFn>(library, "Stock_GetStockNewReport");
+  // Not one of the seven: another maker's engine simply has none.
+  getLimits_ = Lookup<GetLimitsFn>(library, "Stock_GetLimits");
   return true;
 }
 
@@ -55,6 +57,7 @@ void TStockDrv::Release() {
   setLabels_ = nullptr;
   getStockInfo_ = nullptr;
   getStockNewReport_ = nullptr;
+  getLimits_ = nullptr;
   if (library_) FreeLibrary(static_cast<HMODULE>(library_));
   library_ = nullptr;
 }
@@ -62,7 +65,7 @@ void TStockDrv::Release() {
 TStockDrv::BoundExports TStockDrv::Bound() const {
   std::shared_lock lock(callGuard_);
   return {init_ != nullptr,      quit_ != nullptr,         setupReceiver_ != nullptr,    start_ != nullptr,
-          setLabels_ != nullptr, getStockInfo_ != nullptr, getStockNewReport_ != nullptr};
+          setLabels_ != nullptr, getStockInfo_ != nullptr, getStockNewReport_ != nullptr, getLimits_ != nullptr};
 }
 
 void TStockDrv::Init(uintptr_t mainWindow) {
@@ -96,6 +99,19 @@ bool TStockDrv::GetStockInfo(const std::string& code, const std::string& serverA
   if (!win::CallContained([&] { getStockInfo_(&buffer, gbkCode.c_str(), server.c_str(), serverPort); }))
     return false;
   std::memcpy(&out, &buffer, sizeof buffer);
+  return true;
+}
+
+bool TStockDrv::GetLimits(const std::string& code, double& limitUp, double& limitDown) {
+  std::shared_lock lock(callGuard_);
+  if (!getLimits_) return false;
+  const std::string gbkCode = base::Utf8ToGbkLossy(code);
+  double up = 0, down = 0;
+  int32_t found = 0;
+  if (!win::CallContained([&] { found = getLimits_(gbkCode.c_str(), &up, &down); })) return false;
+  if (found != 1) return false;
+  limitUp = up;
+  limitDown = down;
   return true;
 }
 

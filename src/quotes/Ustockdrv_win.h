@@ -1,5 +1,6 @@
 // The binding of the quote engine drasken.dll: one library handle and the
-// seven exports, looked up by name from the application folder's copy. It
+// seven exports, looked up by name from the application folder's copy, and
+// the optional Stock_GetLimits of our own engine. It
 // implements the program's engine port; a missing library or export only
 // turns the calls to it into no-ops.
 #pragma once
@@ -35,6 +36,7 @@ class TStockDrv final : public IQuoteEngine {
   // Which of the seven exports were found, in lookup order (for checks).
   struct BoundExports {
     bool init, quit, setupReceiver, start, setLabels, getStockInfo, getStockNewReport;
+    bool getLimits;  // optional: only our own engine has it
   };
   BoundExports Bound() const;
 
@@ -45,6 +47,7 @@ class TStockDrv final : public IQuoteEngine {
   bool GetStockInfo(const std::string& code, const std::string& serverAddress, int32_t serverPort,
                     TQuoteReport& out) override;
   void Quit(uintptr_t mainWindow) override;
+  bool GetLimits(const std::string& code, double& limitUp, double& limitDown) override;
 
   // The export types, standard calling convention.
   using InitFn = void(__stdcall*)(void* window, uint32_t message, int32_t mode);
@@ -53,6 +56,7 @@ class TStockDrv final : public IQuoteEngine {
   using SetLabelsFn = void(__stdcall*)(const TStockLabel* labels, int32_t highestIndex);
   using GetStockInfoFn = int32_t(__stdcall*)(TQuoteReport* buffer, const char* code, const char* server,
                                              int32_t port);
+  using GetLimitsFn = int32_t(__stdcall*)(const char* code, double* limitUp, double* limitDown);
   using AnyFn = void(__stdcall*)();
 
  private:
@@ -66,6 +70,7 @@ class TStockDrv final : public IQuoteEngine {
   SetLabelsFn setLabels_ = nullptr;
   GetStockInfoFn getStockInfo_ = nullptr;
   AnyFn getStockNewReport_ = nullptr;  // looked up, never called
+  GetLimitsFn getLimits_ = nullptr;
   // Shared by the single-quote requests, exclusive for the unbinding.
   mutable std::shared_timed_mutex callGuard_;
 };

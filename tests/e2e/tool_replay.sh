@@ -30,7 +30,7 @@ check() { # <description> <command...>
   if "${@:2}"; then echo "ok: $1"; else echo "FAILED: $1"; fail=1; fi
 }
 check "eight fires" test "$(wc -l <"$work/fires-linux.txt")" -eq 8
-for expected in '"id":1,.*"order_price":"10.090"' '"id":2,.*"order_price":"9.900"' \
+for expected in '"id":1,.*"order_price":"10.100"' '"id":2,.*"order_price":"9.900"' \
   '"id":4,.*"order_price":"7.730"' '"time":"2012-05-18 14:30:00","id":5,' \
   '"id":5,.*"order_price":"20.210"' '"id":6,.*"order_code":"510050".*"order_price":"2.525"' \
   '"id":8,.*"order_price":"委托价格错误"'; do

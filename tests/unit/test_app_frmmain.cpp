@@ -897,3 +897,56 @@ TEST_F(MainWindowTest, OrderOutcomesReachTheListTheLogsAndTheUser) {
       << steps;
   EXPECT_NE(steps.find("[Result]#7 卖出 600000 浦发银行 8.910 x 1000：已提交，委托编号 10001"), std::string::npos);
 }
+
+// The fine-tune field saves only what the editors would save: the price as
+// they round it, never 0, and a stop-loss never above the current price
+// (which would sell on the next report).
+TEST_F(MainWindowTest, FineTuneGoesThroughTheEditorsChecks) {
+  auto w = Create();
+  FakeQuoteWindows windows;
+  w->SetQuoteDispatchHost(&windows);
+  w->FormShow();
+  w->SetLoggedIn(true, "u1");
+  w->EnableLoggedInFeatures(true);
+  auto stop = testing_support::Monitor(8, policy::kKindLossLimit, "600000", 9.0f, 0.1f);
+  policy::UpdateDescription(stop);
+  w->Monitors().Add(stop);
+  w->StartAllMonitoring();
+  ASSERT_EQ(w->RowCount(), 4u);
+  Packet quote({Quote("600000", 10.0f, 10.20f)});
+  w->QuoteMessage(quotes::kQuotePacketKind, &quote.header);
+  ASSERT_EQ(w->Cell(3, 5), "10.200");
+
+  const auto fineTune = [&](const std::string& text) {
+    w->RzListViewClick({3, 4, {0, 40, 70, 22}});
+    EXPECT_TRUE(w->FineTune().visible);
+    w->RzSpinEditPriceExit(text);
+    policy::TPolicyRecord m;
+    w->Monitors().Copy(8, m);
+    return m.setPrice;
+  };
+  EXPECT_FLOAT_EQ(fineTune("11"), 9.0f);
+  EXPECT_TRUE(host.Has("info Tarvolen-Merrowick: 设定价不能大于现价！"));
+  EXPECT_FLOAT_EQ(fineTune("0"), 9.0f);
+  EXPECT_TRUE(host.Has("info Tarvolen-Merrowick: 设定价格必须大于0！"));
+  EXPECT_FLOAT_EQ(fineTune("-1"), 9.0f);
+  EXPECT_TRUE(host.Has("info Tarvolen-Merrowick: 设定价格不能小于0！"));
+  EXPECT_FLOAT_EQ(fineTune("9.5x"), 9.0f);
+  EXPECT_TRUE(host.Has("info Tarvolen-Merrowick: 设定价位不是有效的数字！"));
+  EXPECT_EQ(w->Cell(3, 4), "9.000");
+  // Leaving the field unchanged is no mistake, even when the price moved.
+  const size_t infos = host.Count("info");
+  fineTune("9.000");
+  EXPECT_EQ(host.Count("info"), infos);
+  // Rounded as the editors round it, then saved.
+  EXPECT_FLOAT_EQ(fineTune("10.0004"), 10.0f);
+  EXPECT_EQ(w->Cell(3, 4), "10.000");
+  EXPECT_EQ(host.Count("info"), infos);
+
+  // The rule then holds: 10.20 falling to 9.85 is below 10.000 - 0.1 and sells.
+  Packet fall({Quote("600000", 10.0f, 9.85f)});
+  w->QuoteMessage(quotes::kQuotePacketKind, &fall.header);
+  policy::TPolicyRecord m;
+  w->Monitors().Copy(8, m);
+  EXPECT_EQ(m.state, policy::kStateTriggered);
+}

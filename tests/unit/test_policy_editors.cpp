@@ -447,3 +447,33 @@ TEST_F(EditorTest, ClosingAThousandTimesLeavesNoUpdaterBehind) {
 }
 
 }  // namespace
+
+// "用开盘价" before the first trade of the day (open 0) and "用昨收价" on a
+// first day (previous close 0) are no prices: refused as "用现价" is, since
+// a monitor set at 0 would fire on the first trade.
+TEST_F(EditorTest, AnOpenOrPreviousCloseOfZeroIsNoBasis) {
+  rig.Know(MakeQuote("600010", "包钢股份", 0.0f, 0.0f, 0.0f, 1));
+  Tfrmprice form(rig.Services(), rig.dialog);
+  form.OpenForAdd();
+  Type(form, "600010");
+  ASSERT_EQ("包钢股份", form.nameText);
+  rig.dialog.answers = {true, true, true};
+  for (const auto& [box, refusal] : {std::pair{1, kNoOpenPriceText}, std::pair{2, kNoPrevClosePriceText}}) {
+    form.BasisClick(box, true);
+    form.OkClick();
+    EXPECT_EQ(refusal, form.statusText);
+    EXPECT_FALSE(form.TakeClose());
+    form.BasisClick(box, false);
+  }
+  EXPECT_TRUE(rig.monitors.Snapshot().empty());
+  EXPECT_TRUE(rig.dialog.questions.empty()) << "refused before the confirmation";
+  // Once it has traded, the same basis saves its price.
+  rig.Know(MakeQuote("600010", "包钢股份", 1.50f, 1.52f, 1.53f, 1));
+  Type(form, "60001");
+  Type(form, "600010");
+  form.BasisClick(1, true);
+  form.OkClick();
+  ASSERT_TRUE(form.TakeClose());
+  ASSERT_EQ(1u, rig.monitors.Snapshot().size());
+  EXPECT_FLOAT_EQ(1.52f, rig.monitors.Snapshot()[0].setPrice);
+}

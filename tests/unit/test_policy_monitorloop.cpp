@@ -33,6 +33,8 @@ class FakeHost : public IMonitorHost {
   std::vector<std::pair<std::string, std::string>> balloons;
   std::vector<std::string> broadcasts;
   std::map<std::string, float> quotes;  // single-quote answers by code
+  std::map<std::string, quotes::TQuoteReport> reports;  // whole answers, before `quotes`
+  std::map<std::string, std::pair<double, double>> limits;  // the engine's limit-up and limit-down
   base::TDateTime now = base::EncodeDateTime(2012, 5, 18, 10, 31, 7);
   bool blockRefused = false;
   std::function<void()> duringOrder;
@@ -59,7 +61,14 @@ class FakeHost : public IMonitorHost {
   void MinimizeTradingWindow() override { calls.push_back("minimize"); }
   void RequestQuote(const std::string& code, quotes::TQuoteReport& out) override {
     calls.push_back("quote " + code);
+    if (reports.count(code)) out = reports[code];
     if (quotes.count(code)) out.newestPrice = quotes[code];
+  }
+  bool RequestLimits(const std::string& code, double& up, double& down) override {
+    if (!limits.count(code)) return false;
+    up = limits[code].first;
+    down = limits[code].second;
+    return true;
   }
   void BroadcastTradeLine(const std::string& user, const std::string& line) override {
     calls.push_back("broadcast");
@@ -195,7 +204,7 @@ TEST_F(LoopFixture, SoundsNeedTheSwitchAndTheFile) {
 TEST_F(LoopFixture, TheTradeLogLineIsExact) {
   TPolicyRecord m = Add(Monitor(1, kKindPayoff, "600000", 10.0f, 0.5f));
   for (float p : {10.20f, 10.80f, 10.20f}) loop.Run(Report("600000", p));
-  const std::string expected = "12-05-18, 10:31:07, [触发交易], 600000, 浦发银行, 卖出, 移动止盈, 10.200, 10.090, 1000, tester, " +
+  const std::string expected = "12-05-18, 10:31:07, [触发交易], 600000, 浦发银行, 卖出, 移动止盈, 10.200, 10.100, 1000, tester, " +
                                DescriptionUtf8(m) + "\r\n";
   EXPECT_EQ(TradeLog(), base::Utf8ToGbkLossy(expected)) << "GBK with CR LF";
   ASSERT_EQ(host.broadcasts.size(), 1u);
@@ -406,7 +415,7 @@ TEST_F(LoopFixture, TargetSecuritiesAreQuotedAtTheMomentOfFiring) {
   EXPECT_EQ(host.notPlaced[0].code, "159901");
   EXPECT_EQ(host.notPlaced[0].side, "卖出");
   EXPECT_EQ(host.notPlaced[0].result, OrderResult::NotPlaced);
-  EXPECT_EQ(host.notPlaced[0].brokerText, "目标证券没有行情，委托价格错误，未下单");
+  EXPECT_EQ(host.notPlaced[0].brokerText, "目标证券没有成交价，委托价格错误");
   EXPECT_EQ(Get(2).state, kStateTriggered);
   EXPECT_NE(TradeLog().find(base::Utf8ToGbkLossy("159901, , 卖出, 指数监控, 3100.000, 委托价格错误, 1000, tester")),
             std::string::npos);
@@ -414,12 +423,30 @@ TEST_F(LoopFixture, TargetSecuritiesAreQuotedAtTheMomentOfFiring) {
   EXPECT_EQ(host.scriptsEnded, 1);
 }
 
+namespace {
+
+// A report as the engine sends it: the security's name of today (GBK) and a
+// quote time on the day of the fake clock (2012-05-18 10:31:07 local).
+quotes::TQuoteReport Quote(const std::string& code, float price, const std::string& name, float prevClose,
+                           float ask = 0, float bid = 0) {
+  quotes::TQuoteReport r = Report(code, price);
+  base::WriteFixedText(r.name, base::Utf8ToGbkLossy(name));
+  r.prevClose = prevClose;
+  r.quoteTime = 1337308267;
+  r.askPrice[0] = ask;
+  r.bidPrice[0] = bid;
+  return r;
+}
+
+}  // namespace
+
 // Prices the exchange takes: on the tick, inside the day's band of the
 // security ordered; buys in whole lots, an older store's odd lot cut down.
 TEST_F(LoopFixture, OrdersGoOutOnlyAtPricesAndLotsTheExchangeTakes) {
+  host.now = base::EncodeDateTime(2012, 5, 18, 9, 26, 0);  // before continuous trading: no cage
   TPolicyRecord rebound = Monitor(1, kKindLimitDown, "600000", 11.0f, 0.05f);
   rebound.quantity = 150;
-  rebound.optAmount = 5;  // 10.35 + 0.5 % = 10.40175, up to the tick 10.41
+  rebound.optAmount = 5;  // 10.35 + 0.5 % = 10.40175, down to the tick 10.40
   Add(rebound);
   TPolicyRecord odd = Monitor(2, kKindLimitDown, "600000", 11.0f, 0.05f);
   odd.quantity = 50;
@@ -428,11 +455,8 @@ TEST_F(LoopFixture, OrdersGoOutOnlyAtPricesAndLotsTheExchangeTakes) {
   stop.optUnit = kOptUnitYuan;
   stop.optAmount = 2;  // 9.00 - 2 is past the limit-down of a close of 9.50
   Add(stop);
-  quotes::TQuoteReport low = Report("600000", 9.9f);
-  low.prevClose = 9.7f;
-  loop.Run(low);
-  quotes::TQuoteReport up = Report("600000", 10.35f);
-  up.prevClose = 9.7f;  // limit-up 10.67
+  loop.Run(Quote("600000", 9.9f, "浦发银行", 9.7f));
+  const quotes::TQuoteReport up = Quote("600000", 10.35f, "浦发银行", 9.7f);  // limit-up 10.67
   loop.Run(up);
   TPolicyRecord again = Get(1);
   again.state = kStateRunning;
@@ -440,18 +464,110 @@ TEST_F(LoopFixture, OrdersGoOutOnlyAtPricesAndLotsTheExchangeTakes) {
   again.optAmount = 50;  // 10.35 + 5 % is past the limit-up
   list.Replace(again);
   loop.Run(up);
-  quotes::TQuoteReport fall = Report("600001", 9.0f);
-  fall.prevClose = 9.5f;  // limit-down 8.55
-  loop.Run(fall);
+  loop.Run(Quote("600001", 9.0f, "邯郸钢铁", 9.5f));  // limit-down 8.55
   ASSERT_EQ(host.orders.size(), 3u);
-  EXPECT_EQ(host.orders[0].buyPrice, "10.410");
+  EXPECT_EQ(host.orders[0].buyPrice, "10.400");
   EXPECT_EQ(host.orders[0].buyQuantity, "100");
-  EXPECT_EQ(host.started[0].brokerText, "买入数量150不是整手，按100股下单");
+  EXPECT_EQ(host.started[0].brokerText,
+            "价格由 10.402 调为 10.400：按最小变动单位 0.01；买入数量150不是整手，按100股下单");
   EXPECT_EQ(host.orders[1].buyPrice, "10.670");
+  EXPECT_EQ(host.started[1].brokerText,
+            "价格由 10.868 调为 10.670：按最小变动单位 0.01，超出涨停价；买入数量150不是整手，按100股下单");
   EXPECT_EQ(host.orders[2].sellPrice, "8.550");
+  EXPECT_EQ(host.started[2].brokerText, "价格由 7.000 调为 8.550：低于跌停价");
   ASSERT_EQ(host.notPlaced.size(), 1u);
   EXPECT_EQ(host.notPlaced[0].monitorId, 2);
-  EXPECT_EQ(host.notPlaced[0].brokerText, "买入数量50不足一手，未下单");
+  EXPECT_EQ(host.notPlaced[0].brokerText, "买入数量50不足一手");
+}
+
+// A price is never moved against the user: a sell set above limit-up or a
+// buy set below limit-down is not sent and the outcome says why; a price
+// moved in the user's favour is said in the outcome; the engine's own
+// limits come before the table; a buy of no whole lot is never typed.
+TEST_F(LoopFixture, AFireNeverSendsAPriceWorseThanTheUsersOwn) {
+  const auto timed = [&](int32_t id, const std::string& code, uint8_t side, float setPrice, int32_t quantity) {
+    TPolicyRecord m = Monitor(id, kKindTime, code, setPrice);
+    m.orderTime = base::EncodeTime(10, 31, 0);
+    m.tradeType = side;
+    m.quantity = quantity;
+    m.optUnit = kOptUnitYuan;
+    m.optAmount = 0;
+    return Add(m);
+  };
+  timed(1, "600000", kTradeSell, 12.0f, 1000);  // close 10.00: limit-up 11.00
+  timed(2, "600000", kTradeBuy, 8.5f, 1000);    // below limit-down 9.00
+  timed(3, "600000", kTradeBuy, 12.0f, 1000);   // lowered to 11.00
+  timed(4, "600000", kTradeBuy, 10.5f, 0);      // no lot
+  timed(5, "600016", kTradeBuy, 12.0f, 100);    // the engine's limits: 11.28
+  timed(6, "688001", kTradeSell, 12.0f, 200);   // a listing's first day: no band
+  host.limits["600016"] = {11.28, 9.22};
+  loop.Run(Quote("600000", 10.5f, "浦发银行", 10.0f, 10.9f, 10.8f));
+  loop.Run(Quote("600016", 10.5f, "民生银行", 10.0f, 11.2f, 11.1f));
+  loop.Run(Quote("688001", 10.5f, "N华兴", 10.0f, 11.9f, 11.8f));
+
+  ASSERT_EQ(host.orders.size(), 3u);
+  EXPECT_EQ(host.orders[0].buyPrice, "11.000");
+  EXPECT_EQ(host.orders[0].buyQuantity, "1000");
+  EXPECT_EQ(host.started[0].brokerText, "价格由 12.000 调为 11.000：超出涨停价");
+  EXPECT_EQ(host.orders[1].code, "600016");
+  EXPECT_EQ(host.orders[1].buyPrice, "11.280");
+  EXPECT_EQ(host.started[1].brokerText, "价格由 12.000 调为 11.280：超出涨停价");
+  EXPECT_EQ(host.orders[2].sellPrice, "12.000") << "no band is guessed for a new listing";
+  EXPECT_EQ(host.started[2].brokerText, "");
+  ASSERT_EQ(host.notPlaced.size(), 3u);
+  EXPECT_EQ(host.notPlaced[0].monitorId, 1);
+  EXPECT_EQ(host.notPlaced[0].brokerText, "卖出价 12.000 高于涨停价 11.000");
+  EXPECT_EQ(host.notPlaced[1].monitorId, 2);
+  EXPECT_EQ(host.notPlaced[1].brokerText, "买入价 8.500 低于跌停价 9.000");
+  EXPECT_EQ(host.notPlaced[2].monitorId, 4);
+  EXPECT_EQ(host.notPlaced[2].brokerText, "买入数量0不足一手");
+  for (const TOrderOutcome& o : host.notPlaced) EXPECT_EQ(o.result, OrderResult::NotPlaced);
+  // The trade log lines keep their layout: the price meant, the quantity set.
+  const std::string log = TradeLog();
+  EXPECT_NE(log.find(base::Utf8ToGbkLossy("600000, 浦发银行, 卖出, 按时间监控, 10.500, 12.000, 1000, tester")),
+            std::string::npos);
+  EXPECT_NE(log.find(base::Utf8ToGbkLossy("600000, 浦发银行, 买入, 按时间监控, 10.500, 10.500, 0, tester")),
+            std::string::npos);
+}
+
+// The base of a target's order is its last trade: a newest report without
+// one (price 0) does not wipe the trade of a moment before, but a trade of
+// an earlier day is no base.
+TEST_F(LoopFixture, AnUntradedReportOfTheTargetKeepsItsLastTradeAsTheBase) {
+  TPolicyRecord index = Monitor(1, kKindIndex, "000001", 3000.0f, 20.0f, kUnitPoint, kDirRise);
+  SetTargetCode(index, "510050");
+  SetTargetName(index, "50ETF");
+  index.tradeType = kTradeSell;
+  Add(index);
+  TPolicyRecord price = Monitor(2, kKindPrice, "600000", 10.0f, 0.5f, kUnitYuan, kDirRise);
+  price.targetFlag = 1;
+  SetTargetCode(price, "510050");
+  SetTargetName(price, "50ETF");
+  price.tradeType = kTradeBuy;
+  price.quantity = 100;
+  Add(price);
+  TPolicyRecord late = Monitor(3, kKindIndex, "399001", 9000.0f, 20.0f, kUnitPoint, kDirRise);
+  SetTargetCode(late, "510300");
+  late.tradeType = kTradeSell;
+  Add(late);
+
+  loop.Run(Quote("510050", 2.5f, "50ETF", 2.48f, 2.501f, 2.5f));  // traded
+  host.reports["510050"] = Quote("510050", 0.0f, "50ETF", 2.48f, 2.502f, 2.499f);  // newest: no trade
+  quotes::TQuoteReport yesterday = Quote("510300", 4.0f, "300ETF", 3.9f);
+  yesterday.quoteTime -= 86400;
+  loop.Run(yesterday);
+  host.reports["510300"] = Quote("510300", 0.0f, "300ETF", 4.0f);
+  loop.Run(Quote("000001", 3100.0f, "上证指数", 3000.0f));
+  loop.Run(Quote("600000", 11.0f, "浦发银行", 10.5f));
+  loop.Run(Quote("399001", 9100.0f, "深证成指", 9000.0f));
+
+  ASSERT_EQ(host.orders.size(), 2u);
+  EXPECT_EQ(host.orders[0].code, "510050");
+  EXPECT_EQ(host.orders[0].sellPrice, "2.475") << "2.500 - 10 per mille";
+  EXPECT_EQ(host.orders[1].buyPrice, "2.525");
+  ASSERT_EQ(host.notPlaced.size(), 1u);
+  EXPECT_EQ(host.notPlaced[0].monitorId, 3);
+  EXPECT_EQ(host.notPlaced[0].brokerText, "目标证券没有成交价，委托价格错误");
 }
 
 TEST(OrderPrice, TheWorkedExamples) {

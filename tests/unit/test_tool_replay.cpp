@@ -70,10 +70,10 @@ TEST_F(ToolFixture, ReplayReproducesTheWorkedExamples) {
     EXPECT_EQ(fires[i]["order_price"], price);
     EXPECT_EQ(fires[i]["trade_type"], tradeType);
   };
-  expect(0, 1, "2012-05-18 09:30:03", "10.090", 2);  // fires at 10.20, not at 10.40; 10.098 down to the tick
+  expect(0, 1, "2012-05-18 09:30:03", "10.100", 2);  // fires at 10.20, not at 10.40; a sell of 10.098 up to the tick
   EXPECT_EQ(fires[0]["price"].get<double>(), 10.2);
   expect(1, 2, "2012-05-18 09:31:02", "9.900", 2);   // P = 10.00, 10 per mille: 9.900
-  expect(2, 3, "2012-05-18 09:32:01", "10.620", 1);  // 10.50 holds, 10.51 fires; 10.615 up to the tick
+  expect(2, 3, "2012-05-18 09:32:01", "10.610", 1);  // 10.50 holds, 10.51 fires; a buy of 10.615 down to the tick
   expect(3, 4, "2012-05-18 09:33:02", "7.730", 1);   // 7.71 fires; 0.02 yuan up: 7.730
   expect(4, 5, "2012-05-18 14:30:00", "20.210", 1);  // in the minute only; A = 0.21 on S = 20
   expect(5, 6, "2012-05-18 14:32:02", "2.525", 1);   // above 3020 points; the target's quote
@@ -81,7 +81,7 @@ TEST_F(ToolFixture, ReplayReproducesTheWorkedExamples) {
   EXPECT_EQ(fires[5]["order_name"], "50ETF");
   EXPECT_EQ(fires[5]["code"], "000001");
   EXPECT_EQ(fires[5]["kind"], 7);
-  expect(6, 7, "2012-05-18 14:33:02", "9.800", 2);   // 9.90 after a high of 10.80; 9.801 down to the tick
+  expect(6, 7, "2012-05-18 14:33:02", "9.810", 2);   // 9.90 after a high of 10.80; a sell of 9.801 up to the tick
   expect(7, 8, "2012-05-18 14:34:00", "委托价格错误", 2);  // the adjustment exceeds the base: no price
   EXPECT_EQ(fires[7]["prompt_only"], 1);
   EXPECT_EQ(fires[0]["prompt_only"], 0);
@@ -109,7 +109,7 @@ TEST_F(ToolFixture, TradeLogAndSavedStoreAsTheProgramWritesThem) {
   const auto lines = Lines(base::GbkToUtf8Lossy(*gbk));
   ASSERT_EQ(lines.size(), 8u);
   EXPECT_EQ(lines[0],
-            "12-05-18, 09:30:03, [触发交易], 600000, 浦发银行, 卖出, 移动止盈, 10.200, 10.090, 1000, u8, "
+            "12-05-18, 09:30:03, [触发交易], 600000, 浦发银行, 卖出, 移动止盈, 10.200, 10.100, 1000, u8, "
             "当高于设定价位10.000后回落0.500元且大于设定价时自动卖出1000股\r");
   EXPECT_NE(lines[5].find("指数监控, 3020.500, 2.525"), std::string::npos) << lines[5];
 

@@ -71,6 +71,10 @@ TEST_F(QuoteBinding, MissingLibraryLeavesEveryCallSkipped) {
   report.newestPrice = 7.5f;
   EXPECT_FALSE(quotes::RequestQuote(engine, "600000", report));
   EXPECT_FLOAT_EQ(report.newestPrice, 7.5f);
+  double up = 1, down = 2;
+  EXPECT_FALSE(engine.GetLimits("600000", up, down));
+  EXPECT_EQ(up, 1);
+  EXPECT_EQ(down, 2);
   bool loggedIn = true;
   int shown = 0;
   quotes::EngineStartArgs args;
@@ -86,7 +90,7 @@ TEST_F(QuoteBinding, EngineSeesTheCallsOfALoginAndConcurrentQuotes) {
   quotes::TStockDrv engine;
   ASSERT_TRUE(engine.Bind(folder));
   const auto bound = engine.Bound();
-  EXPECT_TRUE(bound.init && bound.quit && bound.start && bound.setLabels && bound.getStockInfo);
+  EXPECT_TRUE(bound.init && bound.quit && bound.start && bound.setLabels && bound.getStockInfo && bound.getLimits);
   EXPECT_FALSE(bound.setupReceiver || bound.getStockNewReport);
 
   quotes::TLoginSessionRecord& session = quotes::LoginSession();
@@ -150,8 +154,20 @@ TEST_F(QuoteBinding, EngineSeesTheCallsOfALoginAndConcurrentQuotes) {
   EXPECT_TRUE(quotes::RequestQuote(engine, "999999", unknown));
   EXPECT_FLOAT_EQ(unknown.newestPrice, 3.5f);
 
+  // The optional limits: known ones filled, unknown ones leave both alone.
+  double up = 0, down = 0;
+  EXPECT_TRUE(engine.GetLimits("600000", up, down));
+  EXPECT_DOUBLE_EQ(up, 11.28);
+  EXPECT_DOUBLE_EQ(down, 9.22);
+  up = down = 5;
+  EXPECT_FALSE(engine.GetLimits("999999", up, down));
+  EXPECT_EQ(up, 5);
+  EXPECT_EQ(down, 5);
+  EXPECT_NE(ReadProbe().text.find("limits 600000\nlimits 999999\n"), std::string::npos);
+
   engine.Unbind();
   EXPECT_EQ(GetModuleHandleW(L"drasken.dll"), nullptr);
+  EXPECT_FALSE(engine.GetLimits("600000", up, down));
   DestroyWindow(window);
 }
 

@@ -1,5 +1,6 @@
 // A small quote engine for the binding's tests: five of the seven exports
-// (SetupReceiver and Stock_GetStockNewReport are missing), each call
+// (SetupReceiver and Stock_GetStockNewReport are missing) and the optional
+// Stock_GetLimits, each call
 // written to a log the test reads back through Probe_Log. Stock_Start
 // fails for the user "refuse"; Stock_GetStockInfo knows only "600000" and
 // takes 50 ms, so that side-by-side requests can be seen. A library that
@@ -82,6 +83,15 @@ __declspec(dllexport) int32_t __stdcall Stock_GetStockInfo(unsigned char* buffer
   std::snprintf(line, sizeof line, "quote %s %s:%d", code, server, port);
   Log(line);
   --inFlight;
+  return 1;
+}
+
+// Our own engine's optional export: limits known for "600000" only.
+__declspec(dllexport) int32_t __stdcall Stock_GetLimits(const char* code, double* limitUp, double* limitDown) {
+  Log(std::string("limits ") + code);
+  if (std::strcmp(code, "600000") != 0) return 0;
+  *limitUp = 11.28;
+  *limitDown = 9.22;
   return 1;
 }
 
