@@ -104,8 +104,11 @@ const std::array<ColumnDef, kMonitorColumnCount>& MonitorColumns() {
       {"名称", 80, Align::Left},
       {"设定价", 70, Align::Right},
       {"当前价", 70, Align::Right},
-      {"操作", 500, Align::Left},
-      {"委托结果", 200, Align::Left},
+      // Narrower than the description's full length, so that "委托结果"
+      // stays inside the window at its first size (980 wide); the whole
+      // description is in the monitor's editor.
+      {"操作", 320, Align::Left},
+      {"委托结果", 180, Align::Left},
   }};
   return columns;
 }
