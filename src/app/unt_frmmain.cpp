@@ -106,8 +106,11 @@ const std::array<ColumnDef, kMonitorColumnCount>& MonitorColumns() {
       {"名称", 80, Align::Left},
       {"设定价", 70, Align::Right},
       {"当前价", 70, Align::Right},
-      {"操作", 500, Align::Left},
-      {"委托结果", 200, Align::Left},
+      // Narrower than the description's full length, so that "委托结果"
+      // stays inside the window at its first size (980 wide); the whole
+      // description is in the monitor's editor.
+      {"操作", 320, Align::Left},
+      {"委托结果", 180, Align::Left},
   }};
   return columns;
 }
@@ -248,6 +251,7 @@ void Tfrmmain::FormCreate() {
   watch_->onFinal = [this](const policy::TOrderOutcome& outcome) { RecordOrderOutcome(outcome); };
   // The exchanges' rules the orders are checked against.
   policy::LoadTradeRules(ApplicationFolder());
+  ordersCsv_ = std::make_unique<TOrdersCsv>(OrdersCsvPath());
   placer_->beforeInput = [this] { watch_->Scan(); };
   loop_ = std::make_unique<policy::TMonitorLoop>(monitors_, flags_, *this, loopOptions_);
   antiLockChecked_ = true;
@@ -412,6 +416,14 @@ void Tfrmmain::EndSession() {
 }
 
 void Tfrmmain::FormDestroy() {
+  // Orders whose answer was still awaited are told as such, everywhere
+  // their outcome would have gone; lines a spreadsheet still holds are
+  // kept for the next run.
+  exiting_ = true;
+  if (watch_) watch_->FinishAll(policy::OrderResult::UnknownAtExit);
+  if (std::string error; ordersCsv_ && !ordersCsv_->SaveWaiting(&error)) {
+    host_.ShowInformation(kOrdersCsvLostText + OrdersCsvPath() + "\r\n" + error, kApplicationTitle);
+  }
   host_.SetScreenSaverActive(true);
   DeleteCachedPictures();
   // The store first: whatever the workers do, nothing is lost.
@@ -937,6 +949,15 @@ std::string Tfrmmain::OrdersCsvPath() const {
   return base::PathToUtf8(base::PathFromUtf8(ApplicationFolder()) / "log" / "orders.csv");
 }
 
+void Tfrmmain::OrderWatchTick() {
+  if (watch_->Watching()) watch_->Tick();
+  // About once a second: each try is one open of the file.
+  if (ordersCsv_->Waiting() > 0 && ++ordersCsvTicks_ * OrderWatchIntervalMs >= 1000) {
+    ordersCsvTicks_ = 0;
+    if (ordersCsv_->Flush(nullptr)) ordersCsvHeldTold_ = false;
+  }
+}
+
 void Tfrmmain::RecordOrderOutcome(const policy::TOrderOutcome& outcome) {
   WriteOrderStepLog("Result", OutcomeLogText(outcome));
   outcomes_[outcome.monitorId] = outcome;
@@ -945,11 +966,15 @@ void Tfrmmain::RecordOrderOutcome(const policy::TOrderOutcome& outcome) {
   }
   Mark(kChangeRows);
   std::string error;
-  if (!AppendOrdersCsv(OrdersCsvPath(), outcome, &error)) {
-    ShowBalloon("警告提示！", "委托结果无法写入 " + OrdersCsvPath() + "：" + error);
+  if (ordersCsv_->Add(outcome, &error)) {
+    ordersCsvHeldTold_ = false;
+  } else if (!ordersCsvHeldTold_ && !exiting_) {
+    // Once per spell: the lines wait in memory and follow by themselves.
+    ordersCsvHeldTold_ = true;
+    ShowBalloon("警告提示！", "委托结果暂时无法写入 " + OrdersCsvPath() + "（" + error + "），关闭该文件后自动补写。");
   }
   if (outcomeNotice_) outcomeNotice_->QueueOutcome(OutcomeNotice(outcome));
-  if (!NeedsWarning(outcome)) return;
+  if (!NeedsWarning(outcome) || exiting_) return;
   host_.ShowTrayWarning(OutcomeWarningTitle(outcome), OutcomeWarningText(outcome));
   if (!host_.MainWindowVisible()) host_.AnimateTrayIcon(true);
   const std::string sound = base::PathToUtf8(base::PathFromUtf8(ApplicationFolder()) / "res" / "warning.wav");

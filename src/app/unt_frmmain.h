@@ -21,6 +21,7 @@
 #include "app/unt_colours.h"
 #include "app/unt_logs.h"
 #include "app/unt_notify.h"
+#include "app/unt_orderoutcomes.h"
 #include "app/unt_storesaver.h"
 #include "app/unt_update.h"
 #include "app/unt_updatemanifest.h"
@@ -52,6 +53,7 @@ inline constexpr char kCloseDuringOrderText[] = "正在下单，请在下单完�
 inline constexpr char kStoreSetAsideText[] = "无法读取的监控记录文件已改名为 ";
 inline constexpr char kStoreHeldAtEndText[] =
     "监控记录文件仍无法读取或移开，本次运行中监控列表的改动没有保存：";
+inline constexpr char kOrdersCsvLostText[] = "有委托结果没能写入文件，请在交易软件中查看当日委托：";
 inline constexpr char kEntrustHint[] = "F12键功能相同；未设置下单软件时打开设置窗口";
 inline constexpr char kShareFooter[] = "本项功能不构成买卖建议，凭此买卖，风险自担。";
 inline constexpr int kActivityParts = 10;
@@ -441,9 +443,12 @@ class Tfrmmain final : public policy::IMonitorHost, public trading::ITradingMain
   // Final outcomes are also told beyond this PC (push notifications); null: not.
   void SetOutcomeNotice(IOutcomeNotice* notice) { outcomeNotice_ = notice; }
   // The broker's boxes are read, and watched orders made final, on the
-  // view's timer (OrderWatchIntervalMs) while OrderWatchActive().
-  void OrderWatchTick() { watch_->Tick(); }
-  bool OrderWatchActive() const { return watch_ && watch_->Watching(); }
+  // view's timer (OrderWatchIntervalMs) while OrderWatchActive(); lines of
+  // log\orders.csv that a spreadsheet held are tried again on it too.
+  void OrderWatchTick();
+  bool OrderWatchActive() const {
+    return (watch_ && watch_->Watching()) || (ordersCsv_ && ordersCsv_->Waiting() > 0);
+  }
   static constexpr int OrderWatchIntervalMs = 100;
   std::string OrdersCsvPath() const;
 
@@ -503,6 +508,10 @@ class Tfrmmain final : public policy::IMonitorHost, public trading::ITradingMain
   std::unique_ptr<trading::TTradingWindow> trading_;
   std::unique_ptr<trading::TOrderPlacer> placer_;
   std::unique_ptr<trading::TOrderWatch> watch_;
+  std::unique_ptr<TOrdersCsv> ordersCsv_;
+  bool ordersCsvHeldTold_ = false;  // the user knows that lines wait
+  int ordersCsvTicks_ = 0;
+  bool exiting_ = false;            // outcomes made final by the close warn nobody
   std::unordered_map<int32_t, policy::TOrderOutcome> outcomes_;  // by monitor id, the last order's
   IOutcomeNotice* outcomeNotice_ = nullptr;
   std::unique_ptr<TLogWriters> logs_;

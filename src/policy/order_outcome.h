@@ -15,6 +15,7 @@ enum class OrderResult : uint8_t {
   Refused,    // the broker said no
   Unknown,    // nothing readable came back
   NotPlaced,  // quorvel did not send it (no valid price, less than a lot)
+  UnknownAtExit,  // the program closed while the answer was awaited
 };
 
 struct TOrderOutcome {
@@ -31,12 +32,13 @@ struct TOrderOutcome {
   std::string brokerText;   // the texts read from the broker's boxes, or why nothing was sent
 };
 
-// "已提交", "被拒绝", "结果未知", "未下单".
+// "已提交", "被拒绝", "结果未知", "未下单", "结果未知（程序退出）".
 inline const char* OrderResultText(OrderResult result) {
   switch (result) {
     case OrderResult::Accepted: return "已提交";
     case OrderResult::Refused: return "被拒绝";
     case OrderResult::NotPlaced: return "未下单";
+    case OrderResult::UnknownAtExit: return "结果未知（程序退出）";
     default: return "结果未知";
   }
 }

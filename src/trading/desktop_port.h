@@ -87,6 +87,9 @@ class IDesktop {
   virtual std::vector<WindowHandle> TopLevelWindows() = 0;  // in EnumWindows order
   virtual std::vector<WindowHandle> ChildWindows(WindowHandle parent) = 0;  // EnumChildWindows order
   virtual std::string WindowText(WindowHandle window) = 0;
+  // The whole text of a control, also of another process's (WM_GETTEXT,
+  // which GetWindowText does not send across processes).
+  virtual std::string ControlText(WindowHandle window) { return WindowText(window); }
   virtual std::string ClassName(WindowHandle window) = 0;
   virtual int ControlId(WindowHandle window) = 0;
   virtual uint32_t WindowProcessId(WindowHandle window) = 0;

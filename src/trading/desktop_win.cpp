@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <string>
+
 #include "base/gbk.h"
 
 namespace trading {
@@ -75,6 +78,25 @@ std::string TWin32Desktop::WindowText(WindowHandle window) {
   wchar_t text[256];
   const int length = GetWindowTextW(H(window), text, 256);
   return Utf8(text, length > 0 ? length : 0);
+}
+std::string TWin32Desktop::ControlText(WindowHandle window) {
+  // A box's own read must not stall an order script for long; a text past
+  // a megabyte is no broker's answer.
+  constexpr UINT kReadTimeoutMs = 1000;
+  constexpr DWORD_PTR kLongest = 1u << 20;
+  DWORD_PTR length = 0;
+  if (!SendMessageTimeoutW(H(window), WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL | SMTO_ABORTIFHUNG, kReadTimeoutMs,
+                           &length) ||
+      length == 0) {
+    return {};
+  }
+  std::wstring text(std::min(length, kLongest) + 1, L'\0');
+  DWORD_PTR copied = 0;
+  if (!SendMessageTimeoutW(H(window), WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+                           SMTO_NORMAL | SMTO_ABORTIFHUNG, kReadTimeoutMs, &copied)) {
+    return {};
+  }
+  return Utf8(text.data(), static_cast<int>(std::min<DWORD_PTR>(copied, text.size() - 1)));
 }
 std::string TWin32Desktop::ClassName(WindowHandle window) {
   wchar_t name[32];

@@ -24,6 +24,7 @@ class TWin32Desktop final : public IDesktop {
   std::vector<WindowHandle> TopLevelWindows() override;
   std::vector<WindowHandle> ChildWindows(WindowHandle parent) override;
   std::string WindowText(WindowHandle window) override;
+  std::string ControlText(WindowHandle window) override;
   std::string ClassName(WindowHandle window) override;
   int ControlId(WindowHandle window) override;
   uint32_t WindowProcessId(WindowHandle window) override;

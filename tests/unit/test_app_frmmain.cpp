@@ -4,13 +4,20 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <chrono>
 #include <cmath>
 #include <ctime>
 #include <fstream>
 #include <mutex>
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+#endif
 
 #include "app/unt_frmmain.h"
+#include "app/unt_orderoutcomes.h"
 #include "app/unt_frmprogress.h"
 #include "app/unt_storesaver.h"
 #include "base/files.h"
@@ -845,6 +852,42 @@ TEST_F(MainWindowTest, QuietVersionCheckLogsInThroughTheCommand) {
 
 }  // namespace
 
+namespace {
+
+// A spreadsheet's hold on a file: it keeps writers out while it lives.
+class HeldFile {
+ public:
+  explicit HeldFile(const std::string& path) {
+#ifdef _WIN32
+    file_ = _wfopen(base::PathFromUtf8(path).c_str(), L"ab");  // its write access shuts the others out
+    held_ = file_ != nullptr;
+#else
+    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT, 0644);
+    held_ = fd_ >= 0 && ::flock(fd_, LOCK_EX) == 0;
+#endif
+  }
+  ~HeldFile() {
+#ifdef _WIN32
+    if (file_) std::fclose(file_);
+#else
+    if (fd_ >= 0) ::close(fd_);
+#endif
+  }
+  HeldFile(const HeldFile&) = delete;
+  HeldFile& operator=(const HeldFile&) = delete;
+  bool Held() const { return held_; }
+
+ private:
+#ifdef _WIN32
+  std::FILE* file_ = nullptr;
+#else
+  int fd_ = -1;
+#endif
+  bool held_ = false;
+};
+
+}  // namespace
+
 // Where an order's outcome becomes final: the "委托结果" cell, the row that
 // stands out, log\orders.csv, the order-step log and the warning balloon.
 TEST_F(MainWindowTest, OrderOutcomesReachTheListTheLogsAndTheUser) {
@@ -883,8 +926,8 @@ TEST_F(MainWindowTest, OrderOutcomesReachTheListTheLogsAndTheUser) {
 
   EXPECT_EQ(base::ReadFileBytes(dir.File("log/orders.csv")).value_or(""),
             "\xEF\xBB\xBF时间,监控序号,代码,名称,买卖,价格,数量,结果,委托编号,券商提示\r\n"
-            "2026-12-09 10:30:00,7,600000,浦发银行,卖出,8.910,1000,未下单,,没有关联的交易软件\r\n"
-            "2026-12-09 10:30:00,7,600000,浦发银行,卖出,8.910,1000,已提交,10001,"
+            "2026-12-09 10:30:00,7,\"\t600000\",浦发银行,卖出,8.910,1000,未下单,,没有关联的交易软件\r\n"
+            "2026-12-09 10:30:00,7,\"\t600000\",浦发银行,卖出,8.910,1000,已提交,\"\t10001\","
             "\"委托已成功提交, \"\"合同编号\"\"：10001\"\r\n");
   std::string steps;
   for (const auto& entry : std::filesystem::directory_iterator(dir.path() / "log")) {
@@ -896,6 +939,51 @@ TEST_F(MainWindowTest, OrderOutcomesReachTheListTheLogsAndTheUser) {
             std::string::npos)
       << steps;
   EXPECT_NE(steps.find("[Result]#7 卖出 600000 浦发银行 8.910 x 1000：已提交，委托编号 10001"), std::string::npos);
+
+  // A spreadsheet holds orders.csv: each outcome waits in memory, at once,
+  // the user is told once, and the lines follow in order when it lets go.
+  const std::string csv = dir.File("log/orders.csv");
+  const std::string before = base::ReadFileBytes(csv).value_or("");
+  {
+    HeldFile held(csv);
+    ASSERT_TRUE(held.Held());
+    policy::TOrderOutcome refused = accepted;
+    refused.code = "000001";
+    refused.name = "=HYPERLINK(\"x\")";
+    refused.result = policy::OrderResult::Refused;
+    refused.orderNumber.clear();
+    refused.brokerText = "@可用资金不足";
+    const auto t0 = std::chrono::steady_clock::now();
+    w->RecordOrderOutcome(refused);
+    w->RecordOrderOutcome(accepted);
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(200)) << "nothing waits for the file";
+    EXPECT_EQ(host.Count("balloon 警告提示！: 委托结果暂时无法写入"), 1u);
+    EXPECT_TRUE(w->OrderWatchActive());
+    for (int i = 0; i < 20; ++i) w->OrderWatchTick();
+    EXPECT_EQ(base::ReadFileBytes(csv).value_or(""), before);
+  }
+  for (int i = 0; i < 10; ++i) w->OrderWatchTick();
+  EXPECT_FALSE(w->OrderWatchActive());
+  EXPECT_EQ(base::ReadFileBytes(csv).value_or(""),
+            before +
+                "2026-12-09 10:30:00,7,\"\t000001\",\"'=HYPERLINK(\"\"x\"\")\",卖出,8.910,1000,被拒绝,,'@可用资金不足\r\n"
+                "2026-12-09 10:30:00,7,\"\t600000\",浦发银行,卖出,8.910,1000,已提交,\"\t10001\","
+                "\"委托已成功提交, \"\"合同编号\"\"：10001\"\r\n");
+
+  // Held until the program closes: the lines go beside it and come first
+  // at the next start.
+  {
+    HeldFile held(csv);
+    w->RecordOrderOutcome(accepted);
+    w->FormDestroy();
+  }
+  EXPECT_EQ(host.Count("balloon 警告提示！: 委托结果暂时无法写入"), 2u);
+  EXPECT_TRUE(base::FileExists(csv + ".pending"));
+  app::TOrdersCsv next(csv);
+  EXPECT_EQ(next.Waiting(), 1u);
+  EXPECT_TRUE(next.Flush(nullptr));
+  EXPECT_FALSE(base::FileExists(csv + ".pending"));
+  EXPECT_TRUE(base::ReadFileBytes(csv).value_or("").ends_with(app::OrdersCsvLine(accepted) + "\r\n"));
 }
 
 // The fine-tune field saves only what the editors would save: the price as

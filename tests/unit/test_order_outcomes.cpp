@@ -333,9 +333,9 @@ TEST(OrderAnswer, TheBrokersBoxIsReadBeforeTheScriptClosesIt) {
   }
 }
 
-// Each box belongs to the order whose script ran when it appeared, or,
-// between scripts, to the newest order still watched; boxes that stood
-// before the first order, or of other programs, belong to none.
+// A box that names no order goes to the one still waiting for its answer,
+// also after its script; boxes that stood before the first order, or of
+// other programs, belong to none.
 TEST(OrderAnswer, BoxesAreMatchedToTheirOrders) {
   BrokerDesktop desk;
   const trading::WindowHandle trader = desk.AddTopLevel("网上股票交易系统", desk.pid);
