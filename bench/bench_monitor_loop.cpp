@@ -29,6 +29,7 @@ constexpr int kCodes = 500;
 class QuietHost : public policy::IMonitorHost {
  public:
   base::TDateTime Now() override { return base::EncodeDateTime(2012, 5, 18, 10, 0, 0); }
+  base::TDateTime MarketNow() override { return Now(); }
   void PlaySound(const std::string&, bool) override {}
   bool BlockInput(bool) override { return true; }
   void ShowBalloon(const std::string&, const std::string&) override {}
@@ -87,6 +88,7 @@ struct Packet {
       r.market = quotes::kMarketShanghai;
       base::WriteFixedText(r.code, Code(i % kCodes));
       r.newestPrice = 10.0f + static_cast<float>(i % 97) / 100.0f;
+      r.quoteTime = 1337306400;  // 2012-05-18 10:00:00 in Beijing, the host's clock: live trades
       base::StoreRecord(reports.data() + i * quotes::kQuoteReportSize, r);
     }
     header.count = kReports;

@@ -18,7 +18,8 @@ namespace {
 
 class NullHost : public policy::IMonitorHost {
  public:
-  base::TDateTime Now() override { return 41047.4375; }
+  base::TDateTime Now() override { return 41047.4375; }  // 2012-05-18 10:30, a Friday
+  base::TDateTime MarketNow() override { return 41047.4375; }
   void PlaySound(const std::string&, bool) override {}
   bool BlockInput(bool) override { return false; }
   void ShowBalloon(const std::string&, const std::string&) override {}
@@ -83,6 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     quotes::TQuoteReport report{};
     std::memcpy(report.code, r.code, sizeof report.code);
     std::memcpy(&report.newestPrice, &r.setPrice, sizeof(float));
+    report.quoteTime = 1337308200;  // the host's clock in Beijing: a live trade
     loop.Run(report);
   }
   // Loaded monitors share their block; removing them one by one, with an

@@ -107,6 +107,7 @@ fi
 rm -f "$demo/trader-shot.png" "$demo/viewer-shot.png"
 road_close_program
 road_stop_all
+qv_real_time
 echo "   pictures: $demo/main-window.png, trading-program.png, trade-log-viewer.png, desktop.png"
 
 echo

@@ -15,7 +15,8 @@
 # A row counts as played once the engine has fetched an answer holding it
 # (the server's "delivered"), so that a polling engine sees every row.
 #
-# Needs ROOT and QV_WINE64 (scripts/wine-env.sh) and a running Wine.
+# Needs ROOT, QV_WINE64 and qv_trading_time (scripts/wine-env.sh) and a
+# running Wine.
 
 road_app="$ROOT/build/win64/app"
 road_driver="$ROOT/build/win64/tests/qv-uidriver.exe"
@@ -27,6 +28,11 @@ road_make_example="$ROOT/build/native/tests/make_replay_example"
 road_tool="$ROOT/build/native/src/tool/quorvel-tool"
 road_caption="Tarvolen系列-Merrowickv1.7.6"
 road_trader_title="网上股票交易系统5.0"
+
+# The sample tape's day (a Friday) at a trading time: the road's programs
+# run then (qv_trading_time), so the tape's reports are live trades at any
+# hour the scenario runs. A scenario may choose another time before road_start.
+road_trading_time="2012-05-18 10:00:00"
 
 road_pids=()
 # More options for the server, and a function run on the application
@@ -140,6 +146,7 @@ road_format() { curl -sf -d "" "http://$1:$2/admin/quote-format/$3/$4" >/dev/nul
 road_start() {
   local dir=$1 profile=$2 host=$3 web=$4 store=$5 tape=$6
   road_logged=0
+  qv_trading_time "$road_trading_time"
   mkdir -p "$dir"
   cp -r "$road_app" "$dir/app"
   # Without the account library (road_no_account=1) the program runs as

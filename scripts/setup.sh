@@ -13,6 +13,7 @@ packages=(
   sox msitools wixl libcpp-httplib-dev
   libssl-dev openssl python3-cryptography
   xinetd
+  faketime libfaketime
 )
 
 missing=()

@@ -73,5 +73,26 @@ qv_wine_stop() {
   fi
 }
 
+# qv_trading_time "YYYY-MM-DD HH:MM:SS": from here on every program this
+# script starts (the native stand-ins, the Wine programs; not the Wine server
+# already running) lives at that Beijing time, its clock running on from
+# there, all on one shared timeline: the program fires only on reports of a
+# weekday's trading hours, so a scenario that needs fires must not depend on
+# the hour CI runs it. libfaketime (scripts/setup.sh) moves the clock;
+# TZ=CST-8 puts the PCs' local clocks on Beijing time (Wine's C runtime
+# reads that form, not Asia/Shanghai). $LIB picks the 64- or 32-bit library.
+qv_trading_time() {
+  local offset
+  # Against the real clock, also when an earlier call faked this shell's.
+  offset=$(($(env -u LD_PRELOAD -u FAKETIME TZ=CST-8 date -d "$1" +%s) - $(env -u LD_PRELOAD -u FAKETIME date +%s)))
+  [ "$offset" -lt 0 ] || offset="+$offset"
+  export TZ=CST-8 FAKETIME="$offset" FAKETIME_DONT_FAKE_MONOTONIC=1
+  export LD_PRELOAD='/usr/$LIB/faketime/libfaketime.so.1'
+}
+# The real clock again for the programs started after it.
+qv_real_time() { unset TZ FAKETIME FAKETIME_DONT_FAKE_MONOTONIC LD_PRELOAD; }
+# For the scenario scripts run as child shells (scripts/road.sh).
+export -f qv_trading_time qv_real_time
+
 # qv_wine <program.exe> [args...]
 qv_wine() { "$QV_WINE64" "$@"; }

@@ -183,10 +183,11 @@ bool NeedsLogin(Cmd cmd) {
 }  // namespace
 
 Tfrmmain::Tfrmmain(std::string applicationFolder, IFrmmainHost& host, trading::IDesktop& desktop,
-                   LogClock clock)
+                   LogClock clock, LogClock marketClock)
     : host_(host),
       desktop_(desktop),
       clock_(std::move(clock)),
+      marketClock_(std::move(marketClock)),
       settings_(std::move(applicationFolder)),
       storeWriter_(policy::PolicyStorePath(settings_.ApplicationFolder()),
                    [this](const std::string& title, const std::string& text) { ReportStoreFailure(title, text); }) {

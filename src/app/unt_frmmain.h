@@ -276,7 +276,9 @@ enum Change : uint32_t {
 
 class Tfrmmain final : public policy::IMonitorHost, public trading::ITradingMainWindow {
  public:
-  Tfrmmain(std::string applicationFolder, IFrmmainHost& host, trading::IDesktop& desktop, LogClock clock);
+  // clock: the local clock; marketClock: Beijing time (base::BeijingNow).
+  Tfrmmain(std::string applicationFolder, IFrmmainHost& host, trading::IDesktop& desktop, LogClock clock,
+           LogClock marketClock);
   ~Tfrmmain() override;
 
   // ---- lifecycle ----
@@ -421,6 +423,7 @@ class Tfrmmain final : public policy::IMonitorHost, public trading::ITradingMain
 
   // ---- policy::IMonitorHost ----
   base::TDateTime Now() override;
+  base::TDateTime MarketNow() override { return marketClock_(); }
   void PlaySound(const std::string& path, bool wait) override { host_.PlaySound(path, wait); }
   bool BlockInput(bool block) override { return desktop_.BlockInput(block); }
   void EnableMainWindow(bool enable) override { host_.EnableMainWindow(enable); }
@@ -494,6 +497,7 @@ class Tfrmmain final : public policy::IMonitorHost, public trading::ITradingMain
   quotes::IQuoteEngine* engine_ = nullptr;
   uintptr_t engineWindow_ = 0;
   LogClock clock_;
+  LogClock marketClock_;
   app::ProcessFlags flags_;
   settings::TSettings settings_;
   policy::TPolicyList monitors_;

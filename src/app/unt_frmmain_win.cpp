@@ -28,6 +28,7 @@
 #include "quotes/login_session.h"
 #include "quotes/unt_externalapi.h"
 #include "base/files.h"
+#include "base/market_clock.h"
 #include "policy/unt_frmpolicyindex_win.h"
 #include "policy/unt_frmpolicypayoff_win.h"
 #include "policy/unt_frmprice_win.h"
@@ -434,7 +435,8 @@ enum StatusPaneIndex { kSbPane1, kSbPane2, kSbDate, kSbPane3, kSbSpeed, kSbClock
 
 TfrmmainView::Impl::Impl(std::string appFolder, trading::IDesktop* givenDesktop)
     : folder(std::move(appFolder)), desktop(givenDesktop ? *givenDesktop : systemDesktop) {
-  model = std::make_unique<Tfrmmain>(folder, *this, desktop, [] { return base::Now(); });
+  model = std::make_unique<Tfrmmain>(
+      folder, *this, desktop, [] { return base::Now(); }, [] { return base::BeijingNow(); });
   CreateControls();
   progress = std::make_unique<ProgressView>();
   tip = std::make_unique<quotes::TfrmstocktipView>();

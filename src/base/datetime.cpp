@@ -1,4 +1,5 @@
 #include "base/datetime.h"
+#include "base/market_clock.h"
 
 #include <chrono>
 #include <cmath>
@@ -143,6 +144,16 @@ TDateTime Now() {
 #endif
   return EncodeDateTime(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min,
                         tm.tm_sec, ms < 0 ? 0 : ms);
+}
+
+TDateTime BeijingNow() {
+  using namespace std::chrono;
+  const int64_t ms = duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count() + 8 * 3600 * 1000;
+  // Whole days toward minus infinity, so the remainder is a time of day.
+  int64_t days = ms / kMsecsPerDay;
+  int64_t rest = ms % kMsecsPerDay;
+  if (rest < 0) rest += kMsecsPerDay, --days;
+  return static_cast<double>(kUnixEpochDay + days) + static_cast<double>(rest) / static_cast<double>(kMsecsPerDay);
 }
 
 }  // namespace base

@@ -65,7 +65,45 @@ std::string FieldUtf8(const char* field, size_t size) { return base::ReadFixedUt
 
 std::string QuoteNameOf(const quotes::TQuoteReport& report) { return base::ReadFixedUtf8(report.name, sizeof report.name); }
 
+// Seconds of a Beijing day.
+constexpr int32_t At(int hour, int minute, int second = 0) { return (hour * 60 + minute) * 60 + second; }
+
+int64_t BeijingSeconds(int32_t quoteTime) { return int64_t{quoteTime} + 8 * 3600; }
+
+int64_t DayOf(int64_t beijingSeconds) {
+  return beijingSeconds >= 0 ? beijingSeconds / base::kSecondsPerDay
+                             : (beijingSeconds - base::kSecondsPerDay + 1) / base::kSecondsPerDay;
+}
+
 }  // namespace
+
+QuoteSession SessionOf(int32_t quoteTime) {
+  const int64_t s = BeijingSeconds(quoteTime);
+  const int64_t t = s - DayOf(s) * base::kSecondsPerDay;
+  // The exchanges' hours (上海证券交易所交易规则, 深圳证券交易所交易规则):
+  // opening call auction 9:15-9:25, continuous trading 9:30-11:30 and
+  // 13:00-14:57, closing call auction 14:57-15:00 whose result is stamped
+  // 15:00. From 9:25 to 9:30 the opening auction's result stands.
+  if ((t >= At(9, 25) && t <= At(11, 30)) || (t >= At(13, 0) && t <= At(15, 0))) return QuoteSession::Trading;
+  if (t >= At(9, 15) && t < At(9, 25)) return QuoteSession::PreOpen;
+  return QuoteSession::Closed;
+}
+
+bool QuoteOfToday(int32_t quoteTime, base::TDateTime marketNow) {
+  const base::DateTimeParts today = base::DecodeDateTime(marketNow);
+  if (today.dayOfWeek == 0 || today.dayOfWeek == 6) return false;
+  const base::DateTimeParts quote = base::DecodeDateTime(base::QuoteTimeToDateTime(quoteTime));
+  return quote.year == today.year && quote.month == today.month && quote.day == today.day;
+}
+
+bool SessionMayFire(QuoteSession session, const TPolicyRecord& m) {
+  if (session == QuoteSession::Trading) return true;
+  if (session != QuoteSession::PreOpen || !OrdersAtOwnPrice(m)) return false;
+  // Set inside the auction: 9:15 to 9:24 (its minute is what fires it).
+  const base::DateTimeParts t = base::DecodeDateTime(m.orderTime);
+  const int minute = t.hour * 60 + t.minute;
+  return minute >= 9 * 60 + 15 && minute < 9 * 60 + 25;
+}
 
 double OrderPrice(uint8_t tradeType, double basePrice, double perMilleOf, uint8_t optUnit, float optAmount) {
   const double a = optUnit == kOptUnitYuan ? std::fabs(static_cast<double>(optAmount))
@@ -284,6 +322,11 @@ void TMonitorLoop::Run(const quotes::TQuoteReport& packetReport) {
   const auto index = list_.RunningIndexLocked();
   const auto* candidates = TPolicyList::Candidates(*index, quotes::ReportCode(report));
   if (!candidates) return;
+  // A report of another day (start-up, a holiday, a lagging source) or one
+  // older than what this security already showed is no live trade.
+  if (!Fresh(report)) return;
+  const QuoteSession session = SessionOf(report.quoteTime);
+  if (session == QuoteSession::Closed) return;
   // Read at each test: an order typed during the pass takes real time.
   const LocalClock clock = [&] { return host_.Now(); };
   const uint64_t generation = list_.GenerationLocked();
@@ -293,9 +336,22 @@ void TMonitorLoop::Run(const quotes::TQuoteReport& packetReport) {
     if (list_.GenerationLocked() != generation && !list_.ContainsLocked(monitor.get())) continue;
     if (monitor->state != kStateRunning || monitor->fired != 0) continue;
     if (!IsTestedKind(monitor->kind)) continue;
+    if (!SessionMayFire(session, *monitor)) continue;
     if (!TestPolicy(report, *monitor, clock)) continue;
     Fire(*monitor, report);
   }
+}
+
+bool TMonitorLoop::Fresh(const quotes::TQuoteReport& report) {
+  if (!QuoteOfToday(report.quoteTime, host_.MarketNow())) return false;
+  std::string key(quotes::ReportCode(report));
+  key += '/';
+  key += std::to_string(report.market);
+  const auto [it, first] = newestQuoteTime_.try_emplace(std::move(key), report.quoteTime);
+  if (first) return true;
+  if (report.quoteTime < it->second) return false;
+  it->second = report.quoteTime;
+  return true;
 }
 
 void TMonitorLoop::Fire(TPolicyRecord& inList, const quotes::TQuoteReport& report) {

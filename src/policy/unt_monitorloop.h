@@ -15,6 +15,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "app/process_flags.h"
 #include "policy/order_outcome.h"
@@ -43,6 +44,9 @@ class IMonitorHost {
   virtual ~IMonitorHost() = default;
   // The local clock.
   virtual base::TDateTime Now() = 0;
+  // The market's clock, Beijing time from this PC's clock whatever its time
+  // zone (base::BeijingNow): the day a report must be of to fire.
+  virtual base::TDateTime MarketNow() = 0;
   // Plays a wave file that exists: to its end (wait) or in the background.
   virtual void PlaySound(const std::string& path, bool wait) = 0;
   // Blocks or unblocks keyboard and mouse input of the whole desktop. The
@@ -129,6 +133,23 @@ OrderRequest BuildOrderRequest(const TPolicyRecord& monitor, const quotes::TQuot
 std::string TradeLogLine(const TTradeRecord& order, const quotes::TQuoteReport& report,
                          const TPolicyRecord& monitor, const std::string& userId, base::TDateTime now);
 
+// Fire only on a live trade. A report is tested at all only when its quote
+// time is of the market's today, a weekday, and not older than the last
+// report of the same security; the time of day it is stamped with then says
+// which monitors it may fire.
+enum class QuoteSession {
+  Closed,   // no trade at this time of day
+  PreOpen,  // 9:15:00 to 9:24:59: the opening auction's indicative prices, no trade
+  Trading,  // 9:25:00 (the opening auction's result) to 11:30:00, 13:00:00 to 15:00:00
+};
+QuoteSession SessionOf(int32_t quoteTime);
+// The quote time's Beijing date is the market clock's, Monday to Friday.
+bool QuoteOfToday(int32_t quoteTime, base::TDateTime marketNow);
+// Whether a report of this session may fire the monitor: a trading time for
+// every kind; the opening auction also for a time monitor set inside it
+// that orders at its own price (its order joins the auction).
+bool SessionMayFire(QuoteSession session, const TPolicyRecord& monitor);
+
 // The text of a trigger notice: name, "(", code, ")", CR LF, description.
 std::string MonitorBalloonText(const TPolicyRecord& monitor);
 
@@ -171,6 +192,8 @@ class TMonitorLoop {
                           const TPolicyRecord& monitor, bool append);
   void PlayIfPresent(const char* file, bool wait);
   TOrderOutcome PendingOutcome(const TPolicyRecord& monitor, const OrderRequest& request);
+  // Today's and no older than the last report of its security (remembered).
+  bool Fresh(const quotes::TQuoteReport& report);
 
   TPolicyList& list_;
   app::ProcessFlags& flags_;
@@ -180,6 +203,8 @@ class TMonitorLoop {
   IFireNotice* notice_ = nullptr;
   int tradeLogFailures_ = 0;
   TLastTrades lastTrades_;
+  // The newest quote time seen today, by market and code.
+  std::unordered_map<std::string, int32_t> newestQuoteTime_;
 };
 
 }  // namespace policy

@@ -45,13 +45,21 @@ float RuleOffset(const TPolicyRecord& m) {
   return static_cast<float>(static_cast<double>(m.setPrice) * m.changeAmount / 100.0);
 }
 
+bool OrdersAtOwnPrice(const TPolicyRecord& m) {
+  return m.kind == kKindTime && m.priceBasis != kBasisTradePrice &&
+         (m.optUnit == kOptUnitYuan || m.optAmount == 0.0f);
+}
+
 bool TestPolicy(const quotes::TQuoteReport& report, TPolicyRecord& m, const LocalClock& clock) {
   if (m.state != kStateRunning || m.fired != 0) return false;
   if (!SameCode(report, m)) return false;
   // Kinds without a rule (the pair kind among them) are never touched.
   if (m.kind < kKindPayoff || m.kind > kKindIndex || m.kind == kKindPair) return false;
-  // A report without a trade neither fires nor moves what the monitor tracks.
-  if (!quotes::IsTradedPrice(report.newestPrice)) return false;
+  // A report without a trade neither fires a price nor moves what the
+  // monitor tracks; a time monitor at its own price only asks the clock.
+  if (!quotes::IsTradedPrice(report.newestPrice)) {
+    return OrdersAtOwnPrice(m) && clock && SameMinute(clock(), m.orderTime);
+  }
   const float p = report.newestPrice;
   m.newestPrice = p;
   // Sums and comparisons in double; the offset itself is a float.

@@ -19,9 +19,15 @@ using LocalClock = std::function<base::TDateTime()>;
 // rounded to single precision.
 float RuleOffset(const TPolicyRecord& monitor);
 
+// A time monitor whose order price does not come from the quote: it orders
+// at its set price (any basis but the trade price) moved by yuan, or by no
+// per mille of the newest price.
+bool OrdersAtOwnPrice(const TPolicyRecord& monitor);
+
 // The test of the monitor's kind. Not running, already fired, another code:
 // no fire and nothing written; the same for a report whose newest price is
-// no trade (not positive and finite). Kinds without a rule never fire.
+// no trade (not positive and finite), except that a time monitor ordering
+// at its own price needs no trade to fire. Kinds without a rule never fire.
 bool TestPolicy(const quotes::TQuoteReport& report, TPolicyRecord& monitor, const LocalClock& clock);
 
 }  // namespace policy

@@ -86,6 +86,8 @@ class ReplayHost : public policy::IMonitorHost {
   std::map<std::string, quotes::TQuoteReport> newest;  // by code, as seen so far on the tape
 
   base::TDateTime Now() override { return clock; }
+  // The tape's times are the market's.
+  base::TDateTime MarketNow() override { return clock; }
   void PlaySound(const std::string&, bool) override {}
   bool BlockInput(bool) override { return true; }
   void ShowBalloon(const std::string&, const std::string&) override {}

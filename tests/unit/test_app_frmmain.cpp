@@ -26,6 +26,7 @@
 #include "base/worker.h"
 #include "policy/unt_policy_describe.h"
 #include "quotes/login_session.h"
+#include "quotes/quote_tape.h"
 #include "quotes/unt_frmdebug.h"
 #include "quotes/unt_frmstocktip.h"
 #include "support/frmmain_fake_host.h"
@@ -67,7 +68,7 @@ class MainWindowTest : public ::testing::Test {
   }
 
   std::unique_ptr<app::Tfrmmain> Create() {
-    auto w = std::make_unique<app::Tfrmmain>(folder, host, desktop, [this] { return now; });
+    auto w = std::make_unique<app::Tfrmmain>(folder, host, desktop, [this] { return now; }, [this] { return now; });
     w->FormCreate();
     return w;
   }
@@ -155,7 +156,7 @@ TEST_F(MainWindowTest, StartsUpShowsTheStoreLogsInAndShutsDownInOrder) {
 
   // A second run does not show the notice any more.
   host.calls.clear();
-  auto again = std::make_unique<app::Tfrmmain>(folder, host, desktop, [this] { return now; });
+  auto again = std::make_unique<app::Tfrmmain>(folder, host, desktop, [this] { return now; }, [this] { return now; });
   again->FormCreate();
   again->FormShow();
   EXPECT_EQ(host.Count("notice"), 0u);
@@ -544,8 +545,10 @@ struct Packet {
   std::vector<quotes::TQuoteReport> reports;
 };
 
+// A report of the fake clock's moment (a Wednesday's trading time).
 quotes::TQuoteReport Quote(const std::string& code, float open, float price) {
   quotes::TQuoteReport r = testing_support::Report(code, price);
+  quotes::LocalTimeToQuoteTime(2026, 12, 9, 10, 30, 0, r.quoteTime);
   r.open = open;
   return r;
 }

@@ -279,7 +279,9 @@ class SessionTest : public ::testing::Test {
     std::ofstream(dir.File("servers.cfg")) << "10.0.0.9\r\n127.0.0.1\r\n";
   }
   void Create(app::SessionOptions options = {}) {
-    main = std::make_unique<app::Tfrmmain>(folder, host, desktop, [] { return base::EncodeDateTime(2026, 12, 9, 10, 0, 0); });
+    main = std::make_unique<app::Tfrmmain>(
+        folder, host, desktop, [] { return base::EncodeDateTime(2026, 12, 9, 10, 0, 0); },
+        [] { return base::EncodeDateTime(2026, 12, 9, 10, 0, 0); });
     main->FormCreate();
     sessionHost.main = main.get();
     options.messagePort = server.port;

@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <ctime>
+#include <string>
+
 #include "base/datetime.h"
+#include "base/market_clock.h"
 
 using namespace base;
 
@@ -67,4 +72,24 @@ TEST(DateTime, NowIsAPlausibleLocalTime) {
   const TDateTime now = Now();
   EXPECT_GT(now, EncodeDate(2020, 1, 1));
   EXPECT_LT(now, EncodeDate(2100, 1, 1));
+}
+
+// The market's clock is Beijing time whatever this computer's zone: with the
+// local zone five hours behind UTC, the local clock is 13 hours behind it.
+TEST(DateTime, BeijingNowIgnoresTheLocalTimeZone) {
+  const char* saved = std::getenv("TZ");
+  const std::string before = saved ? saved : "";
+  setenv("TZ", "EST5", 1);
+  tzset();
+  const TDateTime local = Now();
+  const TDateTime beijing = BeijingNow();
+  const TDateTime fromEpoch = QuoteTimeToDateTime(static_cast<int32_t>(std::time(nullptr)));
+  if (saved) {
+    setenv("TZ", before.c_str(), 1);
+  } else {
+    unsetenv("TZ");
+  }
+  tzset();
+  EXPECT_NEAR((beijing - local) * 24, 13.0, 0.01);
+  EXPECT_NEAR((beijing - fromEpoch) * kSecondsPerDay, 0.0, 2.0);
 }

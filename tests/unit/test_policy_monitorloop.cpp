@@ -15,15 +15,22 @@
 #include "base/text.h"
 #include "policy/unt_monitorloop.h"
 #include "policy/unt_policy_describe.h"
+#include "quotes/quote_tape.h"
 #include "support/policy_fixtures.h"
 #include "support/temp_dir.h"
 
 using namespace policy;
 using testing_support::Monitor;
-using testing_support::Report;
 using testing_support::TempDir;
 
 namespace {
+
+// Reports of the fake clock's moment, a Friday's trading time: live trades.
+quotes::TQuoteReport Report(const std::string& code, float price, uint16_t market = quotes::kMarketShanghai) {
+  quotes::TQuoteReport r = testing_support::Report(code, price, market);
+  quotes::LocalTimeToQuoteTime(2012, 5, 18, 10, 31, 7, r.quoteTime);
+  return r;
+}
 
 // Records every call in order.
 class FakeHost : public IMonitorHost {
@@ -36,10 +43,12 @@ class FakeHost : public IMonitorHost {
   std::map<std::string, quotes::TQuoteReport> reports;  // whole answers, before `quotes`
   std::map<std::string, std::pair<double, double>> limits;  // the engine's limit-up and limit-down
   base::TDateTime now = base::EncodeDateTime(2012, 5, 18, 10, 31, 7);
+  base::TDateTime market = 0;  // 0: the same as the local clock
   bool blockRefused = false;
   std::function<void()> duringOrder;
 
   base::TDateTime Now() override { return now; }
+  base::TDateTime MarketNow() override { return market ? market : now; }
   void PlaySound(const std::string& path, bool wait) override {
     calls.push_back(std::string(wait ? "sound-wait " : "sound ") + std::filesystem::path(path).filename().string());
   }
@@ -577,4 +586,117 @@ TEST(OrderPrice, TheWorkedExamples) {
   EXPECT_EQ(OrderPrice(2, 0.05, 0.05, kOptUnitYuan, 0.1f), 0.0) << "never below 0";
   EXPECT_EQ(base::FormatPrice(OrderPrice(1, 0.0, 0.0, kOptUnitYuan, 0.1f)), "0.100");
   EXPECT_EQ(base::FormatPrice(OrderPrice(2, 10.0, 10.0, kOptUnitPerMille, -10.0f)), "9.900") << "absolute value";
+}
+
+namespace {
+
+quotes::TQuoteReport Stamped(const std::string& code, float price, int year, int month, int day, int hour, int minute,
+                             int second) {
+  quotes::TQuoteReport r = testing_support::Report(code, price);
+  r.prevClose = price > 0 ? price : 20.0f;  // the day's band holds the order price
+  EXPECT_TRUE(quotes::LocalTimeToQuoteTime(year, month, day, hour, minute, second, r.quoteTime));
+  return r;
+}
+
+}  // namespace
+
+// Only a live trade fires: a report of today (Beijing, from the market
+// clock, whatever the local one says), a weekday, no older than the last
+// one of its security, stamped at a trading time.
+TEST_F(LoopFixture, OnlyALiveTradeFires) {
+  // A PC in New York: its local clock is still on Thursday evening.
+  host.now = base::EncodeDateTime(2012, 5, 17, 22, 31, 7);
+  host.market = base::EncodeDateTime(2012, 5, 18, 10, 31, 7);
+  struct Case {
+    const char* code;
+    int day, hour, minute, second;
+    bool fires;
+  };
+  const Case cases[] = {
+      {"600001", 17, 10, 0, 0, false},   // yesterday's report (a start-up, a lagging source)
+      {"600002", 18, 9, 24, 59, false},  // the opening auction's indicative price
+      {"600003", 18, 9, 25, 0, true},    // the opening auction's result
+      {"600004", 18, 11, 30, 0, true},   {"600005", 18, 11, 30, 1, false},
+      {"600006", 18, 12, 59, 59, false}, {"600007", 18, 13, 0, 0, true},
+      {"600008", 18, 15, 0, 0, true},    {"600009", 18, 15, 0, 1, false},
+      {"600010", 19, 10, 0, 0, false},  // another day's, even a later one
+  };
+  int32_t id = 1;
+  for (const Case& c : cases) Add(Monitor(id++, kKindLossLimit, c.code, 10.0f, 0.5f));
+  for (const Case& c : cases) {
+    host.orders.clear();
+    loop.Run(Stamped(c.code, 9.0f, 2012, 5, c.day, c.hour, c.minute, c.second));
+    EXPECT_EQ(host.orders.size(), c.fires ? 1u : 0u) << c.code;
+  }
+
+  // An older report after a newer one is not tested; one of the same second is.
+  list.RemoveAll();
+  host.orders.clear();
+  Add(Monitor(1, kKindLossLimit, "600000", 10.0f, 0.5f));
+  loop.Run(Stamped("600000", 10.2f, 2012, 5, 18, 10, 31, 0));
+  loop.Run(Stamped("600000", 9.0f, 2012, 5, 18, 10, 30, 59));
+  EXPECT_TRUE(host.orders.empty());
+  EXPECT_EQ(Get(1).newestPrice, 10.2f) << "the older report is not even tracked";
+  loop.Run(Stamped("600000", 9.0f, 2012, 5, 18, 10, 31, 0));
+  EXPECT_EQ(host.orders.size(), 1u);
+
+  // Saturday: the report of the day fires nothing, not even a time monitor.
+  list.RemoveAll();
+  host.orders.clear();
+  host.now = host.market = base::EncodeDateTime(2012, 5, 19, 10, 0, 0);
+  Add(Monitor(1, kKindLossLimit, "600000", 10.0f, 0.5f));
+  TPolicyRecord time = Monitor(2, kKindTime, "600000", 20.0f);
+  time.orderTime = base::EncodeTime(10, 0, 0);
+  time.optUnit = kOptUnitYuan;
+  Add(time);
+  loop.Run(Stamped("600000", 9.0f, 2012, 5, 19, 10, 0, 0));
+  EXPECT_TRUE(host.orders.empty());
+  EXPECT_EQ(Get(2).state, kStateRunning);
+}
+
+// Inside the opening auction (9:15 to 9:25) only a time monitor set there
+// that orders at its own price fires; there is no trade yet, so its price
+// cannot come from the quote.
+TEST_F(LoopFixture, TheOpeningAuctionFiresOnlyTimeMonitorsAtTheirOwnPrice) {
+  host.now = host.market = base::EncodeDateTime(2012, 5, 18, 9, 20, 0);
+  auto timeMonitor = [&](int32_t id, int hour, int minute) {
+    TPolicyRecord m = Monitor(id, kKindTime, "600000", 20.0f);
+    m.orderTime = base::EncodeTime(hour, minute, 0);
+    m.tradeType = 1;
+    m.optUnit = kOptUnitYuan;
+    m.optAmount = 0.01f;
+    return m;
+  };
+  Add(timeMonitor(1, 9, 20));  // the set price and a yuan adjustment
+  TPolicyRecord tradePrice = timeMonitor(2, 9, 20);
+  tradePrice.priceBasis = kBasisTradePrice;
+  Add(tradePrice);
+  TPolicyRecord perMille = timeMonitor(3, 9, 20);
+  perMille.optUnit = kOptUnitPerMille;
+  perMille.optAmount = 10.0f;
+  Add(perMille);
+  Add(Monitor(4, kKindPrice, "600000", 10.0f, 0.5f, kUnitYuan, kDirRise));
+  loop.Run(Stamped("600000", 0.0f, 2012, 5, 18, 9, 20, 0));  // no trade yet
+  loop.Run(Stamped("600000", 20.5f, 2012, 5, 18, 9, 20, 1));  // an indicative price
+  ASSERT_EQ(host.orders.size(), 1u);
+  EXPECT_EQ(host.orders[0].buyPrice, "20.010");
+  EXPECT_EQ(Get(1).state, kStateTriggered);
+  for (int32_t id : {2, 3, 4}) EXPECT_EQ(Get(id).state, kStateRunning) << id;
+
+  // Before the auction nothing fires, whatever the price comes from.
+  host.orders.clear();
+  list.RemoveAll();
+  host.now = host.market = base::EncodeDateTime(2012, 5, 18, 9, 10, 0);
+  Add(timeMonitor(5, 9, 10));
+  loop.Run(Stamped("600000", 0.0f, 2012, 5, 18, 9, 10, 0));
+  EXPECT_TRUE(host.orders.empty());
+
+  // From the auction's result on, a time monitor may order at the trade price.
+  host.now = host.market = base::EncodeDateTime(2012, 5, 18, 9, 25, 0);
+  tradePrice.id = 6;
+  tradePrice.orderTime = base::EncodeTime(9, 25, 0);
+  Add(tradePrice);
+  loop.Run(Stamped("600000", 21.0f, 2012, 5, 18, 9, 25, 0));
+  ASSERT_EQ(host.orders.size(), 1u);
+  EXPECT_EQ(host.orders[0].buyPrice, "21.010");
 }
