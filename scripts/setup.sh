@@ -14,6 +14,7 @@ packages=(
   libssl-dev openssl python3-cryptography
   xinetd
   faketime libfaketime
+  wine32:i386 libfaketime:i386
 )
 
 missing=()
@@ -23,6 +24,13 @@ done
 
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+
+# The shipped programs are 32-bit: their tests run under 32-bit Wine, whose
+# packages come from the i386 architecture.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $SUDO dpkg --add-architecture i386
+  echo "setup: added the i386 architecture"
+fi
 
 if [ ${#missing[@]} -eq 0 ]; then
   echo "setup: all ${#packages[@]} packages present"
