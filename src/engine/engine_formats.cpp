@@ -453,6 +453,12 @@ bool ExactAmount(std::string_view s, const char* readable, double& out) {
   return NumberAt(amount.data(), amount.size(), readable, out) && out >= 0;
 }
 
+// The time of the tilde date-time field `i`, nullopt when it is none.
+std::optional<int32_t> TildeStamp(const Fields& f, size_t i) {
+  int t[6] = {};
+  return TildeDateTime(f.Text(i), t) ? QuoteTime(t) : std::nullopt;
+}
+
 // Tilde format, by index: 0 market (1 Shanghai, 51 Shenzhen, 62 Beijing);
 // 1 name; 2 bare code; 3 newest price; 4 previous close; 5 open; 6 volume in
 // lots of 100, except STAR (688/689: shares); 9-28 five bids as (price,
@@ -464,11 +470,6 @@ bool ExactAmount(std::string_view s, const char* readable, double& out) {
 // field from 29 on sits further on: the date-time is looked for at 30, 34,
 // 38 ... (one more pair a side, four places), and the later fields read
 // from there.
-std::optional<int32_t> TildeStamp(const Fields& f, size_t i) {
-  int t[6] = {};
-  return TildeDateTime(f.Text(i), t) ? QuoteTime(t) : std::nullopt;
-}
-
 const char* ReadTilde(const Line& line, const char* readable, std::vector<SourceQuote>& out) {
   // The fields up to 48 are split off first; a record whose date-time is not
   // at 30 is split further to look for it.
