@@ -488,16 +488,23 @@ const char* ReadTilde(const Line& line, const char* readable, std::vector<Source
   }
   const size_t pairs = 5 + shift / 4;  // level pairs a side
   double price[3], level[20], tail[2], limit[2];
-  bool numbers = f.Number(3, price[0]) & f.Number(4, price[1]) & f.Number(5, price[2]);
   double volume = 0, amount = 0;
+  // Every field is read, whether or not one before it was a number: the
+  // reads do not wait for each other.
+  bool numbers = f.Number(3, price[0]);
+  numbers &= f.Number(4, price[1]);
+  numbers &= f.Number(5, price[2]);
   numbers &= f.Number(6, volume);
   for (size_t i = 0; i < 10; ++i) {  // the bids from 9, the asks after all the bids' pairs
     const size_t at = 9 + 2 * i + (i < 5 ? 0 : 2 * (pairs - 5));
-    numbers &= f.Number(at, level[2 * i]) & f.Number(at + 1, level[2 * i + 1]);
+    numbers &= f.Number(at, level[2 * i]);
+    numbers &= f.Number(at + 1, level[2 * i + 1]);
   }
-  numbers &= f.Number(33 + shift, tail[0]) & f.Number(34 + shift, tail[1]);
+  numbers &= f.Number(33 + shift, tail[0]);
+  numbers &= f.Number(34 + shift, tail[1]);
   numbers &= f.Number(37 + shift, amount);
-  numbers &= f.Number(47 + shift, limit[0]) & f.Number(48 + shift, limit[1]);
+  numbers &= f.Number(47 + shift, limit[0]);
+  numbers &= f.Number(48 + shift, limit[1]);
   if (!numbers) return kNumberFault;
   bool negative = volume < 0 || amount < 0 || tail[0] < 0 || tail[1] < 0;
   for (double p : price) negative |= p < 0;
