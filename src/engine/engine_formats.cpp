@@ -453,6 +453,12 @@ bool ExactAmount(std::string_view s, const char* readable, double& out) {
   return NumberAt(amount.data(), amount.size(), readable, out) && out >= 0;
 }
 
+// The time of the tilde date-time field `i`, nullopt when it is none.
+std::optional<int32_t> TildeStamp(const Fields& f, size_t i) {
+  int t[6] = {};
+  return TildeDateTime(f.Text(i), t) ? QuoteTime(t) : std::nullopt;
+}
+
 // Tilde format, by index: 0 market (1 Shanghai, 51 Shenzhen, 62 Beijing);
 // 1 name; 2 bare code; 3 newest price; 4 previous close; 5 open; 6 volume in
 // lots of 100, except STAR (688/689: shares); 9-28 five bids as (price,
@@ -464,11 +470,6 @@ bool ExactAmount(std::string_view s, const char* readable, double& out) {
 // field from 29 on sits further on: the date-time is looked for at 30, 34,
 // 38 ... (one more pair a side, four places), and the later fields read
 // from there.
-std::optional<int32_t> TildeStamp(const Fields& f, size_t i) {
-  int t[6] = {};
-  return TildeDateTime(f.Text(i), t) ? QuoteTime(t) : std::nullopt;
-}
-
 const char* ReadTilde(const Line& line, const char* readable, std::vector<SourceQuote>& out) {
   // The fields up to 48 are split off first; a record whose date-time is not
   // at 30 is split further to look for it.
@@ -487,16 +488,23 @@ const char* ReadTilde(const Line& line, const char* readable, std::vector<Source
   }
   const size_t pairs = 5 + shift / 4;  // level pairs a side
   double price[3], level[20], tail[2], limit[2];
-  bool numbers = f.Number(3, price[0]) & f.Number(4, price[1]) & f.Number(5, price[2]);
   double volume = 0, amount = 0;
+  // Every field is read, whether or not one before it was a number: the
+  // reads do not wait for each other.
+  bool numbers = f.Number(3, price[0]);
+  numbers &= f.Number(4, price[1]);
+  numbers &= f.Number(5, price[2]);
   numbers &= f.Number(6, volume);
   for (size_t i = 0; i < 10; ++i) {  // the bids from 9, the asks after all the bids' pairs
     const size_t at = 9 + 2 * i + (i < 5 ? 0 : 2 * (pairs - 5));
-    numbers &= f.Number(at, level[2 * i]) & f.Number(at + 1, level[2 * i + 1]);
+    numbers &= f.Number(at, level[2 * i]);
+    numbers &= f.Number(at + 1, level[2 * i + 1]);
   }
-  numbers &= f.Number(33 + shift, tail[0]) & f.Number(34 + shift, tail[1]);
+  numbers &= f.Number(33 + shift, tail[0]);
+  numbers &= f.Number(34 + shift, tail[1]);
   numbers &= f.Number(37 + shift, amount);
-  numbers &= f.Number(47 + shift, limit[0]) & f.Number(48 + shift, limit[1]);
+  numbers &= f.Number(47 + shift, limit[0]);
+  numbers &= f.Number(48 + shift, limit[1]);
   if (!numbers) return kNumberFault;
   bool negative = volume < 0 || amount < 0 || tail[0] < 0 || tail[1] < 0;
   for (double p : price) negative |= p < 0;
