@@ -154,7 +154,7 @@ TEST(EngineDll, QuitsAtOnceDuringARequestAndTheLogSaysWhy) {
   const std::string silentBase = "http://127.0.0.1:" + std::to_string(silent.Port()) + "/list=";
   {
     std::ofstream ini(dir.path() / "drasken.ini", std::ios::binary);
-    ini << "[sources]\r\norder=Silent,Live\r\nsilent=" << silentBase << "\r\nsilent.format=Comma\r\nlive=http://127.0.0.1:"
+    ini << "[sources]\r\norder=Silent,Live\r\nsilent=" << silentBase << "\r\nsilent.format=comma\r\nlive=http://127.0.0.1:"
         << live.Port() << "/list=\r\nlive.format=comma\r\ninterval_ms=100\r\nidle_interval_ms=100\r\n";
   }
   HMODULE dll = LoadLibraryW((dir.path() / "drasken.dll").wstring().c_str());
