@@ -13,6 +13,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -108,7 +109,10 @@ class Loopback {
   std::thread thread_;
 };
 
+// The DLL of this build; QV_ENGINE_DLL names another (an older build, to
+// measure beside it).
 std::filesystem::path BuiltEngine() {
+  if (const wchar_t* other = _wgetenv(L"QV_ENGINE_DLL")) return other;
   wchar_t path[MAX_PATH] = {};
   GetModuleFileNameW(nullptr, path, MAX_PATH);
   return std::filesystem::path(path).parent_path().parent_path() / "src" / "engine" / "drasken.dll";
@@ -150,7 +154,7 @@ TEST(EngineDll, QuitsAtOnceDuringARequestAndTheLogSaysWhy) {
   const std::string silentBase = "http://127.0.0.1:" + std::to_string(silent.Port()) + "/list=";
   {
     std::ofstream ini(dir.path() / "drasken.ini", std::ios::binary);
-    ini << "[sources]\r\norder=Silent,Live\r\nsilent=" << silentBase << "\r\nsilent.format=Comma\r\nlive=http://127.0.0.1:"
+    ini << "[sources]\r\norder=Silent,Live\r\nsilent=" << silentBase << "\r\nsilent.format=comma\r\nlive=http://127.0.0.1:"
         << live.Port() << "/list=\r\nlive.format=comma\r\ninterval_ms=100\r\nidle_interval_ms=100\r\n";
   }
   HMODULE dll = LoadLibraryW((dir.path() / "drasken.dll").wstring().c_str());
@@ -162,12 +166,13 @@ TEST(EngineDll, QuitsAtOnceDuringARequestAndTheLogSaysWhy) {
   auto labels = reinterpret_cast<int(__stdcall*)(const TStockLabel*, int32_t)>(fn("Stock_SetLabels"));
   auto info = reinterpret_cast<int(__stdcall*)(void*, const char*, const char*, int32_t)>(fn("Stock_GetStockInfo"));
   auto limits = reinterpret_cast<int(__stdcall*)(const char*, double*, double*)>(fn("Stock_GetLimits"));
-  ASSERT_TRUE(init && quit && start && labels && info && limits);
+  ASSERT_TRUE(init && quit && start && labels && info);
+  EXPECT_TRUE(limits);
 
   // A single quote: the first source silent, the second answers in time.
   TQuoteReport r{};
   auto t0 = Clock::now();
-  ASSERT_EQ(info(&r, "000001", "127.0.0.1", 7709), 1);
+  EXPECT_EQ(info(&r, "000001", "127.0.0.1", 7709), 1);
   auto single = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t0);
   std::printf("Stock_GetStockInfo, first source silent: %lld ms (limit 2000 ms)\n",
               static_cast<long long>(single.count()));
@@ -175,7 +180,9 @@ TEST(EngineDll, QuitsAtOnceDuringARequestAndTheLogSaysWhy) {
   EXPECT_FLOAT_EQ(r.newestPrice, 10.95f);
   EXPECT_EQ(quotes::ReportCode(r), "000001");
   double up = -1, down = -1;
-  EXPECT_EQ(limits("000001", &up, &down), 0);  // the comma format publishes none
+  if (limits) {
+    EXPECT_EQ(limits("000001", &up, &down), 0);  // the comma format publishes none
+  }
   EXPECT_EQ(up, -1);
 
   WNDCLASSW wc{};
