@@ -5,7 +5,7 @@
 // clears the panel) and an order button (1006), and two "Edit" fields 1018.
 //
 //   simtrader.exe --title TITLE --orders FILE [--cash YUAN] [--lot N]
-//                 [--limit CODE:DOWN:UP]...
+//                 [--limit CODE:DOWN:UP]... [--box CODE:SHAPE]...
 //
 // F1 and F2 switch to the buy and the sell panel, F5 is counted as a
 // refresh, Tab walks code, price, quantity and order button, and the order
@@ -23,6 +23,16 @@
 // available cash (--cash; accepted buys spend it, sells bring it back), a
 // price outside the code's limit-down/limit-up pair (--limit), a buy
 // quantity that is not a multiple of the lot (--lot).
+//
+// --box shapes the answers to the orders of one code as some brokers give
+// them (several --box for one code add up):
+//   late  the answer (acceptance or refusal) is held back and comes during
+//         the next order, right after that order's confirmation;
+//   fill  a fill notice of the newest accepted order ("您的委托编号 N 已全部
+//         成交", 9001 before any) comes first;
+//   hint  the acceptance adds "。提示：该股票当日买入，当日不能卖出";
+//   edit  the answer stands in the read-only edit field (1001) of a dialog
+//         box, after a notice long enough to put it past 256 characters.
 #include <windows.h>
 
 #include <shellapi.h>
@@ -30,8 +40,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -59,6 +71,17 @@ struct Panel {
   HWND order = nullptr;
 };
 
+struct BoxShape {
+  bool late = false, fill = false, hint = false, edit = false;
+};
+
+// A broker's answer box.
+struct Answer {
+  std::wstring text;
+  bool refusal = false;
+  bool edit = false;
+};
+
 struct Trader {
   std::wstring ordersPath;
   HWND main = nullptr;
@@ -74,6 +97,8 @@ struct Trader {
   int lot = 0;
   std::map<std::wstring, std::pair<double, double>> limits;  // code: limit-down, limit-up
   int nextContract = 10001;
+  std::map<std::wstring, BoxShape> shapes;  // by code
+  std::optional<Answer> late;               // held back until the next order
 } g;
 
 std::wstring Text(HWND window) {
@@ -131,6 +156,83 @@ std::wstring Refusal(const Panel& panel, const std::wstring& code, const std::ws
   return {};
 }
 
+constexpr int kIdAnswerField = 1001;
+
+INT_PTR CALLBACK AnswerBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_INITDIALOG:
+      SetDlgItemTextW(box, kIdAnswerField, reinterpret_cast<const wchar_t*>(lParam));
+      SetFocus(GetDlgItem(box, IDOK));
+      return FALSE;
+    case WM_COMMAND:
+      if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) EndDialog(box, LOWORD(wParam));
+      return TRUE;
+  }
+  return FALSE;
+}
+
+// A dialog box (class "#32770") with a read-only, multi-line edit field and
+// an OK button, from a template built in memory.
+void EditBox(const std::wstring& text) {
+  std::vector<WORD> t;
+  const auto dword = [&](DWORD v) {
+    t.push_back(LOWORD(v));
+    t.push_back(HIWORD(v));
+  };
+  const auto str = [&](const wchar_t* v) {
+    for (; *v; ++v) t.push_back(*v);
+    t.push_back(0);
+  };
+  const auto item = [&](DWORD style, short x, short y, short cx, short cy, WORD id, WORD kind, const wchar_t* title) {
+    if (t.size() % 2) t.push_back(0);  // items start on a DWORD
+    dword(WS_CHILD | WS_VISIBLE | style);
+    dword(0);
+    for (const short v : {x, y, cx, cy}) t.push_back(static_cast<WORD>(v));
+    t.push_back(id);
+    t.push_back(0xFFFF);
+    t.push_back(kind);
+    str(title);
+    t.push_back(0);
+  };
+  dword(DS_MODALFRAME | DS_SETFONT | DS_CENTER | WS_POPUP | WS_CAPTION | WS_SYSMENU);
+  dword(0);
+  t.push_back(2);
+  for (const short v : {0, 0, 240, 130}) t.push_back(static_cast<WORD>(v));
+  t.push_back(0);  // no menu
+  t.push_back(0);  // the dialog class
+  str(L"提示");
+  t.push_back(9);
+  str(L"MS Shell Dlg");
+  item(WS_BORDER | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, 7, 7, 226, 92, kIdAnswerField, 0x0081, L"");
+  item(WS_TABSTOP | BS_DEFPUSHBUTTON, 95, 106, 50, 16, IDOK, 0x0080, L"确定");
+  DialogBoxIndirectParamW(GetModuleHandleW(nullptr), reinterpret_cast<LPCDLGTEMPLATEW>(t.data()), g.main,
+                          AnswerBoxProc, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+void Show(const Answer& answer) {
+  if (answer.edit) {
+    // A notice first, as long as brokers' notices get: the answer lies past
+    // any 256-character read.
+    std::wstring notice = L"【重要提示】";
+    for (int i = 0; i < 24; ++i) notice += L"请注意投资风险，理性投资。";
+    EditBox(notice + L"\r\n" + answer.text);
+  } else if (answer.refusal) {
+    MessageBoxW(g.main, answer.text.c_str(), L"错误", MB_OK | MB_ICONERROR);
+  } else {
+    MessageBoxW(g.main, answer.text.c_str(), L"提示", MB_OK | MB_ICONINFORMATION);
+  }
+}
+
+// The answer to an order now, or held back for the next one.
+void GiveAnswer(const BoxShape& shape, Answer answer) {
+  answer.edit = shape.edit;
+  if (shape.late) {
+    g.late = std::move(answer);
+    return;
+  }
+  Show(answer);
+}
+
 void PressOrder(Panel& panel) {
   const std::wstring code = Text(panel.code), price = Text(panel.price), quantity = Text(panel.quantity);
   if (code.empty() || price.empty() || quantity.empty()) {
@@ -144,9 +246,21 @@ void PressOrder(Panel& panel) {
     SetStatus(L"委托已取消");
     return;
   }
+  // An earlier order's slow answer comes now, before this one's.
+  if (g.late) {
+    const Answer earlier = *g.late;
+    g.late.reset();
+    Show(earlier);
+  }
+  const BoxShape shape = g.shapes.count(code) ? g.shapes[code] : BoxShape{};
+  if (shape.fill) {
+    const std::wstring notice =
+        L"您的委托编号 " + std::to_wstring(g.nextContract > 10001 ? g.nextContract - 1 : 9001) + L" 已全部成交";
+    MessageBoxW(g.main, notice.c_str(), L"成交提示", MB_OK | MB_ICONINFORMATION);
+  }
   if (const std::wstring refusal = Refusal(panel, code, price, quantity); !refusal.empty()) {
     SetStatus(L"委托被拒绝");
-    MessageBoxW(g.main, refusal.c_str(), L"错误", MB_OK | MB_ICONERROR);
+    GiveAnswer(shape, {refusal, true, false});
     return;
   }
   if (!AppendOrder(std::wstring(panel.side) + L"," + code + L"," + price + L"," + quantity)) {
@@ -160,8 +274,9 @@ void PressOrder(Panel& panel) {
   SendMessageW(g.orderList, LB_SETTOPINDEX, static_cast<WPARAM>(index), 0);
   ClearPanel(panel);
   SetFocus(panel.code);
-  const std::wstring answer = L"委托已成功提交，合同编号：" + std::to_wstring(g.nextContract++);
-  MessageBoxW(g.main, answer.c_str(), L"提示", MB_OK | MB_ICONINFORMATION);
+  std::wstring answer = L"委托已成功提交，合同编号：" + std::to_wstring(g.nextContract++);
+  if (shape.hint) answer += L"。提示：该股票当日买入，当日不能卖出";
+  GiveAnswer(shape, {answer, false, false});
   SetFocus(panel.code);
 }
 
@@ -347,6 +462,19 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int show) {
     if (name == L"--orders") g.ordersPath = argv[i + 1];
     if (name == L"--cash") g.cash = _wtof(argv[i + 1]);
     if (name == L"--lot") g.lot = _wtoi(argv[i + 1]);
+    if (name == L"--box") {
+      // CODE:late|fill|hint|edit
+      const std::wstring value = argv[i + 1];
+      const size_t colon = value.find(L':');
+      if (colon != std::wstring::npos) {
+        BoxShape& shape = g.shapes[value.substr(0, colon)];
+        const std::wstring kind = value.substr(colon + 1);
+        shape.late |= kind == L"late";
+        shape.fill |= kind == L"fill";
+        shape.hint |= kind == L"hint";
+        shape.edit |= kind == L"edit";
+      }
+    }
     if (name == L"--limit") {
       // CODE:DOWN:UP
       const std::wstring value = argv[i + 1];
