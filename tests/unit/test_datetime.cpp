@@ -76,20 +76,31 @@ TEST(DateTime, NowIsAPlausibleLocalTime) {
 
 // The market's clock is Beijing time whatever this computer's zone: with the
 // local zone five hours behind UTC, the local clock is 13 hours behind it.
-TEST(DateTime, BeijingNowIgnoresTheLocalTimeZone) {
-  const char* saved = std::getenv("TZ");
-  const std::string before = saved ? saved : "";
-  setenv("TZ", "EST5", 1);
-  tzset();
-  const TDateTime local = Now();
-  const TDateTime beijing = BeijingNow();
-  const TDateTime fromEpoch = QuoteTimeToDateTime(static_cast<int32_t>(std::time(nullptr)));
-  if (saved) {
-    setenv("TZ", before.c_str(), 1);
+namespace {
+void SetTimeZone(const std::string* value) {
+#ifdef _WIN32
+  _putenv_s("TZ", value ? value->c_str() : "");
+  _tzset();
+#else
+  if (value) {
+    setenv("TZ", value->c_str(), 1);
   } else {
     unsetenv("TZ");
   }
   tzset();
+#endif
+}
+}  // namespace
+
+TEST(DateTime, BeijingNowIgnoresTheLocalTimeZone) {
+  const char* saved = std::getenv("TZ");
+  const std::string before = saved ? saved : "";
+  const std::string eastern = "EST5";
+  SetTimeZone(&eastern);
+  const TDateTime local = Now();
+  const TDateTime beijing = BeijingNow();
+  const TDateTime fromEpoch = QuoteTimeToDateTime(static_cast<int32_t>(std::time(nullptr)));
+  SetTimeZone(saved ? &before : nullptr);
   EXPECT_NEAR((beijing - local) * 24, 13.0, 0.01);
   EXPECT_NEAR((beijing - fromEpoch) * kSecondsPerDay, 0.0, 2.0);
 }
