@@ -3,9 +3,13 @@
 # the whole script. qv_wine_stop ends exactly what qv_wine_start started.
 #
 # Needs ROOT (the source folder) to be set.
+#
+# What runs is what ships: the i686 build (QV_WIN_BUILD) under Debian's
+# 32-bit Wine loader (QV_WINE, from wine32:i386) in a WoW64 prefix.
 
 export ROOT
-export QV_WINE64=/usr/lib/wine/wine64
+export QV_WINE=/usr/lib/wine/wine
+export QV_WIN_BUILD="$ROOT/build/win32"
 export QV_WINESERVER=/usr/lib/wine/wineserver
 export WINEPREFIX="${QV_WINEPREFIX:-$ROOT/build/wineprefix}"
 export WINEDEBUG=-all
@@ -34,7 +38,7 @@ qv_wine_start() {
   export DISPLAY=":$n"
   if [ ! -d "$WINEPREFIX" ]; then
     echo "wine: creating the prefix $WINEPREFIX (once)"
-    "$QV_WINE64" wineboot --init >/dev/null 2>&1 || true
+    "$QV_WINE" wineboot --init >/dev/null 2>&1 || true
     "$QV_WINESERVER" -w
   fi
   # The symbols of the caption buttons that Wine draws (Debian's fonts-wine).
@@ -52,9 +56,9 @@ qv_wine_start() {
   # services, which keep the file handles they inherit: give them none of the
   # caller's.
   if ! grep -q '"Managed"="N"' "$WINEPREFIX/user.reg" 2>/dev/null; then
-    "$QV_WINE64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1 || true
+    "$QV_WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1 || true
   fi
-  "$QV_WINE64" cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
+  "$QV_WINE" cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
 }
 
 qv_wine_stop() {
@@ -74,4 +78,4 @@ qv_wine_stop() {
 }
 
 # qv_wine <program.exe> [args...]
-qv_wine() { "$QV_WINE64" "$@"; }
+qv_wine() { "$QV_WINE" "$@"; }

@@ -11,7 +11,7 @@
 # `editors` below.
 set -uo pipefail
 
-: "${ROOT:?}" "${QV_WINE64:?}"
+: "${ROOT:?}" "${QV_WINE:?}"
 . "$ROOT/scripts/road.sh"
 logs="$ROOT/build/test-logs"
 for f in "$road_app/quorvel.exe" "$road_driver" "$road_server" "$road_account" "$road_engine" "$road_tool"; do
@@ -93,7 +93,7 @@ printf '[网站]\r\n网站地址=http://%s:%s\r\n' "$host" "$web" | iconv -f UTF
 python3 "$ROOT/tests/tools/write_options.py" "$work/app/option.opt" "$host" editor01 pw1234
 
 caption="$road_caption"
-(cd "$work/app" && exec "$QV_WINE64" quorvel.exe </dev/null >"$work/program.out" 2>&1) &
+(cd "$work/app" && exec "$QV_WINE" quorvel.exe </dev/null >"$work/program.out" 2>&1) &
 pid=$!
 # The remembered user logs in at once, without waiting for the automatic login.
 road_drive click --title "用户登录" --exact --text "确定" --timeout-ms 30000 >/dev/null || true
