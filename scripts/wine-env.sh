@@ -50,6 +50,11 @@ qv_wine_start() {
   "$QV_WINESERVER" -f -p >/dev/null 2>&1 &
   QV_WINESERVER_PID=$!
   sleep 0.2
+  # A program that crashes ends with Wine's backtrace on its output instead
+  # of a crash dialog that waits for a click nobody gives.
+  if ! grep -q '"ShowCrashDialog"=dword:00000000' "$WINEPREFIX/user.reg" 2>/dev/null; then
+    "$QV_WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f </dev/null >/dev/null 2>&1 || true
+  fi
   # Windows that no window manager handles: there is none on this display,
   # and Wine would otherwise wait for one whenever a window is hidden (about
   # two seconds each time). The first Wine program starts the prefix's system

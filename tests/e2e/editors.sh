@@ -285,10 +285,9 @@ road_check "modify: Esc closes the index editor" road_drive wait-gone --title "�
 # Closing saves the store with every monitor the editors made.
 road_drive close --title "$caption" --exact >/dev/null || true
 road_drive answer --title "提示" --button "是" >/dev/null || true
-for _ in $(seq 1 100); do
-  kill -0 "$pid" 2>/dev/null || break
-  sleep 0.1
-done
+ended() { ! kill -0 "$pid" 2>/dev/null; }
+road_check "the program ends after saving" road_wait_for 30 ended
+kill "$pid" 2>/dev/null || true
 wait "$pid" 2>/dev/null
 pid=""
 "$road_tool" policy-dump "$work/app/data/policy.tmp" >"$work/saved.txt" 2>&1 || true
@@ -298,6 +297,7 @@ for line in "${expected[@]}"; do
 done
 
 if [ "$road_fail" -ne 0 ]; then
+  echo "--- program output"; tail -n 60 "$work/program.out" || true
   echo "--- driver errors"; tail -n 30 "$work/driver.err" || true
   echo "--- saved store"; cat "$work/saved.txt" || true
   echo "--- price editor"; cat "$work/price-children.txt" || true
