@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# The main job on this machine, with the real program: quorvel.exe runs
-# under Wine with the shipped quote engine drasken.dll (polling the stand-in
-# server's public quote formats) and every stand-in (account service and
-# server, broker trading program), logs in by itself, the user starts the monitors
-# of a small sample store from the toolbar, a short quote tape fires them
-# and the program types the automatic orders into the trading program.
+# The main job on this machine, with the real program: the shipped i686
+# quorvel.exe runs under 32-bit Wine with the shipped quote engine drasken.dll
+# (polling the stand-in server's public quote formats) and every stand-in
+# (account service and server, broker trading program), logs in by itself,
+# the user starts the monitors of a small sample store from the toolbar, a
+# short quote tape fires them and the program types the automatic orders into
+# the trading program.
 # What happened is told in a person's terms; pictures of the main window,
 # the trading program with its accepted orders and the trade log viewer are
 # kept in build/demo. Then the push plug-in is loaded by the stand-in trade
@@ -15,7 +16,7 @@ cd "$ROOT"
 
 echo "== preparing (first run: installs packages and builds; later runs are quick)"
 scripts/setup.sh >/dev/null
-for preset in native win64; do
+for preset in native win32; do
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" >/dev/null
 done
@@ -35,8 +36,8 @@ road_check_files
 trap 'road_stop_all; qv_wine_stop' EXIT
 qv_wine_start
 if ! grep -q '"Default"="1280x1024"' "$WINEPREFIX/user.reg" 2>/dev/null; then
-  "$QV_WINE64" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null
-  "$QV_WINE64" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1280x1024 /f >/dev/null
+  "$QV_WINE" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null
+  "$QV_WINE" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1280x1024 /f >/dev/null
   qv_wine_stop
   qv_wine_start
 fi
@@ -114,8 +115,8 @@ echo
 echo "== the push plug-in in the stand-in trade client"
 plugin="$demo/plugin"
 mkdir -p "$plugin"
-cp build/win64/plugin/plugin_host.exe build/win64/plugin/Pellumin.dll "$plugin/"
-(cd "$plugin" && "$QV_WINE64" plugin_host.exe </dev/null | tr -d '\r' >session.txt || true)
+cp "$QV_WIN_BUILD/plugin/plugin_host.exe" "$QV_WIN_BUILD/plugin/Pellumin.dll" "$plugin/"
+(cd "$plugin" && "$QV_WINE" plugin_host.exe </dev/null | tr -d '\r' >session.txt || true)
 grep -E 'passed, [0-9]+ failed' "$plugin/session.txt" | sed 's/^/   session checks: /'
 echo "   trace files: $(cd "$plugin" && ls T0002/wt_cache 2>/dev/null | tr '\n' ' ')"
 

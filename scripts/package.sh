@@ -1,13 +1,12 @@
 #!/usr/bin/env bash
 # Makes the installer (a Windows Installer package) of a Windows build.
 #
-#   scripts/package.sh [win32|win64] [--app DIR] [--version V] [--out FILE]
+#   scripts/package.sh [win32] [--app DIR] [--version V] [--out FILE]
 #
-# win32 (the default) makes the shipped setup file from build/win32/app;
-# win64 makes the test package from build/win64/app, which runs under Wine
-# here. The preset's application folder is brought up to date first unless
-# --app names another folder. The version is the product version of the
-# build (project() in CMakeLists.txt) unless --version gives another one.
+# Makes the shipped setup file from build/win32/app, brought up to date
+# first unless --app names another folder. The version is the product
+# version of the build (project() in CMakeLists.txt) unless --version gives
+# another one.
 # The programs go into the package stripped of their debugging information.
 # The package is build/<preset>/package/Tarvolen-Merrowick-<version>.msi
 # unless --out says where. It installs per user, see scripts/make-msi.py.
@@ -29,8 +28,8 @@ while [ $# -gt 0 ]; do
   esac
 done
 case "$preset" in
-  win32|win64) ;;
-  *) echo "package: the preset is win32 or win64, not $preset" >&2; exit 2 ;;
+  win32) ;;
+  *) echo "package: the preset is win32, not $preset" >&2; exit 2 ;;
 esac
 command -v wixl >/dev/null && command -v msibuild >/dev/null || "$ROOT/scripts/setup.sh"
 
@@ -52,10 +51,7 @@ mkdir -p "$(dirname "$out")"
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
 cp -r "$app/." "$stage/"
-case "$preset" in
-  win32) triple=i686-w64-mingw32 ;;
-  win64) triple=x86_64-w64-mingw32 ;;
-esac
+triple=i686-w64-mingw32
 for f in "$stage"/*.exe "$stage"/*.dll; do
   # Only what has debugging information: a stripped file stays as it is.
   [ -f "$f" ] && "$triple-objdump" -h "$f" | grep -q '\.debug_' && "$triple-strip" --strip-debug "$f"

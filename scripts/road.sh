@@ -15,14 +15,14 @@
 # A row counts as played once the engine has fetched an answer holding it
 # (the server's "delivered"), so that a polling engine sees every row.
 #
-# Needs ROOT, QV_WINE64 and qv_trading_time (scripts/wine-env.sh) and a
-# running Wine.
+# Needs ROOT, QV_WINE, QV_WIN_BUILD and qv_trading_time (scripts/wine-env.sh)
+# and a running Wine.
 
-road_app="$ROOT/build/win64/app"
-road_driver="$ROOT/build/win64/tests/qv-uidriver.exe"
-road_trader="$ROOT/build/win64/sim/trader/simtrader.exe"
-road_engine="$ROOT/build/win64/src/engine/drasken.dll"
-road_account="$ROOT/build/win64/sim/account_service/velmora.dll"
+road_app="$QV_WIN_BUILD/app"
+road_driver="$QV_WIN_BUILD/tests/qv-uidriver.exe"
+road_trader="$QV_WIN_BUILD/sim/trader/simtrader.exe"
+road_engine="$QV_WIN_BUILD/src/engine/drasken.dll"
+road_account="$QV_WIN_BUILD/sim/account_service/velmora.dll"
 road_server="$ROOT/build/native/sim/server/quorvel-sim-server"
 road_make_example="$ROOT/build/native/tests/make_replay_example"
 road_tool="$ROOT/build/native/src/tool/quorvel-tool"
@@ -56,7 +56,7 @@ road_stop_all() {
   road_pids=()
 }
 
-road_drive() { "$QV_WINE64" "$road_driver" "$@" </dev/null 2>>"${ROAD_DRIVER_LOG:-/dev/null}" | tr -d '\r'; }
+road_drive() { "$QV_WINE" "$road_driver" "$@" </dev/null 2>>"${ROAD_DRIVER_LOG:-/dev/null}" | tr -d '\r'; }
 # road_wait_for <seconds> <command...>
 road_wait_for() {
   local end=$((SECONDS + $1)); shift
@@ -166,13 +166,13 @@ road_start() {
     >"$dir/server.out" 2>&1 &
   road_pids+=($!)
   road_wait_for 10 grep -q "ready on $host" "$dir/server.out" || { cat "$dir/server.out"; return 1; }
-  "$QV_WINE64" "$road_trader" --title "$road_trader_title" --orders "Z:$dir/orders.txt" "${road_trader_args[@]}" </dev/null >/dev/null 2>&1 &
+  "$QV_WINE" "$road_trader" --title "$road_trader_title" --orders "Z:$dir/orders.txt" "${road_trader_args[@]}" </dev/null >/dev/null 2>&1 &
   road_trader_pid=$!
   road_pids+=($road_trader_pid)
   road_wait_for 30 test -f "$dir/orders.txt" || { echo "the trading program did not start"; return 1; }
 
   if declare -F road_prepare_app >/dev/null; then road_prepare_app "$dir/app"; fi
-  (cd "$dir/app" && exec "$QV_WINE64" quorvel.exe </dev/null >"$dir/program.out" 2>&1) &
+  (cd "$dir/app" && exec "$QV_WINE" quorvel.exe </dev/null >"$dir/program.out" 2>&1) &
   road_program_pid=$!
   road_pids+=($road_program_pid)
   road_drive answer --title "使用提示！" --class QvWindow --button "确定" --timeout-ms 30000 >/dev/null || true

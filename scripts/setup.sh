@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build ccache pkg-config
-  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools
+  g++-mingw-w64-i686-posix mingw-w64-tools
   zlib1g-dev libz-mingw-w64-dev libasio-dev
   libgtest-dev googletest libbenchmark-dev nlohmann-json3-dev libpugixml-dev libopencc-dev
   clang libclang-rt-14-dev

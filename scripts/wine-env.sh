@@ -3,9 +3,13 @@
 # the whole script. qv_wine_stop ends exactly what qv_wine_start started.
 #
 # Needs ROOT (the source folder) to be set.
+#
+# What runs is what ships: the i686 build (QV_WIN_BUILD) under Debian's
+# 32-bit Wine loader (QV_WINE, from wine32:i386) in a WoW64 prefix.
 
 export ROOT
-export QV_WINE64=/usr/lib/wine/wine64
+export QV_WINE=/usr/lib/wine/wine
+export QV_WIN_BUILD="$ROOT/build/win32"
 export QV_WINESERVER=/usr/lib/wine/wineserver
 export WINEPREFIX="${QV_WINEPREFIX:-$ROOT/build/wineprefix}"
 export WINEDEBUG=-all
@@ -34,7 +38,7 @@ qv_wine_start() {
   export DISPLAY=":$n"
   if [ ! -d "$WINEPREFIX" ]; then
     echo "wine: creating the prefix $WINEPREFIX (once)"
-    "$QV_WINE64" wineboot --init >/dev/null 2>&1 || true
+    "$QV_WINE" wineboot --init >/dev/null 2>&1 || true
     "$QV_WINESERVER" -w
   fi
   # The symbols of the caption buttons that Wine draws (Debian's fonts-wine).
@@ -46,15 +50,20 @@ qv_wine_start() {
   "$QV_WINESERVER" -f -p >/dev/null 2>&1 &
   QV_WINESERVER_PID=$!
   sleep 0.2
+  # A program that crashes ends with Wine's backtrace on its output instead
+  # of a crash dialog that waits for a click nobody gives.
+  if ! grep -q '"ShowCrashDialog"=dword:00000000' "$WINEPREFIX/user.reg" 2>/dev/null; then
+    "$QV_WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f </dev/null >/dev/null 2>&1 || true
+  fi
   # Windows that no window manager handles: there is none on this display,
   # and Wine would otherwise wait for one whenever a window is hidden (about
   # two seconds each time). The first Wine program starts the prefix's system
   # services, which keep the file handles they inherit: give them none of the
   # caller's.
   if ! grep -q '"Managed"="N"' "$WINEPREFIX/user.reg" 2>/dev/null; then
-    "$QV_WINE64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1 || true
+    "$QV_WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1 || true
   fi
-  "$QV_WINE64" cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
+  "$QV_WINE" cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
 }
 
 qv_wine_stop() {
@@ -95,4 +104,4 @@ qv_real_time() { unset TZ FAKETIME FAKETIME_DONT_FAKE_MONOTONIC LD_PRELOAD; }
 export -f qv_trading_time qv_real_time
 
 # qv_wine <program.exe> [args...]
-qv_wine() { "$QV_WINE64" "$@"; }
+qv_wine() { "$QV_WINE" "$@"; }

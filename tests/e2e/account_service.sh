@@ -6,8 +6,8 @@
 set -uo pipefail
 
 server="$ROOT/build/native/sim/server/quorvel-sim-server"
-dll="$ROOT/build/win64/sim/account_service/velmora.dll"
-check="$ROOT/build/win64/tests/velmora_check.exe"
+dll="$QV_WIN_BUILD/sim/account_service/velmora.dll"
+check="$QV_WIN_BUILD/tests/velmora_check.exe"
 for f in "$server" "$dll" "$check"; do
   [ -f "$f" ] || { echo "missing $f"; exit 1; }
 done
@@ -42,7 +42,7 @@ wait_for "$work/server.txt" "ready on $host" 10 || { cat "$work/server.txt"; exi
 
 cp "$dll" "$check" "$work/"
 cd "$work"
-"$QV_WINE64" velmora_check.exe velmora.dll "$host" 17719 alice pa55word </dev/null >check.txt 2>&1 &
+"$QV_WINE" velmora_check.exe velmora.dll "$host" 17719 alice pa55word </dev/null >check.txt 2>&1 &
 check_pid=$!
 failed=0
 if wait_for check.txt '^drop-now' 60; then

@@ -12,7 +12,7 @@
 # rest of the tape then runs without channels, the baseline of the timing.
 set -euo pipefail
 
-: "${ROOT:?}" "${QV_WINE64:?}"
+: "${ROOT:?}" "${QV_WINE:?}"
 # shellcheck source=scripts/road.sh
 . "$ROOT/scripts/road.sh"
 road_begin

@@ -12,7 +12,7 @@
 # with our quote engine and no account library (the login counts as done).
 set -euo pipefail
 
-: "${ROOT:?}" "${QV_WINE64:?}"
+: "${ROOT:?}" "${QV_WINE:?}"
 # shellcheck source=scripts/road.sh
 . "$ROOT/scripts/road.sh"
 road_begin

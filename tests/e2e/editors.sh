@@ -11,7 +11,7 @@
 # `editors` below.
 set -uo pipefail
 
-: "${ROOT:?}" "${QV_WINE64:?}"
+: "${ROOT:?}" "${QV_WINE:?}"
 . "$ROOT/scripts/road.sh"
 logs="$ROOT/build/test-logs"
 for f in "$road_app/quorvel.exe" "$road_driver" "$road_server" "$road_account" "$road_engine" "$road_tool"; do
@@ -93,7 +93,7 @@ printf '[网站]\r\n网站地址=http://%s:%s\r\n' "$host" "$web" | iconv -f UTF
 python3 "$ROOT/tests/tools/write_options.py" "$work/app/option.opt" "$host" editor01 pw1234
 
 caption="$road_caption"
-(cd "$work/app" && exec "$QV_WINE64" quorvel.exe </dev/null >"$work/program.out" 2>&1) &
+(cd "$work/app" && exec "$QV_WINE" quorvel.exe </dev/null >"$work/program.out" 2>&1) &
 pid=$!
 # The remembered user logs in at once, without waiting for the automatic login.
 road_drive click --title "用户登录" --exact --text "确定" --timeout-ms 30000 >/dev/null || true
@@ -285,10 +285,9 @@ road_check "modify: Esc closes the index editor" road_drive wait-gone --title "�
 # Closing saves the store with every monitor the editors made.
 road_drive close --title "$caption" --exact >/dev/null || true
 road_drive answer --title "提示" --button "是" >/dev/null || true
-for _ in $(seq 1 100); do
-  kill -0 "$pid" 2>/dev/null || break
-  sleep 0.1
-done
+ended() { ! kill -0 "$pid" 2>/dev/null; }
+road_check "the program ends after saving" road_wait_for 30 ended
+kill "$pid" 2>/dev/null || true
 wait "$pid" 2>/dev/null
 pid=""
 "$road_tool" policy-dump "$work/app/data/policy.tmp" >"$work/saved.txt" 2>&1 || true
@@ -298,6 +297,7 @@ for line in "${expected[@]}"; do
 done
 
 if [ "$road_fail" -ne 0 ]; then
+  echo "--- program output"; tail -n 60 "$work/program.out" || true
   echo "--- driver errors"; tail -n 30 "$work/driver.err" || true
   echo "--- saved store"; cat "$work/saved.txt" || true
   echo "--- price editor"; cat "$work/price-children.txt" || true

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The installer and the program's own upgrade, in a Wine prefix of their
-# own: the test package of the win64 build is installed per user, the
+# own: a package of the shipped i686 build is installed per user (its
+# quorvel.exe is the twin that trusts the test key too), the
 # installed quorvel.exe runs from there and refuses a tampered download of
 # a newer version, the next version installed over it keeps the user's
 # store, profiles, settings and options byte for byte while replacing the
@@ -12,15 +13,18 @@
 # uninstalling keeps the user's data.
 set -euo pipefail
 
-: "${ROOT:?}" "${QV_WINE64:?}" "${QV_WINESERVER:?}" "${DISPLAY:?}"
-app="$ROOT/build/win64/app"
-driver="$ROOT/build/win64/tests/qv-uidriver.exe"
+: "${ROOT:?}" "${QV_WINE:?}" "${QV_WIN_BUILD:?}" "${QV_WINESERVER:?}" "${DISPLAY:?}"
+app="$QV_WIN_BUILD/app"
+# The shipped program trusts the release key alone; the manifests here are
+# signed with the test key, which only this twin of it trusts as well.
+test_key_program="$QV_WIN_BUILD/tests/test-keys/quorvel.exe"
+driver="$QV_WIN_BUILD/tests/qv-uidriver.exe"
 server="$ROOT/build/native/sim/server/quorvel-sim-server"
 sign="$ROOT/scripts/sign-manifest"
 test_key="$ROOT/tests/keys/update-test-key.pem"
 make_example="$ROOT/build/native/tests/make_replay_example"
 logs="$ROOT/build/test-logs"
-for f in "$app/quorvel.exe" "$app/uninstall.exe" "$driver" "$server" "$make_example"; do
+for f in "$app/quorvel.exe" "$test_key_program" "$app/uninstall.exe" "$driver" "$server" "$make_example"; do
   [ -e "$f" ] || { echo "missing $f"; exit 1; }
 done
 mkdir -p "$logs"
@@ -45,19 +49,20 @@ fail=0
 check() { # <description> <command...>
   if "${@:2}"; then echo "ok: $1"; else echo "FAILED: $1"; fail=1; fi
 }
-drive() { "$QV_WINE64" "$driver" "$@" </dev/null 2>>"$work/driver.err" | tr -d '\r'; }
+drive() { "$QV_WINE" "$driver" "$@" </dev/null 2>>"$work/driver.err" | tr -d '\r'; }
 same() { cmp -s "$1" "$2"; }
 phase() { echo "--- ${SECONDS}s: $*"; }
 
 # ---- two packages: the build as it is, and a next version of it -------------------
 phase "packages"
-version=$(cat "$ROOT/build/win64/qv_version.txt")
+version=$(cat "$QV_WIN_BUILD/qv_version.txt")
 IFS=. read -r major minor patch <<<"$version"
 next="$major.$minor.$((patch + 1))"
 later="$major.$minor.$((patch + 2))"
 cp -r "$app" "$work/cur"
+cp "$test_key_program" "$work/cur/quorvel.exe"
 # Stripped here already, so that the installed files compare with these.
-x86_64-w64-mingw32-strip --strip-debug "$work/cur"/*.exe "$work/cur"/*.dll
+i686-w64-mingw32-strip --strip-debug "$work/cur"/*.exe "$work/cur"/*.dll
 # The installed program asks the stand-in site and skips the start-up notice.
 printf '[网站]\r\n网站地址=http://%s:%s\r\n' "$host" "$port" | iconv -f UTF-8 -t GBK >"$work/cur/vendor.ini"
 iconv -f GBK -t UTF-8 "$work/cur/setup.ini" | sed 's/^关闭启动提示=.*$/关闭启动提示=1\r/' | iconv -f UTF-8 -t GBK >"$work/setup.ini"
@@ -70,7 +75,7 @@ make_next() { # <folder> <version>: other program files, another default config.
 }
 make_next "$work/next" "$next"
 make_next "$work/later" "$later"
-package() { "$ROOT/scripts/package.sh" win64 --app "$work/$1" --version "$2" --out "$work/$1.msi" >/dev/null; }
+package() { "$ROOT/scripts/package.sh" win32 --app "$work/$1" --version "$2" --out "$work/$1.msi" >/dev/null; }
 package cur "$version" &
 package next "$next" &
 package later "$later"
@@ -86,7 +91,7 @@ if [ -d "$ROOT/build/wineprefix/drive_c" ]; then
   cp -a "$ROOT/build/wineprefix" "$WINEPREFIX"
   rm -rf "$WINEPREFIX/drive_c/users"/*/AppData/Local/Programs/Tarvolen-Merrowick
 else
-  "$QV_WINE64" wineboot --init >/dev/null 2>&1 || true
+  "$QV_WINE" wineboot --init >/dev/null 2>&1 || true
 fi
 # Wine links the desktop and the other shell folders to the Unix home: give
 # this prefix folders of its own.
@@ -97,9 +102,9 @@ user_dir=$(ls -d "$WINEPREFIX/drive_c/users"/*/AppData/Local | grep -v /Public/ 
 user_dir=${user_dir%/AppData/Local}
 inst="$user_dir/AppData/Local/Programs/Tarvolen-Merrowick"
 menu="$user_dir/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Tarvolen-Merrowick"
-products() { "$QV_WINE64" uninstaller --list 2>/dev/null | tr -d '\r' | grep 'Tarvolen-Merrowick' || true; }
-msi() { "$QV_WINE64" msiexec "$@" </dev/null >/dev/null 2>&1; }
-windows_path() { "$QV_WINE64" winepath -w "$1" 2>/dev/null | tr -d '\r'; }
+products() { "$QV_WINE" uninstaller --list 2>/dev/null | tr -d '\r' | grep 'Tarvolen-Merrowick' || true; }
+msi() { "$QV_WINE" msiexec "$@" </dev/null >/dev/null 2>&1; }
+windows_path() { "$QV_WINE" winepath -w "$1" 2>/dev/null | tr -d '\r'; }
 
 # ---- install ------------------------------------------------------------------------
 phase "install"
@@ -111,7 +116,7 @@ for f in uninstall.exe vendor.ini config.ini setup.ini drasken.ini res/warning.w
   check "installed: $f" test -f "$inst/$f"
 done
 check "our quote engine as built" same "$inst/drasken.dll" "$work/cur/drasken.dll"
-check "the engine is the shipped one" cmp -s "$ROOT/build/win64/src/engine/drasken.dll" "$app/drasken.dll"
+check "the engine is the shipped one" cmp -s "$QV_WIN_BUILD/src/engine/drasken.dll" "$app/drasken.dll"
 check "no stand-in account library" test ! -e "$inst/velmora.dll"
 check "the folders the program expects" test -d "$inst/data" -a -d "$inst/log" -a -d "$inst/settings"
 check "Start menu: the program and its uninstaller" \
@@ -133,7 +138,7 @@ check "the stand-in vendor site is up" grep -q "ready on $host" "$work/server.ou
 
 caption="Tarvolen系列-Merrowickv$version"
 start_installed() {
-  (cd "$inst" && exec "$QV_WINE64" "$inst/quorvel.exe" </dev/null >>"$work/program.out" 2>&1) &
+  (cd "$inst" && exec "$QV_WINE" "$inst/quorvel.exe" </dev/null >>"$work/program.out" 2>&1) &
   pid=$!
 }
 start_installed
@@ -256,7 +261,7 @@ phase "uninstall"
 # As the Start menu's entry does: the uninstaller with the product code,
 # answered "keep my data".
 code=$(products | head -n 1 | cut -d'|' -f1)
-(cd "$inst" && exec "$QV_WINE64" "$inst/uninstall.exe" "$code" </dev/null >>"$work/program.out" 2>&1) &
+(cd "$inst" && exec "$QV_WINE" "$inst/uninstall.exe" "$code" </dev/null >>"$work/program.out" 2>&1) &
 drive dialog --title "Tarvolen-Merrowick" --class "#32770" --timeout-ms 20000 >"$work/uninstall.txt" || true
 check "the uninstaller asks whether the data stays" grep -q "是否保留您的数据" "$work/uninstall.txt"
 drive answer --title "Tarvolen-Merrowick" --class "#32770" --button "是" >/dev/null || true

@@ -10,7 +10,7 @@
 # login and user information dialogs go into the test logs.
 set -uo pipefail
 
-: "${ROOT:?}" "${QV_WINE64:?}"
+: "${ROOT:?}" "${QV_WINE:?}"
 # shellcheck source=scripts/road.sh
 . "$ROOT/scripts/road.sh"
 road_check_files || exit 1
@@ -57,7 +57,7 @@ python3 "$ROOT/tests/tools/write_options.py" "$work/app/option.opt" "$host" trad
 
 caption="Tarvolen系列-Merrowickv1.7.6"
 cd "$work/app"
-"$QV_WINE64" quorvel.exe </dev/null >"$work/program.out" 2>&1 &
+"$QV_WINE" quorvel.exe </dev/null >"$work/program.out" 2>&1 &
 pid=$!
 cd "$work"
 

@@ -7,9 +7,9 @@
 # out. Screenshots go into the test logs.
 set -euo pipefail
 
-: "${ROOT:?}" "${QV_WINE64:?}"
-app="$ROOT/build/win64/app"
-driver="$ROOT/build/win64/tests/qv-uidriver.exe"
+: "${ROOT:?}" "${QV_WINE:?}"
+app="$QV_WIN_BUILD/app"
+driver="$QV_WIN_BUILD/tests/qv-uidriver.exe"
 make_example="$ROOT/build/native/tests/make_replay_example"
 tool="$ROOT/build/native/src/tool/quorvel-tool"
 logs="$ROOT/build/test-logs"
@@ -33,7 +33,7 @@ fail=0
 check() { # <description> <command...>
   if "${@:2}"; then echo "ok: $1"; else echo "FAILED: $1"; fail=1; fi
 }
-drive() { "$QV_WINE64" "$driver" "$@" </dev/null 2>>"$work/driver.err" | tr -d '\r'; }
+drive() { "$QV_WINE" "$driver" "$@" </dev/null 2>>"$work/driver.err" | tr -d '\r'; }
 
 # The application folder as a user gets it, with eight monitors, the first
 # of them stored running, and a vendor site that nobody answers (the
@@ -46,7 +46,7 @@ printf '[网站]\r\n网站地址=http://127.0.0.1:9\r\n' | iconv -f UTF-8 -t GBK
 touch "$work/app/data/old.jpg"
 
 caption="Tarvolen系列-Merrowickv1.7.6"
-"$QV_WINE64" "$work/app/quorvel.exe" </dev/null >"$work/program.out" 2>&1 &
+"$QV_WINE" "$work/app/quorvel.exe" </dev/null >"$work/program.out" 2>&1 &
 pid=$!
 
 # The start-up notice comes first; OK closes it.

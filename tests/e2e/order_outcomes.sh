@@ -11,7 +11,7 @@
 # lines stay those of the replay.
 set -euo pipefail
 
-: "${ROOT:?}" "${QV_WINE64:?}"
+: "${ROOT:?}" "${QV_WINE:?}"
 # shellcheck source=scripts/road.sh
 . "$ROOT/scripts/road.sh"
 road_begin

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The shipped 32-bit Pellumin.dll cannot run here, so its binary contract with
-# an MSVC-built host is read from the file: every table the host calls is
+# The shipped 32-bit Pellumin.dll runs here under 32-bit Wine, but only in our
+# own GCC-built stand-in host (plugin_host.sh), so its binary contract with
+# an MSVC-built host is also read from the file: every table the host calls is
 # found by its symbol, each slot is mapped to the function it points to, and
 # the order of the operations, the number of slots and the calling
 # convention of each callee are checked. MSVC calls virtual member functions

@@ -4,7 +4,7 @@
 # then the trace files it left below that folder are checked from outside.
 set -uo pipefail
 
-plugin="$ROOT/build/win64/plugin"
+plugin="$QV_WIN_BUILD/plugin"
 for f in plugin_host.exe Pellumin.dll; do
   [ -f "$plugin/$f" ] || { echo "missing $plugin/$f"; exit 1; }
 done
@@ -14,7 +14,7 @@ trap 'rm -rf "$work"' EXIT
 cp "$plugin/plugin_host.exe" "$plugin/Pellumin.dll" "$work/"
 
 cd "$work"
-"$QV_WINE64" plugin_host.exe </dev/null | tr -d '\r' >output.txt
+"$QV_WINE" plugin_host.exe </dev/null | tr -d '\r' >output.txt
 status=${PIPESTATUS[0]}
 cat output.txt
 failed=0

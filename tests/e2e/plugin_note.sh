@@ -9,9 +9,9 @@
 # ends the note through the renderer.
 set -uo pipefail
 
-: "${ROOT:?}" "${QV_WINE64:?}"
-plugin="$ROOT/build/win64/plugin"
-driver="$ROOT/build/win64/tests/qv-uidriver.exe"
+: "${ROOT:?}" "${QV_WINE:?}"
+plugin="$QV_WIN_BUILD/plugin"
+driver="$QV_WIN_BUILD/tests/qv-uidriver.exe"
 logs="$ROOT/build/test-logs/plugin_note"
 for f in "$plugin/plugin_host.exe" "$plugin/Pellumin.dll" "$driver"; do
   [ -f "$f" ] || { echo "missing $f"; exit 1; }
@@ -37,14 +37,14 @@ fail=0
 check() { # <description> <command...>
   if "${@:2}"; then echo "ok: $1"; else echo "FAILED: $1"; fail=1; fi
 }
-drive() { "$QV_WINE64" "$driver" "$@" </dev/null 2>>"$work/driver.err" | tr -d '\r'; }
+drive() { "$QV_WINE" "$driver" "$@" </dev/null 2>>"$work/driver.err" | tr -d '\r'; }
 title="成交回报信息"
 
 # show <name> <host arguments...>: starts the host with its note and waits for it.
 show() {
   local name=$1
   shift
-  (cd "$work" && exec "$QV_WINE64" plugin_host.exe --note "$@" </dev/null >"$work/$name.out" 2>&1) &
+  (cd "$work" && exec "$QV_WINE" plugin_host.exe --note "$@" </dev/null >"$work/$name.out" 2>&1) &
   pid=$!
   drive wait-window --title "$title" --timeout-ms 30000 >"$work/$name.window" || true
 }

@@ -1,16 +1,16 @@
 #!/usr/bin/env bash
-# The shipped quote engine drasken.dll (win64, under Wine) alone, without
-# the program, against the native quorvel-sim-server's comma and tilde
+# The shipped quote engine drasken.dll (i686, under 32-bit Wine) alone,
+# without the program, against the native quorvel-sim-server's comma and tilde
 # formats: tools/drasken_probe_win.cpp binds the DLL as the program does and
 # works its seven exports (packets, failover, notices, single quotes, the
 # unload) while it releases a stepped tape; here the server's record must
 # show which format answered, and the server must stop cleanly on SIGTERM.
 set -uo pipefail
 
-: "${ROOT:?}" "${QV_WINE64:?}"
+: "${ROOT:?}" "${QV_WINE:?}"
 # shellcheck source=scripts/road.sh
 . "$ROOT/scripts/road.sh"
-probe="$ROOT/build/win64/tests/drasken_probe.exe"
+probe="$QV_WIN_BUILD/tests/drasken_probe.exe"
 for f in "$road_server" "$road_engine" "$probe"; do
   [ -f "$f" ] || { echo "missing $f"; exit 1; }
 done
@@ -48,7 +48,7 @@ road_pids+=("$server_pid")
 road_check "the server is ready" road_wait_line "$work/server.out" "^quorvel-sim-server ready on $host\$" 10
 
 status=0
-timeout 60 "$QV_WINE64" "$probe" "Z:$work/app/drasken.dll" "Z:$work/tape.csv" "$host" "$web" \
+timeout 60 "$QV_WINE" "$probe" "Z:$work/app/drasken.dll" "Z:$work/tape.csv" "$host" "$web" \
   </dev/null >"$work/probe.out" 2>&1 || status=$?
 tr -d '\r' <"$work/probe.out" | sed 's/^/  /'
 road_check "the probe passed" test "$status" -eq 0

@@ -11,7 +11,7 @@
 # associates again. Screenshots of the three dialogs go into the test logs.
 set -uo pipefail
 
-: "${ROOT:?}" "${QV_WINE64:?}"
+: "${ROOT:?}" "${QV_WINE:?}"
 # shellcheck source=scripts/road.sh
 . "$ROOT/scripts/road.sh"
 road_check_files || exit 1
@@ -45,7 +45,7 @@ timeout 300 "$road_server" --host "$host" --web-port "$web" --quote-port 17765 -
 server_pid=$!
 road_wait_line "$work/server.txt" "ready on $host" 10 || { cat "$work/server.txt"; exit 1; }
 
-"$QV_WINE64" "$road_trader" --title "模拟交易终端 8.1" --orders "Z:$work/orders.txt" </dev/null >/dev/null 2>&1 &
+"$QV_WINE" "$road_trader" --title "模拟交易终端 8.1" --orders "Z:$work/orders.txt" </dev/null >/dev/null 2>&1 &
 trader_pid=$!
 
 # The application folder: the stand-ins, this server, auto-login, no notice.
@@ -60,7 +60,7 @@ python3 "$ROOT/tests/tools/write_options.py" "$work/app/option.opt" "$host" trad
 
 road_drive wait-window --title "模拟交易终端 8.1" --exact --timeout-ms 30000 >/dev/null || true
 cd "$work/app"
-"$QV_WINE64" quorvel.exe </dev/null >"$work/program.out" 2>&1 &
+"$QV_WINE" quorvel.exe </dev/null >"$work/program.out" 2>&1 &
 pid=$!
 cd "$work"
 

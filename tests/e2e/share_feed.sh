@@ -13,7 +13,7 @@
 # Screenshots go into the test logs.
 set -uo pipefail
 
-: "${ROOT:?}" "${QV_WINE64:?}"
+: "${ROOT:?}" "${QV_WINE:?}"
 # shellcheck source=scripts/road.sh
 . "$ROOT/scripts/road.sh"
 road_check_files || exit 1
@@ -109,7 +109,7 @@ prepare "$work/b" trader02 pw2
 
 main_windows() { road_drive windows --title "$caption" --exact | awk -F'\t' '{ print $2 }'; }
 start() { # <folder>: starts the program there
-  (cd "$1" && exec "$QV_WINE64" quorvel.exe </dev/null >"$1.out" 2>&1) &
+  (cd "$1" && exec "$QV_WINE" quorvel.exe </dev/null >"$1.out" 2>&1) &
   pids+=($!)
 }
 start "$work/a"
@@ -149,7 +149,7 @@ buy_id=${edits[2]:-}
 road_drive keys --title "$post_title" --exact --id "$code_id" "600000" >/dev/null || true
 road_drive key --title "$post_title" --exact --id "$code_id" End >/dev/null || true
 road_check "the code is looked up: the name comes" \
-  bash -c "\"$QV_WINE64\" \"$road_driver\" children --title '$post_title' --exact --until 浦发银行 </dev/null >/dev/null 2>&1"
+  bash -c "\"$QV_WINE\" \"$road_driver\" children --title '$post_title' --exact --until 浦发银行 </dev/null >/dev/null 2>&1"
 road_drive keys --title "$post_title" --exact --id "$buy_id" "10.5" >/dev/null || true
 road_drive children --title "$post_title" --exact >"$work/post-children.txt" || true
 road_check "the remark starts with its default" grep -q "仅供内部交流，凭此买卖，风险自担。" "$work/post-children.txt"

@@ -5,7 +5,7 @@
 # folder runs beside it.
 set -euo pipefail
 
-: "${ROOT:?}" "${QV_WINE64:?}"
+: "${ROOT:?}" "${QV_WINE:?}"
 # shellcheck source=scripts/road.sh
 . "$ROOT/scripts/road.sh"
 logs="$ROOT/build/test-logs"
@@ -31,7 +31,7 @@ done
 main_windows() { road_drive windows --title "$road_caption" --exact | grep -c '^window' || true; }
 windows_are() { [ "$(main_windows)" -eq "$1" ]; }
 
-"$QV_WINE64" "$work/one/quorvel.exe" </dev/null >"$work/one.out" 2>&1 &
+"$QV_WINE" "$work/one/quorvel.exe" </dev/null >"$work/one.out" 2>&1 &
 road_pids+=($!)
 first=$(road_drive wait-window --title "$road_caption" --exact --timeout-ms 60000 |
   awk -F'\t' '$1 == "window" { print $2; exit }')
@@ -40,7 +40,7 @@ store_before=$(md5sum <"$work/one/data/policy.tmp")
 
 # The same folder again, through another spelling of its path.
 upper="Z:$(echo "$work/one" | tr '/' '\\' | tr '[:lower:]' '[:upper:]')\\QUORVEL.EXE"
-"$QV_WINE64" "$upper" </dev/null >"$work/second.out" 2>&1 &
+"$QV_WINE" "$upper" </dev/null >"$work/second.out" 2>&1 &
 second=$!
 road_pids+=($second)
 ended() { ! kill -0 "$second" 2>/dev/null; }
@@ -51,7 +51,7 @@ check "the first copy's window is still there" first_there
 check "the store was not written by the second copy" test "$(md5sum <"$work/one/data/policy.tmp")" = "$store_before"
 
 # Another folder is another installation: it runs beside the first.
-"$QV_WINE64" "$work/two/quorvel.exe" </dev/null >"$work/two.out" 2>&1 &
+"$QV_WINE" "$work/two/quorvel.exe" </dev/null >"$work/two.out" 2>&1 &
 road_pids+=($!)
 check "a copy in another folder runs beside it" road_wait_for 60 windows_are 2
 DISPLAY="$DISPLAY" import -window root "$logs/single-copy.png" 2>/dev/null || true

@@ -4,9 +4,9 @@
 # trade logs and stores.
 set -euo pipefail
 
-: "${ROOT:?}" "${QV_WINE64:?}"
+: "${ROOT:?}" "${QV_WINE:?}"
 native_tool="$ROOT/build/native/src/tool/quorvel-tool"
-windows_tool="$ROOT/build/win64/src/tool/quorvel-tool.exe"
+windows_tool="$QV_WIN_BUILD/src/tool/quorvel-tool.exe"
 maker="$ROOT/build/native/tests/make_replay_example"
 for f in "$native_tool" "$windows_tool" "$maker"; do
   [ -f "$f" ] || { echo "missing $f"; exit 1; }
@@ -23,7 +23,7 @@ args() { # <folder prefix> <suffix>
 # shellcheck disable=SC2046
 "$native_tool" replay $(args "$work" linux) >"$work/fires-linux.txt"
 # shellcheck disable=SC2046
-"$QV_WINE64" "$windows_tool" replay $(args "Z:$work" windows) >"$work/fires-windows.txt"
+"$QV_WINE" "$windows_tool" replay $(args "Z:$work" windows) >"$work/fires-windows.txt"
 
 fail=0
 check() { # <description> <command...>
@@ -41,7 +41,7 @@ check "same trade log on Windows" cmp "$work/trade-linux.log" "$work/trade-windo
 check "same saved store on Windows" cmp "$work/saved-linux.tmp" "$work/saved-windows.tmp"
 check "trade log lines end in CR LF" test "$(grep -c $'\r$' "$work/trade-linux.log")" -eq 8
 "$native_tool" policy-dump "$work/saved-linux.tmp" >"$work/dump-linux.txt"
-"$QV_WINE64" "$windows_tool" policy-dump "Z:$work/saved-linux.tmp" >"$work/dump-windows.txt"
+"$QV_WINE" "$windows_tool" policy-dump "Z:$work/saved-linux.tmp" >"$work/dump-windows.txt"
 check "same policy-dump on Windows" cmp "$work/dump-linux.txt" "$work/dump-windows.txt"
 check "fired monitors saved as triggered" test "$(grep -c ' triggered fired=1' "$work/dump-linux.txt")" -eq 8
 exit $fail

@@ -7,10 +7,10 @@
 # fragment must match as text.
 set -euo pipefail
 
-: "${ROOT:?}" "${QV_WINE64:?}"
-tool="$ROOT/build/win64/src/tool/quorvel-tool.exe"
-trader="$ROOT/build/win64/sim/trader/simtrader.exe"
-code_page="$ROOT/build/win64/tests/show_code_page.exe"
+: "${ROOT:?}" "${QV_WINE:?}"
+tool="$QV_WIN_BUILD/src/tool/quorvel-tool.exe"
+trader="$QV_WIN_BUILD/sim/trader/simtrader.exe"
+code_page="$QV_WIN_BUILD/tests/show_code_page.exe"
 for f in "$tool" "$trader" "$code_page"; do
   [ -f "$f" ] || { echo "missing $f"; exit 1; }
 done
@@ -33,7 +33,7 @@ check() { # <description> <command...>
 
 # start_trader <orders file>: the program creates the file once its window is up.
 start_trader() {
-  "$QV_WINE64" "$trader" --title "网上股票交易系统5.0" --orders "Z:$1" </dev/null >/dev/null 2>&1 &
+  "$QV_WINE" "$trader" --title "网上股票交易系统5.0" --orders "Z:$1" </dev/null >/dev/null 2>&1 &
   trader_pid=$!
   for _ in $(seq 1 100); do
     [ -f "$1" ] && return 0
@@ -53,7 +53,7 @@ run_mode() {
   for order in "buy 600000 12.340 100" "sell 000001 9.800 3000"; do
     # shellcheck disable=SC2086
     set -- $order
-    LC_ALL=$locale "$QV_WINE64" "$tool" order --profile "Z:$ROOT/dist/settings/$profile" \
+    LC_ALL=$locale "$QV_WINE" "$tool" order --profile "Z:$ROOT/dist/settings/$profile" \
       --side "$1" --code "$2" --price "$3" --qty "$4" >>"$log" 2>&1 || status=$?
   done
   # The program records an order when its confirmation box has closed,
@@ -77,8 +77,8 @@ check "keystroke: steps were typed" grep -q '^  var SL -> typed the quantity 300
 run_mode controls simtrader_controls.ini C.UTF-8
 check "controls: fields were set" grep -q '^  control -> quantity field 3000' "$work/tool-controls.txt"
 # The two runs really had different system code pages.
-keystroke_cp=$(LC_ALL=zh_CN.UTF-8 "$QV_WINE64" "$code_page" </dev/null | tr -dc '0-9')
-controls_cp=$(LC_ALL=C.UTF-8 "$QV_WINE64" "$code_page" </dev/null | tr -dc '0-9')
+keystroke_cp=$(LC_ALL=zh_CN.UTF-8 "$QV_WINE" "$code_page" </dev/null | tr -dc '0-9')
+controls_cp=$(LC_ALL=C.UTF-8 "$QV_WINE" "$code_page" </dev/null | tr -dc '0-9')
 echo "system code pages: keystroke run $keystroke_cp, control-level run $controls_cp"
 check "keystroke: ran with the Chinese code page" test "$keystroke_cp" = 936
 check "controls: ran with another code page" test -n "$controls_cp" -a "$controls_cp" != 936

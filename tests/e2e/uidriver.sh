@@ -5,9 +5,9 @@
 # and closes it, and every effect shows in what the driver reads back.
 set -euo pipefail
 
-: "${ROOT:?}" "${QV_WINE64:?}"
-driver="$ROOT/build/win64/tests/qv-uidriver.exe"
-target="$ROOT/build/win64/tests/uidriver_target.exe"
+: "${ROOT:?}" "${QV_WINE:?}"
+driver="$QV_WIN_BUILD/tests/qv-uidriver.exe"
+target="$QV_WIN_BUILD/tests/uidriver_target.exe"
 for f in "$driver" "$target"; do
   [ -f "$f" ] || { echo "missing $f"; exit 1; }
 done
@@ -29,7 +29,7 @@ fail=0
 check() { # <description> <command...>
   if "${@:2}"; then echo "ok: $1"; else echo "FAILED: $1"; fail=1; fi
 }
-drive() { "$QV_WINE64" "$driver" "$@" </dev/null; }
+drive() { "$QV_WINE" "$driver" "$@" </dev/null; }
 quiet() { "$@" >/dev/null; }
 # same <description> <expected> <actual>: the texts are equal, else a diff.
 same() {
@@ -42,7 +42,7 @@ status_of() { local s=0; "$@" >/dev/null 2>"$work/stderr" || s=$?; echo "$s"; }
 shot() { [ -n "${DISPLAY:-}" ] && import -window root "$logs/uidriver-$1.png" 2>/dev/null || true; }
 T=$'\t'
 
-"$QV_WINE64" "$target" </dev/null >/dev/null 2>&1 &
+"$QV_WINE" "$target" </dev/null >/dev/null 2>&1 &
 target_pid=$!
 
 echo "== finding the window"

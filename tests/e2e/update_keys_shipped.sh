@@ -2,13 +2,14 @@
 # The update keys each build trusts, read from the binaries themselves: the
 # shipped i686 quorvel.exe (win32 preset, built as shipped) holds the release
 # key and not the test key, so a manifest signed with the test key (which
-# anyone with the sources has) is refused by the program users get; the
-# win64 test build holds both, which shows the search finds a key compiled in.
+# anyone with the sources has) is refused by the program users get; its
+# test twin (tests/test-keys, which the installer's scenario runs) holds
+# both, which shows the search finds a key compiled in.
 set -euo pipefail
 
 : "${ROOT:?}"
 shipped="$ROOT/build/win32/app/quorvel.exe"
-tested="$ROOT/build/win64/app/quorvel.exe"
+tested="$ROOT/build/win32/tests/test-keys/quorvel.exe"
 for f in "$shipped" "$tested"; do
   [ -e "$f" ] || { echo "missing $f"; exit 1; }
 done

@@ -92,7 +92,7 @@ HWND ChildWithText(HWND parent, const wchar_t* text) {
   } find{text, &found};
   EnumChildWindows(
       parent,
-      [](HWND child, LPARAM data) -> BOOL {
+      [](HWND child, LPARAM data) CALLBACK -> BOOL {
         auto* f = reinterpret_cast<Find*>(data);
         wchar_t buffer[64] = {};
         GetWindowTextW(child, buffer, 64);

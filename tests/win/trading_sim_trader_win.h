@@ -68,7 +68,7 @@ class SimTrader {
     WaitForInputIdle(process_, 10000);
     for (int i = 0; i < 200 && !window_; ++i) {
       EnumWindows(
-          [](HWND w, LPARAM self) -> BOOL {
+          [](HWND w, LPARAM self) CALLBACK -> BOOL {
             auto* t = reinterpret_cast<SimTrader*>(self);
             DWORD pid = 0;
             GetWindowThreadProcessId(w, &pid);
@@ -127,7 +127,7 @@ class SimTrader {
       HWND main, found;
     } search{pid_, window_, nullptr};
     EnumWindows(
-        [](HWND w, LPARAM p) -> BOOL {
+        [](HWND w, LPARAM p) CALLBACK -> BOOL {
           auto* s = reinterpret_cast<Search*>(p);
           DWORD pid = 0;
           GetWindowThreadProcessId(w, &pid);

@@ -243,7 +243,7 @@ std::vector<HWND> TopLevels(const Query& q) {
     std::vector<HWND> found;
   } search{&q, {}};
   EnumWindows(
-      [](HWND window, LPARAM param) -> BOOL {
+      [](HWND window, LPARAM param) CALLBACK -> BOOL {
         auto* s = reinterpret_cast<Search*>(param);
         if (Matches(window, *s->query)) s->found.push_back(window);
         return TRUE;
@@ -701,7 +701,11 @@ void Key(const Invocation& inv) {
   const LPARAM down = 1 | (static_cast<LPARAM>(scan) << 16) | (extended ? (1 << 24) : 0);
   const LPARAM up = down | (1 << 30) | (static_cast<LPARAM>(1) << 31);
   Post(target, WM_KEYDOWN, *vk, down);
-  Post(target, WM_KEYUP, *vk, up);
+  // A key that closes its window (Escape in a message box) may have taken
+  // the window with it before the release is posted: nobody is left to
+  // release it to.
+  if (!PostMessageW(target, WM_KEYUP, *vk, up) && IsWindow(target))
+    Fail("cannot post to window " + Handle(target) + " (error " + std::to_string(GetLastError()) + ")");
 }
 
 // A drag as the finder of the caption tool sees one: the button goes down
