@@ -447,6 +447,7 @@ class WinHttpTransport : public ITransport {
     HttpResult result;
     auto address = Crack(Wide(text));
     if (!address) return result.error = "not an http or https address", result;
+    PinModule();  // before any callback or proxy search can run in this library
     {
       std::lock_guard lock(mutex_);
       if (cancelled_) return result.error = "cancelled", result;
@@ -480,7 +481,6 @@ class WinHttpTransport : public ITransport {
                                                                         : L"direct";
     auto it = sessions_.find(key);
     if (it != sessions_.end()) return it->second;
-    PinModule();
     HINTERNET session =
         !proxy.set ? WinHttpOpen(L"drasken", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
                                  WINHTTP_NO_PROXY_BYPASS, WINHTTP_FLAG_ASYNC)
@@ -502,8 +502,9 @@ class WinHttpTransport : public ITransport {
 
   // WinHTTP may call back into this library after a request's close, until
   // its last callback (a request closed while blocked in Wine's WinHTTP
-  // lasts until WinHTTP's own time-out): the library stays loaded to the
-  // end of the process rather than waiting for that.
+  // lasts until WinHTTP's own time-out), and a proxy search may still run
+  // on its thread: the library stays loaded to the end of the process
+  // rather than waiting for them.
   static void PinModule() {
     static std::once_flag once;
     std::call_once(once, [] {
