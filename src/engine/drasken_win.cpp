@@ -21,6 +21,7 @@
 #include <cstring>
 #include <string>
 
+#include "drasken_winhttp_win.h"
 #include "engine_core.h"
 #include "engine_log.h"
 #include "engine_packets.h"
@@ -86,11 +87,8 @@ engine::EngineConfig ConfigIn(const std::wstring& folder) {
   return engine::ReadEngineConfig(bytes);
 }
 
-engine::TransportFactory Transports() {
-  // The platform's HTTP stack (https, proxies) goes here:
-  // return engine::WinHttpTransports();  // drasken_winhttp_win.h
-  return [] { return engine::MakeSocketTransport(); };
-}
+// The platform's HTTP stack: https, the user's proxy settings, redirects.
+engine::TransportFactory Transports() { return engine::WinHttpTransports(); }
 
 class Engine : public engine::IEngineEvents {
  public:
