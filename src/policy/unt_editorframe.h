@@ -117,7 +117,13 @@ std::optional<double> NumberOf(std::string_view text);
 std::optional<double> PriceOf(std::string_view text);
 // Prices and points are shown and typed with three decimals; compared at
 // three decimals, a float quote of 10.004 equals a typed 10.004.
-inline double PriceAtThousandths(double v) { return std::round(v * 1000.0) / 1000.0; }
+// Stored as a double before it is used: the i686 build computes on the x87
+// unit, which would keep the quotient at 80 bits, so that a set point typed
+// as the very value shown compared as below or above it.
+inline double PriceAtThousandths(double v) {
+  volatile double rounded = std::round(v * 1000.0) / 1000.0;
+  return rounded;
+}
 // Trimmed text as a whole number of 32 bits; nullopt otherwise.
 std::optional<int32_t> WholeNumberOf(std::string_view text);
 // The length in characters of the trimmed text.

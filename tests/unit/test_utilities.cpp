@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <deque>
+#include <memory>
 #include <mutex>
 
 #include "base/datetime.h"
@@ -45,6 +46,8 @@ TEST(Daytime, FieldsAtTheirPositionsCarryIntoTheNextDayMonthAndYear) {
 }
 
 // Jobs the worker posts, run when the test says, as the GUI thread would.
+// The workers share it: one that answers after a test gave up on it must
+// not post into a test that has ended.
 class GuiJobs {
  public:
   void Post(std::function<void()> job) {
@@ -81,14 +84,15 @@ class FakeClock : public utilities::ISystemClock {
 };
 
 TEST(SyncClock, TheExchangeRunsOnAWorkerAndOnlyAReadableReplySetsTheClock) {
-  GuiJobs gui;
+  auto jobs = std::make_shared<GuiJobs>();
+  GuiJobs& gui = *jobs;
   FakeClock clock;
   std::vector<std::string> pane;
   std::optional<std::string> reply = "61100 26-04-30 20:30:00 50 0 0 123.0 UTC(NIST) *";
   std::thread::id fetchedOn;
   std::string asked;
   utilities::TSyncClock sync(
-      clock, [&gui](std::function<void()> job) { gui.Post(std::move(job)); },
+      clock, [jobs](std::function<void()> job) { jobs->Post(std::move(job)); },
       [&pane](const std::string& text) { pane.push_back(text); }, "127.0.0.1", 13, 1000,
       [&](const std::string& host, uint16_t port, int timeout) {
         // Read by the test only after the worker has posted its answer.
@@ -122,11 +126,12 @@ TEST(SyncClock, TheExchangeRunsOnAWorkerAndOnlyAReadableReplySetsTheClock) {
 
 TEST(SyncClock, NoServerWithinTheTimeOutIsAFailure) {
   // Nobody listens on port 1: the exchange fails at once.
-  GuiJobs gui;
+  auto jobs = std::make_shared<GuiJobs>();
+  GuiJobs& gui = *jobs;
   FakeClock clock;
   std::string pane;
   utilities::TSyncClock sync(
-      clock, [&gui](std::function<void()> job) { gui.Post(std::move(job)); },
+      clock, [jobs](std::function<void()> job) { jobs->Post(std::move(job)); },
       [&pane](const std::string& text) { pane = text; }, "127.0.0.1", 1, 300);
   sync.SyncClock();
   ASSERT_TRUE(gui.RunOne());
@@ -250,12 +255,13 @@ TEST(SpeedProbe, TheWorkerWaitsThenMeasuresThreeConnectsPerRound) {
 }
 
 TEST(SpeedProbe, ASecondLoginKeepsTheFirstWorkerAndTheSamplesReachThePane) {
-  GuiJobs gui;
+  auto jobs = std::make_shared<GuiJobs>();
+  GuiJobs& gui = *jobs;
   std::mutex mutex;
   std::vector<std::string> hosts;
   int changes = 0;
   utilities::TSpeedMeter meter(
-      [&gui](std::function<void()> job) { gui.Post(std::move(job)); }, [&changes] { ++changes; },
+      [jobs](std::function<void()> job) { jobs->Post(std::move(job)); }, [&changes] { ++changes; },
       {.firstWait = 10ms, .connectTimeout = 50ms, .pause = 1ms},
       [&](const std::string& host, uint16_t, int, const std::atomic<bool>&) {
         std::lock_guard lock(mutex);
