@@ -9,7 +9,7 @@
 # its trade log line the only one written, after every stale report before it.
 set -euo pipefail
 
-: "${ROOT:?}" "${QV_WINE64:?}"
+: "${ROOT:?}" "${QV_WINE:?}"
 # shellcheck source=scripts/road.sh
 . "$ROOT/scripts/road.sh"
 road_begin

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -19,6 +20,7 @@
 #include "app/unt_frmmain.h"
 #include "app/unt_frmmain_win.h"
 #include "base/ini_file.h"
+#include "base/market_clock.h"
 #include "policy/unt_policy_describe.h"
 #include "support/frmmain_fake_host.h"
 #include "support/main_window_win.h"
@@ -170,6 +172,9 @@ void SeedStore(const std::string& folder, int rounds) {
 struct FiringPacket {
   explicit FiringPacket(int round) {
     report = testing_support::Report(std::to_string(600000 + round), 10.8f);
+    // A trade of this moment: the window's market clock is the PC's, so the
+    // test runs at a weekday's trading time (scripts/test.sh fakes one).
+    report.quoteTime = static_cast<int32_t>(std::time(nullptr));
     std::memset(&header, 0, sizeof header);
     header.count = 1;
     header.firstReport = reinterpret_cast<const unsigned char*>(&report);
@@ -256,7 +261,7 @@ TEST(OrderLatencyWin, QuoteToFirstKeyInTheRealWindowBesideTheModelWithAFakeDeskt
     testing_support::FakeDesktop inner;
     inner.AddTopLevel(kTraderTitle, 9);
     TimingDesktop desktop(inner);
-    app::Tfrmmain model(folder, host, desktop, [] { return base::Now(); });
+    app::Tfrmmain model(folder, host, desktop, [] { return base::Now(); }, [] { return base::BeijingNow(); });
     model.FormCreate();
     model.SetLoggedIn(true, "u1");
     model.EnableLoggedInFeatures(true);
