@@ -423,15 +423,6 @@ QuoteEngine::SourcePoll QuoteEngine::Poll(Source& source, size_t index, const st
       unasked();
       continue;
     }
-    if (parsed.quotes.empty() && answer.body.find("=\"") == std::string::npos) {
-      // Not one record, not even of a symbol the service does not know (an
-      // empty page, a portal's error page with status 200): nothing usable.
-      poll.cause = "应答里没有记录";
-      NoteLimited("empty:" + source.config.name, "行情源 " + source.config.name + " 的应答里没有记录; 开头: " +
-                                                      EngineLog::Excerpt(answer.body));
-      unasked();
-      continue;
-    }
     ++poll.answered;
     poll.skipped += parsed.skipped;
     for (auto& q : parsed.quotes) quotes.push_back(std::move(q));

@@ -530,8 +530,8 @@ TEST(EngineCoreFake, EveryBatchIsAskedAndAFailedOneGoesToTheNextSource) {
   std::this_thread::sleep_for(200ms);
   EXPECT_EQ(events.Notes(), std::vector<std::string>{"down"});
   quotes.Stop();
-  EXPECT_EQ(lines.Count("行情源 tilde 失效: 应答里没有记录"), 1u) << lines.All();
-  EXPECT_EQ(lines.Count("行情源 comma 失效: 应答里没有记录"), 1u) << lines.All();
+  EXPECT_EQ(lines.Count("行情源 tilde 失效: 应答无法读取: no record of the format"), 1u) << lines.All();
+  EXPECT_EQ(lines.Count("行情源 comma 失效: 应答无法读取: no record of the format"), 1u) << lines.All();
   EXPECT_EQ(lines.Count("所有行情源都失效"), 1u) << lines.All();
   EXPECT_GE(lines.Count("行情源: tilde (tilde) http://fake-tilde/q=; comma (comma)"), 2u) << lines.All();
 }
