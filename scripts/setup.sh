@@ -14,7 +14,7 @@ packages=(
   libssl-dev openssl python3-cryptography
   xinetd
   faketime libfaketime
-  wine32:i386 libfaketime:i386
+  wine32:i386 gcc-multilib
 )
 
 missing=()
