@@ -13,7 +13,6 @@ packages=(
   sox msitools wixl libcpp-httplib-dev
   libssl-dev openssl python3-cryptography
   xinetd
-  faketime libfaketime
   wine32:i386 gcc-multilib
 )
 

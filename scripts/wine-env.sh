@@ -87,22 +87,21 @@ qv_wine_stop() {
 # already running) lives at that Beijing time, its clock running on from
 # there, all on one shared timeline: the program fires only on reports of a
 # weekday's trading hours, so a scenario that needs fires must not depend on
-# the hour CI runs it. libfaketime (scripts/setup.sh) moves the clock of
-# the 64-bit programs, our shim (tests/tools/faketime32.c, built by the
-# native preset) that of the 32-bit ones, whose Wine reads the time through
-# calls libfaketime does not replace; $LIB picks the one of each process.
-# TZ=CST-8 puts the PCs' local clocks on Beijing time (Wine's C runtime
-# reads that form, not Asia/Shanghai).
+# the hour CI runs it. Our clock shim (tests/tools/fake_clock.c, built by
+# the native preset for 64- and 32-bit programs; $LIB picks the one of each
+# process) moves the wall clock by a fixed offset: libfaketime cannot move
+# the clock of 32-bit Wine. TZ=CST-8 puts the PCs' local clocks on Beijing
+# time (Wine's C runtime reads that form, not Asia/Shanghai).
 qv_trading_time() {
   local offset
   # Against the real clock, also when an earlier call faked this shell's.
   offset=$(($(env -u LD_PRELOAD -u FAKETIME TZ=CST-8 date -d "$1" +%s) - $(env -u LD_PRELOAD -u FAKETIME date +%s)))
   [ "$offset" -lt 0 ] || offset="+$offset"
-  export TZ=CST-8 FAKETIME="$offset" FAKETIME_DONT_FAKE_MONOTONIC=1
+  export TZ=CST-8 FAKETIME="$offset"
   export LD_PRELOAD="$ROOT/build/native/faketime/\$LIB/libqvfaketime.so.1"
 }
 # The real clock again for the programs started after it.
-qv_real_time() { unset TZ FAKETIME FAKETIME_DONT_FAKE_MONOTONIC LD_PRELOAD; }
+qv_real_time() { unset TZ FAKETIME LD_PRELOAD; }
 # For the scenario scripts run as child shells (scripts/road.sh).
 export -f qv_trading_time qv_real_time
 

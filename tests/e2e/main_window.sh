@@ -68,7 +68,7 @@ check "eight columns (the seven, then the orders' outcome)" grep -q "^columns	8"
 # Captions and alignments as designed; a width may only grow (to fit the font).
 i=0
 for col in "序号 40 left" "启动/策略 85 center" "代码 55 center" "名称 80 left" "设定价 70 right" \
-           "当前价 70 right" "操作 500 left" "委托结果 200 left"; do
+           "当前价 70 right" "操作 320 left" "委托结果 180 left"; do
   # shellcheck disable=SC2086
   set -- $col
   check "column $i: $1, at least $2 wide, $3" \

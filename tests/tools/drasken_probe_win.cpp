@@ -350,7 +350,10 @@ int main(int argc, char** argv) {
   quit(window);
   size_t before = state.packets;
   FreeLibrary(dll);
-  Check(GetModuleHandleW(L"drasken.dll") == nullptr, "the DLL unloads after Stock_Quit");
+  // WinHTTP may still call back into the engine after its requests are
+  // closed, so once it has fetched the engine stays loaded to the end of the
+  // process; what matters is that the window no longer runs its code.
+  Check(GetModuleHandleW(L"drasken.dll") != nullptr, "the DLL stays pinned after Stock_Quit and FreeLibrary");
   // The window still works without the engine's procedure.
   PostMessageW(window, quotes::kQuoteConnectionLost, 0, 0);
   PumpFor(100);

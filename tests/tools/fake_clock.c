@@ -1,13 +1,16 @@
-/* The wall clock moved by $FAKETIME seconds ("+N" or "-N"), for 32-bit
- * programs under libfaketime's scheme. Debian's 32-bit Wine reads the time
- * through glibc's 64-bit-time entry points (__clock_gettime64,
- * __gettimeofday64, __time64), which libfaketime does not replace, so an
- * i686 program under Wine would see the real clock. Monotonic clocks stay
- * real, as with FAKETIME_DONT_FAKE_MONOTONIC. Tests only; never shipped. */
+/* The wall clock moved by $FAKETIME seconds ("+N" or "-N"), preloaded into
+ * every program a scenario starts at a chosen time (scripts/wine-env.sh);
+ * built for both word sizes. libfaketime does not serve here: Debian's
+ * 32-bit Wine reads the time through glibc's 64-bit-time entry points
+ * (__clock_gettime64, __gettimeofday64, __time64), which it does not
+ * replace, and its semaphore shared between processes hangs or fails when
+ * 64- and 32-bit programs or a child outliving its parent share it. A fixed
+ * offset needs no shared state. Monotonic clocks stay real. Tests only. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <stdint.h>
 #include <stdlib.h>
+#include <sys/time.h>
 #include <time.h>
 
 /* The layouts of glibc's __timespec64 and __timeval64 on i386. */
@@ -37,6 +40,7 @@ static int IsWallClock(clockid_t id) { return id == CLOCK_REALTIME || id == CLOC
 int __clock_gettime64(clockid_t id, struct ts64* ts) {
   static int (*real)(clockid_t, struct ts64*);
   if (!real) real = (int (*)(clockid_t, struct ts64*))dlsym(RTLD_NEXT, "__clock_gettime64");
+  if (!real) return -1;
   int r = real(id, ts);
   if (r == 0 && ts && IsWallClock(id)) ts->sec += Offset();
   return r;
@@ -45,6 +49,7 @@ int __clock_gettime64(clockid_t id, struct ts64* ts) {
 int __gettimeofday64(struct tv64* tv, void* tz) {
   static int (*real)(struct tv64*, void*);
   if (!real) real = (int (*)(struct tv64*, void*))dlsym(RTLD_NEXT, "__gettimeofday64");
+  if (!real) return -1;
   int r = real(tv, tz);
   if (r == 0 && tv) tv->sec += Offset();
   return r;
@@ -53,12 +58,14 @@ int __gettimeofday64(struct tv64* tv, void* tz) {
 int64_t __time64(int64_t* out) {
   static int64_t (*real)(int64_t*);
   if (!real) real = (int64_t(*)(int64_t*))dlsym(RTLD_NEXT, "__time64");
+  if (!real) return -1;
   int64_t now = real(NULL) + Offset();
   if (out) *out = now;
   return now;
 }
 
-/* The 32-bit-time entry points of older programs. */
+/* The plain entry points: 64-bit programs, and 32-bit ones built with a
+ * 32-bit time_t. */
 int clock_gettime(clockid_t id, struct timespec* ts) {
   static int (*real)(clockid_t, struct timespec*);
   if (!real) real = (int (*)(clockid_t, struct timespec*))dlsym(RTLD_NEXT, "clock_gettime");
@@ -73,4 +80,12 @@ time_t time(time_t* out) {
   time_t now = real(NULL) + (time_t)Offset();
   if (out) *out = now;
   return now;
+}
+
+int gettimeofday(struct timeval* tv, void* tz) {
+  static int (*real)(struct timeval*, void*);
+  if (!real) real = (int (*)(struct timeval*, void*))dlsym(RTLD_NEXT, "gettimeofday");
+  int r = real(tv, tz);
+  if (r == 0) tv->tv_sec += (time_t)Offset();
+  return r;
 }
