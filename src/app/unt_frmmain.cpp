@@ -538,7 +538,7 @@ void Tfrmmain::Command(Cmd cmd) {
     case Cmd::UpdateHistory:
       host_.OpenInBrowser(ReadVendorSite(settings_.ApplicationFolder()).UpdateHistoryPage());
       break;
-    case Cmd::Help: host_.OpenInBrowser(settings_.parameters.helpUrl); break;
+    case Cmd::Help: host_.OpenInBrowser(HelpAddress()); break;
     case Cmd::About:
     case Cmd::TrayAbout: host_.OpenDialog(Dialog::About); break;
     case Cmd::TbShowStock: host_.OpenDialog(Dialog::ShowStock); break;
@@ -948,6 +948,14 @@ void Tfrmmain::OrderScriptEnded() { watch_->ScriptEnded(); }
 
 std::string Tfrmmain::OrdersCsvPath() const {
   return base::PathToUtf8(base::PathFromUtf8(ApplicationFolder()) / "log" / "orders.csv");
+}
+
+std::string Tfrmmain::HelpAddress() const {
+  if (!settings_.parameters.helpUrl.empty()) return settings_.parameters.helpUrl;
+  // make_preferred: the browser is handed a path in the system's own form.
+  const std::string guide =
+      base::PathToUtf8((base::PathFromUtf8(ApplicationFolder()) / kGuideFile).make_preferred());
+  return base::FileExists(guide) ? guide : settings::kVendorHelpPage;
 }
 
 void Tfrmmain::OrderWatchTick() {

@@ -40,6 +40,8 @@ namespace app {
 inline constexpr char kApplicationTitle[] = "Tarvolen-Merrowick";
 inline constexpr char kProgramVersion[] = "v" QV_VERSION_TEXT;
 inline constexpr char kCaptionText[] = "Tarvolen系列-Merrowick" "v" QV_VERSION_TEXT;
+// The user guide, rendered to HTML at build time, under the application folder.
+inline constexpr char kGuideFile[] = "help/guide.html";
 inline constexpr char kNotLoggedIn[] = "用户没有登录，请先登录！";
 inline constexpr char kCloseQuestion[] = "您确定要关闭吗？";
 inline constexpr char kUpdateWhileMonitoring[] = "正在监控，不能更新！请停止所有监控后再操作。";
@@ -454,6 +456,11 @@ class Tfrmmain final : public policy::IMonitorHost, public trading::ITradingMain
   }
   static constexpr int OrderWatchIntervalMs = 100;
   std::string OrdersCsvPath() const;
+
+  // What "帮助[&H]" opens: the user's own "帮助URL" when set, otherwise the
+  // guide shipped beside the program (kGuideFile), or the vendor's help page
+  // when that is missing.
+  std::string HelpAddress() const;
 
   // ---- trading::ITradingMainWindow ----
   std::string ApplicationTitle() override { return applicationTitle_; }

@@ -118,7 +118,6 @@ void ReadParameters(const std::string& path, TParameters& p) {
   p.antiLockSeconds = ReadIntegerIn(ini, kParameterSection, kAntiLockKey, 300, 1, kMaxAntiLockSeconds);
   p.hideStartupNotice = ini.ReadBool(kParameterSection, kHideNoticeKey, false);
   p.helpUrl = ini.ReadString(kParameterSection, kHelpUrlKey, "");
-  if (p.helpUrl.empty()) p.helpUrl = kVendorHelpPage;
   p.tradingWindowAlpha = ReadIntegerIn(ini, kExtendedSection, kTradingAlphaKey, 255, 0, 255);
   p.mainWindowAlpha = ReadIntegerIn(ini, kExtendedSection, kMainAlphaKey, 255, 10, 255);
   p.minimiseAfterOrder = ini.ReadBool(kExtendedSection, kMinimiseKey, true);

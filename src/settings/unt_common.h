@@ -17,7 +17,8 @@ namespace settings {
 
 // ---- setup.ini ------------------------------------------------------------
 
-// Where the help menu item leads when setup.ini names no help address.
+// Where the help menu item leads when setup.ini names no help address and
+// the guide shipped with the program is missing.
 inline constexpr char kVendorHelpPage[] = "http://www.quorvel.com/a/shiyongbangzhu/";
 
 // The section of the hand-editable parameters, all of which the settings
@@ -27,7 +28,7 @@ inline constexpr char kParameterSection[] = "参数配置";
 struct TParameters {
   int32_t antiLockSeconds = 300;            // "防止锁定刷新时间(秒)": anti-lock timer interval
   bool hideStartupNotice = false;           // "关闭启动提示"
-  std::string helpUrl = kVendorHelpPage;    // "帮助URL" (never written back)
+  std::string helpUrl;                      // "帮助URL", empty when not set (never written back)
   int32_t tradingWindowAlpha = 255;         // "下单软件透明度", 0..255
   int32_t mainWindowAlpha = 255;            // "Tarvolen软件透明度", 10..255
   bool minimiseAfterOrder = true;           // "下单完成后是否最小化下单软件"

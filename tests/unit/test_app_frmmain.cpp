@@ -304,6 +304,24 @@ TEST_F(MainWindowTest, LoginStateDecidesWhatTheUserCanDo) {
   EXPECT_TRUE(host.Has("dialog " + std::to_string(static_cast<int>(app::Dialog::Settings))));
 }
 
+// "帮助[&H]": the shipped guide, the vendor's page when the guide is gone,
+// and always the user's own address when setup.ini names one.
+TEST_F(MainWindowTest, HelpOpensTheShippedGuideUnlessTheUserNamedAnAddress) {
+  std::filesystem::create_directories(dir.path() / "help");
+  std::ofstream(dir.File("help/guide.html")) << "<html></html>";
+  auto w = Create();
+  w->Command(Cmd::Help);
+  EXPECT_EQ(host.calls.back(), "browse " + folder + "help/guide.html");
+  std::filesystem::remove(dir.path() / "help" / "guide.html");
+  w->Command(Cmd::Help);
+  EXPECT_EQ(host.calls.back(), std::string("browse ") + settings::kVendorHelpPage);
+  std::ofstream(dir.File("help/guide.html")) << "<html></html>";
+  base::IniFile(dir.File("setup.ini")).WriteString("参数配置", "帮助URL", "http://help.example/");
+  auto again = Create();
+  again->Command(Cmd::Help);
+  EXPECT_EQ(host.calls.back(), "browse http://help.example/");
+}
+
 TEST_F(MainWindowTest, FineTuneHoverDoubleClickAndActivity) {
   auto w = Create();
   w->FormShow();

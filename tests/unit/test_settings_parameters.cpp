@@ -14,7 +14,7 @@ namespace {
 void ExpectDefaults(const TParameters& p) {
   EXPECT_EQ(p.antiLockSeconds, 300);
   EXPECT_FALSE(p.hideStartupNotice);
-  EXPECT_EQ(p.helpUrl, kVendorHelpPage);
+  EXPECT_EQ(p.helpUrl, "");
   EXPECT_EQ(p.tradingWindowAlpha, 255);
   EXPECT_EQ(p.mainWindowAlpha, 255);
   EXPECT_TRUE(p.minimiseAfterOrder);
@@ -110,7 +110,7 @@ TEST(SetupIniWrite, WritesTheSevenKeysInOrderAndNotTheHelpAddress) {
                                  "委托程序名称=C:\\同花顺\\xiadan.exe\r\n"));
   TParameters back;
   ReadParameters(path, back);
-  p.helpUrl = kVendorHelpPage;
+  p.helpUrl.clear();
   EXPECT_EQ(back, p);
 }
 
