@@ -58,6 +58,31 @@ function(qv_app_folder target)
     COMMENT "Laying out the application folder ${CMAKE_BINARY_DIR}/app"
     VERBATIM)
   qv_app_folder_add(${target} ${A_EXTRA})
+  qv_app_guide()
+endfunction()
+
+# The user guide docs/用户指南.md, rendered at build time (scripts/make-guide.py,
+# cmark-gfm) to help/guide.html of the application folder, which the help
+# menu opens, with its pictures docs/images/*.png in help/images/. ASCII
+# names inside the folder: the installer package keeps them as they are.
+function(qv_app_guide)
+  set(docs ${PROJECT_SOURCE_DIR}/docs)
+  set(page ${CMAKE_BINARY_DIR}/help/guide.html)
+  file(GLOB images CONFIGURE_DEPENDS ${docs}/images/*.png)
+  find_package(Python3 REQUIRED COMPONENTS Interpreter)
+  add_custom_command(OUTPUT ${page}
+    COMMAND Python3::Interpreter ${PROJECT_SOURCE_DIR}/scripts/make-guide.py
+      ${docs}/用户指南.md ${docs}/images ${page}
+    DEPENDS ${docs}/用户指南.md ${PROJECT_SOURCE_DIR}/scripts/make-guide.py ${images}
+    COMMENT "Rendering the user guide to ${page}"
+    VERBATIM)
+  add_custom_target(guide DEPENDS ${page})
+  add_dependencies(app_folder guide)
+  set_property(TARGET app_folder APPEND PROPERTY QV_APP_FILES "help/guide.html=${page}")
+  foreach(image ${images})
+    get_filename_component(name ${image} NAME)
+    set_property(TARGET app_folder APPEND PROPERTY QV_APP_FILES "help/images/${name}=${image}")
+  endforeach()
 endfunction()
 
 # qv_app_folder_add(<targets or files>...)

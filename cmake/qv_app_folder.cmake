@@ -1,5 +1,7 @@
 # cmake -DAPP=<folder> -DDIST=<dist> -DRECORD=<file> -DFILES=<a|b|...> -P qv_app_folder.cmake
 # Brings the application folder up to date with dist/ and the program files.
+# A FILES entry is a path (copied beside the program) or "<folder path>=<path>"
+# (copied to that place inside the application folder, e.g. help/guide.html).
 # RECORD (outside the folder) lists what the previous run laid out, so that
 # files removed from dist/ disappear from the folder too.
 
@@ -28,11 +30,19 @@ foreach(rel ${dist_dirs})
   list(APPEND wanted ${rel})
 endforeach()
 
-foreach(path ${FILES})
+foreach(entry ${FILES})
+  if(entry MATCHES "^([^=]+)=(.+)$")
+    set(name ${CMAKE_MATCH_1})
+    set(path ${CMAKE_MATCH_2})
+  else()
+    set(path ${entry})
+    get_filename_component(name ${path} NAME)
+  endif()
   if(NOT EXISTS ${path})
     message(FATAL_ERROR "qv_app_folder: ${path} does not exist")
   endif()
-  get_filename_component(name ${path} NAME)
+  get_filename_component(dir ${APP}/${name} DIRECTORY)
+  file(MAKE_DIRECTORY ${dir})
   file(COPY_FILE ${path} ${APP}/${name} ONLY_IF_DIFFERENT)
   list(APPEND wanted ${name})
 endforeach()

@@ -10,7 +10,7 @@ packages=(
   libgtest-dev googletest libbenchmark-dev nlohmann-json3-dev libpugixml-dev libopencc-dev
   clang libclang-rt-14-dev
   wine wine64 fonts-wine xvfb xauth x11-utils x11-apps imagemagick locales fonts-wqy-microhei
-  sox msitools wixl libcpp-httplib-dev
+  sox msitools wixl libcpp-httplib-dev cmark-gfm
   libssl-dev openssl python3-cryptography
   xinetd
   wine32:i386 gcc-multilib

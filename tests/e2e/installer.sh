@@ -115,6 +115,8 @@ check "the parameters as shipped" same "$inst/setup.ini" "$work/cur/setup.ini"
 for f in uninstall.exe vendor.ini config.ini setup.ini drasken.ini res/warning.wav settings/simtrader_keystroke.ini; do
   check "installed: $f" test -f "$inst/$f"
 done
+check "the user guide as built, with its pictures" \
+  diff -r "$work/cur/help" "$inst/help"
 check "our quote engine as built" same "$inst/drasken.dll" "$work/cur/drasken.dll"
 check "the engine is the shipped one" cmp -s "$QV_WIN_BUILD/src/engine/drasken.dll" "$app/drasken.dll"
 check "no stand-in account library" test ! -e "$inst/velmora.dll"
