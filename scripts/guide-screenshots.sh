@@ -140,6 +140,9 @@ while IFS=$'\t' read -r _ row _ _ _ label _; do
   road_drive wait-gone --title "${editor_title[$kind]}" --exact >/dev/null || true
 done < <(road_drive listview --window "$road_main" | grep -P '^row\t')
 
+# The menu items by their command numbers (app::Cmd): 40009 "触发记录[&L]",
+# 40022 "设置[&O]", 40005 "下载配置[&D]", 40006 "关联配置[&O]",
+# 40100 "消息推送[&N]", 40036 the menu bar's button "下单测试".
 menu_picture 40009 "触发记录查看" trade-log-viewer
 menu_picture 40022 "设置" settings --exact
 # The profiles of settings\ listed, as after "刷新本地配置列表".
