@@ -85,7 +85,7 @@ std::vector<ChartTick> PriceTicks(double from, double to, int most) {
     if (step >= rough) break;
   }
   const int decimals = DecimalsOf(step);
-  for (double v = std::ceil(from / step - 1e-9) * step; v <= to + step * 1e-9; v += step) {
+  for (double v = std::ceil(from / step - 1e-6) * step; v <= to + step * 1e-6; v += step) {
     ticks.push_back({v, base::FormatFixed(v, decimals)});
   }
   return ticks;
@@ -101,7 +101,8 @@ std::vector<ChartTick> TimeTicks(double from, double to, int most) {
     if ((to - from) / (minutes * kMinute) <= most) break;
   }
   const double stepDays = step * kMinute;
-  for (double v = std::ceil(from / stepDays - 1e-9) * stepDays; v <= to + 1e-9; v += stepDays) {
+  // Date-times are large numbers of days: the tolerance is a part of a step.
+  for (double v = std::ceil(from / stepDays - 1e-6) * stepDays; v <= to + stepDays * 1e-6; v += stepDays) {
     // Rounded onto the minute, so that the label is never a minute early.
     const double minute = std::round(v / kMinute) * kMinute;
     ticks.push_back({minute, base::FormatDateTime("hh:nn", minute + 1e-7)});
