@@ -53,6 +53,7 @@ const std::vector<MenuDef>& MainMenu() {
         {Cmd::None, "", false, false},
         {Cmd::AutoShutdown, "自动关机设定[&A]", true, false},
         {Cmd::Calculator, "计算器[&C]", true, false},
+        {Cmd::Replay, "回测…", false, false},
         {Cmd::None, "", false, false},
         {Cmd::Settings, "设置[&O]", true, false},
         {Cmd::Notify, "消息推送[&N]", false, false}}},
@@ -528,6 +529,7 @@ void Tfrmmain::Command(Cmd cmd) {
     case Cmd::Calculator: host_.StartCalculator(); break;
     case Cmd::Settings: host_.OpenDialog(Dialog::Settings); break;
     case Cmd::Notify: host_.OpenDialog(Dialog::Notify); break;
+    case Cmd::Replay: host_.OpenDialog(Dialog::Replay); break;
     case Cmd::CheckVersion:
       if (monitors_.AnyRunning()) {
         host_.ShowInformation(kUpdateWhileMonitoring, kApplicationTitle);

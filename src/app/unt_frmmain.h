@@ -78,6 +78,7 @@ enum class Cmd : int {
   TrayOpen, TrayAbout, TrayExit,
   NoticeRefresh, ClearShareList,
   Notify = 40100,
+  Replay = 40101,
 };
 
 struct MenuItemDef {
@@ -134,7 +135,7 @@ std::string MonitorCell(const policy::TPolicyRecord& record, int column);
 // The dialogs the window opens.
 enum class Dialog {
   AccountInfo, DownloadConfig, CaptionTool, TradeLog, AutoShutdown, Settings, ShowStock, QuoteTest, About,
-  Notify,
+  Notify, Replay,
 };
 // Editors: add a monitor of a kind, or modify a copy.
 enum class EditorMode { Add, Modify };

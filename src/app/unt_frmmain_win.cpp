@@ -15,6 +15,7 @@
 #include "app/res/resource_ids.h"
 #include "app/unt_frmmain.h"
 #include "app/unt_frmprogress.h"
+#include "app/unt_frmreplay_win.h"
 #include "app/unt_frmshowlog_win.h"
 #include "app/unt_frmupgrade_win.h"
 #include "app/unt_updatemanifest.h"
@@ -407,6 +408,7 @@ struct TfrmmainView::Impl final : public IFrmmainHost,
   std::unique_ptr<ProgressView> progress;
   std::unique_ptr<AboutBox> about;
   std::unique_ptr<TfrmshowlogWin> showlog;
+  std::unique_ptr<TfrmreplayWin> replay;
   std::unique_ptr<quotes::TfrmstocktipView> tip;
   std::unique_ptr<quotes::TfrmdebugView> debug;
   // The checked installer that msiexec runs after the program has closed.
@@ -970,6 +972,13 @@ void TfrmmainView::Impl::OpenDialog(Dialog d) {
       return;
     case Dialog::Notify:
       notify->ShowDialog(window.Handle());
+      return;
+    case Dialog::Replay:
+      // Copies of the live monitors at each showing; the replay never
+      // touches the list itself.
+      if (!replay)
+        replay = std::make_unique<TfrmreplayWin>(folder, window.Handle(), [this] { return model->Monitors().Snapshot(); });
+      replay->Show();
       return;
     default:
       ShowInformation("此功能在当前版本中尚未提供。", kApplicationTitle);

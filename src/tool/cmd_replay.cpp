@@ -1,10 +1,9 @@
 // replay: loads a policy store as the program does at start, starts the
 // monitors asked for, and feeds a quote tape through the monitor loop, one
 // report a line with the local clock at the line's time. Every fire is
-// printed; no order is typed.
+// printed; no order is typed (the replay engine shared with the program's
+// replay window).
 #include <algorithm>
-#include <cstring>
-#include <map>
 #include <optional>
 #include <ostream>
 
@@ -14,6 +13,7 @@
 #include "base/gbk.h"
 #include "base/text.h"
 #include "policy/unt_monitorloop.h"
+#include "policy/unt_replay.h"
 #include "policy/unt_policy.h"
 #include "quotes/quote_tape.h"
 #include "tool/tool.h"
@@ -77,34 +77,6 @@ std::optional<ReplayArgs> ParseArgs(const Args& args, std::ostream& err) {
   }
   return r;
 }
-
-// The replay's outside world: the tape's clock and quotes; no sounds, no
-// input block, no windows, no orders.
-class ReplayHost : public policy::IMonitorHost {
- public:
-  base::TDateTime clock = 0;
-  std::map<std::string, quotes::TQuoteReport> newest;  // by code, as seen so far on the tape
-
-  base::TDateTime Now() override { return clock; }
-  // The tape's times are the market's.
-  base::TDateTime MarketNow() override { return clock; }
-  void PlaySound(const std::string&, bool) override {}
-  bool BlockInput(bool) override { return true; }
-  void ShowBalloon(const std::string&, const std::string&) override {}
-  void EnableMainWindow(bool) override {}
-  void PlaceOrder(policy::TTradeRecord) override {}
-  void RebuildMonitorList() override {}
-  void MinimizeTradingWindow() override {}
-  void RequestQuote(const std::string& code, quotes::TQuoteReport& out) override {
-    const auto it = newest.find(code);
-    if (it != newest.end()) {
-      out = it->second;
-    } else {
-      std::memset(&out, 0, sizeof out);
-    }
-  }
-  void BroadcastTradeLine(const std::string&, const std::string&) override {}
-};
 
 std::string FireLine(const policy::FireEvent& e, base::TDateTime time, bool json) {
   const policy::TPolicyRecord& m = e.monitor;
@@ -184,25 +156,20 @@ int RunReplay(const Args& rawArgs, std::ostream& out, std::ostream& err) {
   }
   list.PublishLabels();
 
-  app::ProcessFlags flags;
-  flags.loggedIn = !args->user.empty();
-  flags.userId = args->user;
-  policy::MonitorOptions options;
-  options.tradeLogPath = args->tradeLog;
-  ReplayHost host;
-  policy::TMonitorLoop loop(list, flags, host, options);
-  loop.SetFireObserver([&](const policy::FireEvent& e) { out << FireLine(e, host.clock, args->json) << "\n"; });
-
-  for (const quotes::TapeLine& line : tape.lines) {
-    host.clock = line.time;
-    host.newest[std::string(quotes::ReportCode(line.report))] = line.report;
-    loop.Run(line.report);
-  }
+  policy::ReplayOptions options;
+  options.flags.loggedIn = !args->user.empty();
+  options.flags.userId = args->user;
+  options.monitor.tradeLogPath = args->tradeLog;
+  options.keepPrices = false;
+  options.onFire = [&](const policy::FireEvent& e, base::TDateTime time) {
+    out << FireLine(e, time, args->json) << "\n";
+  };
+  const policy::ReplayResult replayed = policy::ReplayTape(list, tape.lines, options);
   out.flush();
 
   int status = kExitOk;
-  if (loop.TradeLogFailures() > 0) {
-    err << args->tradeLog << ": " << loop.TradeLogFailures() << " trigger records could not be appended\n";
+  if (replayed.tradeLogFailures > 0) {
+    err << args->tradeLog << ": " << replayed.tradeLogFailures << " trigger records could not be appended\n";
     status = kExitFailed;
   }
   if (!args->save.empty()) {

@@ -186,6 +186,28 @@ std::optional<std::string> ChooseOpenFile(HWND owner, std::string_view title, st
   return Utf8(file.c_str());
 }
 
+std::optional<std::string> ChooseSaveFile(HWND owner, std::string_view title, std::string_view filter,
+                                          std::string_view extension) {
+  std::wstring filters = Wide(filter);
+  std::replace(filters.begin(), filters.end(), L'|', L'\0');
+  filters.push_back(L'\0');
+  filters.push_back(L'\0');
+  const std::wstring caption = Wide(title);
+  const std::wstring defaultExtension = Wide(extension);
+  std::wstring file(MAX_PATH * 4, L'\0');
+  OPENFILENAMEW ofn{};
+  ofn.lStructSize = sizeof ofn;
+  ofn.hwndOwner = owner;
+  ofn.lpstrFilter = filters.c_str();
+  ofn.lpstrFile = file.data();
+  ofn.nMaxFile = static_cast<DWORD>(file.size());
+  ofn.lpstrTitle = caption.c_str();
+  ofn.lpstrDefExt = defaultExtension.empty() ? nullptr : defaultExtension.c_str();
+  ofn.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
+  if (!GetSaveFileNameW(&ofn)) return std::nullopt;
+  return Utf8(file.c_str());
+}
+
 void ShowInfoWithCheck(HWND owner, std::string_view text, std::string_view title, std::string_view checkText,
                        bool& checked) {
   // A small dialog of our own: it looks the same with every comctl32.

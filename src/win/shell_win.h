@@ -92,6 +92,10 @@ void ShowInfoWithCheck(HWND owner, std::string_view text, std::string_view title
 // chosen path, or nullopt when cancelled.
 std::optional<std::string> ChooseOpenFile(HWND owner, std::string_view title, std::string_view filter,
                                           std::string_view startFolder);
+// The file-save dialog, with the same filter; `extension` (no dot) is
+// added to a name typed without one; an existing file is asked about.
+std::optional<std::string> ChooseSaveFile(HWND owner, std::string_view title, std::string_view filter,
+                                          std::string_view extension);
 
 // ---- Image lists ---------------------------------------------------------
 
