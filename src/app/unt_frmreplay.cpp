@@ -297,8 +297,11 @@ std::string OrderCell(const policy::ReplayMonitorResult& r) {
   if (!r.fired) return "";
   const policy::TTradeRecord& o = r.request.order;
   const bool buy = o.tradeType == policy::kTradeBuy;
-  std::string cell = policy::TradeTypeText(o.tradeType) + " " + o.code + " " + o.name + " " + r.request.priceText +
-                     " × " + (buy ? o.buyQuantity : o.sellQuantity) + "，";
+  const std::string quantity = " × " + (buy ? o.buyQuantity : o.sellQuantity) + "，";
+  const std::string head = policy::TradeTypeText(o.tradeType) + " " + o.code + " " + o.name + " ";
+  // A prompt-only monitor needs no order price: one it has not got is no error.
+  if (r.monitor.promptOnly != 0 && !(r.request.price > 0)) return head + quantity.substr(1) + "仅提示";
+  std::string cell = head + r.request.priceText + quantity;
   if (r.monitor.promptOnly != 0) return cell + "仅提示";
   if (r.outcome.result == policy::OrderResult::NotPlaced) return cell + OutcomeCell(r.outcome);
   cell += "自动下单";
