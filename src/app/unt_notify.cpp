@@ -582,7 +582,8 @@ struct TNotifier::State {
     return static_cast<int64_t>(real * options.clockRate);
   }
   std::chrono::microseconds RealFor(int64_t paceMs) const {
-    return std::chrono::microseconds(static_cast<int64_t>(std::ceil(std::max<int64_t>(0, paceMs) * 1000.0 / options.clockRate)));
+    const double us = std::ceil(static_cast<double>(std::max<int64_t>(0, paceMs)) * 1000.0 / options.clockRate);
+    return std::chrono::microseconds(static_cast<int64_t>(us));
   }
 
   // Queued and not on the wire.
@@ -677,7 +678,8 @@ struct TNotifier::State {
           pause = PaceOf(ch).pauseMs;
         } else {
           ++front.attempts;
-          lane.backoffMs = lane.backoffMs == 0 ? options.firstBackoffMs : std::min(lane.backoffMs * 2, options.maxBackoffMs);
+          lane.backoffMs =
+              lane.backoffMs == 0 ? options.firstBackoffMs : std::min(lane.backoffMs * 2, options.maxBackoffMs);
           pause = lane.backoffMs;
         }
         lane.notBefore = Now() + pause;
@@ -685,7 +687,8 @@ struct TNotifier::State {
         lane.failing = true;
         lock.unlock();
         if (first)
-          Log(tag + "暂时未送达，" + std::to_string((pause + 999) / 1000) + " 秒后重试：" + verdict.text + "；" + What(d.event));
+          Log(tag + "暂时未送达，" + std::to_string((pause + 999) / 1000) + " 秒后重试：" + verdict.text + "；" +
+              What(d.event));
         lock.lock();
         continue;
       }
@@ -840,7 +843,8 @@ void TNotifier::Close(int waitMs) {
   }
   if (!left.empty()) {
     std::string error = "没有保存之处";
-    const bool kept = !s.options.outboxPath.empty() && base::AtomicReplace(s.options.outboxPath, OutboxText(left), &error);
+    const bool kept =
+        !s.options.outboxPath.empty() && base::AtomicReplace(s.options.outboxPath, OutboxText(left), &error);
     if (kept) {
       s.Log("消息推送：" + std::to_string(left.size()) + " 条消息未及发送，下次启动时发送");
     } else {
