@@ -556,6 +556,7 @@ struct TNotifier::State {
   NotifySettings settings;
   bool closing = false;  // no more queueing; deliver what is left
   bool abandon = false;  // stop as soon as possible
+  bool outboxTaken = false;  // ResumeOutbox has read the outbox
   Counts counts;
 
   // Callbacks run under this lock and never after the notifier was given
@@ -802,6 +803,8 @@ void TNotifier::ResumeOutbox() {
   NotifySettings settings;
   {
     std::lock_guard lock(state_->mutex);
+    if (state_->outboxTaken) return;
+    state_->outboxTaken = true;
     settings = state_->settings;
   }
   const int64_t now = state_->clock();
@@ -826,6 +829,7 @@ void TNotifier::ResumeOutbox() {
 void TNotifier::Close(int waitMs) {
   State& s = *state_;
   std::vector<OutboxEntry> left;
+  bool taken = false;
   {
     std::unique_lock lock(s.mutex);
     if (s.abandon) return;
@@ -840,6 +844,14 @@ void TNotifier::Close(int waitMs) {
       lane.queue.clear();
     }
     s.counts.pending = 0;
+    taken = s.outboxTaken;
+  }
+  // Kept from an earlier run and not yet sent: kept again, first.
+  if (!left.empty() && !taken && !s.options.outboxPath.empty()) {
+    if (const auto text = base::ReadFileBytes(s.options.outboxPath)) {
+      std::vector<OutboxEntry> earlier = ReadOutbox(*text);
+      left.insert(left.begin(), earlier.begin(), earlier.end());
+    }
   }
   if (!left.empty()) {
     std::string error = "没有保存之处";

@@ -246,6 +246,11 @@ NotifyService::NotifyService(std::string appFolder, win::GuiPoster gui,
       gui.Post([dailyLog, error] { dailyLog("消息推送：无法加密 notify.ini 中的密钥：" + error); });
   }
   notifier_.SetSettings(LoadNotifySettings());
+}
+
+void NotifyService::ResumeOutbox() {
+  if (outboxResumed_) return;
+  outboxResumed_ = true;
   notifier_.ResumeOutbox();
 }
 

@@ -47,7 +47,8 @@ timed_play() {
   : >"$3"
   road_fire_ms=$3 road_play "$dir" "$host" "$web" "$1" "$2"
 }
-ok_hooks() { grep '"event":"hook"' "$dir/record.jsonl" 2>/dev/null | grep -c '"ok":true' || true; }
+# Not counting the message kept by the last run (monitor 99).
+ok_hooks() { grep '"event":"hook"' "$dir/record.jsonl" 2>/dev/null | grep -v '"monitor_id":99' | grep -c '"ok":true' || true; }
 hooks_at_least() { [ "$(ok_hooks)" -ge "$1" ]; }
 
 road_step "starting quorvel.exe"
@@ -76,7 +77,7 @@ curl -sf -d '' "http://$host:$web/admin/hooks/up" >/dev/null
 # watch of the broker's boxes), on both channels.
 orders_down=$(grep ' fire #' "$work/replay.txt" | head -n "$fired_down" | grep -c 'automatic)' || true)
 road_check "the queued messages arrived once the pages were back" \
-  road_wait_for 120 hooks_at_least $((2 * (fired_down + orders_down) + 1))
+  road_wait_for 120 hooks_at_least $((2 * (fired_down + orders_down)))
 
 # Every fire so far, once per channel, with the text the replay's trade
 # log line gives (kind, name, code, side, quantity, order price).
