@@ -315,7 +315,7 @@ TEST(Notify, TheDialogTestsAChannelShowsTheAnswerAndSavesSecretsOnlySealed) {
   host.path = dir.File("notify.ini");
   // An administrator's script wrote a plain secret: sealed at start, the
   // rest of the file as it was.
-  std::ofstream(host.path) << "; by hand\r\n[dingtalk]\r\nenabled=1\r\nurl=http://127.0.0.1/hook/dingtalk\r\nsecret=plain-s3cret\r\n";
+  std::ofstream(host.path, std::ios::binary) << "; by hand\r\n[dingtalk]\r\nenabled=1\r\nurl=http://127.0.0.1/hook/dingtalk\r\nsecret=plain-s3cret\r\n";
   EXPECT_TRUE(app::NotifyFileHasPlainSecret(host.path));
   std::string error;
   ASSERT_TRUE(app::SealPlainSecrets(host.path, host.protector, &error)) << error;
