@@ -271,6 +271,33 @@ TEST(Notify, AFailingEndpointIsRetriedWithGrowingPausesThenTheFailureIsLogged) {
   EXPECT_EQ(deadLog.lines[1], "消息推送[企业微信]失败（尝试5次）：HTTP 503；【触发】移动止盈 浦发银行(600000)");
 }
 
+// DingTalk says "too fast" twice: each time the message waits the ten
+// minutes the robot is throttled for, then goes; "too fast" is no failed try.
+TEST(Notify, TooFastAnswersWaitTheServicesPauseAndAreNoFailedTry) {
+  struct TooFast : app::IHookPoster {
+    std::mutex mutex;
+    std::vector<Clock::time_point> times;
+    app::HookReply Post(const std::string&, const std::string&, int) override {
+      std::lock_guard lock(mutex);
+      times.push_back(Clock::now());
+      return {200, times.size() <= 2 ? R"({"errcode":130101,"errmsg":"send too fast"})" : R"({"errcode":0})", ""};
+    }
+  };
+  auto poster = std::make_shared<TooFast>();
+  app::NotifierOptions options;
+  options.attempts = 1;
+  options.clockRate = 2000;  // ten minutes are 300 ms
+  app::TNotifier notifier(poster, nullptr, options);
+  app::NotifySettings settings;
+  settings[NotifyChannel::DingTalk] = Channel("http://127.0.0.1/hook/dingtalk");
+  notifier.SetSettings(settings);
+  notifier.Queue(SellFire());
+  notifier.Close(5000);
+  EXPECT_EQ(notifier.Stats().delivered, 1);
+  ASSERT_EQ(poster->times.size(), 3u);
+  for (size_t i = 1; i < 3; ++i) EXPECT_GE(poster->times[i] - poster->times[i - 1], std::chrono::milliseconds(290));
+}
+
 TEST(Notify, ClosingWaitsOnlyAsLongAsItIsAllowed) {
   auto poster = std::make_shared<ScriptedPoster>();
   poster->hold = true;  // an endpoint that never answers
