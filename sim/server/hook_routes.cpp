@@ -5,8 +5,11 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 #include "base/base64.h"
@@ -135,16 +138,48 @@ Verdict Plain(const json& body) {
   return v;
 }
 
+// How one robot page misbehaves, as set by /admin/hooks/mode.
+struct Modes {
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::map<std::string, std::pair<std::string, int>> of;  // channel -> (mode, ms)
+  std::map<std::string, int> generation;  // channel -> changes of its mode
+};
+
 }  // namespace
 
 void AddHookRoutes(httplib::Server& server, const ServerOptions& options, Recorder& recorder) {
   auto down = std::make_shared<std::atomic<bool>>(false);
   auto stallMs = std::make_shared<std::atomic<int>>(0);
+  auto modes = std::make_shared<Modes>();
   const std::string secret = options.hookSecret;
-  server.Post(R"(/hook/(wecom|dingtalk|feishu|plain))", [&recorder, down, stallMs, secret](const httplib::Request& req,
-                                                                                             httplib::Response& res) {
+  server.Post(R"(/hook/(wecom|dingtalk|feishu|plain))", [&recorder, down, stallMs, modes, secret](
+                                                            const httplib::Request& req, httplib::Response& res) {
     const std::string channel = req.matches[1];
     const json body = json::parse(req.body, nullptr, false);
+    std::string mode;
+    int modeMs = 0;
+    {
+      std::unique_lock lock(modes->mutex);
+      if (auto it = modes->of.find(channel); it != modes->of.end()) std::tie(mode, modeMs) = it->second;
+      if (mode == "hang") {
+        // Takes the request and says nothing until the time is up or the
+        // mode is changed.
+        const int generation = modes->generation[channel];
+        modes->changed.wait_for(lock, std::chrono::milliseconds(modeMs),
+                                [&] { return modes->generation[channel] != generation; });
+      }
+    }
+    if (!mode.empty()) {
+      std::string answer;
+      if (mode == "malformed") answer = R"({"errcode":99999999999999999999,"code":99999999999999999999,"errmsg":"ok"})";
+      if (mode == "huge") answer = "{\"errcode\":" + std::string(static_cast<size_t>(modeMs), ' ');
+      recorder.Write({{"event", "hook"}, {"channel", channel}, {"ok", false}, {"status", 200}, {"mode", mode},
+                      {"body", body.is_discarded() ? json(req.body) : body}});
+      res.status = 200;
+      res.set_content(answer, "application/json");
+      return;
+    }
     Verdict v;
     if (down->load()) {
       // A service in trouble may also be slow to say so.
@@ -181,6 +216,32 @@ void AddHookRoutes(httplib::Server& server, const ServerOptions& options, Record
     down->store(!up);
     recorder.Write({{"event", "admin"}, {"action", up ? "hooks-up" : "hooks-down"}, {"stallMs", up ? 0 : stall}});
     res.set_content(json{{"ok", true}, {"hooksUp", up}}.dump(), "application/json");
+  });
+  server.Post("/admin/hooks/mode", [&recorder, modes](const httplib::Request& req, httplib::Response& res) {
+    const json body = json::parse(req.body.empty() ? "{}" : req.body, nullptr, false);
+    const std::string channel = body.is_object() ? body.value("channel", "") : "";
+    const std::string mode = body.is_object() ? body.value("mode", "") : "";
+    if ((channel != "wecom" && channel != "dingtalk" && channel != "feishu" && channel != "plain") ||
+        (mode != "normal" && mode != "hang" && mode != "malformed" && mode != "huge")) {
+      res.status = 400;
+      res.set_content(json{{"ok", false}, {"error", "wants channel and mode (normal, hang, malformed, huge)"}}.dump(),
+                      "application/json");
+      return;
+    }
+    const int ms = body.contains("ms") && body["ms"].is_number_integer()
+                       ? std::clamp(body["ms"].get<int>(), 0, 120000)
+                       : (mode == "huge" ? 100000 : 60000);
+    {
+      std::lock_guard lock(modes->mutex);
+      if (mode == "normal")
+        modes->of.erase(channel);
+      else
+        modes->of[channel] = {mode, ms};
+      ++modes->generation[channel];
+      modes->changed.notify_all();
+    }
+    recorder.Write({{"event", "admin"}, {"action", "hooks-mode"}, {"channel", channel}, {"mode", mode}, {"ms", ms}});
+    res.set_content(json{{"ok", true}}.dump(), "application/json");
   });
 }
 

@@ -16,7 +16,11 @@ namespace simserver {
 // (channel, ok, status, text, body, answer). POST /admin/hooks/down
 // (optionally {"stallMs": N}: each answer comes only after N ms) and
 // /admin/hooks/up switch the pages to 503 answers and back, recorded as
-// "admin" actions "hooks-down" / "hooks-up".
+// "admin" actions "hooks-down" / "hooks-up". POST /admin/hooks/mode
+// {"channel", "mode", "ms"} makes one page misbehave: "hang" takes each
+// request and answers nothing for ms (60000) or until the mode changes,
+// "malformed" answers codes too large for any integer, "huge" a JSON
+// object cut after "errcode": and ms (100000) blanks; "normal" ends it.
 void AddHookRoutes(httplib::Server& server, const ServerOptions& options, Recorder& recorder);
 
 }  // namespace simserver

@@ -830,6 +830,9 @@ void TfrmmainView::Impl::DrawPriceFrames(HDC dc) {
 
 void TfrmmainView::Impl::Sync() {
   const uint32_t c = model->TakeChanges();
+  // Messages kept at the last closing go once the user is logged in, so
+  // that the daily log has their lines.
+  if (notify && model->Flags().loggedIn) notify->ResumeOutbox();
   if (c & kChangeList) {
     model->TakeChangedPrices();
     list.SetVirtualRowCount(static_cast<int>(model->RowCount()));

@@ -2,9 +2,12 @@
 // short Chinese message to the chat robots the user has enabled in
 // notify.ini (WeCom, DingTalk, Feishu) and to a plain JSON webhook.
 //
-// The monitor loop only queues: one worker sends, with a short time-out and
-// a few retries with back-off, and reports each delivery or failure through
-// a log callback. The network (IHookPoster) and the protection of secrets
+// The monitor loop only queues. Each channel has its own bounded queue and
+// worker, paced under the robot's documented limit, with its own back-off:
+// a dead or slow channel never holds up another. Each delivery or failure
+// is reported through a log callback, the address without its credential.
+// What is still queued at closing is kept in an outbox file and sent at the
+// next start. The network (IHookPoster) and the protection of secrets
 // (ISecretProtector) are ports; the Windows program gives WinHTTP and DPAPI.
 #pragma once
 
@@ -15,6 +18,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/datetime.h"
 
@@ -111,12 +115,29 @@ struct HookReply {
 };
 struct HookVerdict {
   bool delivered = false;
-  bool retry = false;  // worth another try (no answer, busy, server trouble)
-  std::string text;    // the answer as the status line and the log show it
+  bool retry = false;        // worth another try (no answer, busy, server trouble)
+  bool rateLimited = false;  // the service refused for sending too fast (retry is set too)
+  std::optional<int64_t> code;  // the service's own code, when it gave one
+  std::string message;          // and its message
+  std::string text;  // the answer as the status line and the log show it: one line, valid UTF-8
 };
 // The robots answer 200 with an error code in the body; the plain webhook
-// takes any 2xx.
+// takes any 2xx. Any bytes give a verdict; nothing is thrown.
 HookVerdict JudgeReply(NotifyChannel channel, const HookReply& reply);
+
+// How fast the channel's robot takes messages: at most `perMinute` in any
+// 60 s and `perSecond` in any second (0: no limit); `pauseMs` after it
+// said "too fast".
+struct ChannelPace {
+  int perMinute = 0;
+  int perSecond = 0;
+  int pauseMs = 60000;
+};
+const ChannelPace& PaceOf(NotifyChannel channel);
+
+// The address as the log shows it: no query string, no hook id
+// ("https://oapi.dingtalk.com/robot/send?…").
+std::string RedactUrl(std::string_view url);
 
 // ---- notify.ini ----
 
@@ -145,24 +166,50 @@ bool SaveNotifySettings(const std::string& path, const NotifySettings& settings,
                         std::string* error);
 // True when the file holds a secret in plain text (to be re-written).
 bool NotifyFileHasPlainSecret(const std::string& path);
+// Encrypts every plain secret of the file in place, all at once (the rest
+// of the file kept byte for byte). True when nothing is left in plain;
+// false with `error` set when the file cannot be read or written or a
+// secret cannot be encrypted (the file is then untouched).
+bool SealPlainSecrets(const std::string& path, ISecretProtector& protector, std::string* error);
 
 // ---- delivery ----
 
 class IHookPoster {
  public:
   virtual ~IHookPoster() = default;
-  // POSTs the JSON body; blocking, within `timeoutMs` per step.
+  // POSTs the JSON body; blocking, within `timeoutMs` per step. The
+  // notifier gives up waiting at its own deadline for the whole request.
   virtual HookReply Post(const std::string& url, const std::string& body, int timeoutMs) = 0;
 };
 
+// A message that could not be sent before closing, kept for the next start.
+struct OutboxEntry {
+  NotifyChannel channel = NotifyChannel::WeCom;
+  int64_t queuedUnixMs = 0;
+  NotifyEvent event;
+};
+std::string OutboxText(const std::vector<OutboxEntry>& entries);
+// The entries of an outbox file; whatever cannot be read is skipped.
+std::vector<OutboxEntry> ReadOutbox(std::string_view text);
+
 struct NotifierOptions {
-  size_t capacity = 100;     // undelivered messages kept
-  int timeoutMs = 3000;       // per request
-  // The first try and six retries, 1 s to 32 s apart: about a minute
-  // (plus the tries themselves) for an endpoint to come back.
-  int attempts = 7;
-  int firstBackoffMs = 1000;  // doubled after each failed try
-  int maxBackoffMs = 32000;
+  size_t capacity = 100;   // undelivered messages kept per channel
+  // Per step of a request. Long enough that a slow robot answers before a
+  // retry would send the same message again.
+  int timeoutMs = 10000;
+  int deadlineMs = 15000;  // the whole request, however the endpoint stalls
+  // Tries of one message; back-off 1 s doubling to 60 s: about a quarter
+  // of an hour for an endpoint to come back. "Too fast" answers do not count.
+  int attempts = 20;
+  int firstBackoffMs = 1000;
+  int maxBackoffMs = 60000;
+  // Pacing, back-off and pauses run on a clock this many times faster than
+  // real time (tests).
+  double clockRate = 1.0;
+  // Where the messages still queued at closing are kept ("" for nowhere),
+  // and how old a kept message may be to be sent at the next start.
+  std::string outboxPath;
+  int64_t outboxMaxAgeMs = 24 * 3600 * 1000LL;
 };
 
 // A delivery log line (worker thread; hand it to the daily log).
@@ -190,16 +237,22 @@ class TNotifier {
   // settings, ahead of the queue, tried once; `answer` runs on the worker.
   void SendTest(NotifyChannel channel, const ChannelSettings& settings, NotifyEvent e,
                 std::function<void(const HookVerdict&)> answer);
-  // Waits at most `waitMs` for the queue to empty, then gives up the rest;
-  // nothing is queued afterwards. A request still on the wire finishes on
-  // its own without holding the caller.
+  // Sends what the outbox file holds (then empties it): messages younger
+  // than `outboxMaxAgeMs` to their channel when it is still enabled, the
+  // others logged as not sent. Call after SetSettings.
+  void ResumeOutbox();
+  // Waits at most `waitMs` for the queues to empty; what is left (also a
+  // request still on the wire) goes to the outbox file, or is logged as
+  // lost when there is none. Nothing is queued afterwards; a request still
+  // on the wire finishes on its own without holding the caller.
   void Close(int waitMs);
 
   struct Counts {
     int delivered = 0;
     int failed = 0;
     int dropped = 0;
-    size_t pending = 0;  // queued, not yet taken by the worker
+    int kept = 0;        // written to the outbox at closing
+    size_t pending = 0;  // queued, not yet delivered or given up
   };
   Counts Stats() const;
 

@@ -69,7 +69,10 @@ class NotifyService : public policy::IFireNotice, public IOutcomeNotice, public 
   void QueueFire(const policy::FireEvent& fire, base::TDateTime now) override;
   void QueueOutcome(const NotifyEvent& e) override;
   void ShowDialog(HWND owner);
-  // At closing: waits a little for what is queued, then gives it up.
+  // Sends what the last closing kept (once; GUI thread).
+  void ResumeOutbox();
+  // At closing: waits a little for what is queued; the rest is kept in the
+  // outbox for the next start.
   void Close();
 
   // INotifyDialogHost
@@ -82,6 +85,7 @@ class NotifyService : public policy::IFireNotice, public IOutcomeNotice, public 
   win::GuiPoster gui_;
   DpapiProtector protector_;
   TNotifier notifier_;
+  bool outboxResumed_ = false;
   std::unique_ptr<TfrmnotifyWin> dialog_;
   // Test answers find the dialog through this, also after it is gone.
   std::shared_ptr<TfrmnotifyWin*> dialogRef_ = std::make_shared<TfrmnotifyWin*>(nullptr);

@@ -2,13 +2,18 @@
 # Push notifications on the road of one quote (scripts/road.sh). notify.ini,
 # written by hand as an administrator's script would (a plain secret),
 # enables the DingTalk robot (signed) and a plain webhook on the stand-in
-# server's robot pages. The pages are down, and slow to say so, while the
+# server's robot pages; the secret is encrypted at start. The outbox of a
+# previous run holds one message for the webhook (sent once at start) and
+# one older than a day (logged as not sent). The pages are down, and slow
+# to say so, while the
 # first part of the tape fires its monitors: the orders go out as fast as
 # they do later without any channel, and once the pages are back every fire
 # reaches each channel exactly once with the right text. Then the user opens
 # "消息推送", enables WeCom with its address, presses "发送测试消息" and reads
-# the robot's answer in the status line (also a wrong secret's error),
-# switches every channel off and saves: the secret is stored encrypted. The
+# the robot's answer in the status line (also a wrong secret's error, and a
+# robot that takes the request and never answers: given up at the request's
+# deadline), switches every channel off and saves. No robot's credential is
+# ever in the daily log. The
 # rest of the tape then runs without channels, the baseline of the timing.
 set -euo pipefail
 
@@ -31,6 +36,10 @@ road_server_args=(--hook-secret "$secret")
 road_prepare_app() {
   printf '[dingtalk]\r\nenabled=1\r\nurl=http://%s:%s/hook/dingtalk?access_token=e2e\r\nsecret=%s\r\n[webhook]\r\nenabled=1\r\nurl=http://%s:%s/hook/plain\r\n' \
     "$host" "$web" "$secret" "$host" "$web" >"$1/notify.ini"
+  # On the program's clock (this shell's is faked alike).
+  local kept='"message":{"event":"fire","time":41047.4,"monitorId":99,"kind":"按价位监控","name":"上次留下","side":"买入","price":1.5,"quantity":100,"outcome":"自动下单"'
+  printf '{"messages":[{"channel":"webhook","queued":%s,%s,"code":"000099"}},{"channel":"webhook","queued":1000,%s,"code":"000098"}}]}\n' \
+    "$(date +%s%3N)" "$kept" "$kept" >"$1/notify-outbox.json"
 }
 
 # timed_play <first> <end> <file>: the rows, each fire's time in <file>.
@@ -38,7 +47,8 @@ timed_play() {
   : >"$3"
   road_fire_ms=$3 road_play "$dir" "$host" "$web" "$1" "$2"
 }
-ok_hooks() { grep '"event":"hook"' "$dir/record.jsonl" 2>/dev/null | grep -c '"ok":true' || true; }
+# Not counting the message kept by the last run (monitor 99).
+ok_hooks() { grep '"event":"hook"' "$dir/record.jsonl" 2>/dev/null | grep -v '"monitor_id":99' | grep -c '"ok":true' || true; }
 hooks_at_least() { [ "$(ok_hooks)" -ge "$1" ]; }
 
 road_step "starting quorvel.exe"
@@ -46,6 +56,15 @@ road_check "logged in by itself and associated the trading program" \
   road_start "$dir" simtrader_keystroke.ini "$host" "$web" "$work/policy.tmp" "$work/tape-e2e.csv"
 [ -n "${road_main:-}" ] || exit 1
 road_check "all monitors running" road_start_monitors "$dir" 8
+ini() { iconv -f GBK -t UTF-8 "$dir/app/notify.ini" | tr -d '\r'; }
+road_check "the hand-written secret was encrypted at start" \
+  bash -c "$(declare -f ini); dir='$dir'; ini | grep -q '^secret=dpapi:' && ! ini | grep -q '$secret'"
+kept_hooks() { grep '"event":"hook"' "$dir/record.jsonl" 2>/dev/null | grep -c '"monitor_id":99' || true; }
+kept_sent() { [ "$(kept_hooks)" -ge 1 ]; }
+road_check "the message the last run kept was sent at start" road_wait_for 20 kept_sent
+daylog() { iconv -f GBK -t UTF-8 "$dir"/app/log/20*.log 2>/dev/null; }
+road_check "the one older than a day was logged as not sent, never sent" \
+  bash -c "$(declare -f daylog); dir='$dir'; daylog | grep -q '未发送（上次关闭时留下，已超过一天）：【触发】按价位监控 上次留下(000098)' && ! grep -q '\"code\":\"000098\"' '$dir/record.jsonl'"
 
 road_step "robot pages down (2.5 s to answer each request)"
 curl -sf -d '{"stallMs":2500}' "http://$host:$web/admin/hooks/down" >/dev/null
@@ -72,6 +91,11 @@ for l in lines:
     code, name, side, kind, price, qty = f[3], f[4], f[5], f[6], f[8], f[9]
     want.append(f"【触发】{kind} {name}({code})\n{side} {qty}股 价格{price}\n")
 hooks = [json.loads(l) for l in open(sys.argv[2], encoding="utf-8") if '"event":"hook"' in l]
+# The message the last run kept went once.
+kept = [h for h in hooks if isinstance(h["body"], dict) and h["body"].get("monitor_id") == 99]
+if len(kept) != 1 or not kept[0]["ok"]:
+    print(f"   the kept message went {len(kept)} times"); ok = False
+hooks = [h for h in hooks if h not in kept]
 ok = True
 for channel in ("dingtalk", "plain"):
     texts = sorted(h["text"] for h in hooks if h["channel"] == channel and h["ok"] and h["text"].startswith("【触发】"))
@@ -120,11 +144,16 @@ road_drive click "${dlg[@]}" --id 132 >/dev/null || true
 road_check "a wrong secret: DingTalk's own error in the status line" \
   road_wait_for 20 status_reads '钉钉测试消息未送达：HTTP 200 {"errcode":310000,"errmsg":"sign not match'
 road_shot "app_notify-dialog-badsign.png"
+curl -sf -d '{"channel":"wecom","mode":"hang","ms":60000}' "http://$host:$web/admin/hooks/mode" >/dev/null
+road_drive click "${dlg[@]}" --id 131 >/dev/null || true
+road_check "a robot that never answers: given up at the request's deadline" \
+  road_wait_for 40 status_reads '企业微信测试消息未送达：'
+road_drive children "${dlg[@]}" | awk -F'\t' '$4 == 151 { print "   status: " $6 }'
+curl -sf -d '{"channel":"wecom","mode":"normal"}' "http://$host:$web/admin/hooks/mode" >/dev/null
 road_drive set-text "${dlg[@]}" --id 122 "$secret" >/dev/null || true
 for id in 101 102 104; do road_drive click "${dlg[@]}" --id "$id" >/dev/null || true; done
 road_drive click "${dlg[@]}" --id 141 >/dev/null || true
 road_check "saved" road_wait_for 10 status_reads "设置已保存"
-ini() { iconv -f GBK -t UTF-8 "$dir/app/notify.ini" | tr -d '\r'; }
 road_check "the secret is stored encrypted, never in plain" \
   bash -c "$(declare -f ini); dir='$dir'; ini | grep -q '^secret=dpapi:' && ! ini | grep -q '$secret'"
 road_check "every channel off, WeCom's address kept" \
@@ -145,6 +174,8 @@ tr -d '\r' <"$dir/orders.txt" >"$dir/orders-unix.txt"
 road_check "the trading program accepted exactly the automatic orders of the replay" \
   cmp "$work/expected-orders.txt" "$dir/orders-unix.txt"
 delivered=$(grep '"event":"hook"' "$dir/record.jsonl" | grep '"channel":"dingtalk"' | grep -c '"ok":true' || true)
+road_check "no robot's credential in the daily log, the addresses shown without it" \
+  bash -c "$(declare -f daylog); dir='$dir'; ! daylog | grep -qE 'access_token=|key=e2e|sign=' && ! daylog | grep -q 'dingtalk?access'"
 road_check "each delivery went to the daily log" \
   bash -c "iconv -f GBK -t UTF-8 '$dir'/app/log/20*.log | grep -c '消息推送\[钉钉\]已送达' | grep -qx '$delivered'"
 

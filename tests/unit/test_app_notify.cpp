@@ -105,6 +105,41 @@ TEST(Notify, AnswersAreJudgedAsEachServiceMeansThem) {
   EXPECT_TRUE(judge(NotifyChannel::Webhook, 204, "").delivered);
   EXPECT_TRUE(judge(NotifyChannel::WeCom, 503, "").retry);
   EXPECT_TRUE(app::JudgeReply(NotifyChannel::WeCom, HookReply{0, "", "无法连接"}).retry);
+
+  // Sending too fast is tried again later, with the service's own code.
+  for (auto [c, body] : {std::pair{NotifyChannel::DingTalk, R"({"errcode":130101,"errmsg":"send too fast"})"},
+                         std::pair{NotifyChannel::WeCom, R"({"errcode":45009,"errmsg":"api freq out of limit"})"},
+                         std::pair{NotifyChannel::Feishu, R"({"code":11232,"msg":"frequency limited"})"}}) {
+    const auto v = judge(c, 200, body);
+    EXPECT_TRUE(v.rateLimited && v.retry && !v.delivered) << body;
+  }
+  EXPECT_TRUE(judge(NotifyChannel::Feishu, 429, "").rateLimited);
+  EXPECT_EQ(badSign.code, 310000);
+  EXPECT_EQ(badSign.message, "sign not match");
+
+  // Strange answers end nothing: a code no integer holds, a member name
+  // followed by 10,000 blanks (valid, then cut), a nesting 100,000 deep, bytes
+  // that are no text, and a line break meant to forge a log line.
+  const std::string blanks(10000, ' ');
+  EXPECT_TRUE(judge(NotifyChannel::DingTalk, 200, R"({"errcode":99999999999999999999})").retry);
+  EXPECT_TRUE(judge(NotifyChannel::DingTalk, 200, "{\"errcode\":" + blanks + "0}").delivered);
+  EXPECT_TRUE(judge(NotifyChannel::DingTalk, 200, "{\"errcode\":" + blanks).retry);
+  EXPECT_TRUE(judge(NotifyChannel::WeCom, 200, std::string(100000, '[')).retry);
+  const auto binary = judge(NotifyChannel::Feishu, 200, "\xff\xfe{\"code\":0}");
+  EXPECT_FALSE(binary.delivered);
+  EXPECT_EQ(binary.text, "HTTP 200 (12 字节，不是文本)");
+  EXPECT_EQ(judge(NotifyChannel::WeCom, 200, "{\"errcode\":1,\n\"errmsg\":\"x\r\"}").text,
+            "HTTP 200 {\"errcode\":1, \"errmsg\":\"x \"}");
+  const auto longAnswer = judge(NotifyChannel::WeCom, 200, "{\"errmsg\":\"" + std::string(400, 'x') + "\"}");
+  EXPECT_EQ(longAnswer.text.size(), std::string("HTTP 200 ").size() + 300 + std::string("…").size());
+
+  // Addresses in the log keep no credential.
+  EXPECT_EQ(app::RedactUrl("https://oapi.dingtalk.com/robot/send?access_token=T&sign=S"),
+            "https://oapi.dingtalk.com/robot/send?…");
+  EXPECT_EQ(app::RedactUrl("https://qyapi.weixin.qq.com/cgi-bin/webhook/send?key=K"),
+            "https://qyapi.weixin.qq.com/cgi-bin/webhook/send?…");
+  EXPECT_EQ(app::RedactUrl("https://open.feishu.cn/open-apis/bot/v2/hook/0b1c-9f"),
+            "https://open.feishu.cn/open-apis/bot/v2/hook/…");
 }
 
 // An endpoint that answers from a script of statuses (then 200), holding
@@ -230,8 +265,37 @@ TEST(Notify, AFailingEndpointIsRetriedWithGrowingPausesThenTheFailureIsLogged) {
   failing.Close(5000);
   EXPECT_EQ(dead->bodies.size(), 5u);
   EXPECT_EQ(failing.Stats().failed, 1);
-  ASSERT_EQ(deadLog.lines.size(), 1u);
-  EXPECT_EQ(deadLog.lines[0], "消息推送[企业微信]失败（尝试5次）：HTTP 503；【触发】移动止盈 浦发银行(600000)");
+  // The first failed try and the final failure; the tries between go unlogged.
+  ASSERT_EQ(deadLog.lines.size(), 2u);
+  EXPECT_EQ(deadLog.lines[0], "消息推送[企业微信]暂时未送达，1 秒后重试：HTTP 503；【触发】移动止盈 浦发银行(600000)");
+  EXPECT_EQ(deadLog.lines[1], "消息推送[企业微信]失败（尝试5次）：HTTP 503；【触发】移动止盈 浦发银行(600000)");
+}
+
+// DingTalk says "too fast" twice: each time the message waits the ten
+// minutes the robot is throttled for, then goes; "too fast" is no failed try.
+TEST(Notify, TooFastAnswersWaitTheServicesPauseAndAreNoFailedTry) {
+  struct TooFast : app::IHookPoster {
+    std::mutex mutex;
+    std::vector<Clock::time_point> times;
+    app::HookReply Post(const std::string&, const std::string&, int) override {
+      std::lock_guard lock(mutex);
+      times.push_back(Clock::now());
+      return {200, times.size() <= 2 ? R"({"errcode":130101,"errmsg":"send too fast"})" : R"({"errcode":0})", ""};
+    }
+  };
+  auto poster = std::make_shared<TooFast>();
+  app::NotifierOptions options;
+  options.attempts = 1;
+  options.clockRate = 2000;  // ten minutes are 300 ms
+  app::TNotifier notifier(poster, nullptr, options);
+  app::NotifySettings settings;
+  settings[NotifyChannel::DingTalk] = Channel("http://127.0.0.1/hook/dingtalk");
+  notifier.SetSettings(settings);
+  notifier.Queue(SellFire());
+  notifier.Close(5000);
+  EXPECT_EQ(notifier.Stats().delivered, 1);
+  ASSERT_EQ(poster->times.size(), 3u);
+  for (size_t i = 1; i < 3; ++i) EXPECT_GE(poster->times[i] - poster->times[i - 1], std::chrono::milliseconds(290));
 }
 
 TEST(Notify, ClosingWaitsOnlyAsLongAsItIsAllowed) {
@@ -276,9 +340,21 @@ TEST(Notify, TheDialogTestsAChannelShowsTheAnswerAndSavesSecretsOnlySealed) {
   testing_support::TempDir dir;
   DialogHost host;
   host.path = dir.File("notify.ini");
-  // An administrator's script wrote a plain secret.
-  std::ofstream(host.path) << "[dingtalk]\r\nenabled=1\r\nurl=http://127.0.0.1/hook/dingtalk\r\nsecret=plain-s3cret\r\n";
+  // An administrator's script wrote a plain secret: sealed at start, the
+  // rest of the file as it was.
+  std::ofstream(host.path, std::ios::binary) << "; by hand\r\n[dingtalk]\r\nenabled=1\r\nurl=http://127.0.0.1/hook/dingtalk\r\nsecret=plain-s3cret\r\n";
   EXPECT_TRUE(app::NotifyFileHasPlainSecret(host.path));
+  std::string error;
+  ASSERT_TRUE(app::SealPlainSecrets(host.path, host.protector, &error)) << error;
+  EXPECT_FALSE(app::NotifyFileHasPlainSecret(host.path));
+  {
+    std::ifstream in(host.path, std::ios::binary);
+    std::stringstream all;
+    all << in.rdbuf();
+    EXPECT_EQ(all.str(), "; by hand\r\n[dingtalk]\r\nenabled=1\r\nurl=http://127.0.0.1/hook/dingtalk\r\nsecret=dpapi:" +
+                             base::Base64Encode("S:terc3s-nialp") + "\r\n");
+  }
+  EXPECT_FALSE(app::SealPlainSecrets(dir.File("missing.ini"), host.protector, &error));
 
   app::Tfrmnotify form(host);
   form.FormShow();
@@ -297,7 +373,9 @@ TEST(Notify, TheDialogTestsAChannelShowsTheAnswerAndSavesSecretsOnlySealed) {
   EXPECT_EQ(host.tests[0].second.secret, "fs-secret");
   EXPECT_FALSE(form[NotifyChannel::Feishu].testEnabled);
   EXPECT_EQ(form.statusLine, "飞书：正在发送测试消息……");
-  form.TestAnswered(NotifyChannel::Feishu, {false, false, R"(HTTP 200 {"code":19021})"});
+  app::HookVerdict refused;
+  refused.text = R"(HTTP 200 {"code":19021})";
+  form.TestAnswered(NotifyChannel::Feishu, refused);
   EXPECT_EQ(form.statusLine, R"(飞书测试消息未送达：HTTP 200 {"code":19021})");
   EXPECT_TRUE(form[NotifyChannel::Feishu].testEnabled);
 
