@@ -801,6 +801,7 @@ void Tfrmmain::QuoteMessage(uint32_t wordParam, const void* packet) {
     for (int32_t i = 0; i < reports.count; ++i) {
       try {
         const quotes::TQuoteReport report = reports.At(i);
+        if (tapes_) tapes_->Record(report);
         loop_->Run(report);
         UpdatePriceColumn(report);
         if (dispatch_) {
