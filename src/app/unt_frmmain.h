@@ -384,6 +384,9 @@ class Tfrmmain final : public policy::IMonitorHost, public trading::ITradingMain
   // Every quote report received is handed to the day tape recorder (the
   // view's, while recording is on) before anything else sees it.
   void SetDayTapeRecorder(quotes::TDayTapeRecorder* recorder) { tapes_ = recorder; }
+  // The codes of the securities the running monitors watch (the labels last
+  // published): what the day tape keeps. Safe on any thread.
+  std::vector<std::string> WatchedCodes();
 
   // ---- state the view shows ----
   uint32_t TakeChanges() { uint32_t c = changes_; changes_ = 0; return c; }

@@ -1214,12 +1214,7 @@ void TfrmmainView::Impl::ApplyTapeSetting() {
   quotes::TDayTapeRecorder::Options options;
   options.folder = quotes::DayTapesFolder(folder);
   options.keepDays = days;
-  options.watchedCodes = [this] {
-    std::vector<std::string> codes;
-    for (const quotes::TStockLabel& label : model->Monitors().Labels())
-      codes.emplace_back(label.code, strnlen(label.code, sizeof label.code));
-    return codes;
-  };
+  options.watchedCodes = [this] { return model->WatchedCodes(); };
   options.marketClock = [] { return base::BeijingNow(); };
   options.report = [this, poster = queue.Poster()](const std::string& text) {
     poster.Post([this, text] {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -103,7 +104,10 @@ bool InflateExact(const unsigned char* in, size_t inSize, std::string_view dicti
   return whole;
 }
 
+// The shortest text that reads back as the same float. A price that is no
+// number (which no CSV tape may hold) is written as 0, the price of no trade.
 std::string FormatFloat(float v) {
+  if (!std::isfinite(v)) return "0";
   char buffer[64];
   const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, v);
   return ec == std::errc() ? std::string(buffer, end) : "0";

@@ -112,7 +112,8 @@ std::string DayTapeName(uint32_t day);
 int DeleteOldDayTapes(const std::string& tapesFolder, int keepDays, base::TDateTime today);
 
 // A tape as the CSV text of quote_tape.h (time, code, market, name and the
-// five prices of each report), and the day tape of parsed CSV lines.
+// five prices of each report, each the shortest text of the same float; a
+// price that is no number becomes 0), and the day tape of parsed CSV lines.
 std::string DayTapeToCsv(const std::vector<TapeLine>& lines);
 std::string CsvToDayTape(const std::vector<TapeLine>& lines, uint32_t day);
 
