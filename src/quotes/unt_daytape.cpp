@@ -265,7 +265,9 @@ std::string DayTapeEncoder::EncodeBlock(const TQuoteReport* reports, size_t coun
   for (size_t i = 0; i < count; ++i) {
     unsigned char bytes[kQuoteReportSize];
     std::memcpy(bytes, &reports[i], kQuoteReportSize);
-    std::string key(reinterpret_cast<const char*>(bytes) + offsetof(TQuoteReport, code), sizeof reports[i].code);
+    // The market and the code, side by side in the record.
+    std::string key(reinterpret_cast<const char*>(bytes) + offsetof(TQuoteReport, market),
+                    sizeof reports[i].market + sizeof reports[i].code);
     auto [it, added] = slots_.try_emplace(std::move(key));
     Slot& slot = it->second;
     if (added) {

@@ -18,25 +18,30 @@
 //    16  4  packed length m, 1 to kMaxBlockBytes
 //    20  4  CRC-32 of the m packed bytes
 //    24  4  CRC-32 of bytes 0..23 of this header
-//    28  m  one complete zlib stream of the u bytes of n entries
+//    28  m  one complete zlib stream of u bytes; unless the block starts a
+//             chain, deflated with the last 32 KB of the previous block's
+//             unpacked bytes as its preset dictionary
 //
-// An entry describes a report by the previous report of the same security
-// (the same 10 code bytes) in the chain, or by an all-zero report for the
+// The u bytes are 30 streams one after another, each a varint of its length
+// and its bytes; report i of the block is the i-th value of every stream.
+// A report is told by the previous report of the same security (the same
+// market and code bytes) in the chain, or by an all-zero report for the
 // first:
-//     varint  slot: the chain's securities numbered as they first appear; a
-//             slot equal to the number of slots so far opens a new one
-//     1 byte  1 when 46 identity bytes follow (the record size, market, code
-//             and name: bytes 0-1 and 6-49 of the report), 0 when unchanged
-//     varint  the quote time as the difference from the previous, zigzagged
-//     27 x varint  each float field from prevClose on: the difference of its
-//             32 bits (as an unsigned integer, modulo 2^32) from the
-//             previous report's, zigzagged
+//     stream 1   varint slot: the chain's securities numbered as they first
+//                appear; a slot equal to the number of slots so far opens one
+//     stream 2   1 byte: 1 when 46 identity bytes follow (the record size,
+//                market, code and name: bytes 0-1 and 6-49 of the report),
+//                0 when they are the previous report's
+//     stream 3   varint: the quote time's difference from the previous, zigzagged
+//     4 to 30    varint: each of the 27 float fields from prevClose on, the
+//                difference of its 32 bits (as an unsigned integer, modulo
+//                2^32) from the previous report's, zigzagged
 // Varints are little-endian groups of 7 bits, the high bit set on all but
-// the last. Integer arithmetic only, so every build reads back the very
-// bits that were written. Between reports of one security only the time,
-// the prices and the volumes change, by little, so entries are short and
-// deflate well. A chain runs from a block with bit 0 set up to the next
-// such block; each program run starts one.
+// the last. Integer arithmetic only, so every build (the 32-bit one's x87
+// included) reads back the very bits that were written. Between reports of
+// one security only the time, the prices and the volumes change, by little,
+// and values of one field side by side deflate well. A chain runs from a
+// block with bit 0 set up to the next such block; each program run starts one.
 //
 // Each block is checked on its own, so a file cut off by a killed program
 // reads up to its last whole block, and a writer that appends to it later
@@ -93,7 +98,7 @@ class DayTapeEncoder {
     uint16_t number;
     unsigned char previous[kQuoteReportSize];
   };
-  std::unordered_map<std::string, Slot> slots_;  // by the 10 code bytes
+  std::unordered_map<std::string, Slot> slots_;  // by the market and code bytes
   std::string previousRaw_;                      // the last block's unpacked bytes
   bool started_ = false;
 };
