@@ -118,12 +118,17 @@ void TDayTapeRecorder::WriteBatch(std::vector<TQuoteReport>& batch) {
   if (options_.watchedCodes) {
     for (std::string& code : options_.watchedCodes()) watched.insert(std::move(code));
   }
+  // Only quotes of the day itself: an engine may pass on older ones (at
+  // start, on a holiday), on which nothing fires live, while a replay would
+  // take them for quotes of their own time.
+  const uint32_t day = DayNumber(options_.marketClock());
   size_t kept = 0;
   for (const TQuoteReport& report : batch) {
-    if (watched.count(std::string(ReportCode(report)))) batch[kept++] = report;
+    if (watched.count(std::string(ReportCode(report))) && DayNumber(ReportDateTime(report)) == day)
+      batch[kept++] = report;
   }
   if (kept == 0) return;
-  if (!OpenDay(DayNumber(options_.marketClock()))) return;
+  if (!OpenDay(day)) return;
   const bool fresh = !base::FileExists(path_);
   std::string bytes = fresh ? DayTapeHeader(day_) : std::string();
   for (size_t i = 0; i < kept; i += kMaxBlockReports) {

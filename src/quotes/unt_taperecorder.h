@@ -1,6 +1,6 @@
 // Records the day tapes (unt_daytape.h) while quotes arrive. The GUI thread
 // only copies each report into a queue; a worker keeps the reports of the
-// watched securities and appends them to the day's file as one block every
+// watched securities dated the day (Beijing) and appends them to the day's file as one block every
 // 30 s (or sooner when many wait), so a killed program loses at most the
 // reports of the last interval. Blocks of 30 s keep a day of 20 busy
 // securities under 2 MB; blocks of 3 s would take 2.8 MB (bench_daytape). The worker also deletes the tapes older

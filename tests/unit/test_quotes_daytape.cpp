@@ -28,7 +28,8 @@ namespace {
 // the very bits.
 quotes::TQuoteReport FullReport(const std::string& code, int i) {
   quotes::TQuoteReport r = testing_support::Report(code, 10.0f + 0.01f * static_cast<float>(i));
-  r.quoteTime = 1765420200 + 3 * i;
+  quotes::LocalTimeToQuoteTime(2026, 12, 11, 10, 0, 0, r.quoteTime);
+  r.quoteTime += 3 * i;
   std::snprintf(r.name, sizeof r.name, "\xC6\xD6\xB7\xA2%d", i % 3);  // GBK, and renamed now and then
   r.prevClose = 9.87f;
   r.open = 10.01f;
@@ -82,6 +83,9 @@ TEST(DayTape, ACutOffTapeReadsUpToItsLastWholeBlockAndTheNextRunGoesOnAfterIt) {
         recorder.Record(r);
         if (i % 3 != 2) kept.push_back(r);
       }
+      quotes::TQuoteReport stale = FullReport("600000", block);  // of yesterday, as an engine may pass on
+      stale.quoteTime -= 86400;
+      recorder.Record(stale);
       recorder.Flush();
     }
   }
@@ -122,7 +126,10 @@ TEST(DayTape, ACutOffTapeReadsUpToItsLastWholeBlockAndTheNextRunGoesOnAfterIt) {
   base::AtomicReplace(folder + "20261212", "my notes");
   {
     quotes::TDayTapeRecorder recorder(options);
-    recorder.Record(FullReport("600000", 1));
+    quotes::TQuoteReport nextDay = FullReport("600000", 1);
+    nextDay.quoteTime += 86400;
+    recorder.Record(nextDay);
+    recorder.Record(FullReport("600000", 2));  // of the day before: not kept
   }
   EXPECT_EQ(base::ReadFileBytes(folder + "20261212"), "my notes");
   ASSERT_EQ(reports.size(), 1u);
