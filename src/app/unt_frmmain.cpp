@@ -803,6 +803,7 @@ void Tfrmmain::QuoteMessage(uint32_t wordParam, const void* packet) {
     for (int32_t i = 0; i < reports.count; ++i) {
       try {
         const quotes::TQuoteReport report = reports.At(i);
+        if (tapes_) tapes_->Record(report);
         loop_->Run(report);
         UpdatePriceColumn(report);
         if (dispatch_) {
@@ -818,6 +819,13 @@ void Tfrmmain::QuoteMessage(uint32_t wordParam, const void* packet) {
     }
   }
   if (dispatch_) dispatch_->ProcessMessages();
+}
+
+std::vector<std::string> Tfrmmain::WatchedCodes() {
+  std::vector<std::string> codes;
+  for (const quotes::TStockLabel& label : monitors_.Labels())
+    codes.emplace_back(label.code, strnlen(label.code, sizeof label.code));
+  return codes;
 }
 
 const std::vector<int>* Tfrmmain::RowsOfCode(const char (&code)[10]) {

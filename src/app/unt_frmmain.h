@@ -28,6 +28,7 @@
 #include "policy/unt_monitorloop.h"
 #include "policy/unt_policy.h"
 #include "quotes/Ustockdrv.h"
+#include "quotes/unt_taperecorder.h"
 #include "settings/unt_common.h"
 #include "trading/desktop_port.h"
 #include "trading/main_window_port.h"
@@ -383,6 +384,12 @@ class Tfrmmain final : public policy::IMonitorHost, public trading::ITradingMain
   // Hands the saves of every rebuild to a worker (the view's); without one
   // each rebuild writes the store itself. Destruction always writes it.
   void SetStoreSaver(TStoreSaver* saver) { saver_ = saver; }
+  // Every quote report received is handed to the day tape recorder (the
+  // view's, while recording is on) before anything else sees it.
+  void SetDayTapeRecorder(quotes::TDayTapeRecorder* recorder) { tapes_ = recorder; }
+  // The codes of the securities the running monitors watch (the labels last
+  // published): what the day tape keeps. Safe on any thread.
+  std::vector<std::string> WatchedCodes();
 
   // ---- state the view shows ----
   uint32_t TakeChanges() { uint32_t c = changes_; changes_ = 0; return c; }
@@ -511,6 +518,7 @@ class Tfrmmain final : public policy::IMonitorHost, public trading::ITradingMain
   policy::TPolicyList monitors_;
   policy::TPolicyStoreWriter storeWriter_;
   TStoreSaver* saver_ = nullptr;
+  quotes::TDayTapeRecorder* tapes_ = nullptr;
   bool storeHeld_ = false;   // an unreadable store that could not be set aside
   std::string storeAside_;   // where an unreadable store went
   bool sessionEnded_ = false;

@@ -350,6 +350,9 @@ struct TfrmmainView::Impl final : public IFrmmainHost,
   win::GuiQueue queue;
   std::unique_ptr<Tfrmmain> model;
   std::unique_ptr<TStoreSaver> saver;
+  // After the model: it goes first, and the model hands it reports.
+  std::unique_ptr<quotes::TDayTapeRecorder> tapes;
+  int tapeKeepDays = 0;
 
   win::Window window;
   std::unique_ptr<win::Menu> menu;
@@ -425,6 +428,7 @@ struct TfrmmainView::Impl final : public IFrmmainHost,
   std::unique_ptr<trading::TfrmmodifytradecaptionWin> captionTool;
   void OpenProfileDialog();
   void OpenSettingsDialog();
+  void ApplyTapeSetting();
   void OpenCaptionTool();
   // The monitor editors by kind; they go before the window they belong to.
   std::map<uint8_t, std::unique_ptr<policy::TEditorView>> editors;
@@ -461,6 +465,7 @@ TfrmmainView::Impl::Impl(std::string appFolder, trading::IDesktop* givenDesktop)
   };
   model->AttachQuoteEngine(engine.get(), reinterpret_cast<uintptr_t>(window.Handle()));
   model->FormCreate();
+  ApplyTapeSetting();
   notify = std::make_unique<NotifyService>(folder, queue.Poster(), [this](const std::string& line) {
     if (!destroyed) model->Logs().WriteDailyLog(line);
   });
@@ -1198,10 +1203,38 @@ void TfrmmainView::Impl::OpenSettingsDialog() {
       if (held != trading::kNoWindow) desktop.SetOpacity(held, static_cast<uint8_t>(alpha));
     };
     args.setMainAlpha = [this](int alpha) { window.SetAlpha(static_cast<uint8_t>(alpha)); };
-    args.parametersSaved = [this] { Do([&] { model->ApplyParameters(); }); };
+    args.parametersSaved = [this] {
+      Do([&] {
+        model->ApplyParameters();
+        ApplyTapeSetting();
+      });
+    };
     config = std::make_unique<settings::TfrmconfigWin>(std::move(args), model->Settings(), *autostart);
   }
   config->ShowModal();
+}
+
+// Recording on, off, or its days changed: a recorder of the new setting (its
+// worker deletes the tapes beyond the days at its start).
+void TfrmmainView::Impl::ApplyTapeSetting() {
+  const int days = model->Settings().parameters.tapeKeepDays;
+  if (days == tapeKeepDays) return;
+  model->SetDayTapeRecorder(nullptr);
+  tapes.reset();
+  tapeKeepDays = days;
+  if (days <= 0) return;
+  quotes::TDayTapeRecorder::Options options;
+  options.folder = quotes::DayTapesFolder(folder);
+  options.keepDays = days;
+  options.watchedCodes = [this] { return model->WatchedCodes(); };
+  options.marketClock = [] { return base::BeijingNow(); };
+  options.report = [this, poster = queue.Poster()](const std::string& text) {
+    poster.Post([this, text] {
+      if (!destroyed) model->Logs().WriteDailyLog(text);
+    });
+  };
+  tapes = std::make_unique<quotes::TDayTapeRecorder>(std::move(options));
+  model->SetDayTapeRecorder(tapes.get());
 }
 
 void TfrmmainView::Impl::OpenCaptionTool() {

@@ -8,23 +8,32 @@
 #include "base/files.h"
 #include "base/gbk.h"
 #include "base/text.h"
+#include "quotes/unt_daytape.h"
+#include "quotes/unt_taperecorder.h"
 
 namespace app {
 
 // ---- The tapes on disk -----------------------------------------------------
 
-std::string DiskReplayDays::TapesFolder() const {
-  return base::PathToUtf8(base::PathFromUtf8(appFolder_) / "data" / "tapes");
-}
+std::string DiskReplayDays::TapesFolder() const { return quotes::DayTapesFolder(appFolder_); }
 
-// The recorded days come from the day-tape reader (quotes/unt_daytape.h:
-// ListDayTapes and ReadDayTapeFile over TapesFolder()); until this program
-// records days there are none to offer, and a CSV tape is the only source.
-std::vector<std::string> DiskReplayDays::ListDays() { return {}; }
+std::vector<std::string> DiskReplayDays::ListDays() { return quotes::ListDayTapes(TapesFolder()); }
 
 ReplayTapeRead DiskReplayDays::LoadDay(const std::string& day) {
   ReplayTapeRead read;
-  read.error = "没有 " + day + " 的行情记录";
+  const std::string path = base::PathToUtf8(base::PathFromUtf8(TapesFolder()) / day);
+  if (!base::FileExists(path)) {
+    read.error = "没有 " + day + " 的行情记录";
+    return read;
+  }
+  quotes::DayTapeReadResult tape = quotes::ReadDayTapeFile(path);
+  if (!tape.ok) {
+    read.error = path + "：" + tape.error;
+    return read;
+  }
+  read.ok = true;
+  read.truncated = tape.truncated;
+  read.lines = std::move(tape.lines);
   return read;
 }
 

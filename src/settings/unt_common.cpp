@@ -22,6 +22,7 @@ constexpr char kMainAlphaKey[] = "Tarvolen软件透明度";
 constexpr char kMinimiseKey[] = "下单完成后是否最小化下单软件";
 constexpr char kQuoteTipKey[] = "是否显示行情提示框";
 constexpr char kOrderProgramKey[] = "委托程序名称";
+constexpr char kTapeKeepDaysKey[] = "行情录制保留天数";
 
 // config.ini
 constexpr char kTradingSection[] = "交易软件配置";
@@ -123,6 +124,8 @@ void ReadParameters(const std::string& path, TParameters& p) {
   p.minimiseAfterOrder = ini.ReadBool(kExtendedSection, kMinimiseKey, true);
   p.showQuoteTip = ini.ReadBool(kExtendedSection, kQuoteTipKey, false);
   p.orderProgram = ini.ReadString(kExtendedSection, kOrderProgramKey, "");
+  p.tapeKeepDays =
+      ReadIntegerIn(ini, kExtendedSection, kTapeKeepDaysKey, kDefaultTapeKeepDays, 0, kMaxTapeKeepDays);
 }
 
 void WriteParameters(const std::string& path, TParameters& p) {
@@ -137,6 +140,7 @@ void WriteParameters(const std::string& path, TParameters& p) {
   ini.WriteBool(kExtendedSection, kMinimiseKey, p.minimiseAfterOrder);
   ini.WriteBool(kExtendedSection, kQuoteTipKey, p.showQuoteTip);
   ini.WriteString(kExtendedSection, kOrderProgramKey, p.orderProgram);
+  ini.WriteInteger(kExtendedSection, kTapeKeepDaysKey, p.tapeKeepDays);
 }
 
 // ---- monitor defaults -----------------------------------------------------

@@ -25,6 +25,10 @@ inline constexpr char kVendorHelpPage[] = "http://www.quorvel.com/a/shiyongbangz
 // dialog shows and saves.
 inline constexpr char kParameterSection[] = "参数配置";
 
+// Days of quote tapes kept (data\tapes); 0 turns the recording off.
+inline constexpr int32_t kDefaultTapeKeepDays = 60;
+inline constexpr int32_t kMaxTapeKeepDays = 3650;
+
 struct TParameters {
   int32_t antiLockSeconds = 300;            // "防止锁定刷新时间(秒)": anti-lock timer interval
   bool hideStartupNotice = false;           // "关闭启动提示"
@@ -34,6 +38,7 @@ struct TParameters {
   bool minimiseAfterOrder = true;           // "下单完成后是否最小化下单软件"
   bool showQuoteTip = false;                // "是否显示行情提示框"
   std::string orderProgram;                 // "委托程序名称": full path of the order program
+  int32_t tapeKeepDays = kDefaultTapeKeepDays;  // "行情录制保留天数": day tapes kept; 0 records none
 
   bool operator==(const TParameters&) const = default;
 };

@@ -4,6 +4,7 @@
 
 #include "base/files.h"
 #include "base/ini_file.h"
+#include "base/text.h"
 
 namespace settings {
 
@@ -24,6 +25,7 @@ void Tfrmconfig::FillSettingsDialog() {
   autoLogin = settings_.options.autoLogin != 0;
   hideStartupNotice = p.hideStartupNotice;
   programPath = p.orderProgram;
+  tapeKeepDays = std::to_string(p.tapeKeepDays);
   autostart = AutostartIsOn(autostart_);
 }
 
@@ -55,6 +57,8 @@ void Tfrmconfig::SaveSettingsDialog() {
   TParameters& p = settings_.parameters;
   p.hideStartupNotice = hideStartupNotice;
   p.orderProgram = programPath;
+  if (const auto days = base::ParseInteger(base::Trim(tapeKeepDays)); days && *days >= 0)
+    p.tapeKeepDays = static_cast<int32_t>(std::min(*days, kMaxTapeKeepDays));
   WriteParameters(setup, p);
   ReadParameters(setup, p);
   host_.ParametersSaved();

@@ -1,8 +1,8 @@
 // The settings dialog "设置" as a form model: the grid of setup.ini's
 // section "参数配置", the two opacity sliders (acting at once), the
-// "开机启动", "自动登录" and "关闭启动提示" boxes and the order program's
-// path. The Win32 view owns the controls; windows, the file-open dialog and
-// the registry come through ports.
+// "开机启动", "自动登录" and "关闭启动提示" boxes, the order program's
+// path and the days of quote tapes kept. The Win32 view owns the controls;
+// windows, the file-open dialog and the registry come through ports.
 #pragma once
 
 #include <optional>
@@ -62,6 +62,7 @@ class Tfrmconfig {
   bool autoLogin = false;          // "自动登录"
   bool hideStartupNotice = false;  // "关闭启动提示"
   std::string programPath;
+  std::string tapeKeepDays;  // "行情录制保留天数", digits; blank keeps the value
   bool Closed() const { return closed_; }
   void ResetClosed() { closed_ = false; }
 

@@ -4,7 +4,7 @@ namespace settings {
 
 TfrmconfigWin::TfrmconfigWin(FrmconfigViewArgs args, TSettings& settings, IAutostartStore& autostart)
     : args_(std::move(args)), model_(*this, settings, autostart) {
-  dialog_.Create({.title = kFrmconfigCaption, .size = {470, 440}, .owner = args_.owner});
+  dialog_.Create({.title = kFrmconfigCaption, .size = {470, 474}, .owner = args_.owner});
   grid_.Create(dialog_, {.rect = {10, 10, 450, 150}, .columns = {{"名称", 190}, {"值", 236}}});
   // The value of a row is edited in place: a double click (or Enter) opens
   // the field over the cell, Enter or leaving it keeps the text, Esc drops it.
@@ -48,6 +48,9 @@ TfrmconfigWin::TfrmconfigWin(FrmconfigViewArgs args, TSettings& settings, IAutos
 
   programLabel_.Create(dialog_, {.text = "委托程序名称：", .rect = {10, 326, 110, 22}, .vcenter = true});
   program_.Create(dialog_, {.rect = {120, 326, 340, 23}});
+  tapeLabel_.Create(dialog_, {.text = "行情录制保留天数：", .rect = {10, 394, 126, 22}, .vcenter = true});
+  tapeDays_.Create(dialog_, {.rect = {136, 394, 50, 23}, .digitsOnly = true, .maxLength = 4});
+  tapeUnit_.Create(dialog_, {.text = "天（0 为不录制）", .rect = {192, 394, 120, 22}, .vcenter = true});
   choose_.Create(dialog_, {.text = "选择文件", .rect = {290, 356, 82, 26}});
   clear_.Create(dialog_, {.text = "清除", .rect = {378, 356, 82, 26}});
   choose_.onClick = [this] {
@@ -61,8 +64,8 @@ TfrmconfigWin::TfrmconfigWin(FrmconfigViewArgs args, TSettings& settings, IAutos
     Sync();
   };
 
-  ok_.Create(dialog_, {.text = "确定[&O]", .rect = {284, 402, 84, 28}, .id = IDOK, .defaultButton = true});
-  cancel_.Create(dialog_, {.text = "取消[&C]", .rect = {376, 402, 84, 28}, .id = IDCANCEL});
+  ok_.Create(dialog_, {.text = "确定[&O]", .rect = {284, 436, 84, 28}, .id = IDOK, .defaultButton = true});
+  cancel_.Create(dialog_, {.text = "取消[&C]", .rect = {376, 436, 84, 28}, .id = IDCANCEL});
   ok_.onClick = [this] {
     EndCellEdit(true);
     Take();
@@ -94,6 +97,7 @@ void TfrmconfigWin::Take() {
   model_.autoLogin = autoLogin_.Checked();
   model_.hideStartupNotice = hideNotice_.Checked();
   model_.programPath = program_.Text();
+  model_.tapeKeepDays = tapeDays_.Text();
 }
 
 void TfrmconfigWin::Sync() {
@@ -112,6 +116,7 @@ void TfrmconfigWin::Sync() {
   autoLogin_.SetChecked(model_.autoLogin);
   hideNotice_.SetChecked(model_.hideStartupNotice);
   program_.SetText(model_.programPath);
+  tapeDays_.SetText(model_.tapeKeepDays);
 }
 
 void TfrmconfigWin::EditCell(int row) {

@@ -56,8 +56,8 @@ class TfrmconfigWin final : public IFrmconfigHost {
   win::Label tradingLabel_, mainLabel_, tradingValue_, mainValue_;
   win::TrackBar trading_, main_;
   win::CheckBox autostart_, autoLogin_, hideNotice_;
-  win::Label programLabel_;
-  win::Edit program_;
+  win::Label programLabel_, tapeLabel_, tapeUnit_;
+  win::Edit program_, tapeDays_;
   win::Button choose_, clear_, ok_, cancel_;
 };
 

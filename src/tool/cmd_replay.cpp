@@ -1,6 +1,6 @@
 // replay: loads a policy store as the program does at start, starts the
-// monitors asked for, and feeds a quote tape through the monitor loop, one
-// report a line with the local clock at the line's time. Every fire is
+// monitors asked for, and feeds a quote tape (CSV or a day tape) through the
+// monitor loop, one report a line with the local clock at the line's time. Every fire is
 // printed; no order is typed (the replay engine shared with the program's
 // replay window).
 #include <algorithm>
@@ -16,6 +16,7 @@
 #include "policy/unt_replay.h"
 #include "policy/unt_policy.h"
 #include "quotes/quote_tape.h"
+#include "quotes/unt_daytape.h"
 #include "tool/tool.h"
 #include "tool/tool_json.h"
 
@@ -111,6 +112,29 @@ std::string FireLine(const policy::FireEvent& e, base::TDateTime time, bool json
 
 }  // namespace
 
+std::optional<std::vector<quotes::TapeLine>> ReadTapeFile(const std::string& path, std::string_view bytes,
+                                                          std::ostream& err) {
+  if (quotes::LooksLikeDayTape(bytes)) {
+    quotes::DayTapeReadResult day = quotes::ReadDayTape(bytes);
+    if (!day.ok) {
+      err << path << ": " << day.error << "\n";
+      return std::nullopt;
+    }
+    // A tape of a program that was killed: the whole blocks are all there is.
+    if (day.truncated)
+      err << path << ": " << day.error << "; the " << day.lines.size() << " reports before it are used\n";
+    return std::move(day.lines);
+  }
+  quotes::TapeParseResult csv = quotes::ParseTape(bytes);
+  if (!csv.ok) {
+    err << path;
+    if (csv.errorLine) err << ":" << csv.errorLine;
+    err << ": " << csv.error << "\n";
+    return std::nullopt;
+  }
+  return std::move(csv.lines);
+}
+
 int RunReplay(const Args& rawArgs, std::ostream& out, std::ostream& err) {
   const auto args = ParseArgs(rawArgs, err);
   if (!args) return kExitBadInput;
@@ -130,13 +154,8 @@ int RunReplay(const Args& rawArgs, std::ostream& out, std::ostream& err) {
     err << args->tape << ": cannot read the file\n";
     return kExitBadInput;
   }
-  const quotes::TapeParseResult tape = quotes::ParseTape(*tapeBytes);
-  if (!tape.ok) {
-    err << args->tape;
-    if (tape.errorLine) err << ":" << tape.errorLine;
-    err << ": " << tape.error << "\n";
-    return kExitBadInput;
-  }
+  const auto tape = ReadTapeFile(args->tape, *tapeBytes, err);
+  if (!tape) return kExitBadInput;
   const std::vector<policy::TPolicyRecord> monitors = list.Snapshot();
   for (const std::string& s : args->starts) {
     if (s == "all") continue;
@@ -164,7 +183,7 @@ int RunReplay(const Args& rawArgs, std::ostream& out, std::ostream& err) {
   options.onFire = [&](const policy::FireEvent& e, base::TDateTime time) {
     out << FireLine(e, time, args->json) << "\n";
   };
-  const policy::ReplayResult replayed = policy::ReplayTape(list, tape.lines, options);
+  const policy::ReplayResult replayed = policy::ReplayTape(list, *tape, options);
   out.flush();
 
   int status = kExitOk;

@@ -3,9 +3,13 @@
 // tool_commands.cpp.
 #pragma once
 
+#include <optional>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "quotes/quote_tape.h"
 
 namespace tool {
 
@@ -25,6 +29,11 @@ struct Command {
 
 // The registered commands.
 const std::vector<Command>& Commands();
+
+// The lines of a quote tape file, a day tape or CSV as its bytes show;
+// nullopt after a message on `err` when it is neither.
+std::optional<std::vector<quotes::TapeLine>> ReadTapeFile(const std::string& path, std::string_view bytes,
+                                                          std::ostream& err);
 
 // Runs the tool with the arguments after the program name (UTF-8).
 int Main(const Args& args, std::ostream& out, std::ostream& err);

@@ -5,13 +5,15 @@ namespace tool {
 int RunPolicyDump(const Args& args, std::ostream& out, std::ostream& err);
 int RunReplay(const Args& args, std::ostream& out, std::ostream& err);
 int RunOrder(const Args& args, std::ostream& out, std::ostream& err);
+int RunTape(const Args& args, std::ostream& out, std::ostream& err);
 
 const std::vector<Command>& Commands() {
   static const std::vector<Command> commands = {
       {"policy-dump", "FILE [--json]", "print the monitors of a policy store, one per line", RunPolicyDump},
       {"replay",
        "--store FILE --tape FILE [--start all|ID]... [--user ID --trade-log FILE] [--save FILE] [--json]",
-       "feed a quote tape through the monitors of a store and print every fire", RunReplay},
+       "feed a quote tape (CSV or a day tape) through the monitors of a store and print every fire", RunReplay},
+      {"tape", "IN OUT", "convert a day tape to a CSV tape, or a CSV tape to a day tape", RunTape},
       {"order", "--profile FILE --side buy|sell --code CODE --price PRICE --qty QTY",
        "place one order into the trading program with a trading profile (Windows)", RunOrder},
   };

@@ -43,5 +43,15 @@ if [ "$road_fail" -ne 0 ]; then
   echo "--- orders"; cat "$dir/orders.txt" || true
 fi
 road_close_program
+# What the program received went into the day's tape, written out at the
+# latest when it ends: the live report, and none of the stale ones.
+tapes="$dir/app/data/tapes"
+road_check "the day tape is written when the program ends" \
+  road_wait_for 30 bash -c "ls '$tapes' 2>/dev/null | grep -qxE '[0-9]{8}'"
+tape_file="$tapes/$(ls "$tapes" 2>/dev/null | head -n 1)"
+"$road_tool" tape "$tape_file" "$work/daytape.csv" >"$work/daytape.txt" 2>&1 || cat "$work/daytape.txt"
+road_check "it holds the live report of 600002" grep -qE '^[0-9: -]+,600002,SH,齐鲁石化,10,.*,10\.6$' "$work/daytape.csv"
+road_check "and no other" test "$(tail -n +2 "$work/daytape.csv" | grep -vc ',600002,')" -eq 0
+[ "$road_fail" -eq 0 ] || { echo "--- day tape"; cat "$work/daytape.csv"; }
 road_stop_all
 exit "$road_fail"

@@ -117,8 +117,12 @@ road_drive key "${cfg[@]}" --id "$slider_id" Left >/dev/null || true
 road_drive children "${cfg[@]}" --until $'\t254\t' >"$work/settings-after.txt" || true
 road_check "the trading window's slider moved" grep -qP "\tStatic\t254\t" "$work/settings-after.txt"
 road_drive click "${cfg[@]}" --text "自动登录" >/dev/null || true
+tape_id=$(awk -F'\t' '$5 == "Edit" && $6 == "60" { print $4; exit }' "$work/settings.txt")
+road_check "the days of quote tapes kept show their default" test -n "$tape_id"
+road_drive set-text "${cfg[@]}" --id "${tape_id:-0}" 7 >/dev/null || true
 road_drive click "${cfg[@]}" --text "确定[&O]" >/dev/null || true
 road_drive wait-gone "${cfg[@]}" >/dev/null || true
+road_check "OK saved the days of quote tapes into setup.ini" road_gbk_has "$work/app/setup.ini" "行情录制保留天数=7"
 road_check "OK saved the slider's opacity into setup.ini" road_gbk_has "$work/app/setup.ini" "下单软件透明度=254"
 road_check "OK saved the auto-login choice into option.opt" \
   python3 -c 'import sys; sys.exit(open(sys.argv[1], "rb").read()[170] != 0)' "$work/app/option.opt"

@@ -44,4 +44,20 @@ check "trade log lines end in CR LF" test "$(grep -c $'\r$' "$work/trade-linux.l
 "$QV_WINE" "$windows_tool" policy-dump "Z:$work/saved-linux.tmp" >"$work/dump-windows.txt"
 check "same policy-dump on Windows" cmp "$work/dump-linux.txt" "$work/dump-windows.txt"
 check "fired monitors saved as triggered" test "$(grep -c ' triggered fired=1' "$work/dump-linux.txt")" -eq 8
+
+# The tape as a day tape: the 32-bit Windows build writes the very bytes the
+# native one does, and both replay it as the CSV tape.
+"$native_tool" tape "$work/tape.csv" "$work/tape-linux.day" >/dev/null
+"$QV_WINE" "$windows_tool" tape "Z:$work/tape.csv" "Z:$work/tape-windows.day" >/dev/null
+check "same day tape on Windows" cmp "$work/tape-linux.day" "$work/tape-windows.day"
+cp "$work/tape-linux.day" "$work/tape.csv"
+# shellcheck disable=SC2046
+"$native_tool" replay $(args "$work" linux-day) >"$work/fires-linux-day.txt"
+# shellcheck disable=SC2046
+"$QV_WINE" "$windows_tool" replay $(args "Z:$work" windows-day) >"$work/fires-windows-day.txt"
+check "the day tape replays as the CSV tape" cmp "$work/fires-linux.txt" "$work/fires-linux-day.txt"
+check "and so on Windows" cmp "$work/fires-linux.txt" "$work/fires-windows-day.txt"
+"$QV_WINE" "$windows_tool" tape "Z:$work/tape-linux.day" "Z:$work/back-windows.csv" >/dev/null
+"$native_tool" tape "$work/tape-linux.day" "$work/back-linux.csv" >/dev/null
+check "same CSV from the day tape on Windows" cmp "$work/back-linux.csv" "$work/back-windows.csv"
 exit $fail

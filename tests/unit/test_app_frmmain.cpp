@@ -623,6 +623,36 @@ class RecordingEngine : public quotes::IQuoteEngine {
 
 }  // namespace
 
+// The day tape keeps every report of a watched security as it came, and
+// nothing of the others.
+TEST_F(MainWindowTest, EveryReportOfAWatchedSecurityGoesToTheDayTape) {
+  auto w = Create();
+  w->FormShow();
+  w->SetLoggedIn(true, "u1");
+  w->EnableLoggedInFeatures(true);
+  StartWithAStopLoss(*w);
+  quotes::TDayTapeRecorder::Options options;
+  options.folder = quotes::DayTapesFolder(folder);
+  options.watchedCodes = [&] { return w->WatchedCodes(); };
+  options.marketClock = [this] { return now; };
+  options.interval = std::chrono::hours(1);
+  Packet packet({Quote("600000", 10.2f, 10.3f), Quote("300999", 5.0f, 5.0f), Quote("600036", 31.0f, 30.5f)});
+  packet.reports[2].bidVolume[1] = 1234500.0f;
+  {
+    quotes::TDayTapeRecorder recorder(options);
+    w->SetDayTapeRecorder(&recorder);
+    w->QuoteMessage(quotes::kQuotePacketKind, &packet.header);
+    w->SetDayTapeRecorder(nullptr);
+  }
+  const quotes::DayTapeReadResult tape = quotes::ReadDayTapeFile(options.folder + "20261209");
+  ASSERT_TRUE(tape.ok) << tape.error;
+  EXPECT_FALSE(tape.truncated) << tape.error;
+  ASSERT_EQ(tape.lines.size(), 2u);
+  EXPECT_EQ(std::memcmp(&tape.lines[0].report, &packet.reports[0], sizeof packet.reports[0]), 0);
+  EXPECT_EQ(std::memcmp(&tape.lines[1].report, &packet.reports[2], sizeof packet.reports[2]), 0);
+  EXPECT_EQ(tape.lines[1].time, base::EncodeDateTime(2026, 12, 9, 10, 30, 0));
+}
+
 TEST_F(MainWindowTest, QuotePacketsReachMonitorsPricesFramesAndQuoteWindows) {
   auto w = Create();
   FakeQuoteWindows windows;

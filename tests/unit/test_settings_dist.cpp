@@ -58,7 +58,7 @@ TEST(ShippedFolder, SetupIniHoldsEveryKeyAtItsDefault) {
   EXPECT_EQ(ini.ReadSections(), (Names{"参数配置", "扩展参数配置"}));
   EXPECT_EQ(ini.ReadSection("参数配置"), (Names{"防止锁定刷新时间(秒)", "关闭启动提示", "帮助URL"}));
   EXPECT_EQ(ini.ReadSection("扩展参数配置"), (Names{"下单软件透明度", "Tarvolen软件透明度", "下单完成后是否最小化下单软件",
-                                                    "是否显示行情提示框", "委托程序名称"}));
+                                                    "是否显示行情提示框", "委托程序名称", "行情录制保留天数"}));
   EXPECT_EQ(ini.ReadString("参数配置", "帮助URL", "?"), "");
   TParameters read;
   read.antiLockSeconds = 1;

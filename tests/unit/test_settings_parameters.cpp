@@ -20,6 +20,7 @@ void ExpectDefaults(const TParameters& p) {
   EXPECT_TRUE(p.minimiseAfterOrder);
   EXPECT_FALSE(p.showQuoteTip);
   EXPECT_EQ(p.orderProgram, "");
+  EXPECT_EQ(p.tapeKeepDays, 60);
 }
 
 TParameters SomeValues() {
@@ -31,6 +32,7 @@ TParameters SomeValues() {
   p.minimiseAfterOrder = false;
   p.showQuoteTip = true;
   p.orderProgram = "C:\\同花顺\\xiadan.exe";
+  p.tapeKeepDays = 7;
   return p;
 }
 
@@ -97,7 +99,7 @@ TEST(SetupIniWrite, WritesNothingWhenTheFileIsMissing) {
   EXPECT_EQ(p.tradingWindowAlpha, 0) << "nothing was written, so the value stays";
 }
 
-TEST(SetupIniWrite, WritesTheSevenKeysInOrderAndNotTheHelpAddress) {
+TEST(SetupIniWrite, WritesItsKeysInOrderAndNotTheHelpAddress) {
   TempDir dir;
   const std::string path = dir.File("setup.ini");
   WriteBytes(path, "");
@@ -107,7 +109,7 @@ TEST(SetupIniWrite, WritesTheSevenKeysInOrderAndNotTheHelpAddress) {
   EXPECT_EQ(FileBytes(path), Gbk("[参数配置]\r\n防止锁定刷新时间(秒)=120\r\n关闭启动提示=1\r\n"
                                  "[扩展参数配置]\r\n下单软件透明度=200\r\nTarvolen软件透明度=180\r\n"
                                  "下单完成后是否最小化下单软件=0\r\n是否显示行情提示框=1\r\n"
-                                 "委托程序名称=C:\\同花顺\\xiadan.exe\r\n"));
+                                 "委托程序名称=C:\\同花顺\\xiadan.exe\r\n行情录制保留天数=7\r\n"));
   TParameters back;
   ReadParameters(path, back);
   p.helpUrl.clear();
