@@ -311,6 +311,8 @@ std::string SingleCopyName(const std::string& applicationFolder) {
     else if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
   while (!folder.empty() && folder.back() == '\\') folder.pop_back();
+  if (folder.rfind("\\\\?\\unc\\", 0) == 0) folder = "\\\\" + folder.substr(8);
+  else if (folder.rfind("\\\\?\\", 0) == 0) folder = folder.substr(4);
   uint64_t hash = 14695981039346656037ull;  // FNV-1a
   for (const unsigned char c : folder) hash = (hash ^ c) * 1099511628211ull;
   std::string name = "Local\\quorvel-";

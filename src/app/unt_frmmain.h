@@ -125,7 +125,9 @@ std::string UnreadableStorePath(const std::string& storePath, base::TDateTime wh
 
 // The name of the one-copy lock of an application folder: the same for any
 // spelling of the folder that Windows takes as the same (letter case,
-// either slash, a trailing separator).
+// either slash, a trailing separator, the "\\?\" prefix of a final path).
+// The caller passes the folder's final path (short names, substituted
+// drives and junctions resolved), which only the platform can give.
 std::string SingleCopyName(const std::string& applicationFolder);
 
 // The text of a monitor's cell in a column of the list.
