@@ -151,7 +151,7 @@ bool NotifyFileHasPlainSecret(const std::string& path);
 class IHookPoster {
  public:
   virtual ~IHookPoster() = default;
-  // POSTs the JSON body; blocking, within `timeoutMs` per step.
+  // POSTs the JSON body; blocking, within `timeoutMs` for the whole request.
   virtual HookReply Post(const std::string& url, const std::string& body, int timeoutMs) = 0;
 };
 
