@@ -6,10 +6,10 @@
 
 #include <algorithm>
 #include <atomic>
-#include <memory>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
