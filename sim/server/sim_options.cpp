@@ -145,6 +145,7 @@ std::string ServerUsage() {
          "  --profiles DIR         trading profiles the file server offers\n"
          "  --record FILE          append one JSON object per line for everything a program did\n"
          "  --web-dir DIR          files served by the web pages at their relative path (override pages)\n"
+         "  --web-drip-ms N        the pages under /notice and /version send one byte every N ms (a slow site)\n"
          "  --hook-secret SECRET   the robots' signing secret the /hook/dingtalk and /hook/feishu pages check\n"
          "  --help                 this text\n"
          "Control interface (JSON answers): GET /admin/status; POST /admin/message {\"text\":...};\n"
@@ -206,6 +207,9 @@ ParsedOptions ParseServerOptions(const std::vector<std::string>& args) {
       o.hookSecret = v;
     } else if (a == "--web-dir") {
       o.webDir = v;
+    } else if (a == "--web-drip-ms") {
+      if (!ParseInt(v, 1, 60000, n)) return fail("--web-drip-ms wants milliseconds: " + v);
+      o.webDripMs = static_cast<int>(n);
     } else {
       return fail("unknown option " + a);
     }

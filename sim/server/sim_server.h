@@ -56,6 +56,7 @@ struct ServerOptions {
   std::string profilesDir;
   std::string recordPath;  // --record: one JSON object per line
   std::string webDir;      // --web-dir: extra files served by the web pages
+  int webDripMs = 0;       // --web-drip-ms: /notice/* and /version one byte per pause
   // --hook-secret: the signing secret of the robot pages under /hook/;
   // empty: they take unsigned messages.
   std::string hookSecret;

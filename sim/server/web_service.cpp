@@ -4,10 +4,12 @@
 // precedence over the built-in pages.
 #include <httplib.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -138,6 +140,7 @@ class WebPages : public Service {
     thread_ = std::thread([this] { server_.listen_after_bind(); });
   }
   ~WebPages() override {
+    stopping_ = true;
     server_.stop();
     if (thread_.joinable()) thread_.join();
   }
@@ -247,7 +250,25 @@ class WebPages : public Service {
       res.status = 404;
       res.set_content("not found\n", "text/plain");
     }
+    if (found && options_.webDripMs > 0 && (path.rfind("/notice", 0) == 0 || path == "/version")) Drip(res);
     recorder_.Write({{"event", "web"}, {"path", path}, {"status", found ? 200 : 404}});
+  }
+
+  // The answer's headers at once, then its body one byte per pause, as a
+  // site slowed down on purpose sends it; given up when the server stops
+  // or the program hangs up.
+  void Drip(httplib::Response& res) {
+    auto body = std::make_shared<std::string>(res.body);
+    const std::string type = res.get_header_value("Content-Type");
+    res.body.clear();
+    res.headers.erase("Content-Type");
+    res.set_content_provider(body->size(), type, [this, body](size_t offset, size_t, httplib::DataSink& sink) {
+      for (int waited = 0; waited < options_.webDripMs; waited += 20) {
+        if (stopping_) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::min(20, options_.webDripMs - waited)));
+      }
+      return sink.write(body->data() + offset, 1);
+    });
   }
 
   const ServerOptions& options_;
@@ -255,6 +276,7 @@ class WebPages : public Service {
   ControlHooks& hooks_;
   std::chrono::steady_clock::time_point started_;
   std::atomic<int64_t> requests_{0};
+  std::atomic<bool> stopping_{false};
   httplib::Server server_;
   std::thread thread_;
 };

@@ -312,6 +312,8 @@ std::string SingleCopyName(const std::string& applicationFolder) {
     else if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
   while (!folder.empty() && folder.back() == '\\') folder.pop_back();
+  if (folder.rfind("\\\\?\\unc\\", 0) == 0) folder = "\\\\" + folder.substr(8);
+  else if (folder.rfind("\\\\?\\", 0) == 0) folder = folder.substr(4);
   uint64_t hash = 14695981039346656037ull;  // FNV-1a
   for (const unsigned char c : folder) hash = (hash ^ c) * 1099511628211ull;
   std::string name = "Local\\quorvel-";
@@ -348,7 +350,14 @@ void Tfrmmain::FormShow() {
   host_.StartVersionCheck(true);
 }
 
+void Tfrmmain::StartupCheckOverdue() {
+  if (startupCheckAnswered_ || startupLoginStarted_ || flags_.closing) return;
+  startupLoginStarted_ = true;
+  Command(Cmd::Login);
+}
+
 void Tfrmmain::VersionCheckDone(const VersionCheckResult& result, bool quiet) {
+  if (quiet) startupCheckAnswered_ = true;
   if (!result.error.empty())
     base::AppendLine(base::PathToUtf8(base::PathFromUtf8(logs_->LogFolder()) / kUpdateLogFile),
                      base::Utf8ToGbkLossy(LogTimeStamp(clock_()) + "检测最新版本：" + result.error));
@@ -368,8 +377,9 @@ void Tfrmmain::VersionCheckDone(const VersionCheckResult& result, bool quiet) {
                           kApplicationTitle);
   }
   // The start-up check leads to the login, whatever came of it, as the
-  // command would: not once the user has logged in during the check.
-  if (quiet && !flags_.closing) Command(Cmd::Login);
+  // command would: not once the user has logged in during the check, nor
+  // a second time after the check was overdue.
+  if (quiet && !flags_.closing && !startupLoginStarted_) Command(Cmd::Login);
 }
 
 bool Tfrmmain::FormCloseQuery() {
@@ -389,9 +399,12 @@ bool Tfrmmain::RefuseCloseDuringOrder() {
   return true;
 }
 
-bool Tfrmmain::SaveStoreAtEnd(bool tellUser) {
-  // Nothing older may land after the last save.
-  if (saver_) saver_->Flush();
+bool Tfrmmain::SaveStoreAtEnd(bool tellUser, bool sessionEnding) {
+  // Nothing older may land after the last save. At the end of the session
+  // this may run inside an order's message pumping, in the middle of a
+  // monitor pass that holds the list lock: the worker, waiting for that
+  // lock, is not waited for (SaveLast).
+  if (saver_ && !sessionEnding) saver_->Flush();
   if (storeHeld_) {
     if (!SetUnreadableStoreAside()) {
       if (tellUser) host_.ShowInformation(kStoreHeldAtEndText + storeWriter_.Path(), kApplicationTitle);
@@ -401,7 +414,9 @@ bool Tfrmmain::SaveStoreAtEnd(bool tellUser) {
   }
   // The tray icon is gone by now: a failure is told in a box, and the
   // last good file stays as it was.
-  const policy::StoreSaveResult saved = monitors_.SaveStore(storeWriter_.Path());
+  policy::StoreSaveResult saved;
+  if (saver_ && sessionEnding) saved.ok = saver_->SaveLast(monitors_.StoreBytes(), &saved.error);
+  else saved = monitors_.SaveStore(storeWriter_.Path());
   if (!saved.ok && tellUser)
     host_.ShowInformation(policy::StoreFailureText(storeWriter_.Path(), saved.error), policy::kStoreFailureTitle);
   return saved.ok;
@@ -413,7 +428,7 @@ void Tfrmmain::EndSession() {
   flags_.closing = true;
   // Windows may end the process as soon as this returns: no box, just the
   // saving part of destruction.
-  SaveStoreAtEnd(false);
+  SaveStoreAtEnd(false, true);
   host_.EngineQuit();
 }
 
@@ -429,7 +444,7 @@ void Tfrmmain::FormDestroy() {
   host_.SetScreenSaverActive(true);
   DeleteCachedPictures();
   // The store first: whatever the workers do, nothing is lost.
-  SaveStoreAtEnd(true);
+  SaveStoreAtEnd(true, false);
   const bool workersEnded = host_.DisconnectMessageConnection();
   host_.AccountFInit();
   if (!sessionEnded_) host_.EngineQuit();

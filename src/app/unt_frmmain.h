@@ -53,6 +53,8 @@ inline constexpr char kSetPriceHint[] =
     "注意：修改完毕后，鼠标点击其他区域或者按回车后才能生效。";
 inline constexpr char kTradePriceText[] = "即时成交价";
 inline constexpr char kCloseDuringOrderText[] = "正在下单，请在下单完成后再关闭程序。";
+// Why the end of the Windows session waits, as Windows shows it.
+inline constexpr char kEndSessionDuringOrderText[] = "正在下单，请在下单完成后再注销或关机。";
 inline constexpr char kStoreSetAsideText[] = "无法读取的监控记录文件已改名为 ";
 inline constexpr char kStoreHeldAtEndText[] =
     "监控记录文件仍无法读取或移开，本次运行中监控列表的改动没有保存：";
@@ -127,7 +129,9 @@ std::string UnreadableStorePath(const std::string& storePath, base::TDateTime wh
 
 // The name of the one-copy lock of an application folder: the same for any
 // spelling of the folder that Windows takes as the same (letter case,
-// either slash, a trailing separator).
+// either slash, a trailing separator, the "\\?\" prefix of a final path).
+// The caller passes the folder's final path (short names, substituted
+// drives and junctions resolved), which only the platform can give.
 std::string SingleCopyName(const std::string& applicationFolder);
 
 // The text of a monitor's cell in a column of the list.
@@ -202,7 +206,8 @@ class IFrmmainHost {
   virtual void LoadShareFeed() = 0;
   virtual void ClearShareFeed() = 0;
   // The online version check; quiet at start-up. The answer comes back
-  // through Tfrmmain::VersionCheckDone.
+  // through Tfrmmain::VersionCheckDone; the quiet one also calls
+  // Tfrmmain::StartupCheckOverdue after StartupCheckGraceMs.
   virtual void StartVersionCheck(bool quiet) = 0;
   // Downloads and checks the newer version's installer and, when it passed,
   // closes the program for it: true then. False when it did not come (the
@@ -291,8 +296,12 @@ class Tfrmmain final : public policy::IMonitorHost, public trading::ITradingMain
   // The close question; true when the window may close.
   bool FormCloseQuery();
   void FormDestroy();
+  // Windows asks whether the session may end (WM_QUERYENDSESSION): not
+  // while an order is typed (kEndSessionDuringOrderText says why).
+  bool EndSessionRefused() const { return flags_.orderInProgress; }
   // Windows is logging off or shutting down (WM_ENDSESSION): the saving
-  // part of destruction, now, since the process may end without it.
+  // part of destruction, now, since the process may end without it; never
+  // waiting for a lock, since this may run inside an order's pumping.
   void EndSession();
 
   // ---- commands and events ----
@@ -318,6 +327,11 @@ class Tfrmmain final : public policy::IMonitorHost, public trading::ITradingMain
   void TrayBalloonClick();
   void TimerAutoActiveTimer();
   void VersionCheckDone(const VersionCheckResult& result, bool quiet);
+  // The start-up check has not answered in time: the login starts without
+  // it (a slow vendor site must not keep an unattended start from its
+  // monitors); an answer that comes later asks about an upgrade only.
+  void StartupCheckOverdue();
+  static constexpr int StartupCheckGraceMs = 2000;
   // A click on the level label refreshes the user information it shows;
   // logged out there is none to fetch.
   void LevelLabelClick() {
@@ -505,7 +519,7 @@ class Tfrmmain final : public policy::IMonitorHost, public trading::ITradingMain
   bool SetUnreadableStoreAside();
   bool RefuseCloseDuringOrder();
   // The final save; `tellUser` shows a failure in a box.
-  bool SaveStoreAtEnd(bool tellUser);
+  bool SaveStoreAtEnd(bool tellUser, bool sessionEnding);
 
   IFrmmainHost& host_;
   trading::IDesktop& desktop_;
@@ -522,6 +536,8 @@ class Tfrmmain final : public policy::IMonitorHost, public trading::ITradingMain
   bool storeHeld_ = false;   // an unreadable store that could not be set aside
   std::string storeAside_;   // where an unreadable store went
   bool sessionEnded_ = false;
+  bool startupCheckAnswered_ = false;
+  bool startupLoginStarted_ = false;
   policy::MonitorOptions loopOptions_;
   trading::TTradingOptions tradingOptions_;
   std::unique_ptr<policy::TMonitorLoop> loop_;

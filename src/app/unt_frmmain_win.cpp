@@ -408,6 +408,7 @@ struct TfrmmainView::Impl final : public IFrmmainHost,
   win::Timer antiLock;
   win::Timer clock{1000};
   win::Timer orderWatch{Tfrmmain::OrderWatchIntervalMs};
+  win::Timer startupGrace{Tfrmmain::StartupCheckGraceMs};
   std::unique_ptr<ProgressView> progress;
   std::unique_ptr<AboutBox> about;
   std::unique_ptr<TfrmshowlogWin> showlog;
@@ -434,6 +435,7 @@ struct TfrmmainView::Impl final : public IFrmmainHost,
   std::map<uint8_t, std::unique_ptr<policy::TEditorView>> editors;
   int bottomHeight = 170;
   int savedBottomHeight = 170;
+  bool endBlocked = false;  // a reason why the session may not end is shown
   bool destroyed = false;
 };
 
@@ -650,6 +652,10 @@ void TfrmmainView::Impl::CreateControls() {
   };
 
   antiLock.onTick = [this] { Do([&] { model->TimerAutoActiveTimer(); }); };
+  startupGrace.onTick = [this] {
+    startupGrace.Stop();
+    Do([&] { model->StartupCheckOverdue(); });
+  };
   // The broker's answers to orders are read beside the monitor loop.
   orderWatch.onTick = [this] {
     if (model->OrderWatchActive()) Do([&] { model->OrderWatchTick(); });
@@ -757,10 +763,15 @@ std::optional<LRESULT> TfrmmainView::Impl::WindowMessage(UINT message, WPARAM wP
       TrackEntrustHint(message, wParam, lParam);
       return std::nullopt;
     case WM_QUERYENDSESSION:
-      return TRUE;
+      if (!model->EndSessionRefused()) return TRUE;
+      // Windows shows the reason while it waits; the order is short.
+      // Where the call fails the refusal stands alone.
+      endBlocked = ShutdownBlockReasonCreate(window.Handle(), W(kEndSessionDuringOrderText).c_str()) || endBlocked;
+      return FALSE;
     case WM_ENDSESSION:
       // The process may end right after this message: what destruction
-      // would have saved is saved now.
+      // would have saved is saved now. A forced end comes here even in the
+      // middle of an order.
       if (wParam) Do([&] { model->EndSession(); });
       return 0;
     default:
@@ -834,6 +845,10 @@ void TfrmmainView::Impl::DrawPriceFrames(HDC dc) {
 }
 
 void TfrmmainView::Impl::Sync() {
+  if (endBlocked && !model->EndSessionRefused()) {
+    ShutdownBlockReasonDestroy(window.Handle());
+    endBlocked = false;
+  }
   const uint32_t c = model->TakeChanges();
   // Messages kept at the last closing go once the user is logged in, so
   // that the daily log has their lines.
@@ -1121,7 +1136,10 @@ void TfrmmainView::Impl::FetchNoticeText(const std::string& address) {
 
 void TfrmmainView::Impl::StartVersionCheck(bool quiet) {
   // At start-up, an installation handed over before is long over.
-  if (quiet) RemoveOldUpgradePackages();
+  if (quiet) {
+    RemoveOldUpgradePackages();
+    startupGrace.Start();
+  }
   const std::string address = ReadVendorSite(folder).VersionPage();
   base::StartWorker([poster = queue.Poster(), address, quiet, this] {
     std::string error = "只接受 https 地址：" + address;

@@ -3,8 +3,13 @@
 #include <windows.h>
 #include <winhttp.h>
 
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <cwchar>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 #include "app/qv_version.h"
 #include "win/text_win.h"
@@ -19,11 +24,56 @@ using Handle = std::unique_ptr<void, HandleCloser>;
 
 std::string LastError(const std::string& what) { return what + "（错误 " + std::to_string(GetLastError()) + "）"; }
 
+using Clock = std::chrono::steady_clock;
+
+// Owns the request handle and closes it at the deadline from a thread of
+// its own: closing the handle ends a synchronous call in progress, so a
+// server that drips its answer byte by byte (each step well within its
+// time-out) cannot hold the request past the deadline.
+class RequestDeadline {
+ public:
+  RequestDeadline(HINTERNET request, Clock::time_point deadline) : request_(request) {
+    thread_ = std::thread([this, deadline] {
+      std::unique_lock lock(mutex_);
+      if (changed_.wait_until(lock, deadline, [this] { return finished_; })) return;
+      expired_ = true;
+      WinHttpCloseHandle(request_);
+    });
+  }
+  ~RequestDeadline() {
+    {
+      std::lock_guard lock(mutex_);
+      finished_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+    if (!expired_) WinHttpCloseHandle(request_);
+  }
+  RequestDeadline(const RequestDeadline&) = delete;
+  RequestDeadline& operator=(const RequestDeadline&) = delete;
+
+  bool Expired() {
+    std::lock_guard lock(mutex_);
+    return expired_;
+  }
+
+ private:
+  HINTERNET request_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool finished_ = false;
+  bool expired_ = false;
+  std::thread thread_;
+};
+
 // Sends the request (a GET, or a POST of a JSON body) and hands the reply's
 // body to `onData` as it arrives: a 200 reply's only, unless `status` is
-// given, which then receives the status and any reply is read.
-bool Fetch(const std::string& url, int timeoutMs, const HttpSink& onData, std::string& err,
+// given, which then receives the status and any reply is read. `stepMs`
+// bounds each step; `wholeMs` (0: none) the whole request.
+bool Fetch(const std::string& url, int stepMs, int wholeMs, const HttpSink& onData, std::string& err,
            const std::string* postBody = nullptr, int* statusOut = nullptr) {
+  const Clock::time_point deadline =
+      wholeMs > 0 ? Clock::now() + std::chrono::milliseconds(wholeMs) : Clock::time_point::max();
   std::wstring wide = win::Wide(url);
   URL_COMPONENTS parts{};
   parts.dwStructSize = sizeof(parts);
@@ -45,7 +95,8 @@ bool Fetch(const std::string& url, int timeoutMs, const HttpSink& onData, std::s
     err = LastError("无法使用网络");
     return false;
   }
-  WinHttpSetTimeouts(session.get(), timeoutMs, timeoutMs, timeoutMs, timeoutMs);
+  const int step = wholeMs > 0 ? std::min(stepMs, wholeMs) : stepMs;
+  WinHttpSetTimeouts(session.get(), step, step, step, step);
   Handle connection(WinHttpConnect(session.get(), host, parts.nPort, 0));
   if (!connection) {
     err = LastError("无法连接 " + url);
@@ -54,24 +105,31 @@ bool Fetch(const std::string& url, int timeoutMs, const HttpSink& onData, std::s
   const std::wstring object = std::wstring(path) + extra;
   // Certificate errors end the request: no SECURITY_FLAG_IGNORE_* is ever
   // set, and WinHTTP follows no redirect from https to http.
-  Handle request(WinHttpOpenRequest(connection.get(), postBody ? L"POST" : L"GET", object.empty() ? L"/" : object.c_str(), nullptr,
-                                    WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
-                                    parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0));
-  if (!request) {
+  HINTERNET opened = WinHttpOpenRequest(connection.get(), postBody ? L"POST" : L"GET", object.empty() ? L"/" : object.c_str(),
+                                        nullptr, WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                        parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0);
+  if (!opened) {
     err = LastError("无法请求 " + url);
     return false;
   }
+  RequestDeadline guard(opened, deadline);
+  HINTERNET const request = opened;
+  // A step that failed because the deadline closed the request says so.
+  auto failed = [&](const std::string& what) {
+    err = guard.Expired() || Clock::now() >= deadline
+              ? url + " 未在 " + std::to_string((wholeMs + 999) / 1000) + " 秒内回答完"
+              : LastError(what);
+    return false;
+  };
   static const wchar_t kJson[] = L"Content-Type: application/json; charset=utf-8";
   void* data = postBody ? const_cast<char*>(postBody->data()) : WINHTTP_NO_REQUEST_DATA;
   const DWORD bodyLength = postBody ? static_cast<DWORD>(postBody->size()) : 0;
-  if (!WinHttpSendRequest(request.get(), postBody ? kJson : WINHTTP_NO_ADDITIONAL_HEADERS,
+  if (!WinHttpSendRequest(request, postBody ? kJson : WINHTTP_NO_ADDITIONAL_HEADERS,
                           postBody ? static_cast<DWORD>(-1L) : 0, data, bodyLength, bodyLength, 0) ||
-      !WinHttpReceiveResponse(request.get(), nullptr)) {
-    err = LastError("无法连接 " + url);
-    return false;
-  }
+      !WinHttpReceiveResponse(request, nullptr))
+    return failed("无法连接 " + url);
   DWORD status = 0, size = sizeof(status);
-  WinHttpQueryHeaders(request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER, WINHTTP_HEADER_NAME_BY_INDEX,
+  WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER, WINHTTP_HEADER_NAME_BY_INDEX,
                       &status, &size, WINHTTP_NO_HEADER_INDEX);
   if (statusOut) *statusOut = static_cast<int>(status);
   if (status != 200 && !statusOut) {
@@ -81,23 +139,18 @@ bool Fetch(const std::string& url, int timeoutMs, const HttpSink& onData, std::s
   wchar_t length[32] = {};
   DWORD lengthSize = sizeof(length);
   uint64_t total = 0;
-  if (WinHttpQueryHeaders(request.get(), WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX, length,
+  if (WinHttpQueryHeaders(request, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX, length,
                           &lengthSize, WINHTTP_NO_HEADER_INDEX))
     total = std::wcstoull(length, nullptr, 10);
   std::string chunk;
   for (;;) {
+    if (Clock::now() >= deadline) return failed("");
     DWORD available = 0;
-    if (!WinHttpQueryDataAvailable(request.get(), &available)) {
-      err = LastError("读取 " + url + " 失败");
-      return false;
-    }
+    if (!WinHttpQueryDataAvailable(request, &available)) return failed("读取 " + url + " 失败");
     if (available == 0) break;
     chunk.resize(available);
     DWORD read = 0;
-    if (!WinHttpReadData(request.get(), chunk.data(), available, &read)) {
-      err = LastError("读取 " + url + " 失败");
-      return false;
-    }
+    if (!WinHttpReadData(request, chunk.data(), available, &read)) return failed("读取 " + url + " 失败");
     if (!onData(std::string_view(chunk.data(), read), total, &err)) return false;
   }
   return true;
@@ -108,7 +161,7 @@ bool Fetch(const std::string& url, int timeoutMs, const HttpSink& onData, std::s
 std::optional<std::string> HttpGet(const std::string& url, int timeoutMs, std::string* error, size_t maxBytes) {
   std::string ignored;
   std::string body;
-  const bool ok = Fetch(url, timeoutMs, [&](std::string_view bytes, uint64_t, std::string* err) {
+  const bool ok = Fetch(url, timeoutMs, timeoutMs, [&](std::string_view bytes, uint64_t, std::string* err) {
     if (body.size() + bytes.size() > maxBytes) {
       *err = url + " 的内容过大";
       return false;
@@ -122,13 +175,13 @@ std::optional<std::string> HttpGet(const std::string& url, int timeoutMs, std::s
 
 bool HttpDownload(const std::string& url, int timeoutMs, const HttpSink& onData, std::string* error) {
   std::string ignored;
-  return Fetch(url, timeoutMs, onData, error ? *error : ignored);
+  return Fetch(url, timeoutMs, 0, onData, error ? *error : ignored);
 }
 
 HttpReply HttpPostJson(const std::string& url, const std::string& body, int timeoutMs, size_t maxBytes) {
   HttpReply reply;
   int status = 0;
-  const bool ok = Fetch(url, timeoutMs, [&](std::string_view bytes, uint64_t, std::string* err) {
+  const bool ok = Fetch(url, timeoutMs, timeoutMs, [&](std::string_view bytes, uint64_t, std::string* err) {
     if (reply.body.size() + bytes.size() > maxBytes) {
       *err = url + " 的内容过大";
       return false;

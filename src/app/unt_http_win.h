@@ -12,8 +12,9 @@
 namespace app {
 
 // The body of a 200 reply, or nullopt (with `error` set) when the address
-// does not parse, the server cannot be reached within the time-out or
-// answers anything else. Bodies larger than `maxBytes` are refused.
+// does not parse, the whole answer is not in within `timeoutMs` (however
+// slowly the server keeps sending) or it is anything else. Bodies larger
+// than `maxBytes` are refused.
 std::optional<std::string> HttpGet(const std::string& url, int timeoutMs, std::string* error = nullptr,
                                    size_t maxBytes = 4u << 20);
 
@@ -26,7 +27,7 @@ using HttpSink = std::function<bool(std::string_view bytes, uint64_t total, std:
 bool HttpDownload(const std::string& url, int timeoutMs, const HttpSink& onData, std::string* error = nullptr);
 
 // POSTs a JSON body and returns whatever the server answered: status 0
-// (with `error`) only when there was no complete answer.
+// (with `error`) only when there was no complete answer within `timeoutMs`.
 struct HttpReply {
   int status = 0;
   std::string body;

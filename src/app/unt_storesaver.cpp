@@ -1,5 +1,7 @@
 #include "app/unt_storesaver.h"
 
+#include <optional>
+
 #include "base/files.h"
 #include "base/worker.h"
 #include "policy/unt_policy.h"
@@ -25,6 +27,7 @@ TStoreSaver::~TStoreSaver() {
 void TStoreSaver::Save() {
   {
     std::lock_guard lock(mutex_);
+    if (closed_) return;
     pending_ = true;
   }
   wake_.notify_one();
@@ -32,7 +35,19 @@ void TStoreSaver::Save() {
 
 void TStoreSaver::Flush() {
   std::unique_lock lock(mutex_);
-  idle_.wait(lock, [this] { return !pending_ && !writing_; });
+  idle_.wait(lock, [this] { return !pending_ && !fetching_ && !writing_; });
+}
+
+bool TStoreSaver::SaveLast(const std::string& bytes, std::string* error) {
+  {
+    std::unique_lock lock(mutex_);
+    closed_ = true;
+    pending_ = false;
+    idle_.wait(lock, [this] { return !writing_; });
+  }
+  // The worker writes nothing from here on: it checks closed_ before it
+  // starts a write.
+  return base::AtomicReplace(path_, bytes, error);
 }
 
 int TStoreSaver::Writes() const {
@@ -46,17 +61,34 @@ void TStoreSaver::Run() {
     wake_.wait(lock, [this] { return pending_ || stop_; });
     if (!pending_) return;  // stopped with nothing left to write
     pending_ = false;
-    writing_ = true;
+    fetching_ = true;
     lock.unlock();
     std::string error;
     bool ok = false;
+    std::optional<std::string> bytes;
     try {
-      ok = base::AtomicReplace(path_, source_(), &error);
+      bytes = source_();
     } catch (const std::exception& e) {
       error = e.what();  // out of memory for the bytes: told like a failed write
     }
     lock.lock();
-    writing_ = false;
+    fetching_ = false;
+    if (closed_) {
+      // The last save was made meanwhile, of newer state.
+      idle_.notify_all();
+      return;
+    }
+    if (bytes) {
+      writing_ = true;
+      lock.unlock();
+      try {
+        ok = base::AtomicReplace(path_, *bytes, &error);
+      } catch (const std::exception& e) {
+        error = e.what();
+      }
+      lock.lock();
+      writing_ = false;
+    }
     ++writes_;
     bool tell = false;
     if (ok) {
@@ -75,7 +107,7 @@ void TStoreSaver::Run() {
         lock.lock();
       }
     }
-    if (!pending_) idle_.notify_all();
+    idle_.notify_all();
   }
 }
 

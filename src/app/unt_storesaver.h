@@ -31,6 +31,12 @@ class TStoreSaver {
   void Save();
   // Returns when everything handed over so far is on disk (or failed).
   void Flush();
+  // The last save, of bytes the caller took itself: waits only for a write
+  // already under way, never for the worker's `source` (whose lock the
+  // caller may hold further up its stack). What the worker takes after
+  // this is dropped and later saves are ignored, so nothing older lands
+  // after it.
+  bool SaveLast(const std::string& bytes, std::string* error);
   int Writes() const;  // files written, for tests
 
  private:
@@ -44,7 +50,9 @@ class TStoreSaver {
   std::condition_variable idle_;
   std::function<std::string()> source_;
   bool pending_ = false;
+  bool fetching_ = false;  // inside `source`
   bool writing_ = false;
+  bool closed_ = false;  // SaveLast was called
   bool stop_ = false;
   bool failureShown_ = false;
   int writes_ = 0;

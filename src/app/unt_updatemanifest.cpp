@@ -36,7 +36,7 @@ std::optional<uint64_t> PackageSize(std::string_view text) {
 
 bool IsLoopbackHost(std::string host) {
   for (char& c : host) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  if (host == "localhost" || host == "[::1]") return true;
+  if (host == "localhost" || host == "[::1]" || host == "::1") return true;
   // 127.0.0.0/8 written as four decimal numbers.
   if (host.rfind("127.", 0) != 0) return false;
   int parts = 0;
@@ -157,20 +157,19 @@ VersionCheckResult JudgeVersionReply(const std::optional<std::string>& reply, st
   return r;
 }
 
-bool IsAllowedUpdateAddress(std::string_view url) {
+bool IsAllowedUpdateAddress(std::string_view url, const UrlCracker& crack) {
   for (const char c : url)
     if (static_cast<unsigned char>(c) <= ' ' || c == '"' || c == 0x7F) return false;
   const bool https = StartsWithNoCase(url, "https://");
   if (!https && !StartsWithNoCase(url, "http://")) return false;
-  std::string_view authority = url.substr(https ? 8 : 7);
-  authority = authority.substr(0, authority.find_first_of("/?#\\"));
-  // No "user@" before the host: it only serves to disguise where a request goes.
-  if (authority.empty() || authority.find('@') != std::string_view::npos) return false;
-  if (https) return true;
-  std::string_view host = authority;
-  if (host.front() == '[') host = host.substr(0, host.find(']') == std::string_view::npos ? 0 : host.find(']') + 1);
-  else host = host.substr(0, host.find(':'));
-  return IsLoopbackHost(std::string(host));
+  // Backslashes, fragments and "user@" before the host only serve to make
+  // an address read differently by different parsers.
+  const std::string_view rest = url.substr(https ? 8 : 7);
+  if (url.find_first_of("\\#") != std::string_view::npos) return false;
+  if (rest.substr(0, rest.find('/')).find('@') != std::string_view::npos) return false;
+  const std::optional<CrackedUrl> parts = crack(url);
+  if (!parts || parts->host.empty() || parts->userInfo || parts->https != https) return false;
+  return https || IsLoopbackHost(parts->host);
 }
 
 }  // namespace app

@@ -25,6 +25,7 @@
 // values of their form; the whole is at most kMaxManifestBytes.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -65,10 +66,24 @@ std::span<const base::EcP256PublicKey> TrustedUpdateKeys();
 VersionCheckResult JudgeVersionReply(const std::optional<std::string>& reply, std::string_view running,
                                      std::span<const base::EcP256PublicKey> trusted = TrustedUpdateKeys());
 
+// An address as a URL cracker reads it: where the request would go.
+struct CrackedUrl {
+  bool https = false;
+  std::string host;
+  bool userInfo = false;  // a user name or password stands before the host
+};
+using UrlCracker = std::function<std::optional<CrackedUrl>(std::string_view url)>;
+// The cracker the requests themselves go by: WinHttpCrackUrl on Windows, a
+// strict reading of the generic syntax elsewhere; nullopt for what it cannot
+// read as an http or https address.
+std::optional<CrackedUrl> CrackUrl(std::string_view url);
+
 // Whether the program may fetch the manifest or the package from `url`:
 // https, or http to a loopback address (127.0.0.0/8, localhost, [::1]) for
-// tests on one machine.
-bool IsAllowedUpdateAddress(std::string_view url);
+// tests on one machine. The host judged is the one `crack` yields, the
+// one the request would reach, never a reading of our own.
+bool IsAllowedUpdateAddress(std::string_view url, const UrlCracker& crack);
+inline bool IsAllowedUpdateAddress(std::string_view url) { return IsAllowedUpdateAddress(url, CrackUrl); }
 
 // The menu's check found a manifest it cannot trust.
 inline constexpr char kUpdateRefused[] =

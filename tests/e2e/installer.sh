@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The installer and the program's own upgrade, in a Wine prefix of their
 # own: a package of the shipped i686 build is installed per user (its
-# quorvel.exe is the twin that trusts the test key too), the
+# quorvel.exe is the twin that trusts the test key too, so the package has
+# a name of its own and the shipped name is refused), the
 # installed quorvel.exe runs from there and refuses a tampered download of
 # a newer version, the next version installed over it keeps the user's
 # store, profiles, settings and options byte for byte while replacing the
@@ -76,10 +77,19 @@ make_next() { # <folder> <version>: other program files, another default config.
 make_next "$work/next" "$next"
 make_next "$work/later" "$later"
 package() { "$ROOT/scripts/package.sh" win32 --app "$work/$1" --version "$2" --out "$work/$1.msi" >/dev/null; }
-package cur "$version" &
+# These programs trust the test key: their packages never pass for the
+# shipped one, whose name the script refuses to give them.
+shipped_name="$work/Tarvolen-Merrowick-$version.msi"
+refused() { ! "$ROOT/scripts/package.sh" win32 --app "$work/cur" --version "$version" --out "$shipped_name" \
+  >/dev/null 2>"$work/refused.txt" && grep -q "test update key" "$work/refused.txt" && test ! -e "$shipped_name"; }
+check "a package of a program that trusts the test key is not made under the shipped name" refused
+"$ROOT/scripts/package.sh" win32 --app "$work/cur" --version "$version" >"$work/made.txt" &
 package next "$next" &
 package later "$later"
 wait
+made=$(tail -n 1 "$work/made.txt")
+check "it gets a name of its own" test "$(basename "$made")" = "Tarvolen-Merrowick-$version-test-key.msi"
+[ -f "$made" ] && mv "$made" "$work/cur.msi"
 check "three packages" test -s "$work/cur.msi" -a -s "$work/next.msi" -a -s "$work/later.msi"
 
 # ---- a fresh prefix: a copy of the shared one when there is one (quicker) ------------

@@ -894,6 +894,30 @@ TEST_F(MainWindowTest, ClosingWaitsForTheOrderSavesFirstAndTellsAFailedSave) {
   EXPECT_EQ(policy::ParsePolicyStore(*base::ReadFileBytes(store)).size(), 2u);
 }
 
+// A start-up check that has not answered in time does not hold the login
+// back; its late answer still offers a newer version, and logs in no
+// second time.
+TEST_F(MainWindowTest, OverdueStartupCheckLogsInOnceAndStillOffersTheUpgrade) {
+  auto w = Create();
+  w->FormShow();
+  w->StartupCheckOverdue();
+  EXPECT_EQ(host.Count("login"), 1u);
+  app::VersionCheckResult newer;
+  newer.outcome = app::VersionCheckResult::Newer;
+  newer.newest = {"1.8.0", "更快", "/s.msi", std::string(64, 'a'), 15, app::kUpdateProduct};
+  host.answers = {false};  // later
+  w->VersionCheckDone(newer, true);
+  EXPECT_EQ(host.Count("ask 软件升级"), 1u);
+  EXPECT_EQ(host.Count("login"), 1u);
+  // An answer in time leaves nothing for the grace to do.
+  auto again = Create();
+  host.calls.clear();
+  again->FormShow();
+  again->VersionCheckDone(app::JudgeVersionReply(std::nullopt, app::kProgramVersion), true);
+  again->StartupCheckOverdue();
+  EXPECT_EQ(host.Count("login"), 1u);
+}
+
 // The quiet start-up check leads to the login as the command would: not
 // once the user has logged in by hand while it waited.
 TEST_F(MainWindowTest, QuietVersionCheckLogsInThroughTheCommand) {

@@ -9,9 +9,11 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <thread>
 
 #include "app/unt_frmmain.h"
 #include "app/unt_frmmain_win.h"
@@ -168,6 +170,61 @@ TEST_F(MainWindowWin, EndOfTheWindowsSessionSavesTheStore) {
   ASSERT_EQ(saved.size(), 2u);
   EXPECT_FLOAT_EQ(saved[0].setPrice, 12.5f);
   EXPECT_TRUE(model.Flags().closing);
+  testing_support::DestroyMainWindow(window);
+}
+
+// Windows asks from another thread, while an order script on the GUI thread
+// waits for a slow trading program in the middle of a monitor pass (list
+// lock held, a save waiting in the worker for that lock): the end is
+// refused while the order runs; a forced end saves at once from the state
+// in hand, within the 5 s Windows grants before it ends the process.
+TEST_F(MainWindowWin, EndOfTheSessionDuringAnOrderSavesWithinFiveSeconds) {
+  auto view = std::make_unique<app::TfrmmainView>(folder);
+  view->Show();
+  const HWND window = static_cast<HWND>(view->Handle());
+  app::Tfrmmain& model = view->Model();
+  const std::string store = policy::PolicyStorePath(folder);
+  view->FlushStore();
+  {
+    auto pass = model.Monitors().Lock();
+    model.Flags().orderInProgress = true;
+    model.Monitors().ChangeSetPrice(0, 12.5f);
+    model.RebuildMonitorList();  // its save waits in the worker for the pass's lock
+
+    DWORD_PTR query = 1;
+    bool ended = false;
+    long long endMs = -1;
+    std::atomic<bool> done{false};
+    std::thread windows([&] {
+      SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, 5000, &query);
+      const auto t0 = Clock::now();
+      DWORD_PTR ignored = 0;
+      ended = SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_NORMAL, 5000, &ignored) != 0;
+      endMs = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t0).count();
+      done = true;
+    });
+    // The order script's waiting: messages are pumped.
+    for (const auto end = Clock::now() + std::chrono::seconds(15); !done && Clock::now() < end;) {
+      MSG msg;
+      while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+      Sleep(5);
+    }
+    windows.join();
+    EXPECT_EQ(query, 0u) << "the end of the session is refused while the order is typed";
+    EXPECT_TRUE(ended) << "WM_ENDSESSION answered";
+    EXPECT_LT(endMs, 5000);
+    std::printf("[ figures  ] end of the session during an order: saved and answered in %lld ms\n", endMs);
+    const auto saved = policy::ParsePolicyStore(*base::ReadFileBytes(store));
+    ASSERT_EQ(saved.size(), 3u);
+    EXPECT_FLOAT_EQ(saved[0].setPrice, 12.5f);
+    model.Flags().orderInProgress = false;
+  }
+  // The worker's save, taken once the pass let go, must not land after
+  // the last one; nothing saves later.
+  model.Monitors().ChangeSetPrice(0, 13.5f);
+  model.RebuildMonitorList();
+  Sleep(300);
+  EXPECT_FLOAT_EQ(policy::ParsePolicyStore(*base::ReadFileBytes(store))[0].setPrice, 12.5f);
   testing_support::DestroyMainWindow(window);
 }
 

@@ -28,13 +28,33 @@ std::string ApplicationFolder() {
   return win::Utf8(path);
 }
 
+// The folder as the file system knows it: an 8.3 short name, a substituted
+// drive, a junction or a symbolic link all lead to one final path. The
+// spelling given is kept when the folder cannot be opened.
+std::string FinalFolderPath(const std::string& folder) {
+  const HANDLE handle = CreateFileW(win::Wide(folder).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return folder;
+  std::wstring path(MAX_PATH, L'\0');
+  DWORD n = GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()), FILE_NAME_NORMALIZED);
+  if (n >= path.size()) {
+    path.resize(n + 1);
+    n = GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()), FILE_NAME_NORMALIZED);
+  }
+  CloseHandle(handle);
+  if (n == 0 || n >= path.size()) return folder;
+  path.resize(n);
+  return win::Utf8(path);
+}
+
 // One running copy per application folder: two would write the same store
 // and fire the same monitors, so one order could be placed twice. The first
 // copy holds a named mutex and publishes its main window in a small shared
 // block; a later start brings that window to the front and ends.
 class SingleCopy {
  public:
-  explicit SingleCopy(const std::string& folder) : name_(win::Wide(app::SingleCopyName(folder))) {
+  explicit SingleCopy(const std::string& folder)
+      : name_(win::Wide(app::SingleCopyName(FinalFolderPath(folder)))) {
     mutex_ = CreateMutexW(nullptr, FALSE, name_.c_str());
     // A lock that cannot be made does not keep the program from starting.
     first_ = !mutex_ || GetLastError() != ERROR_ALREADY_EXISTS;
