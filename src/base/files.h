@@ -32,7 +32,9 @@ std::optional<size_t> ReadFileInto(const std::string& path, const PlaceBytes& pl
 // file is opened for reading and writing for this one write only, with other
 // writers locked out meanwhile; while another writer holds it, the open is
 // retried for a short while. False (and `error` set) when the file cannot be
-// opened or written.
+// opened or written; a write that fails part way (a full disk, a size limit)
+// is cut back, so the file ends where it ended before and the next append
+// never continues a fragment.
 bool AppendToFile(const std::string& path, std::string_view bytes, std::string* error = nullptr);
 
 // Appends one line ended by CR LF.
@@ -57,7 +59,8 @@ enum class LockedWrite { kDone, kBusy, kFailed };
 // Opens the file for reading and writing with other writers denied
 // (creating it when `create`), moves to its end, writes `bytes` and closes
 // it; with `truncate` it is emptied instead. kBusy when another writer holds
-// it (nothing was written), kFailed with `error` set on any other failure.
+// it (nothing was written), kFailed with `error` set on any other failure
+// (after a failed write the file is cut back to its length before it).
 LockedWrite PlatformLockedWrite(const std::filesystem::path& path, std::string_view bytes, bool create,
                                 bool truncate, std::string* error);
 // Forces a written file's data to disk.

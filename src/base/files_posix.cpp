@@ -42,9 +42,10 @@ LockedWrite PlatformLockedWrite(const std::filesystem::path& path, std::string_v
     return result;
   }
   LockedWrite result = LockedWrite::kDone;
+  off_t start = -1;
   if (truncate) {
     if (::ftruncate(fd, 0) != 0) result = fail("empty");
-  } else if (::lseek(fd, 0, SEEK_END) < 0) {
+  } else if (start = ::lseek(fd, 0, SEEK_END); start < 0) {
     result = fail("seek in");
   } else {
     size_t done = 0;
@@ -52,7 +53,11 @@ LockedWrite PlatformLockedWrite(const std::filesystem::path& path, std::string_v
       const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) {
+        if (n == 0) errno = EIO;
         result = fail("write");
+        // A part of the bytes may be in: cut back to where they began, so
+        // the next append does not continue a fragment.
+        if (::ftruncate(fd, start) != 0 && error) *error += "; a part was left, cutting it off failed";
         break;
       }
       done += static_cast<size_t>(n);

@@ -37,7 +37,8 @@ LockedWrite PlatformLockedWrite(const std::filesystem::path& path, std::string_v
   }
   LockedWrite result = LockedWrite::kDone;
   LARGE_INTEGER zero{};
-  if (!SetFilePointerEx(file, zero, nullptr, truncate ? FILE_BEGIN : FILE_END)) {
+  LARGE_INTEGER start{};
+  if (!SetFilePointerEx(file, zero, &start, truncate ? FILE_BEGIN : FILE_END)) {
     result = fail("seek in", GetLastError());
   } else if (truncate) {
     if (!SetEndOfFile(file)) result = fail("empty", GetLastError());
@@ -48,6 +49,10 @@ LockedWrite PlatformLockedWrite(const std::filesystem::path& path, std::string_v
       DWORD written = 0;
       if (!WriteFile(file, bytes.data() + done, chunk, &written, nullptr) || written == 0) {
         result = fail("write", GetLastError());
+        // A part of the bytes may be in: cut back to where they began, so
+        // the next append does not continue a fragment.
+        if ((!SetFilePointerEx(file, start, nullptr, FILE_BEGIN) || !SetEndOfFile(file)) && error)
+          *error += "; a part was left, cutting it off failed";
         break;
       }
       done += written;

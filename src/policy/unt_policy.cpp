@@ -387,7 +387,7 @@ StoreLoadResult TPolicyList::LoadStore(const std::string& path) {
   const std::optional<size_t> got = base::ReadFileInto(path, [&](size_t size) -> void* {
     capacity = size / kPolicyRecordSize;
     const size_t rest = size % kPolicyRecordSize;
-    // The partial record is read into one spare record that is not kept.
+    // A partial record is read into one spare record, so that it is seen.
     block = std::make_shared_for_overwrite<TPolicyRecord[]>(capacity + (rest ? 1 : 0));
     return block.get();
   });
@@ -396,9 +396,16 @@ StoreLoadResult TPolicyList::LoadStore(const std::string& path) {
     result.error = "cannot read " + path;
     return result;
   }
+  // Not a whole number of records: written by another version or damaged.
+  // Reading what fits would drop the rest at the next save, so the file is
+  // as unreadable as one that cannot be opened.
+  if (*got % kPolicyRecordSize != 0) {
+    result.ok = false;
+    result.error = "长度 " + std::to_string(*got) + " 字节不是 " + std::to_string(kPolicyRecordSize) + " 字节的整数倍";
+    return result;
+  }
   const size_t n = std::min(capacity, *got / kPolicyRecordSize);
   result.records = n;
-  result.ignoredBytes = *got % kPolicyRecordSize;
   // Nothing runs after a start; the tracking fields are kept as stored.
   std::vector<std::shared_ptr<TPolicyRecord>> loaded;
   loaded.reserve(n);

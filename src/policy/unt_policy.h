@@ -161,9 +161,9 @@ void SetTargetName(TPolicyRecord& record, std::string_view utf8);
 std::string PolicyStorePath(const std::string& appFolder);
 
 struct StoreLoadResult {
-  bool ok = true;            // false: the file exists but could not be read
+  bool ok = true;            // false: the file exists but could not be read, or
+                             // is not a whole number of records (none loaded)
   size_t records = 0;        // records added to the list
-  size_t ignoredBytes = 0;   // a trailing partial record, left in the file
   std::string error;
 };
 

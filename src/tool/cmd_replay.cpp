@@ -146,8 +146,6 @@ int RunReplay(const Args& rawArgs, std::ostream& out, std::ostream& err) {
     err << args->store << ": " << loaded.error << "\n";
     return kExitBadInput;
   }
-  if (loaded.ignoredBytes)
-    err << args->store << ": " << loaded.ignoredBytes << " bytes after the last whole record ignored\n";
 
   const auto tapeBytes = base::ReadFileBytes(args->tape);
   if (!tapeBytes) {

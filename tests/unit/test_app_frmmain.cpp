@@ -858,6 +858,30 @@ TEST_F(MainWindowTest, UnreadableStoreIsSetAsideAndNeverSavedOver) {
   EXPECT_EQ(base::ReadFileBytes(store)->size(), 0u);
 }
 
+// A store whose length is not a whole number of records (another version's,
+// or damaged) goes aside the same way, whole, instead of losing its tail at
+// the first save.
+TEST_F(MainWindowTest, AStoreNotOfWholeRecordsIsSetAsideWholeAndTheUserTold) {
+  const std::string store = policy::PolicyStorePath(folder);
+  const std::string stored = *base::ReadFileBytes(store) + std::string(40, '\x5A');
+  ASSERT_TRUE(base::AtomicReplace(store, stored));
+  const std::string aside = app::UnreadableStorePath(store, now);
+
+  auto w = Create();
+  ASSERT_EQ(host.Count("info"), 1u);
+  const std::string told = *std::find_if(host.calls.begin(), host.calls.end(),
+                                         [](const std::string& c) { return c.rfind("info", 0) == 0; });
+  EXPECT_NE(told.find("监控记录文件 " + store + " 无法读取（长度 2059 字节不是 673 字节的整数倍）"), std::string::npos)
+      << told;
+  EXPECT_NE(told.find("已改名为 " + aside), std::string::npos) << told;
+  w->FormShow();
+  EXPECT_EQ(w->RowCount(), 0u);
+  w->Monitors().Add(testing_support::Monitor(5, policy::kKindPrice, "600000", 9.0f));
+  w->FormDestroy();
+  EXPECT_EQ(*base::ReadFileBytes(aside), stored);
+  EXPECT_EQ(policy::ParsePolicyStore(*base::ReadFileBytes(store)).size(), 1u);
+}
+
 // Closing waits for an order in progress, saves the store before it stops
 // any worker, and tells a failed final save in a box, keeping the last
 // good file.

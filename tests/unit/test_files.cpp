@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
 
 #include "base/files.h"
 #include "support/temp_dir.h"
@@ -61,3 +65,31 @@ TEST(Files, AFolderReadsAsNoFile) {
   EXPECT_EQ(ReadFileBytes(PathToUtf8(dir.path())), std::nullopt);
   EXPECT_FALSE(FileExists(PathToUtf8(dir.path())));
 }
+
+#ifndef _WIN32
+// A write that stops part way (here at a file-size limit, as on a full disk)
+// leaves no fragment for the next line to be glued onto, and says it failed.
+TEST(Files, AnAppendThatFailsPartWayIsCutBackAndReported) {
+  TempDir dir;
+  const std::string path = dir.File("trade.log");
+  ASSERT_TRUE(AppendLine(path, "first"));
+
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit limited = saved;
+  limited.rlim_cur = 7 + 10;  // "first\r\n" and ten bytes of the next line
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+  std::string error;
+  const bool written = AppendLine(path, "second line, longer than the room left", &error);
+  const auto cut = ReadFileBytes(path);
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, oldHandler);
+
+  EXPECT_FALSE(written);
+  EXPECT_NE(error.find("trade.log"), std::string::npos) << error;
+  EXPECT_EQ(cut, "first\r\n");
+  ASSERT_TRUE(AppendLine(path, "third"));
+  EXPECT_EQ(ReadFileBytes(path), "first\r\nthird\r\n");
+}
+#endif

@@ -1,6 +1,7 @@
 #include "plugin/push/unt_pushprovider.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <new>
 #include <string_view>
@@ -128,26 +129,65 @@ kv::KvBool CPushProvider::AddSubscriber(kv::IHelper* subscriber) {
     const int copied = center->CopyAccounts(entries.data(), std::min(center->AccountCount(), kMaxAccounts), true);
     for (int i = 0; i < copied; ++i) {
       const TAccountEntry& entry = entries[static_cast<size_t>(i)];
-      subscriber->OnPushData(entry.registered, &entry, kAccountPayloadSize, nullptr, 0);
+      if (!CallSubscriber(subscriber, entry.registered, &entry, nullptr, 0)) break;
     }
   }
   return 1;
 }
 
-namespace {
-// Notifications this thread is inside: a subscriber that removes itself
-// from its own callback must not wait for that very call.
-thread_local int notifyingHere = 0;
-}  // namespace
-
+// The subscriber leaves the table at once, so no call to it starts from now
+// on. The host frees its subscriber when this returns, so a call of it still
+// running on another thread is waited for, but only for kRemovalWaitMs: the
+// host's threads wait on each other (a subscriber's callback on the tick
+// thread may send a message to the window thread that is removing it), and
+// an unbounded wait would hang both. Calls of other subscribers are never
+// waited for, nor calls on this thread (a subscriber may remove itself or
+// another from its own callback).
 kv::KvBool CPushProvider::RemoveSubscriber(kv::IHelper* subscriber) {
   std::unique_lock lock(tableLock_);
   RemoveSlot(subscribers_, subscriberCount_, [&](kv::IHelper* slot) { return slot == subscriber; });
-  if (notifyingHere == 0) {
-    const uint64_t removedAt = nextTicket_;
-    notified_.wait(lock, [&] { return notifying_.empty() || *notifying_.begin() >= removedAt; });
-  }
+  callEnded_.wait_for(lock, std::chrono::milliseconds(kRemovalWaitMs),
+                      [&] { return !CalledElsewhere(subscriber); });
   return 1;
+}
+
+bool CPushProvider::Subscribed(const kv::IHelper* subscriber) const {
+  const auto used = subscribers_.begin() + UsedSlots(subscriberCount_, kMaxSubscribers);
+  return std::find(subscribers_.begin(), used, subscriber) != used;
+}
+
+bool CPushProvider::CalledElsewhere(const kv::IHelper* subscriber) const {
+  const std::thread::id here = std::this_thread::get_id();
+  for (const TCall* call = calls_; call; call = call->next)
+    if ((!subscriber || call->subscriber == subscriber) && call->thread != here) return true;
+  return false;
+}
+
+bool CPushProvider::CallSubscriber(kv::IHelper* subscriber, int32_t kind, const void* payload, const void* extra,
+                                   int32_t extraSize) {
+  TCall call{subscriber, std::this_thread::get_id(), nullptr};
+  {
+    std::lock_guard lock(tableLock_);
+    if (!Subscribed(subscriber)) return false;
+    call.next = calls_;
+    calls_ = &call;
+  }
+  // The record is unlinked however the call ends.
+  struct Unlink {
+    CPushProvider& owner;
+    TCall& call;
+    ~Unlink() {
+      {
+        std::lock_guard lock(owner.tableLock_);
+        TCall** link = &owner.calls_;
+        while (*link != &call) link = &(*link)->next;
+        *link = call.next;
+      }
+      owner.callEnded_.notify_all();
+    }
+  } unlink{*this, call};
+  subscriber->OnPushData(kind, payload, kAccountPayloadSize, extra, extraSize);
+  return true;
 }
 
 kv::KvBool CPushProvider::AddNotifyWindow(kv::KvHwnd window, uint32_t message) {
@@ -166,11 +206,13 @@ kv::KvBool CPushProvider::RemoveNotifyWindow(kv::KvHwnd window) {
 }
 
 void CPushProvider::ResetTables() {
-  std::lock_guard lock(tableLock_);
+  std::unique_lock lock(tableLock_);
   std::fill_n(windows_.begin(), UsedSlots(windowCount_, kMaxNotifyWindows), TNotifyWindow{});
   std::fill_n(subscribers_.begin(), UsedSlots(subscriberCount_, kMaxSubscribers), nullptr);
   windowCount_ = 0;
   subscriberCount_ = 0;
+  // Every subscriber left, as by RemoveSubscriber.
+  callEnded_.wait_for(lock, std::chrono::milliseconds(kRemovalWaitMs), [&] { return !CalledElsewhere(nullptr); });
 }
 
 int32_t CPushProvider::SubscriberCount() {
@@ -301,33 +343,17 @@ void CPushProvider::FillReport(kv::IKvJob* push) {
 }
 
 void CPushProvider::NotifySubscribers(int32_t kind, const void* payload, const void* extra, int32_t extraSize) {
+  // The order of the table now; each is called only if still in it then.
   std::array<kv::IHelper*, kMaxSubscribers> snapshot{};
   int used = 0;
-  uint64_t ticket = 0;
   {
     std::lock_guard lock(tableLock_);
     used = UsedSlots(subscriberCount_, kMaxSubscribers);
     std::copy_n(subscribers_.begin(), used, snapshot.begin());
-    ticket = nextTicket_++;
-    notifying_.insert(ticket);
   }
-  // Done with the snapshot however the calls end.
-  struct Done {
-    CPushProvider& owner;
-    uint64_t ticket;
-    ~Done() {
-      --notifyingHere;
-      {
-        std::lock_guard lock(owner.tableLock_);
-        owner.notifying_.erase(ticket);
-      }
-      owner.notified_.notify_all();
-    }
-  } done{*this, ticket};
-  ++notifyingHere;
   for (int i = 0; i < used; ++i)
     if (kv::IHelper* subscriber = snapshot[static_cast<size_t>(i)])
-      subscriber->OnPushData(kind, payload, kAccountPayloadSize, extra, extraSize);
+      CallSubscriber(subscriber, kind, payload, extra, extraSize);
 }
 
 void CPushProvider::Notify(const TFillRecord* record, int32_t kind) {

@@ -9,7 +9,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
-#include <set>
+#include <thread>
 
 #include "plugin/addin/kvaddin.h"
 #include "plugin/addin/unt_feature.h"
@@ -22,6 +22,9 @@ constexpr int kMaxSubscribers = 32;
 constexpr int kMaxNotifyWindows = 32;
 constexpr uint32_t kStockRefreshMessage = 6026;
 constexpr int64_t kRefreshIntervalSeconds = 300;
+// How long a removal waits for a call of that subscriber still running on
+// another thread (see RemoveSubscriber).
+constexpr int kRemovalWaitMs = 1000;
 
 // Kinds of OnPushData calls to subscribers (account payloads use the
 // account's registered value, 1 or 0).
@@ -101,7 +104,8 @@ class CPushProvider final : public CPushProviderHead {
 
   // A push with function 402 (called by the push sink).
   void FillReport(kv::IKvJob* push);
-  // The last logged-in user left: both tables are emptied.
+  // The last logged-in user left: both tables are emptied (calls still
+  // running on other threads are waited for as by RemoveSubscriber).
   void ResetTables();
 
   // For the host's and the tests' eyes.
@@ -119,6 +123,14 @@ class CPushProvider final : public CPushProviderHead {
   void Notify(const TFillRecord* record, int32_t kind);
   void RaiseNote();
   void NotifySubscribers(int32_t kind, const void* payload, const void* extra, int32_t extraSize);
+  // Calls the subscriber's OnPushData unless it has left the table; answers
+  // whether it was called.
+  bool CallSubscriber(kv::IHelper* subscriber, int32_t kind, const void* payload, const void* extra,
+                      int32_t extraSize);
+  bool Subscribed(const kv::IHelper* subscriber) const;  // under tableLock_
+  // Whether another thread is inside a call of the subscriber (of any
+  // subscriber for null); under tableLock_.
+  bool CalledElsewhere(const kv::IHelper* subscriber) const;
 
   // First member: the service interface follows the header.
   CPushService service_{*this};
@@ -136,13 +148,17 @@ class CPushProvider final : public CPushProviderHead {
   std::array<TNotifyWindow, kMaxNotifyWindows> windows_{};
   int32_t subscriberCount_ = 0;  // may go negative likewise
   std::array<kv::IHelper*, kMaxSubscribers> subscribers_{};
-  // Notifications in flight, by the ticket each took with its snapshot of
-  // the subscribers (under tableLock_): the host may free a subscriber as
-  // soon as RemoveSubscriber returns, so that waits for every notification
-  // that could still be calling it.
-  uint64_t nextTicket_ = 0;
-  std::set<uint64_t> notifying_;
-  std::condition_variable notified_;
+  // Calls of subscribers in progress, one record on the stack of each
+  // calling thread, linked under tableLock_. A subscriber is called only
+  // while it is in the table, checked under the lock just before the call;
+  // so once it is out, only a call already running can still reach it.
+  struct TCall {
+    const kv::IHelper* subscriber;
+    std::thread::id thread;
+    TCall* next;
+  };
+  TCall* calls_ = nullptr;
+  std::condition_variable callEnded_;
 
   std::mutex serviceLock_;  // the pending note and the last fill's account
   bool pendingNote_ = false;
