@@ -178,10 +178,10 @@ bool HttpDownload(const std::string& url, int timeoutMs, const HttpSink& onData,
   return Fetch(url, timeoutMs, 0, onData, error ? *error : ignored);
 }
 
-HttpReply HttpPostJson(const std::string& url, const std::string& body, int timeoutMs, size_t maxBytes) {
+HttpReply HttpPostJson(const std::string& url, const std::string& body, int stepMs, int wholeMs, size_t maxBytes) {
   HttpReply reply;
   int status = 0;
-  const bool ok = Fetch(url, timeoutMs, timeoutMs, [&](std::string_view bytes, uint64_t, std::string* err) {
+  const bool ok = Fetch(url, stepMs, wholeMs, [&](std::string_view bytes, uint64_t, std::string* err) {
     if (reply.body.size() + bytes.size() > maxBytes) {
       *err = url + " 的内容过大";
       return false;

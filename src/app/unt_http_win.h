@@ -27,12 +27,14 @@ using HttpSink = std::function<bool(std::string_view bytes, uint64_t total, std:
 bool HttpDownload(const std::string& url, int timeoutMs, const HttpSink& onData, std::string* error = nullptr);
 
 // POSTs a JSON body and returns whatever the server answered: status 0
-// (with `error`) only when there was no complete answer within `timeoutMs`.
+// (with `error`) only when there was no complete answer, each step within
+// `stepMs` and the whole request within `wholeMs`.
 struct HttpReply {
   int status = 0;
   std::string body;
   std::string error;
 };
-HttpReply HttpPostJson(const std::string& url, const std::string& body, int timeoutMs, size_t maxBytes = 64u << 10);
+HttpReply HttpPostJson(const std::string& url, const std::string& body, int stepMs, int wholeMs,
+                       size_t maxBytes = 64u << 10);
 
 }  // namespace app

@@ -2,11 +2,8 @@
 
 #include <windows.h>
 #include <wincrypt.h>
-#include <winhttp.h>
 
-#include <mutex>
-
-#include "app/qv_version.h"
+#include "app/unt_http_win.h"
 #include "base/files.h"
 #include "win/text_win.h"
 
@@ -20,125 +17,24 @@ constexpr char kOutboxName[] = "notify-outbox.json";
 // Robots answer in a few hundred bytes.
 constexpr size_t kMaxAnswerBytes = 64u << 10;
 
-std::string Failed(const char* what) { return std::string(what) + "（错误 " + std::to_string(GetLastError()) + "）"; }
-
-// The robots' requests, apart from the program's other fetches: the
-// per-step time-outs of WinHTTP do not end a request whose endpoint takes
-// the connection and never answers, so the handles are closed when the
-// whole request's deadline passes. Error texts never name the address (it
-// holds the robot's credential).
+// The robots' requests go through the program's one fetch, bounded as a
+// whole (an endpoint that takes the connection and never answers is cut off
+// at the deadline). Error texts name the address only without its query or
+// hook id: for many robots the address is the only credential.
 class WinHttpPoster : public IHookPoster {
  public:
   explicit WinHttpPoster(int deadlineMs) : deadlineMs_(deadlineMs) {}
 
   HookReply Post(const std::string& url, const std::string& body, int timeoutMs) override {
-    HookReply reply;
-    const std::wstring wide = win::Wide(url);
-    URL_COMPONENTS parts{};
-    parts.dwStructSize = sizeof(parts);
-    parts.dwHostNameLength = parts.dwUrlPathLength = parts.dwExtraInfoLength = static_cast<DWORD>(-1);
-    if (!WinHttpCrackUrl(wide.c_str(), 0, 0, &parts)) {
-      reply.error = "不是网址";
-      return reply;
-    }
-    const std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
-    std::wstring object = std::wstring(parts.lpszUrlPath, parts.dwUrlPathLength) +
-                          std::wstring(parts.lpszExtraInfo, parts.dwExtraInfoLength);
-    if (object.empty()) object = L"/";
-
-    Handles h;
-    h.session = WinHttpOpen(L"Tarvolen-Merrowick/" QV_VERSION_TEXT, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
-                            WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
-    if (!h.session) {
-      reply.error = Failed("无法使用网络");
-      return reply;
-    }
-    WinHttpSetTimeouts(h.session, timeoutMs, timeoutMs, timeoutMs, timeoutMs);
-    h.connection = WinHttpConnect(h.session, host.c_str(), parts.nPort, 0);
-    // Certificate errors end the request: no SECURITY_FLAG_IGNORE_* is set.
-    h.request = h.connection ? WinHttpOpenRequest(h.connection, L"POST", object.c_str(), nullptr, WINHTTP_NO_REFERER,
-                                                  WINHTTP_DEFAULT_ACCEPT_TYPES,
-                                                  parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0)
-                             : nullptr;
-    if (!h.request) {
-      reply.error = Failed("无法连接");
-      return reply;
-    }
-    // Closing the request handle from the deadline's thread ends a call
-    // under way; no call is started on it once it is closed.
-    const HINTERNET request = h.request;
-    const auto alive = [&h] {
-      std::lock_guard lock(h.mutex);
-      return !h.expired;
-    };
-    HANDLE timer = nullptr;
-    CreateTimerQueueTimer(&timer, nullptr, &Handles::Expire, &h, static_cast<DWORD>(deadlineMs_), 0,
-                          WT_EXECUTEONLYONCE);
-    static const wchar_t kJson[] = L"Content-Type: application/json; charset=utf-8";
-    const DWORD length = static_cast<DWORD>(body.size());
-    DWORD status = 0, size = sizeof(status);
-    if (!alive() ||
-        !WinHttpSendRequest(request, kJson, static_cast<DWORD>(-1L), const_cast<char*>(body.data()), length, length,
-                            0) ||
-        !alive() || !WinHttpReceiveResponse(request, nullptr) || !alive() ||
-        !WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
-                             WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX)) {
-      reply.error = Failed("无法连接");
-    } else {
-      std::string chunk;
-      for (;;) {
-        DWORD available = 0, read = 0;
-        if (!alive() || !WinHttpQueryDataAvailable(request, &available)) {
-          reply.error = Failed("读取回答失败");
-          break;
-        }
-        if (available == 0) {
-          reply.status = static_cast<int>(status);
-          break;
-        }
-        if (reply.body.size() + available > kMaxAnswerBytes) {
-          reply.error = "回答过长";
-          break;
-        }
-        chunk.resize(available);
-        if (!alive() || !WinHttpReadData(request, chunk.data(), available, &read)) {
-          reply.error = Failed("读取回答失败");
-          break;
-        }
-        reply.body.append(chunk.data(), read);
-      }
-    }
-    // Waits for a deadline's callback under way, then closes what is left.
-    if (timer) DeleteTimerQueueTimer(nullptr, timer, INVALID_HANDLE_VALUE);
-    if (h.expired) {
-      reply = {};
-      reply.error = "请求超过 " + std::to_string((deadlineMs_ + 999) / 1000) + " 秒，已中止";
-    }
+    HttpReply r = HttpPostJson(url, body, timeoutMs, deadlineMs_, kMaxAnswerBytes);
+    HookReply reply{r.status, std::move(r.body), std::move(r.error)};
+    const std::string shown = RedactUrl(url);
+    for (size_t at = reply.error.find(url); at != std::string::npos; at = reply.error.find(url, at + shown.size()))
+      reply.error.replace(at, url.size(), shown);
     return reply;
   }
 
  private:
-  struct Handles {
-    std::mutex mutex;
-    HINTERNET session = nullptr, connection = nullptr, request = nullptr;
-    bool expired = false;
-    static void CALLBACK Expire(void* self, BOOLEAN) {
-      auto* h = static_cast<Handles*>(self);
-      std::lock_guard lock(h->mutex);
-      h->expired = true;
-      h->Close();
-    }
-    void Close() {
-      for (HINTERNET* handle : {&request, &connection, &session}) {
-        if (*handle) WinHttpCloseHandle(*handle);
-        *handle = nullptr;
-      }
-    }
-    ~Handles() {
-      std::lock_guard lock(mutex);
-      Close();
-    }
-  };
   int deadlineMs_;
 };
 
