@@ -928,6 +928,36 @@ TEST_F(WinControls, ImageListLoadsIconFilesAndKeepsTheIndexesOfMissingPictures) 
   EXPECT_NE(info.hbmpItem, nullptr);
 }
 
+// A status-bar picture that changes every few seconds (the line speed's)
+// holds one icon: showing the same picture again loads nothing, and the
+// icon replaced is destroyed, not left to the process.
+TEST_F(WinControls, PictureShowsAnIconOnceAndDestroysTheOneItReplaces) {
+  TempDir dir;
+  WriteIcon(dir.File("fast.ico"), RGB(0, 200, 0));
+  WriteIcon(dir.File("slow.ico"), RGB(200, 0, 0));
+  Window window(WindowArgs{.title = "网速", .rect = {80, 80, 200, 100}});
+  Picture picture(window, {.rect = {4, 4, 16, 16}});
+  picture.ShowIcon(dir.File("fast.ico"));
+  const HICON fast = picture.Icon();
+  ASSERT_NE(fast, nullptr);
+  for (int i = 0; i < 50; ++i) picture.ShowIcon(dir.File("fast.ico"));
+  EXPECT_EQ(picture.Icon(), fast);
+  picture.ShowIcon(dir.File("slow.ico"));
+  const HICON slow = picture.Icon();
+  ASSERT_NE(slow, nullptr);
+  EXPECT_NE(slow, fast);
+  ICONINFO info{};
+  EXPECT_FALSE(GetIconInfo(fast, &info)) << "the icon replaced is still alive";
+  // A picture given an icon it does not own leaves that icon alone and
+  // destroys its own.
+  HICON shared = LoadIconW(nullptr, IDI_INFORMATION);
+  picture.SetIcon(shared);
+  EXPECT_FALSE(GetIconInfo(slow, &info));
+  ASSERT_TRUE(GetIconInfo(shared, &info));
+  if (info.hbmColor) DeleteObject(info.hbmColor);
+  if (info.hbmMask) DeleteObject(info.hbmMask);
+}
+
 TEST_F(WinControls, MainWindowCloseCanBeRefusedAndEndsTheLoopWhenAllowed) {
   Window main(WindowArgs{.title = "主窗口", .rect = {50, 50, 400, 300}, .minSize = {300, 200}, .quitOnDestroy = true});
   bool allow = false;
