@@ -14,25 +14,28 @@
 #
 # Not part of scripts/test.sh (it runs for half an hour by default).
 #
-# usage: bench/soak.sh [--minutes N] [--warmup N] [--poll-ms MS] [--host 127.x.y.z] [--keep DIR]
+# usage: bench/soak.sh [--minutes N] [--warmup N] [--poll-ms MS] [--host 127.x.y.z] [--leave-dialog] [--keep DIR]
 #   --minutes  measured minutes after the warm-up (default 30)
 #   --warmup   minutes before the first measurement (default 3)
 #   --poll-ms  the engine's poll interval and the server's quote interval (default 500)
 #   --host     the stand-in server's loopback address (default 127.77.37.1);
 #              runs side by side need one each, and QV_WINEPREFIX a prefix each
+#   --leave-dialog  leave the profile dialog offered at start open (else closed)
 #   --keep     keep the run's folder (program logs, samples) in DIR
 set -uo pipefail
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
-minutes=30 warmup=3 poll_ms=500 host=127.77.37.1 keep=""
+minutes=30 warmup=3 poll_ms=500 host=127.77.37.1 keep="" leave_dialog=0
 while [ $# -gt 0 ]; do
   case "$1" in
     --minutes) minutes=$2; shift 2 ;;
     --warmup) warmup=$2; shift 2 ;;
     --poll-ms) poll_ms=$2; shift 2 ;;
     --host) host=$2; shift 2 ;;
+    --leave-dialog) leave_dialog=1; shift ;;
     --keep) keep=$2; shift 2 ;;
-    *) echo "usage: bench/soak.sh [--minutes N] [--warmup N] [--poll-ms MS] [--host 127.x.y.z] [--keep DIR]" >&2; exit 2 ;;
+    *) echo "usage: bench/soak.sh [--minutes N] [--warmup N] [--poll-ms MS] [--host 127.x.y.z] [--leave-dialog] [--keep DIR]" >&2
+       exit 2 ;;
   esac
 done
 [ "$minutes" -ge 4 ] || { echo "soak: --minutes must be at least 4" >&2; exit 2; }
@@ -103,7 +106,7 @@ road_wait_for 60 road_pane_reads 1 "ID：demo\$" || { echo "soak: the program di
 road_drive answer --title "Tarvolen-Merrowick" --exact --button "确定" --timeout-ms 30000 >/dev/null || true
 # The profile dialog offered then is closed, as a user who only watches would.
 road_drive wait-window --title "下载配置" --timeout-ms 15000 >/dev/null &&
-  road_drive click --title "下载配置" --text "关闭[&C]" >/dev/null || true
+  [ "$leave_dialog" = 0 ] && road_drive click --title "下载配置" --text "关闭[&C]" >/dev/null || true
 road_drive toolbar-click --window "$road_main" --text "启动所有监控" >/dev/null || true
 # (Names may hold spaces: the state is found by what follows it.)
 running() { [ "$("$road_tool" policy-dump "$work/app/data/policy.tmp" 2>/dev/null | grep -c ' running fired=')" -eq 1000 ]; }
