@@ -137,6 +137,7 @@ void Marquee::Create(Parent parent, const MarqueeArgs& args) {
 void Marquee::SetText(std::string_view text) {
   text_ = std::string(text);
   wide_ = Wide(text_);
+  textWidth_ = -1;
   if (handle_) InvalidateRect(handle_, nullptr, FALSE);
 }
 
@@ -144,35 +145,64 @@ void Marquee::Start() { timer_.Start(); }
 
 void Marquee::Stop() { timer_.Stop(); }
 
+int Marquee::TextWidth() {
+  if (textWidth_ < 0 || measuredDpi_ != dpi_.Value()) {
+    HDC dc = GetDC(handle_);
+    HGDIOBJ old = SelectObject(dc, UiFont(dpi_, bold_));
+    SIZE extent{};
+    GetTextExtentPoint32W(dc, wide_.c_str(), static_cast<int>(wide_.size()), &extent);
+    SelectObject(dc, old);
+    ReleaseDC(handle_, dc);
+    textWidth_ = extent.cx;
+    measuredDpi_ = dpi_.Value();
+  }
+  return textWidth_;
+}
+
 void Marquee::Advance() {
-  if (!handle_) return;
+  if (!handle_ || !IsWindowVisible(handle_) || IsIconic(GetAncestor(handle_, GA_ROOT))) return;
   RECT client;
   GetClientRect(handle_, &client);
-  HDC dc = GetDC(handle_);
-  HGDIOBJ old = SelectObject(dc, UiFont(dpi_, bold_));
-  SIZE extent{};
-  GetTextExtentPoint32W(dc, wide_.c_str(), static_cast<int>(wide_.size()), &extent);
-  SelectObject(dc, old);
-  ReleaseDC(handle_, dc);
-  offset_ += dpi_.Scale(step_);
+  const int step = dpi_.Scale(step_);
+  offset_ += step;
   // Once the text has left at the left edge it comes in again at the right.
-  if (offset_ > client.right + extent.cx) offset_ = 0;
-  InvalidateRect(handle_, nullptr, FALSE);
+  if (offset_ > client.right + TextWidth()) {
+    offset_ = 0;
+    InvalidateRect(handle_, nullptr, FALSE);
+  } else {
+    // The pixels shown move with the text; only the strip uncovered at the
+    // right is drawn anew.
+    ScrollWindowEx(handle_, -step, 0, nullptr, nullptr, nullptr, nullptr, SW_INVALIDATE);
+  }
   UpdateWindow(handle_);
 }
 
 void Marquee::Paint(HDC) {
-  PaintBuffered(handle_, [this](HDC memory, const RECT& client) {
-    FillRect(memory, &client, detail::SolidBrush(BackgroundOf(handle_, background_)));
-    HGDIOBJ old = SelectObject(memory, UiFont(dpi_, bold_));
-    SetBkMode(memory, TRANSPARENT);
-    SetTextColor(memory, color_ == kDefaultColor ? GetSysColor(COLOR_WINDOWTEXT) : color_);
-    RECT line = client;
-    line.left = client.right - offset_;
-    line.right = line.left + 10000;
-    DrawTextW(memory, wide_.c_str(), static_cast<int>(wide_.size()), &line, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
-    SelectObject(memory, old);
-  });
+  PAINTSTRUCT ps;
+  HDC dc = BeginPaint(handle_, &ps);
+  RECT client;
+  GetClientRect(handle_, &client);
+  const RECT& area = ps.rcPaint;
+  const int width = std::max<LONG>(area.right - area.left, 1), height = std::max<LONG>(area.bottom - area.top, 1);
+  // Through a memory bitmap of the area to paint, so that the steps do not flicker.
+  HDC memory = CreateCompatibleDC(dc);
+  HBITMAP bitmap = CreateCompatibleBitmap(dc, width, height);
+  HGDIOBJ oldBitmap = SelectObject(memory, bitmap);
+  SetViewportOrgEx(memory, -area.left, -area.top, nullptr);
+  FillRect(memory, &area, detail::SolidBrush(BackgroundOf(handle_, background_)));
+  HGDIOBJ oldFont = SelectObject(memory, UiFont(dpi_, bold_));
+  SetBkMode(memory, TRANSPARENT);
+  SetTextColor(memory, color_ == kDefaultColor ? GetSysColor(COLOR_WINDOWTEXT) : color_);
+  RECT line = client;
+  line.left = client.right - offset_;
+  line.right = line.left + 10000;
+  DrawTextW(memory, wide_.c_str(), static_cast<int>(wide_.size()), &line, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
+  SelectObject(memory, oldFont);
+  BitBlt(dc, area.left, area.top, width, height, memory, area.left, area.top, SRCCOPY);
+  SelectObject(memory, oldBitmap);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  EndPaint(handle_, &ps);
 }
 
 std::optional<LRESULT> Marquee::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -956,6 +957,51 @@ TEST_F(WinControls, PictureShowsAnIconOnceAndDestroysTheOneItReplaces) {
   ASSERT_TRUE(GetIconInfo(shared, &info));
   if (info.hbmColor) DeleteObject(info.hbmColor);
   if (info.hbmMask) DeleteObject(info.hbmMask);
+}
+
+// The association warning steps 20 times a second for as long as no
+// trading program is found: a step moves the pixels shown and draws only
+// the strip uncovered, and what it shows after many steps (a wrap included)
+// is what a full repaint draws. While its window is minimised it rests.
+TEST_F(WinControls, MarqueeStepsShowWhatAFullRepaintShowsAndRestWhileMinimised) {
+  Window window(WindowArgs{.title = "跑马灯", .rect = {60, 60, 260, 90}});
+  Marquee marquee(window, {.text = "未关联下单软件！请登录", .rect = {0, 0, 200, 18}, .bold = true});
+  window.ShowNormal();
+  Pump(100);
+  RECT client;
+  GetClientRect(marquee.Handle(), &client);
+  const auto pixels = [&] {
+    HDC dc = GetDC(marquee.Handle());
+    std::vector<COLORREF> out;
+    for (int y = 0; y < client.bottom; y += 2)
+      for (int x = 0; x < client.right; ++x) out.push_back(GetPixel(dc, x, y));
+    ReleaseDC(marquee.Handle(), dc);
+    return out;
+  };
+  const COLORREF red = RGB(255, 0, 0);
+  bool wrapped = false;
+  for (int i = 0; i < 900; ++i) {
+    const int before = marquee.Offset();
+    marquee.Advance();
+    wrapped = wrapped || marquee.Offset() < before;
+    if (wrapped && marquee.Offset() > client.right / 2) break;
+  }
+  ASSERT_TRUE(wrapped);
+  const auto stepped = pixels();
+  EXPECT_NE(std::count(stepped.begin(), stepped.end(), red), 0) << "no text shown";
+  InvalidateRect(marquee.Handle(), nullptr, FALSE);
+  UpdateWindow(marquee.Handle());
+  EXPECT_EQ(pixels(), stepped);
+
+  window.Minimize();
+  Pump(100);
+  const int resting = marquee.Offset();
+  for (int i = 0; i < 10; ++i) marquee.Advance();
+  EXPECT_EQ(marquee.Offset(), resting);
+  window.ShowNormal();
+  Pump(100);
+  marquee.Advance();
+  EXPECT_GT(marquee.Offset(), resting);
 }
 
 TEST_F(WinControls, MainWindowCloseCanBeRefusedAndEndsTheLoopWhenAllowed) {
