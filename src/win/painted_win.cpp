@@ -119,7 +119,10 @@ std::optional<LRESULT> ProgressBar::HandleMessage(UINT message, WPARAM wParam, L
 
 // ---- Marquee ----
 
-Marquee::~Marquee() { timer_.Stop(); }
+Marquee::~Marquee() {
+  timer_.Stop();
+  DropLine();
+}
 
 void Marquee::Create(Parent parent, const MarqueeArgs& args) {
   Control::Create(parent, detail::RegisterClassOnce(L"QvMarquee", 0, -1), "", WS_VISIBLE, 0, args.rect, args.id);
@@ -138,6 +141,7 @@ void Marquee::SetText(std::string_view text) {
   text_ = std::string(text);
   wide_ = Wide(text_);
   textWidth_ = -1;
+  DropLine();
   if (handle_) InvalidateRect(handle_, nullptr, FALSE);
 }
 
@@ -177,31 +181,65 @@ void Marquee::Advance() {
   UpdateWindow(handle_);
 }
 
+HDC Marquee::Line(int height, COLORREF background) {
+  const int width = std::max(TextWidth(), 1);
+  if (lineDc_ && lineWidth_ == width && lineHeight_ == height && lineBackground_ == background) return lineDc_;
+  DropLine();
+  HDC dc = GetDC(handle_);
+  lineDc_ = CreateCompatibleDC(dc);
+  line_ = CreateCompatibleBitmap(dc, width, std::max(height, 1));
+  ReleaseDC(handle_, dc);
+  if (!lineDc_ || !line_) {
+    DropLine();
+    return nullptr;
+  }
+  lineOld_ = SelectObject(lineDc_, line_);
+  lineWidth_ = width;
+  lineHeight_ = height;
+  lineBackground_ = background;
+  RECT all{0, 0, width, height};
+  FillRect(lineDc_, &all, detail::SolidBrush(background));
+  HGDIOBJ oldFont = SelectObject(lineDc_, UiFont(dpi_, bold_));
+  SetBkMode(lineDc_, TRANSPARENT);
+  SetTextColor(lineDc_, color_ == kDefaultColor ? GetSysColor(COLOR_WINDOWTEXT) : color_);
+  all.right += 10000;  // DrawText must not cut the last glyph
+  DrawTextW(lineDc_, wide_.c_str(), static_cast<int>(wide_.size()), &all, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
+  SelectObject(lineDc_, oldFont);
+  return lineDc_;
+}
+
+void Marquee::DropLine() {
+  if (lineDc_ && lineOld_) SelectObject(lineDc_, lineOld_);
+  if (line_) DeleteObject(line_);
+  if (lineDc_) DeleteDC(lineDc_);
+  lineDc_ = nullptr;
+  line_ = nullptr;
+  lineOld_ = nullptr;
+  lineWidth_ = lineHeight_ = 0;
+}
+
 void Marquee::Paint(HDC) {
   PAINTSTRUCT ps;
   HDC dc = BeginPaint(handle_, &ps);
   RECT client;
   GetClientRect(handle_, &client);
+  const COLORREF background = BackgroundOf(handle_, background_);
   const RECT& area = ps.rcPaint;
-  const int width = std::max<LONG>(area.right - area.left, 1), height = std::max<LONG>(area.bottom - area.top, 1);
-  // Through a memory bitmap of the area to paint, so that the steps do not flicker.
-  HDC memory = CreateCompatibleDC(dc);
-  HBITMAP bitmap = CreateCompatibleBitmap(dc, width, height);
-  HGDIOBJ oldBitmap = SelectObject(memory, bitmap);
-  SetViewportOrgEx(memory, -area.left, -area.top, nullptr);
-  FillRect(memory, &area, detail::SolidBrush(BackgroundOf(handle_, background_)));
-  HGDIOBJ oldFont = SelectObject(memory, UiFont(dpi_, bold_));
-  SetBkMode(memory, TRANSPARENT);
-  SetTextColor(memory, color_ == kDefaultColor ? GetSysColor(COLOR_WINDOWTEXT) : color_);
-  RECT line = client;
-  line.left = client.right - offset_;
-  line.right = line.left + 10000;
-  DrawTextW(memory, wide_.c_str(), static_cast<int>(wide_.size()), &line, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
-  SelectObject(memory, oldFont);
-  BitBlt(dc, area.left, area.top, width, height, memory, area.left, area.top, SRCCOPY);
-  SelectObject(memory, oldBitmap);
-  DeleteObject(bitmap);
-  DeleteDC(memory);
+  // The text is copied from the line drawn once; the rest is background.
+  const int textLeft = client.right - offset_;
+  HDC line = Line(client.bottom, background);
+  const int from = std::max<int>(area.left, textLeft);
+  const int to = line ? std::min<int>(area.right, textLeft + lineWidth_) : from;
+  if (from < to) BitBlt(dc, from, area.top, to - from, area.bottom - area.top, line, from - textLeft, area.top, SRCCOPY);
+  HBRUSH brush = detail::SolidBrush(background);
+  if (area.left < from) {
+    RECT before{area.left, area.top, std::min<int>(from, area.right), area.bottom};
+    FillRect(dc, &before, brush);
+  }
+  if (to < area.right) {
+    RECT after{std::max<int>(to, area.left), area.top, area.right, area.bottom};
+    FillRect(dc, &after, brush);
+  }
   EndPaint(handle_, &ps);
 }
 

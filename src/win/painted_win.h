@@ -80,12 +80,20 @@ class Marquee : public Control {
  private:
   void Paint(HDC dc);
   int TextWidth();
+  // The text drawn once, as shown, for the steps to copy from.
+  HDC Line(int height, COLORREF background);
+  void DropLine();
   std::string text_{};
   std::wstring wide_{};
   Timer timer_{};
   int offset_ = 0;
   int textWidth_ = -1;  // measured once per text and DPI: a step is 20 times a second
   int measuredDpi_ = 0;
+  HDC lineDc_ = nullptr;
+  HBITMAP line_ = nullptr;
+  HGDIOBJ lineOld_ = nullptr;
+  int lineWidth_ = 0, lineHeight_ = 0;
+  COLORREF lineBackground_ = 0;
   int step_ = 1;
   COLORREF color_ = RGB(255, 0, 0);
   COLORREF background_ = kDefaultColor;
