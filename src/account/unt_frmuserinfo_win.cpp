@@ -4,7 +4,7 @@
 
 namespace account {
 
-TfrmuserinfoWin::TfrmuserinfoWin(HWND owner, Tfrmuserinfo& model, std::function<HICON(int)> levelIcon)
+TfrmuserinfoWin::TfrmuserinfoWin(HWND owner, Tfrmuserinfo& model, std::function<int(int)> levelIcon)
     : model_(model), levelIcon_(std::move(levelIcon)) {
   dialog_.Create({.title = kUserInfoCaption, .size = {360, 330}, .owner = owner});
   grid_.Create(dialog_, {.rect = {10, 10, 340, 204}, .columns = {{"项目", 100}, {"内容", 215}}});
@@ -46,7 +46,7 @@ void TfrmuserinfoWin::Fill() {
     const int row = grid_.AddRow(caption);
     grid_.SetCell(row, 1, value);
   }
-  if (levelIcon_) picture_.SetIcon(levelIcon_(model_.LevelPicture()));
+  if (levelIcon_) picture_.ShowIcon(levelIcon_(model_.LevelPicture()));
   // The bar counts in parts; the seconds are scaled onto 1000 of them.
   const int64_t max = std::max<int64_t>(1, model_.GaugeMax());
   level_.SetMax(1000);

@@ -13,8 +13,8 @@ namespace account {
 
 class TfrmuserinfoWin {
  public:
-  // `levelIcon` gives the picture of a level picture index.
-  TfrmuserinfoWin(HWND owner, Tfrmuserinfo& model, std::function<HICON(int)> levelIcon);
+  // `levelIcon` gives the icon resource of a level picture index.
+  TfrmuserinfoWin(HWND owner, Tfrmuserinfo& model, std::function<int(int)> levelIcon);
   void Show();
   HWND Handle() const { return dialog_.Handle(); }
 
@@ -23,7 +23,7 @@ class TfrmuserinfoWin {
   void CloseIfAsked();
 
   Tfrmuserinfo& model_;
-  std::function<HICON(int)> levelIcon_;
+  std::function<int(int)> levelIcon_;
   win::Dialog dialog_;
   win::ListView grid_;
   win::Picture picture_;

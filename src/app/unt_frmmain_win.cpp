@@ -885,7 +885,7 @@ void TfrmmainView::Impl::Sync() {
     std::string hint;
     for (const std::string& line : model->LevelHint()) hint += (hint.empty() ? "" : "\r\n") + line;
     levelLabel.SetTooltip(hint, hint.empty() ? "" : account::kUserInfoHintTitle);
-    levelIcon.SetIcon(win::LoadIconSource(IDI_LEVEL(std::clamp(model->LevelIcon(), 0, IDI_LEVEL_COUNT - 1))));
+    levelIcon.ShowIcon(IDI_LEVEL(std::clamp(model->LevelIcon(), 0, IDI_LEVEL_COUNT - 1)));
     const bool on = model->MarqueeVisible();
     if (on != marquee.Visible()) {
       marquee.Show(on);
@@ -1036,7 +1036,7 @@ void TfrmmainView::Impl::OpenUserInfo() {
         [this] { Do([&] { session->FetchUserInfo(); }); },
         [this]() -> const account::TUserInfoRecord& { return session->UserInfo(); }, session->Separators());
     userInfo = std::make_unique<account::TfrmuserinfoWin>(window.Handle(), *userInfoModel, [](int picture) {
-      return win::LoadIconSource(IDI_LEVEL(std::clamp(picture, 0, IDI_LEVEL_COUNT - 1)));
+      return IDI_LEVEL(std::clamp(picture, 0, IDI_LEVEL_COUNT - 1));
     });
   }
   userInfo->Show();
@@ -1072,7 +1072,7 @@ void TfrmmainView::Impl::ShowSpeed() {
   const utilities::TSpeedProbe& probe = speed->Probe();
   status.SetPaneText(kSbSpeed, probe.Caption());
   status.SetPaneHint(kSbSpeed, probe.Hint());
-  speedIcon.SetIcon(win::LoadIconSource(IDI_SPEED(probe.SpeedClass())));
+  speedIcon.ShowIcon(IDI_SPEED(probe.SpeedClass()));
 }
 
 void TfrmmainView::Impl::OpenEditor(uint8_t kind, EditorMode mode, const policy::TPolicyRecord* monitor) {

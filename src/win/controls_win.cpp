@@ -5,6 +5,7 @@
 
 #include "base/text.h"
 #include "win/internal_win.h"
+#include "win/shell_win.h"
 #include "win/text_win.h"
 
 namespace win {
@@ -224,6 +225,7 @@ std::optional<LRESULT> Label::HandleReflected(UINT message, WPARAM wParam, LPARA
 
 Picture::~Picture() {
   if (bitmap_) DeleteObject(bitmap_);
+  DropOwnedIcon();
 }
 
 void Picture::Create(Parent parent, const PictureArgs& args) {
@@ -233,8 +235,38 @@ void Picture::Create(Parent parent, const PictureArgs& args) {
 }
 
 void Picture::SetIcon(HICON icon) {
+  if (owned_ && icon == icon_) return;
+  DropOwnedIcon();
   icon_ = icon;
   if (handle_) InvalidateRect(handle_, nullptr, TRUE);
+}
+
+void Picture::ShowIcon(int resourceId, int size) {
+  if (owned_ && ownedId_ == resourceId && ownedFile_.empty() && ownedSize_ == size) return;
+  Own(LoadIconSource(resourceId, size), resourceId, {}, size);
+}
+
+void Picture::ShowIcon(const std::string& file, int size) {
+  if (owned_ && ownedId_ == 0 && ownedFile_ == file && ownedSize_ == size) return;
+  Own(LoadIconSource(file, size), 0, file, size);
+}
+
+void Picture::Own(HICON icon, int resourceId, std::string file, int size) {
+  DropOwnedIcon();
+  icon_ = icon;
+  owned_ = icon != nullptr;
+  ownedId_ = resourceId;
+  ownedFile_ = std::move(file);
+  ownedSize_ = size;
+  if (handle_) InvalidateRect(handle_, nullptr, TRUE);
+}
+
+void Picture::DropOwnedIcon() {
+  if (owned_ && icon_) DestroyIcon(icon_);
+  if (owned_) icon_ = nullptr;
+  owned_ = false;
+  ownedId_ = ownedSize_ = 0;
+  ownedFile_.clear();
 }
 
 void Picture::SetBitmap(HBITMAP bitmap) {

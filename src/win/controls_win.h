@@ -153,6 +153,13 @@ class Picture : public Control {
   ~Picture() override;
   void Create(Parent parent, const PictureArgs& args);
   void SetIcon(HICON icon);           // not owned
+  // An icon of the program's resources (or an .ico file), loaded and owned
+  // by the picture: showing the one shown already loads nothing, and the
+  // one replaced is destroyed, so a picture that changes every few seconds
+  // keeps one icon, not one per change.
+  void ShowIcon(int resourceId, int size = 16);
+  void ShowIcon(const std::string& file, int size = 16);
+  HICON Icon() const { return icon_; }
   void SetBitmap(HBITMAP bitmap);     // owned from now on
   bool LoadBitmapFile(const std::string& path);  // .bmp; false when unreadable
   bool HasImage() const { return icon_ || bitmap_; }
@@ -162,8 +169,14 @@ class Picture : public Control {
   std::optional<LRESULT> HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
  private:
+  void Own(HICON icon, int resourceId, std::string file, int size);
+  void DropOwnedIcon();
   HICON icon_ = nullptr;
   HBITMAP bitmap_ = nullptr;
+  // What the owned icon was loaded from (none: icon_ is not ours).
+  bool owned_ = false;
+  int ownedId_ = 0, ownedSize_ = 0;
+  std::string ownedFile_;
 };
 
 struct EditArgs {

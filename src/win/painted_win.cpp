@@ -119,7 +119,10 @@ std::optional<LRESULT> ProgressBar::HandleMessage(UINT message, WPARAM wParam, L
 
 // ---- Marquee ----
 
-Marquee::~Marquee() { timer_.Stop(); }
+Marquee::~Marquee() {
+  timer_.Stop();
+  DropLine();
+}
 
 void Marquee::Create(Parent parent, const MarqueeArgs& args) {
   Control::Create(parent, detail::RegisterClassOnce(L"QvMarquee", 0, -1), "", WS_VISIBLE, 0, args.rect, args.id);
@@ -137,6 +140,8 @@ void Marquee::Create(Parent parent, const MarqueeArgs& args) {
 void Marquee::SetText(std::string_view text) {
   text_ = std::string(text);
   wide_ = Wide(text_);
+  textWidth_ = -1;
+  DropLine();
   if (handle_) InvalidateRect(handle_, nullptr, FALSE);
 }
 
@@ -144,35 +149,98 @@ void Marquee::Start() { timer_.Start(); }
 
 void Marquee::Stop() { timer_.Stop(); }
 
+int Marquee::TextWidth() {
+  if (textWidth_ < 0 || measuredDpi_ != dpi_.Value()) {
+    HDC dc = GetDC(handle_);
+    HGDIOBJ old = SelectObject(dc, UiFont(dpi_, bold_));
+    SIZE extent{};
+    GetTextExtentPoint32W(dc, wide_.c_str(), static_cast<int>(wide_.size()), &extent);
+    SelectObject(dc, old);
+    ReleaseDC(handle_, dc);
+    textWidth_ = extent.cx;
+    measuredDpi_ = dpi_.Value();
+  }
+  return textWidth_;
+}
+
 void Marquee::Advance() {
-  if (!handle_) return;
+  if (!handle_ || !IsWindowVisible(handle_) || IsIconic(GetAncestor(handle_, GA_ROOT))) return;
   RECT client;
   GetClientRect(handle_, &client);
-  HDC dc = GetDC(handle_);
-  HGDIOBJ old = SelectObject(dc, UiFont(dpi_, bold_));
-  SIZE extent{};
-  GetTextExtentPoint32W(dc, wide_.c_str(), static_cast<int>(wide_.size()), &extent);
-  SelectObject(dc, old);
-  ReleaseDC(handle_, dc);
-  offset_ += dpi_.Scale(step_);
+  const int step = dpi_.Scale(step_);
+  offset_ += step;
   // Once the text has left at the left edge it comes in again at the right.
-  if (offset_ > client.right + extent.cx) offset_ = 0;
-  InvalidateRect(handle_, nullptr, FALSE);
+  if (offset_ > client.right + TextWidth()) {
+    offset_ = 0;
+    InvalidateRect(handle_, nullptr, FALSE);
+  } else {
+    // The pixels shown move with the text; only the strip uncovered at the
+    // right is drawn anew.
+    ScrollWindowEx(handle_, -step, 0, nullptr, nullptr, nullptr, nullptr, SW_INVALIDATE);
+  }
   UpdateWindow(handle_);
 }
 
+HDC Marquee::Line(int height, COLORREF background) {
+  const int width = std::max(TextWidth(), 1);
+  if (lineDc_ && lineWidth_ == width && lineHeight_ == height && lineBackground_ == background) return lineDc_;
+  DropLine();
+  HDC dc = GetDC(handle_);
+  lineDc_ = CreateCompatibleDC(dc);
+  line_ = CreateCompatibleBitmap(dc, width, std::max(height, 1));
+  ReleaseDC(handle_, dc);
+  if (!lineDc_ || !line_) {
+    DropLine();
+    return nullptr;
+  }
+  lineOld_ = SelectObject(lineDc_, line_);
+  lineWidth_ = width;
+  lineHeight_ = height;
+  lineBackground_ = background;
+  RECT all{0, 0, width, height};
+  FillRect(lineDc_, &all, detail::SolidBrush(background));
+  HGDIOBJ oldFont = SelectObject(lineDc_, UiFont(dpi_, bold_));
+  SetBkMode(lineDc_, TRANSPARENT);
+  SetTextColor(lineDc_, color_ == kDefaultColor ? GetSysColor(COLOR_WINDOWTEXT) : color_);
+  all.right += 10000;  // DrawText must not cut the last glyph
+  DrawTextW(lineDc_, wide_.c_str(), static_cast<int>(wide_.size()), &all, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
+  SelectObject(lineDc_, oldFont);
+  return lineDc_;
+}
+
+void Marquee::DropLine() {
+  if (lineDc_ && lineOld_) SelectObject(lineDc_, lineOld_);
+  if (line_) DeleteObject(line_);
+  if (lineDc_) DeleteDC(lineDc_);
+  lineDc_ = nullptr;
+  line_ = nullptr;
+  lineOld_ = nullptr;
+  lineWidth_ = lineHeight_ = 0;
+}
+
 void Marquee::Paint(HDC) {
-  PaintBuffered(handle_, [this](HDC memory, const RECT& client) {
-    FillRect(memory, &client, detail::SolidBrush(BackgroundOf(handle_, background_)));
-    HGDIOBJ old = SelectObject(memory, UiFont(dpi_, bold_));
-    SetBkMode(memory, TRANSPARENT);
-    SetTextColor(memory, color_ == kDefaultColor ? GetSysColor(COLOR_WINDOWTEXT) : color_);
-    RECT line = client;
-    line.left = client.right - offset_;
-    line.right = line.left + 10000;
-    DrawTextW(memory, wide_.c_str(), static_cast<int>(wide_.size()), &line, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
-    SelectObject(memory, old);
-  });
+  PAINTSTRUCT ps;
+  HDC dc = BeginPaint(handle_, &ps);
+  RECT client;
+  GetClientRect(handle_, &client);
+  const COLORREF background = BackgroundOf(handle_, background_);
+  const RECT& area = ps.rcPaint;
+  // The text is copied from the line drawn once; the rest is background.
+  const int textLeft = client.right - offset_;
+  HDC line = Line(client.bottom, background);
+  const int from = std::max<int>(area.left, textLeft);
+  const int to = line ? std::min<int>(area.right, textLeft + lineWidth_) : from;
+  if (from < to) BitBlt(dc, from, area.top, to - from, area.bottom - area.top, line, from - textLeft, area.top, SRCCOPY);
+  HBRUSH brush = detail::SolidBrush(background);
+  if (area.left < from) {
+    RECT before{area.left, area.top, std::min<int>(from, area.right), area.bottom};
+    FillRect(dc, &before, brush);
+  }
+  if (to < area.right) {
+    RECT after{std::max<int>(to, area.left), area.top, area.right, area.bottom};
+    FillRect(dc, &after, brush);
+  }
+  EndPaint(handle_, &ps);
 }
 
 std::optional<LRESULT> Marquee::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -70,17 +70,30 @@ class Marquee : public Control {
   void Stop();  // keeps the text where it is
   bool Running() const { return timer_.Enabled(); }
   int Offset() const { return offset_; }  // pixels the text has moved, for tests
-  void Advance();  // one step, as the timer does
+  // One step, as the timer does; none while the marquee cannot be seen
+  // (hidden, or its window minimised).
+  void Advance();
 
  protected:
   std::optional<LRESULT> HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
  private:
   void Paint(HDC dc);
+  int TextWidth();
+  // The text drawn once, as shown, for the steps to copy from.
+  HDC Line(int height, COLORREF background);
+  void DropLine();
   std::string text_{};
   std::wstring wide_{};
   Timer timer_{};
   int offset_ = 0;
+  int textWidth_ = -1;  // measured once per text and DPI: a step is 20 times a second
+  int measuredDpi_ = 0;
+  HDC lineDc_ = nullptr;
+  HBITMAP line_ = nullptr;
+  HGDIOBJ lineOld_ = nullptr;
+  int lineWidth_ = 0, lineHeight_ = 0;
+  COLORREF lineBackground_ = 0;
   int step_ = 1;
   COLORREF color_ = RGB(255, 0, 0);
   COLORREF background_ = kDefaultColor;

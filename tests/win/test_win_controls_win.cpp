@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -926,6 +927,81 @@ TEST_F(WinControls, ImageListLoadsIconFilesAndKeepsTheIndexesOfMissingPictures) 
   info.fMask = MIIM_BITMAP;
   GetMenuItemInfoW(menu.Handle(), 301, FALSE, &info);
   EXPECT_NE(info.hbmpItem, nullptr);
+}
+
+// A status-bar picture that changes every few seconds (the line speed's)
+// holds one icon: showing the same picture again loads nothing, and the
+// icon replaced is destroyed, not left to the process.
+TEST_F(WinControls, PictureShowsAnIconOnceAndDestroysTheOneItReplaces) {
+  TempDir dir;
+  WriteIcon(dir.File("fast.ico"), RGB(0, 200, 0));
+  WriteIcon(dir.File("slow.ico"), RGB(200, 0, 0));
+  Window window(WindowArgs{.title = "网速", .rect = {80, 80, 200, 100}});
+  Picture picture(window, {.rect = {4, 4, 16, 16}});
+  picture.ShowIcon(dir.File("fast.ico"));
+  const HICON fast = picture.Icon();
+  ASSERT_NE(fast, nullptr);
+  for (int i = 0; i < 50; ++i) picture.ShowIcon(dir.File("fast.ico"));
+  EXPECT_EQ(picture.Icon(), fast);
+  picture.ShowIcon(dir.File("slow.ico"));
+  const HICON slow = picture.Icon();
+  ASSERT_NE(slow, nullptr);
+  EXPECT_NE(slow, fast);
+  ICONINFO info{};
+  EXPECT_FALSE(GetIconInfo(fast, &info)) << "the icon replaced is still alive";
+  // A picture given an icon it does not own leaves that icon alone and
+  // destroys its own.
+  HICON shared = LoadIconW(nullptr, IDI_INFORMATION);
+  picture.SetIcon(shared);
+  EXPECT_FALSE(GetIconInfo(slow, &info));
+  ASSERT_TRUE(GetIconInfo(shared, &info));
+  if (info.hbmColor) DeleteObject(info.hbmColor);
+  if (info.hbmMask) DeleteObject(info.hbmMask);
+}
+
+// The association warning steps 20 times a second for as long as no
+// trading program is found: a step moves the pixels shown and draws only
+// the strip uncovered, and what it shows after many steps (a wrap included)
+// is what a full repaint draws. While its window is minimised it rests.
+TEST_F(WinControls, MarqueeStepsShowWhatAFullRepaintShowsAndRestWhileMinimised) {
+  Window window(WindowArgs{.title = "跑马灯", .rect = {60, 60, 260, 90}});
+  Marquee marquee(window, {.text = "未关联下单软件！请登录", .rect = {0, 0, 200, 18}, .bold = true});
+  window.ShowNormal();
+  Pump(100);
+  RECT client;
+  GetClientRect(marquee.Handle(), &client);
+  const auto pixels = [&] {
+    HDC dc = GetDC(marquee.Handle());
+    std::vector<COLORREF> out;
+    for (int y = 0; y < client.bottom; y += 2)
+      for (int x = 0; x < client.right; ++x) out.push_back(GetPixel(dc, x, y));
+    ReleaseDC(marquee.Handle(), dc);
+    return out;
+  };
+  const COLORREF red = RGB(255, 0, 0);
+  bool wrapped = false;
+  for (int i = 0; i < 900; ++i) {
+    const int before = marquee.Offset();
+    marquee.Advance();
+    wrapped = wrapped || marquee.Offset() < before;
+    if (wrapped && marquee.Offset() > client.right / 2) break;
+  }
+  ASSERT_TRUE(wrapped);
+  const auto stepped = pixels();
+  EXPECT_NE(std::count(stepped.begin(), stepped.end(), red), 0) << "no text shown";
+  InvalidateRect(marquee.Handle(), nullptr, FALSE);
+  UpdateWindow(marquee.Handle());
+  EXPECT_EQ(pixels(), stepped);
+
+  window.Minimize();
+  Pump(100);
+  const int resting = marquee.Offset();
+  for (int i = 0; i < 10; ++i) marquee.Advance();
+  EXPECT_EQ(marquee.Offset(), resting);
+  window.ShowNormal();
+  Pump(100);
+  marquee.Advance();
+  EXPECT_GT(marquee.Offset(), resting);
 }
 
 TEST_F(WinControls, MainWindowCloseCanBeRefusedAndEndsTheLoopWhenAllowed) {
