@@ -109,9 +109,7 @@ road_drive answer --title "Tarvolen-Merrowick" --exact --button "确定" --timeo
 road_drive wait-window --title "下载配置" --timeout-ms 15000 >/dev/null &&
   [ "$leave_dialog" = 0 ] && road_drive click --title "下载配置" --text "关闭[&C]" >/dev/null || true
 road_drive toolbar-click --window "$road_main" --text "启动所有监控" >/dev/null || true
-# (Names may hold spaces: the state is found by what follows it.)
-running() { [ "$("$road_tool" policy-dump "$work/app/data/policy.tmp" 2>/dev/null | grep -c ' running fired=')" -eq 1000 ]; }
-road_wait_for 30 running ||
+road_wait_for 30 road_store_running "$work/app/data/policy.tmp" 1000 ||
   { echo "soak: the monitors did not start"; exit 1; }
 windows_pid=$(road_drive windows --title "Tarvolen系列-Merrowick" | awk -F'\t' '$1 == "window" { print $3; exit }')
 echo "soak: 1000 monitors running on 500 securities, polled every $poll_ms ms; warm-up $warmup min, then $minutes min"

@@ -72,8 +72,9 @@ road_pane_reads() {
   grep -qP "^pane\t$1\t\d+\t$2" <(road_drive statusbar --window "$road_main")
 }
 road_status_reads() { grep -qP "\t$1" <(road_drive statusbar --window "$road_main"); }
+# (Names may hold spaces: the state is found by what follows it.)
 road_store_running() { # <store> <count>
-  [ "$("$road_tool" policy-dump "$1" 2>/dev/null | awk '$6 == "running"' | grep -c .)" -eq "$2" ]
+  [ "$("$road_tool" policy-dump "$1" 2>/dev/null | grep -c ' running fired=')" -eq "$2" ]
 }
 
 # road_expect <work> <tape>: what quorvel-tool replay computes for the
