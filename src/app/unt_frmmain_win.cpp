@@ -983,9 +983,14 @@ void TfrmmainView::Impl::OpenDialog(Dialog d) {
       return;
     case Dialog::Replay:
       // Copies of the live monitors at each showing; the replay never
-      // touches the list itself.
+      // touches the list itself. Today's tape is written out before it is
+      // listed or read (the recorder may be off, or replaced by a setting).
       if (!replay)
-        replay = std::make_unique<TfrmreplayWin>(folder, window.Handle(), [this] { return model->Monitors().Snapshot(); });
+        replay = std::make_unique<TfrmreplayWin>(
+            folder, window.Handle(), [this] { return model->Monitors().Snapshot(); },
+            [this] {
+              if (tapes) tapes->Flush();
+            });
       replay->Show();
       return;
     default:

@@ -17,10 +17,14 @@ namespace app {
 
 std::string DiskReplayDays::TapesFolder() const { return quotes::DayTapesFolder(appFolder_); }
 
-std::vector<std::string> DiskReplayDays::ListDays() { return quotes::ListDayTapes(TapesFolder()); }
+std::vector<std::string> DiskReplayDays::ListDays() {
+  if (flush_) flush_();
+  return quotes::ListDayTapes(TapesFolder());
+}
 
 ReplayTapeRead DiskReplayDays::LoadDay(const std::string& day) {
   ReplayTapeRead read;
+  if (flush_) flush_();
   const std::string path = base::PathToUtf8(base::PathFromUtf8(TapesFolder()) / day);
   if (!base::FileExists(path)) {
     read.error = "没有 " + day + " 的行情记录";

@@ -288,8 +288,11 @@ std::optional<LRESULT> ReplayChartView::HandleMessage(UINT message, WPARAM wPara
 // ---- The window ----------------------------------------------------------------
 
 TfrmreplayWin::TfrmreplayWin(std::string appFolder, HWND owner,
-                             std::function<std::vector<policy::TPolicyRecord>()> monitors)
-    : appFolder_(std::move(appFolder)), days_(appFolder_), model_(days_, *this, std::move(monitors)) {
+                             std::function<std::vector<policy::TPolicyRecord>()> monitors,
+                             std::function<void()> flushTapes)
+    : appFolder_(std::move(appFolder)),
+      days_(appFolder_, std::move(flushTapes)),
+      model_(days_, *this, std::move(monitors)) {
   win::DialogArgs args;
   args.title = Tfrmreplay::kCaption;
   args.size = {1000, 660};
