@@ -131,8 +131,13 @@ ReplayChart BuildReplayChart(const policy::ReplayMonitorResult& r, const std::ve
   if (prices.empty()) return c;
   c.empty = false;
   c.prices = prices;
-  c.timeFrom = prices.front().time;
-  c.timeTo = std::max(prices.back().time, c.timeFrom + 1.0 / 1440.0);
+  // Whole minutes at both ends, one at least: the axis is labelled in
+  // minutes from its left end, and a tape of a few seconds is drawn inside
+  // its minute rather than squeezed against the edge of one that starts
+  // at its first report.
+  constexpr double kMinute = 1.0 / 1440.0;
+  c.timeFrom = std::floor(prices.front().time / kMinute + 1e-6) * kMinute;
+  c.timeTo = std::max(std::ceil(prices.back().time / kMinute - 1e-6) * kMinute, c.timeFrom + kMinute);
   double low = prices.front().price, high = low;
   const auto take = [&](double v) {
     if (!(v > 0) || !std::isfinite(v)) return;
