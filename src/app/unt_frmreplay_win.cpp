@@ -168,10 +168,11 @@ void DrawReplayChart(HDC dc, const RECT& area, const ReplayChart& c, const win::
     const auto add = [&](POINT pt) {
       if (points.empty() || points.back().x != pt.x || points.back().y != pt.y) points.push_back(pt);
     };
+    std::vector<int> ys;  // the column's pixel rows
     for (size_t i = 0; i < c.prices.size();) {
       const int x = X(c.prices[i].time);
       size_t end = i, top = i, bottom = i;
-      std::vector<int> ys;
+      ys.clear();
       for (; end < c.prices.size() && X(c.prices[end].time) == x; ++end) {
         ys.push_back(Y(c.prices[end].price));
         if (ys.back() < ys[top - i]) top = end;
