@@ -236,3 +236,20 @@ road_step() { echo "-- $(date +%T) $*"; } # <what happens now>
 road_wait_line() { road_wait_for "$3" grep -qs "$2" "$1"; } # <file> <pattern> <seconds>
 road_shot() { mkdir -p "$road_logs" && import -window root "$road_logs/$1" 2>/dev/null || true; } # <png name>
 road_gbk_has() { iconv -f GBK -t UTF-8 "$1" | tr -d '\r' | grep -qx "$2"; } # <file> <line>
+# road_list_shows <code> <price>: the main window's monitor list shows the
+# price as the current one ("当前价") in a row of the code.
+road_list_shows() {
+  road_drive listview --window "$road_main" |
+    awk -F'\t' -v code="$1" -v price="$(printf '%.3f' "$2")" '$1 == "row" && $7 == code && $10 == price { found = 1 } END { exit !found }'
+}
+# road_file_dialog <title> <path>: types the path into the file name field of
+# the open or save dialog titled so and presses Enter.
+road_file_dialog() {
+  local parent id
+  road_drive wait-window --title "$1" --timeout-ms 10000 >/dev/null || true
+  # The name field (an edit inside a combo box), found as a user's eye would.
+  read -r parent id < <(road_drive children --title "$1" | awk -F'\t' '$1 == "child" && $5 == "Edit" { print $3, $4; exit }')
+  road_drive set-text --window "$parent" --id "$id" "$(printf 'Z:%s' "$2" | tr '/' '\\')" >/dev/null || true
+  road_drive key --window "$parent" --id "$id" Enter >/dev/null || true
+  road_drive wait-gone --title "$1" >/dev/null || true
+}

@@ -998,9 +998,16 @@ void TfrmmainView::Impl::OpenDialog(Dialog d) {
       return;
     case Dialog::Replay:
       // Copies of the live monitors at each showing; the replay never
-      // touches the list itself.
+      // touches the list itself. Today's tape is written out before it is
+      // listed or read (the recorder may be off, or replaced by a setting);
+      // on a disk that hangs, only for a while: the live monitors run on
+      // this thread, and the replay then has what is on disk.
       if (!replay)
-        replay = std::make_unique<TfrmreplayWin>(folder, window.Handle(), [this] { return model->Monitors().Snapshot(); });
+        replay = std::make_unique<TfrmreplayWin>(
+            folder, window.Handle(), [this] { return model->Monitors().Snapshot(); },
+            [this] {
+              if (tapes) tapes->FlushFor(std::chrono::seconds(2));
+            });
       replay->Show();
       return;
     default:

@@ -17,10 +17,14 @@ namespace app {
 
 std::string DiskReplayDays::TapesFolder() const { return quotes::DayTapesFolder(appFolder_); }
 
-std::vector<std::string> DiskReplayDays::ListDays() { return quotes::ListDayTapes(TapesFolder()); }
+std::vector<std::string> DiskReplayDays::ListDays() {
+  if (flush_) flush_();
+  return quotes::ListDayTapes(TapesFolder());
+}
 
 ReplayTapeRead DiskReplayDays::LoadDay(const std::string& day) {
   ReplayTapeRead read;
+  if (flush_) flush_();
   const std::string path = base::PathToUtf8(base::PathFromUtf8(TapesFolder()) / day);
   if (!base::FileExists(path)) {
     read.error = "没有 " + day + " 的行情记录";
@@ -127,8 +131,13 @@ ReplayChart BuildReplayChart(const policy::ReplayMonitorResult& r, const std::ve
   if (prices.empty()) return c;
   c.empty = false;
   c.prices = prices;
-  c.timeFrom = prices.front().time;
-  c.timeTo = std::max(prices.back().time, c.timeFrom + 1.0 / 1440.0);
+  // Whole minutes at both ends, one at least: the axis is labelled in
+  // minutes from its left end, and a tape of a few seconds is drawn inside
+  // its minute rather than squeezed against the edge of one that starts
+  // at its first report.
+  constexpr double kMinute = 1.0 / 1440.0;
+  c.timeFrom = std::floor(prices.front().time / kMinute + 1e-6) * kMinute;
+  c.timeTo = std::max(std::ceil(prices.back().time / kMinute - 1e-6) * kMinute, c.timeFrom + kMinute);
   double low = prices.front().price, high = low;
   const auto take = [&](double v) {
     if (!(v > 0) || !std::isfinite(v)) return;

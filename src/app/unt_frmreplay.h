@@ -42,9 +42,13 @@ class IReplayDays {
 };
 
 // The day tapes under data\tapes of the application folder, and CSV files.
+// `flush` writes out what the recorder still holds before the days are
+// listed or one is read, so that today is there and replayed up to its last
+// report, not up to the last block written.
 class DiskReplayDays : public IReplayDays {
  public:
-  explicit DiskReplayDays(std::string appFolder) : appFolder_(std::move(appFolder)) {}
+  explicit DiskReplayDays(std::string appFolder, std::function<void()> flush = {})
+      : appFolder_(std::move(appFolder)), flush_(std::move(flush)) {}
   std::vector<std::string> ListDays() override;
   ReplayTapeRead LoadDay(const std::string& day) override;
   ReplayTapeRead LoadCsv(const std::string& path) override;
@@ -52,6 +56,7 @@ class DiskReplayDays : public IReplayDays {
  private:
   std::string TapesFolder() const;
   std::string appFolder_;
+  std::function<void()> flush_;
 };
 
 // What the window asks of its view and the user.

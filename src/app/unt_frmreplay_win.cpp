@@ -161,18 +161,30 @@ void DrawReplayChart(HDC dc, const RECT& area, const ReplayChart& c, const win::
   {
     HPEN pen = CreatePen(PS_SOLID, dpi.Scale(2), kPriceColour);
     SelectObject(dc, pen);
+    // Reports on one pixel column add nothing but their extremes: each
+    // column is drawn through its first report, its high and low in the
+    // order they came, and its last, so that no spike of the day is lost.
     std::vector<POINT> points;
-    points.reserve(c.prices.size());
-    for (const policy::ReplayPoint& p : c.prices) {
-      const POINT pt{X(p.time), Y(p.price)};
-      // Reports on the same pixel column add nothing but their extremes.
-      if (points.size() >= 2 && points.back().x == pt.x && points[points.size() - 2].x == pt.x) {
-        points.back() = pt;
-        continue;
+    const auto add = [&](POINT pt) {
+      if (points.empty() || points.back().x != pt.x || points.back().y != pt.y) points.push_back(pt);
+    };
+    std::vector<int> ys;  // the column's pixel rows
+    for (size_t i = 0; i < c.prices.size();) {
+      const int x = X(c.prices[i].time);
+      size_t end = i, top = i, bottom = i;
+      ys.clear();
+      for (; end < c.prices.size() && X(c.prices[end].time) == x; ++end) {
+        ys.push_back(Y(c.prices[end].price));
+        if (ys.back() < ys[top - i]) top = end;
+        if (ys.back() > ys[bottom - i]) bottom = end;
       }
-      points.push_back(pt);
+      add({x, ys.front()});
+      add({x, ys[std::min(top, bottom) - i]});
+      add({x, ys[std::max(top, bottom) - i]});
+      add({x, ys.back()});
+      i = end;
     }
-    if (points.size() == 1) points.push_back(points.front());
+    if (points.size() == 1) points.push_back({points.front().x + 1, points.front().y});
     Polyline(dc, points.data(), static_cast<int>(points.size()));
     SelectObject(dc, oldPen);
     DeleteObject(pen);
@@ -288,8 +300,11 @@ std::optional<LRESULT> ReplayChartView::HandleMessage(UINT message, WPARAM wPara
 // ---- The window ----------------------------------------------------------------
 
 TfrmreplayWin::TfrmreplayWin(std::string appFolder, HWND owner,
-                             std::function<std::vector<policy::TPolicyRecord>()> monitors)
-    : appFolder_(std::move(appFolder)), days_(appFolder_), model_(days_, *this, std::move(monitors)) {
+                             std::function<std::vector<policy::TPolicyRecord>()> monitors,
+                             std::function<void()> flushTapes)
+    : appFolder_(std::move(appFolder)),
+      days_(appFolder_, std::move(flushTapes)),
+      model_(days_, *this, std::move(monitors)) {
   win::DialogArgs args;
   args.title = Tfrmreplay::kCaption;
   args.size = {1000, 660};

@@ -44,8 +44,10 @@ class TfrmreplayWin : private IReplayUi {
     kProgress,
   };
 
-  // Created hidden; `monitors` gives copies of the live monitors.
-  TfrmreplayWin(std::string appFolder, HWND owner, std::function<std::vector<policy::TPolicyRecord>()> monitors);
+  // Created hidden; `monitors` gives copies of the live monitors, `flushTapes`
+  // writes out what the day tape recorder holds (DiskReplayDays).
+  TfrmreplayWin(std::string appFolder, HWND owner, std::function<std::vector<policy::TPolicyRecord>()> monitors,
+                std::function<void()> flushTapes);
 
   void Show();
   Tfrmreplay& Model() { return model_; }

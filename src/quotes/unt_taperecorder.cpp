@@ -40,6 +40,13 @@ void TDayTapeRecorder::Flush() {
   idle_.wait(lock, [&] { return flushesDone_ >= ticket; });
 }
 
+bool TDayTapeRecorder::FlushFor(std::chrono::milliseconds most) {
+  std::unique_lock lock(mutex_);
+  const uint64_t ticket = ++flushRequests_;
+  wake_.notify_one();
+  return idle_.wait_for(lock, most, [&] { return flushesDone_ >= ticket; });
+}
+
 void TDayTapeRecorder::Report(const std::string& text) {
   // Once until the next success: a full disk would otherwise speak every block.
   if (text == lastReport_) return;

@@ -65,6 +65,9 @@ class TDayTapeRecorder {
 
   // Returns when everything handed over so far is written (or failed).
   void Flush();
+  // The same, waiting at most `most`: false when the worker is still busy
+  // (a disk that hangs), so that the GUI thread never hangs with it.
+  bool FlushFor(std::chrono::milliseconds most);
 
  private:
   void Run();

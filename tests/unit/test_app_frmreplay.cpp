@@ -144,9 +144,9 @@ TEST_F(ReplayWindow, CsvDayFiresAsLiveAndLeavesTheStoreAlone) {
 TEST_F(ReplayWindow, RecordedDayWithoutFireAndCutOff) {
   OneDay days(
       "time,code,market,name,prev_close,open,high,low,price\n"
-      "2012-05-18 09:30:00,600000,SH,浦发银行,10,10,10,10,10.20\n"
+      "2012-05-18 09:30:14,600000,SH,浦发银行,10,10,10,10,10.20\n"
       "2012-05-18 10:45:00,600000,SH,浦发银行,10,10,10,10,10.45\n"
-      "2012-05-18 13:10:00,600000,SH,浦发银行,10,10,10,10,10.30\n",
+      "2012-05-18 13:10:05,600000,SH,浦发银行,10,10,10,10,10.30\n",
       true);
   Tfrmreplay w(days, ui, Live());
   w.FormShow();
@@ -165,7 +165,8 @@ TEST_F(ReplayWindow, RecordedDayWithoutFireAndCutOff) {
   EXPECT_FALSE(w.Chart().empty);
   EXPECT_FALSE(w.Chart().fired);
   ASSERT_EQ(w.Chart().prices.size(), 3u);
-  // 9:30 to 13:10 in half hours.
+  // 9:30 to 13:10 in half hours: the axis starts at the first report's
+  // minute, not at the first half hour after it.
   ASSERT_EQ(w.Chart().timeTicks.size(), 8u);
   EXPECT_EQ(w.Chart().timeTicks.front().label, "09:30");
   EXPECT_EQ(w.Chart().timeTicks.back().label, "13:00");

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <future>
 #include <limits>
 #include <sstream>
 
@@ -134,6 +135,33 @@ TEST(DayTape, ACutOffTapeReadsUpToItsLastWholeBlockAndTheNextRunGoesOnAfterIt) {
   EXPECT_EQ(base::ReadFileBytes(folder + "20261212"), "my notes");
   ASSERT_EQ(reports.size(), 1u);
   EXPECT_NE(reports[0].find("not a day tape"), std::string::npos) << reports[0];
+}
+
+TEST(DayTape, AFlushForGivesUpOnADiskThatHangsAndTheReportsAreWrittenLater) {
+  TempDir dir;
+  const std::string folder = quotes::DayTapesFolder(base::PathToUtf8(dir.path()) + "/");
+  std::promise<void> disk;
+  std::shared_future<void> back = disk.get_future().share();
+  quotes::TDayTapeRecorder::Options options;
+  options.folder = folder;
+  // The worker's first step of a block, held as a hanging disk would hold it.
+  options.watchedCodes = [back] {
+    back.wait();
+    return std::vector<std::string>{"600000"};
+  };
+  options.marketClock = [] { return base::EncodeDateTime(2026, 12, 11, 10, 0, 0); };
+  options.interval = std::chrono::hours(1);
+  quotes::TDayTapeRecorder recorder(options);
+  const quotes::TQuoteReport report = FullReport("600000", 1);
+  recorder.Record(report);
+  EXPECT_FALSE(recorder.FlushFor(std::chrono::milliseconds(50)));
+  disk.set_value();
+  recorder.Flush();
+  const quotes::DayTapeReadResult tape = quotes::ReadDayTapeFile(folder + "20261211");
+  ASSERT_TRUE(tape.ok) << tape.error;
+  ASSERT_EQ(tape.lines.size(), 1u);
+  EXPECT_TRUE(SameBytes(tape.lines[0].report, report));
+  EXPECT_TRUE(recorder.FlushFor(std::chrono::seconds(10)));
 }
 
 TEST(DayTape, CsvAndDayTapeConvertIntoEachOtherAndReplayAlike) {
