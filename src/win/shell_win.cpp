@@ -163,36 +163,18 @@ bool AskYesNo(HWND owner, std::string_view text, std::string_view title, BoxIcon
          IDYES;
 }
 
-std::optional<std::string> ChooseOpenFile(HWND owner, std::string_view title, std::string_view filter,
-                                          std::string_view startFolder) {
-  // The filter's "|" separators become the NULs the dialog wants.
+namespace {
+
+// The open and the save dialog: the filter's "|" separators become the NULs
+// the dialog wants.
+std::optional<std::string> ChooseFile(bool save, HWND owner, std::string_view title, std::string_view filter,
+                                      std::string_view startFolder, std::string_view extension) {
   std::wstring filters = Wide(filter);
   std::replace(filters.begin(), filters.end(), L'|', L'\0');
   filters.push_back(L'\0');
   filters.push_back(L'\0');
   const std::wstring caption = Wide(title);
   const std::wstring folder = Wide(startFolder);
-  std::wstring file(MAX_PATH * 4, L'\0');
-  OPENFILENAMEW ofn{};
-  ofn.lStructSize = sizeof ofn;
-  ofn.hwndOwner = owner;
-  ofn.lpstrFilter = filters.c_str();
-  ofn.lpstrFile = file.data();
-  ofn.nMaxFile = static_cast<DWORD>(file.size());
-  ofn.lpstrTitle = caption.c_str();
-  ofn.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
-  ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
-  if (!GetOpenFileNameW(&ofn)) return std::nullopt;
-  return Utf8(file.c_str());
-}
-
-std::optional<std::string> ChooseSaveFile(HWND owner, std::string_view title, std::string_view filter,
-                                          std::string_view extension) {
-  std::wstring filters = Wide(filter);
-  std::replace(filters.begin(), filters.end(), L'|', L'\0');
-  filters.push_back(L'\0');
-  filters.push_back(L'\0');
-  const std::wstring caption = Wide(title);
   const std::wstring defaultExtension = Wide(extension);
   std::wstring file(MAX_PATH * 4, L'\0');
   OPENFILENAMEW ofn{};
@@ -202,10 +184,23 @@ std::optional<std::string> ChooseSaveFile(HWND owner, std::string_view title, st
   ofn.lpstrFile = file.data();
   ofn.nMaxFile = static_cast<DWORD>(file.size());
   ofn.lpstrTitle = caption.c_str();
+  ofn.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
   ofn.lpstrDefExt = defaultExtension.empty() ? nullptr : defaultExtension.c_str();
-  ofn.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
-  if (!GetSaveFileNameW(&ofn)) return std::nullopt;
+  ofn.Flags = (save ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST) | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
+  if (!(save ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn))) return std::nullopt;
   return Utf8(file.c_str());
+}
+
+}  // namespace
+
+std::optional<std::string> ChooseOpenFile(HWND owner, std::string_view title, std::string_view filter,
+                                          std::string_view startFolder) {
+  return ChooseFile(false, owner, title, filter, startFolder, {});
+}
+
+std::optional<std::string> ChooseSaveFile(HWND owner, std::string_view title, std::string_view filter,
+                                          std::string_view extension) {
+  return ChooseFile(true, owner, title, filter, {}, extension);
 }
 
 void ShowInfoWithCheck(HWND owner, std::string_view text, std::string_view title, std::string_view checkText,
