@@ -33,6 +33,14 @@ TEST(SimServerUtilities, DaytimeReplyIsTheUtcTimeAndTheProbeTargetAccepts) {
   const auto now = std::chrono::system_clock::now();
   std::atomic<bool> stop{false};
   const bool probed = utilities::ConnectOnce(options.host, options.speedPort, 5000, stop);
+  // The client's connect can complete before the server has run its accept:
+  // the server is stopped only once the probe is on record (or after 5 s).
+  const auto recorded = [&] {
+    std::ifstream in(dir.File("record.jsonl"));
+    return std::string((std::istreambuf_iterator<char>(in)), {}).find("\"event\":\"speed-probe\"") !=
+           std::string::npos;
+  };
+  for (int i = 0; i < 500 && probed && !recorded(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
   io.stop();
   runner.join();
 
