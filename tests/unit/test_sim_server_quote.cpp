@@ -347,7 +347,11 @@ TEST(SimServerWeb, PagesAndControlInterface) {
     engine.Reports(reports, SIZE_MAX);
     EXPECT_TRUE(engine.Closed());
   }
-  EXPECT_FALSE(nlohmann::json::parse(web.Get("/admin/status")->body)["quote"]["up"].get<bool>());
+  // The client may see its connection closed before the server has marked
+  // the feed down: the status is asked again for up to 2 s.
+  const auto up = [&] { return nlohmann::json::parse(web.Get("/admin/status")->body)["quote"]["up"].get<bool>(); };
+  for (int i = 0; i < 200 && up(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_FALSE(up());
   ASSERT_TRUE(web.Post("/admin/quote-feed/restore", "", "application/json"));
   FeedClient again(server.options.host, server.options.quotePort);
   auto welcome = again.Subscribe("bob", 1, {Label("000002")});
