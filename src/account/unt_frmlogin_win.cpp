@@ -78,8 +78,8 @@ void TfrmloginWin::FetchNoticePicture() {
   if (!args_.httpGet) return;
   // The picture only decorates the dialog: it comes when it comes, and a
   // failure leaves the box empty.
-  base::StartWorker([get = args_.httpGet, url = model_.noticePictureUrl(), path = picturePath_, poster = args_.poster,
-               alive = alive_, this] {
+  base::StartUnwaitedWorker([get = args_.httpGet, url = model_.noticePictureUrl(), path = picturePath_,
+                             poster = args_.poster, alive = alive_, this] {
     const auto body = get(url);
     if (!body || body->size() < 2 || (*body)[0] != 'B' || (*body)[1] != 'M') return;
     {
@@ -90,7 +90,7 @@ void TfrmloginWin::FetchNoticePicture() {
     poster.Post([this, alive, path] {
       if (*alive) notice_.LoadBitmapFile(path);
     });
-  }).detach();
+  });
 }
 
 void TfrmloginWin::Take() {

@@ -14,6 +14,7 @@ struct TOnlineTimeWorker::State {
   std::condition_variable wake;
   bool stop = false;
   bool updating = false;
+  bool ended = false;  // the thread has left its loop, however
 };
 
 TOnlineTimeWorker::TOnlineTimeWorker(std::function<void(const std::string&)> update, int periodMs)
@@ -25,6 +26,13 @@ void TOnlineTimeWorker::Start(const std::string& user) {
   if (thread_.joinable()) return;
   state_ = std::make_shared<State>();
   thread_ = base::StartWorker([state = state_, update = update_, period = periodMs_, user] {
+    struct MarkEnded {
+      State& state;
+      ~MarkEnded() {
+        std::lock_guard<std::mutex> lock(state.mutex);
+        state.ended = true;
+      }
+    } markEnded{*state};
     std::unique_lock<std::mutex> lock(state->mutex);
     for (;;) {
       if (state->wake.wait_for(lock, std::chrono::milliseconds(period), [&] { return state->stop; })) return;
@@ -47,7 +55,10 @@ bool TOnlineTimeWorker::Stop() {
   }
   state_->wake.notify_all();
   if (updating) {
-    thread_.detach();
+    base::LeaveRunning(std::move(thread_), [state = state_] {
+      std::lock_guard<std::mutex> lock(state->mutex);
+      return state->ended;
+    });
     return false;
   }
   thread_.join();

@@ -1131,14 +1131,14 @@ void TfrmmainView::Impl::NavigateNotice(const std::string& address) {
 
 void TfrmmainView::Impl::FetchNoticeText(const std::string& address) {
   // The request runs on a worker; only the text comes back to the window.
-  base::StartWorker([poster = queue.Poster(), address, this] {
+  base::StartUnwaitedWorker([poster = queue.Poster(), address, this] {
     std::string error;
     const auto body = HttpGet(address, kNoticeTimeoutMs, &error);
     const std::string text = body ? HtmlToText(*body) : "公告暂时无法显示：" + error;
     poster.Post([this, text] {
       if (!destroyed) noticeText.SetText(text.empty() ? "（暂无公告）" : text);
     });
-  }).detach();
+  });
 }
 
 void TfrmmainView::Impl::StartVersionCheck(bool quiet) {
@@ -1148,7 +1148,7 @@ void TfrmmainView::Impl::StartVersionCheck(bool quiet) {
     startupGrace.Start();
   }
   const std::string address = ReadVendorSite(folder).VersionPage();
-  base::StartWorker([poster = queue.Poster(), address, quiet, this] {
+  base::StartUnwaitedWorker([poster = queue.Poster(), address, quiet, this] {
     std::string error = "只接受 https 地址：" + address;
     const bool allowed = IsAllowedUpdateAddress(address);
     const auto reply = allowed ? HttpGet(address, kVersionTimeoutMs, &error, kMaxManifestBytes) : std::nullopt;
@@ -1157,7 +1157,7 @@ void TfrmmainView::Impl::StartVersionCheck(bool quiet) {
     poster.Post([this, result, quiet] {
       if (!destroyed) Do([&] { model->VersionCheckDone(result, quiet); });
     });
-  }).detach();
+  });
 }
 
 bool TfrmmainView::Impl::StartUpgrade(const VersionInfo& newest) {

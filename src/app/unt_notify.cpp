@@ -609,7 +609,7 @@ struct TNotifier::State {
   // Posts on a thread of its own and waits at most the deadline for it.
   HookReply PostWithin(const HookRequest& request) {
     auto call = std::make_shared<Call>();
-    base::StartWorker([poster = poster, call, request, timeout = options.timeoutMs] {
+    base::StartUnwaitedWorker([poster = poster, call, request, timeout = options.timeoutMs] {
       HookReply reply;
       try {
         reply = poster->Post(request.url, request.body, timeout);
@@ -620,7 +620,7 @@ struct TNotifier::State {
       call->reply = std::move(reply);
       call->finished = true;
       call->done.notify_all();
-    }).detach();
+    });
     std::unique_lock lock(call->mutex);
     if (!call->done.wait_for(lock, std::chrono::milliseconds(options.deadlineMs), [&] { return call->finished; }))
       return {0, "", std::to_string((options.deadlineMs + 999) / 1000) + " 秒内没有回答"};
@@ -757,7 +757,7 @@ TNotifier::TNotifier(std::shared_ptr<IHookPoster> poster, NotifyLog log, Notifie
   state_->clock = std::move(clock);
   // Each worker keeps the state alive, so that a request still on the wire
   // at closing time finishes safely after the notifier is gone.
-  for (NotifyChannel ch : kNotifyChannels) base::StartWorker([s = state_, ch] { s->RunLane(ch); }).detach();
+  for (NotifyChannel ch : kNotifyChannels) base::StartUnwaitedWorker([s = state_, ch] { s->RunLane(ch); });
 }
 
 TNotifier::~TNotifier() { Close(0); }

@@ -3,7 +3,9 @@
 // runs through Guarded: what escapes it is reported and only that work ends.
 #pragma once
 
+#include <atomic>
 #include <exception>
+#include <memory>
 #include <functional>
 #include <string>
 #include <thread>
@@ -36,5 +38,28 @@ template <class F>
 std::thread StartWorker(F body) {
   return std::thread(Guarded(std::move(body)));
 }
+
+// Threads that nobody waits for are still never detached: MinGW's thread
+// library (winpthreads, Debian's mingw-w64 10) can give the record of a
+// detached thread that is ending to a thread being created, which then
+// ends without ever running its function (under Wine about one start in
+// 20 000: a clock synchronisation that never answered, a notification
+// post that timed out unsent). Such a thread is joined instead, once
+// `ended` says it has left its work, by whichever call comes next.
+void LeaveRunning(std::thread thread, std::function<bool()> ended);
+
+// Starts `body` guarded on a thread that nobody waits for.
+template <class F>
+void StartUnwaitedWorker(F body) {
+  auto done = std::make_shared<std::atomic<bool>>(false);
+  LeaveRunning(std::thread([run = Guarded(std::move(body)), done]() mutable {
+                 run();
+                 done->store(true);
+               }),
+               [done] { return done->load(); });
+}
+
+// Joins the threads left running that have ended since (every start does).
+void JoinEndedWorkers();
 
 }  // namespace base

@@ -15,6 +15,8 @@
 #include <string>
 #include <thread>
 
+#include "base/worker.h"
+
 // WinHTTP runs asynchronously (WINHTTP_FLAG_ASYNC): the calling thread
 // starts each step and waits for its callback until the deadline or a
 // Cancel, then closes the request handle, which is how an asynchronous
@@ -262,7 +264,7 @@ std::optional<ProxyChoice> AskAutoProxy(const std::wstring& url, const std::wstr
       entry = std::make_shared<AutoProxy>();
       cache[key] = entry;
       try {
-        std::thread(RunAutoProxy, entry, url, detect, script, settings).detach();
+        base::StartUnwaitedWorker([=] { RunAutoProxy(entry, url, detect, script, settings); });
       } catch (const std::system_error&) {
         cache.erase(key);
         return std::nullopt;

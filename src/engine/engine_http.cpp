@@ -8,6 +8,7 @@
 #include <mutex>
 #include <thread>
 
+#include "base/worker.h"
 #include "engine_transport.h"
 
 namespace engine {
@@ -351,7 +352,7 @@ struct HttpClient::Impl {
     std::string name = host;
     uint16_t p = port;
     try {
-      std::thread([lookup, how, name, p] {
+      base::StartUnwaitedWorker([lookup, how, name, p] {
         std::vector<tcp::endpoint> endpoints;
         std::string error;
         try {
@@ -373,7 +374,7 @@ struct HttpClient::Impl {
           }
           if (done) done(std::move(endpoints), std::move(error));
         });
-      }).detach();
+      });
     } catch (const std::system_error& e) {
       Finish(x, std::string("cannot look up: ") + e.what());
     }

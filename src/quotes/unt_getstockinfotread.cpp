@@ -25,8 +25,14 @@ TGetStockInfoThread::~TGetStockInfoThread() {
   }
   // Still inside a request (or destroyed by its own caption): it ends by
   // itself and drops the state.
-  if (ended) thread_.join();
-  else thread_.detach();
+  if (ended) {
+    thread_.join();
+  } else {
+    base::LeaveRunning(std::move(thread_), [state = state_] {
+      std::lock_guard lock(state->mutex);
+      return state->ended;
+    });
+  }
 }
 
 void TGetStockInfoThread::Resume() {

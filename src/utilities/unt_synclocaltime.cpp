@@ -83,8 +83,8 @@ TSyncClock::~TSyncClock() { *alive_ = false; }
 void TSyncClock::SyncClock() {
   // The worker holds copies only: it may outlive the window (until its
   // time-out), and its answer is then dropped on the GUI thread.
-  base::StartWorker([fetch = fetch_, post = post_, host = host_, port = port_, timeout = timeoutMs_, alive = alive_,
-               self = this] {
+  base::StartUnwaitedWorker([fetch = fetch_, post = post_, host = host_, port = port_, timeout = timeoutMs_,
+                             alive = alive_, self = this] {
     std::optional<std::string> reply;
     try {
       reply = fetch(host, port, timeout);
@@ -94,7 +94,7 @@ void TSyncClock::SyncClock() {
     post([alive, self, reply = std::move(reply)] {
       if (*alive) self->ApplyReply(reply);
     });
-  }).detach();
+  });
 }
 
 void TSyncClock::ApplyReply(const std::optional<std::string>& reply) {
