@@ -32,6 +32,8 @@ constexpr COLORREF kTrailColour = RGB(230, 130, 0);
 constexpr COLORREF kFireColour = RGB(160, 0, 160);
 constexpr COLORREF kGridColour = RGB(225, 225, 225);
 constexpr COLORREF kAxisColour = RGB(64, 64, 64);
+// The result list's order column at least (96-dpi units).
+constexpr int kOrderColumnWidth = 410;
 
 void Text(HDC dc, int x, int y, const std::string& text, UINT align, COLORREF colour) {
   const std::wstring w = win::Wide(text);
@@ -357,7 +359,7 @@ TfrmreplayWin::TfrmreplayWin(std::string appFolder, HWND owner,
   resultArgs.id = kListResults;
   resultArgs.subItemImages = false;
   resultArgs.oddRowColor = kOddRowColour;
-  const int resultWidths[Tfrmreplay::kResultColumns] = {45, 60, 75, 90, 55, 70, 70, 410, 100};
+  const int resultWidths[Tfrmreplay::kResultColumns] = {45, 60, 75, 90, 55, 70, 70, kOrderColumnWidth, 100};
   for (int c = 0; c < Tfrmreplay::kResultColumns; ++c) {
     const bool right = c == Tfrmreplay::kResPrice;
     resultArgs.columns.push_back({Tfrmreplay::ResultCaption(c), resultWidths[c], right ? win::Align::Right : win::Align::Left});
@@ -427,6 +429,9 @@ void TfrmreplayWin::Sync() {
       const int row = listResults_.AddRow(model_.ResultCell(r, 0));
       for (int c = 1; c < Tfrmreplay::kResultColumns; ++c) listResults_.SetCell(row, c, model_.ResultCell(r, c));
     }
+    // An order with its price change is longer than the column: the whole
+    // text shows, the list scrolls sideways.
+    listResults_.FitColumnToCells(Tfrmreplay::kResOrder, kOrderColumnWidth);
     listResults_.EndUpdate();
   }
   if (model_.SelectedResult() >= 0 && listResults_.SelectedRow() != model_.SelectedResult())

@@ -88,6 +88,12 @@ void ListView::SetColumnWidth(int column, int width) {
   if (handle_) SendMessageW(handle_, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(column), MAKELPARAM(dpi_.Scale(width), 0));
 }
 
+void ListView::FitColumnToCells(int column, int minWidth) {
+  if (!handle_) return;
+  SendMessageW(handle_, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(column), MAKELPARAM(LVSCW_AUTOSIZE, 0));
+  if (ColumnWidthPixels(column) < dpi_.Scale(minWidth)) SetColumnWidth(column, minWidth);
+}
+
 void ListView::SetImageList(const ImageList* images) {
   if (handle_) {
     SendMessageW(handle_, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(images ? images->Handle() : nullptr));

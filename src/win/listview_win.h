@@ -59,6 +59,8 @@ class ListView : public Control {
   int ColumnWidth(int column) const;  // 96-dpi units
   int ColumnWidthPixels(int column) const;
   void SetColumnWidth(int column, int width);  // 96-dpi units
+  // As wide as its widest cell, never narrower than `minWidth` (96-dpi units).
+  void FitColumnToCells(int column, int minWidth);
 
   // The small image list for row and cell icons; not owned.
   void SetImageList(const ImageList* images);
