@@ -9,6 +9,7 @@
 #include "base/files.h"
 #include "base/gbk.h"
 #include "base/ini_file.h"
+#include "base/fixed_text.h"
 #include "base/text.h"
 #include "app/unt_orderoutcomes.h"
 #include "policy/unt_orderrules.h"
@@ -810,6 +811,14 @@ bool Tfrmmain::RzListViewContextPopup() const { return featuresOn_ && !rows_.emp
 
 // ---- quotes ------------------------------------------------------------------------
 
+void Tfrmmain::RequestQuote(const std::string& code, quotes::TQuoteReport& out) {
+  host_.RequestQuote(code, out);
+  // The quote an order of another security was priced by (an index
+  // monitor's target) goes on the day's tape too, so that a replay of the
+  // day prices that order as this fire did.
+  if (tapes_ && quotes::ReportCode(out) == code && quotes::IsTradedPrice(out.newestPrice)) tapes_->Record(out);
+}
+
 void Tfrmmain::QuoteMessage(uint32_t wordParam, const void* packet) {
   if (wordParam == quotes::kQuotePacketKind) {
     TickActivityBar();
@@ -840,6 +849,12 @@ std::vector<std::string> Tfrmmain::WatchedCodes() {
   std::vector<std::string> codes;
   for (const quotes::TStockLabel& label : monitors_.Labels())
     codes.emplace_back(label.code, strnlen(label.code, sizeof label.code));
+  // The securities running monitors order instead: the quotes asked for
+  // at their fires go on the tape too.
+  for (const policy::TPolicyRecord& m : monitors_.Snapshot()) {
+    if (m.state == policy::kStateRunning && policy::OrdersItsTarget(m))
+      codes.emplace_back(base::Trim(base::ReadFixedText(m.targetCode)));
+  }
   return codes;
 }
 

@@ -402,7 +402,8 @@ class Tfrmmain final : public policy::IMonitorHost, public trading::ITradingMain
   // view's, while recording is on) before anything else sees it.
   void SetDayTapeRecorder(quotes::TDayTapeRecorder* recorder) { tapes_ = recorder; }
   // The codes of the securities the running monitors watch (the labels last
-  // published): what the day tape keeps. Safe on any thread.
+  // published) and order instead (their targets): what the day tape keeps.
+  // Safe on any thread.
   std::vector<std::string> WatchedCodes();
 
   // ---- state the view shows ----
@@ -453,7 +454,7 @@ class Tfrmmain final : public policy::IMonitorHost, public trading::ITradingMain
   void EnableMainWindow(bool enable) override { host_.EnableMainWindow(enable); }
   void PlaceOrder(policy::TTradeRecord order) override;
   void MinimizeTradingWindow() override;
-  void RequestQuote(const std::string& code, quotes::TQuoteReport& out) override { host_.RequestQuote(code, out); }
+  void RequestQuote(const std::string& code, quotes::TQuoteReport& out) override;
   bool RequestLimits(const std::string& code, double& limitUp, double& limitDown) override {
     return engine_ && engine_->GetLimits(code, limitUp, limitDown);
   }

@@ -158,18 +158,20 @@ CageReference CageOf(const quotes::TQuoteReport& quote, double lastTrade, base::
 
 }  // namespace
 
+bool OrdersItsTarget(const TPolicyRecord& m) {
+  return m.kind == kKindIndex || (m.kind == kKindPrice && m.targetFlag == 1);
+}
+
 OrderRequest BuildOrderRequest(const TPolicyRecord& m, const quotes::TQuoteReport& report, IMonitorHost& host,
                                TLastTrades* lastTrades) {
   OrderRequest req;
   TTradeRecord& order = req.order;
   const double P = report.newestPrice;
-  bool target = false;
+  const bool target = OrdersItsTarget(m);
   switch (m.kind) {
     case kKindPayoff:
     case kKindLossLimit: order.tradeType = kTradeSell; break;
     case kKindLimitDown: order.tradeType = kTradeBuy; break;
-    case kKindPrice: order.tradeType = m.tradeType, target = m.targetFlag == 1; break;
-    case kKindIndex: order.tradeType = m.tradeType, target = true; break;
     default: order.tradeType = m.tradeType; break;
   }
   const bool buy = order.tradeType == kTradeBuy;

@@ -120,6 +120,10 @@ inline constexpr char kBadPriceText[] = "委托价格错误";
 // BuildOrderRequest then moves it onto the security's tick and band.
 double OrderPrice(uint8_t tradeType, double basePrice, double perMilleOf, uint8_t optUnit, float optAmount);
 
+// Whether a fire of `monitor` orders another security (its target code): an
+// index monitor always, a price monitor when its target flag is set.
+bool OrdersItsTarget(const TPolicyRecord& monitor);
+
 // Builds the order request of a fired monitor; target securities are quoted
 // through the host, their last trade taken from `lastTrades` when the
 // newest report has none. The price is the one the exchange takes (tick,

@@ -8,8 +8,18 @@ namespace policy {
 
 void TReplayHost::RequestQuote(const std::string& code, quotes::TQuoteReport& out) {
   const auto it = newest.find(code);
-  if (it != newest.end()) {
-    out = it->second;
+  const quotes::TQuoteReport* found = it != newest.end() ? &it->second : nullptr;
+  // The live program recorded the answer it got right after the report
+  // that fired. One not later than that report was known at the fire; one
+  // up to a poll later stands in only for a code not seen before.
+  constexpr base::TDateTime kAnswerWithin = 10000.0 / base::kMsecsPerDay;
+  for (size_t i = next; tape && i < tape->size() && (*tape)[i].time <= clock + kAnswerWithin; ++i) {
+    if (quotes::ReportCode((*tape)[i].report) != code) continue;
+    if ((*tape)[i].time <= clock || !found) found = &(*tape)[i].report;
+    break;
+  }
+  if (found) {
+    out = *found;
   } else {
     std::memset(&out, 0, sizeof out);
   }
@@ -83,7 +93,9 @@ ReplayResult ReplayTape(TPolicyList& list, const std::vector<quotes::TapeLine>& 
   });
 
   const size_t total = tape.size();
+  host.tape = &tape;
   for (const quotes::TapeLine& line : tape) {
+    host.next = result.reports + 1;
     if (options.progress && result.reports % options.progressEvery == 0 && result.reports > 0 &&
         !options.progress(result.reports, total)) {
       result.completed = false;

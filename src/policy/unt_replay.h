@@ -32,6 +32,10 @@ class TReplayHost : public IMonitorHost {
   base::TDateTime clock = 0;
   // The newest report of each code so far on the tape.
   std::map<std::string, quotes::TQuoteReport, std::less<>> newest;
+  // The tape and the line after the one being played: the single quote the
+  // live program asked for at a fire follows the report that fired.
+  const std::vector<quotes::TapeLine>* tape = nullptr;
+  size_t next = 0;
   // The outcomes of the orders of the fires, as the live loop reported them.
   std::vector<TOrderOutcome> outcomes;
 

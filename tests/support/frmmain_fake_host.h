@@ -3,6 +3,7 @@
 // session's tests.
 #pragma once
 
+#include <map>
 #include <algorithm>
 #include <filesystem>
 #include <functional>
@@ -134,7 +135,12 @@ class FakeHost : public app::IFrmmainHost {
   }
   bool upgradeCloses = true;  // the installer came and passed its check
   app::IMessageSender& Messages() override { return messages; }
-  void RequestQuote(const std::string&, quotes::TQuoteReport&) override {}
+  // The engine's single-quote answers by code; none leaves the report as it was.
+  std::map<std::string, quotes::TQuoteReport> singleQuotes;
+  void RequestQuote(const std::string& code, quotes::TQuoteReport& out) override {
+    const auto it = singleQuotes.find(code);
+    if (it != singleQuotes.end()) out = it->second;
+  }
   void PlaySound(const std::string& path, bool) override { calls.push_back("sound " + path); }
 };
 

@@ -172,6 +172,27 @@ TEST_F(ReplayWindow, RecordedDayWithoutFireAndCutOff) {
   EXPECT_EQ(w.Chart().timeTicks.back().label, "13:00");
 }
 
+// The live program does not watch an index monitor's target: it asks for
+// the target's quote at the fire and records that answer right after the
+// index's report. The replay prices the order by it, as the fire did.
+TEST_F(ReplayWindow, RecordedDayPricesTheTargetByTheAnswerOfTheFire) {
+  OneDay days(
+      "time,code,market,name,prev_close,open,high,low,price\n"
+      "2012-05-18 14:32:01,000001,SH,上证指数,3000,3000,3000,3000,3010\n"
+      "2012-05-18 14:32:02,000001,SH,上证指数,3000,3000,3000,3000,3020.5\n"
+      "2012-05-18 14:32:04,510050,SH,50ETF,2.5,2.5,2.5,2.5,2.525\n"
+      "2012-05-18 14:40:00,510050,SH,50ETF,2.5,2.5,2.5,2.5,2.600\n",
+      false);
+  Tfrmreplay w(days, ui, Live());
+  w.FormShow();
+  for (int i = 0; i < 8; ++i) w.ListMonitorsCheck(i, i == 5);
+  w.BtnRunClick();
+  ASSERT_EQ(w.ResultCount(), 1u) << w.Status();
+  EXPECT_EQ(w.ResultCell(0, Tfrmreplay::kResTime), "14:32:02");
+  // 1 % above the answer's 2.525 (the later 2.600 was not known yet).
+  EXPECT_EQ(w.ResultCell(0, Tfrmreplay::kResOrder), "买入 510050 50ETF 2.550 × 1000，自动下单");
+}
+
 TEST_F(ReplayWindow, MonitorEditedSinceTheDayReplaysAsItIsNow) {
   base::AtomicReplace(dir.File("tape.csv"), testing_support::kExampleTape);
   // The trailing take-profit fired live that day, and its set price was
