@@ -850,9 +850,9 @@ std::vector<std::string> Tfrmmain::WatchedCodes() {
   for (const quotes::TStockLabel& label : monitors_.Labels())
     codes.emplace_back(label.code, strnlen(label.code, sizeof label.code));
   // The securities running monitors order instead: the quotes asked for
-  // at their fires go on the tape too.
+  // at their fires go on the tape too, written after the monitor fired.
   for (const policy::TPolicyRecord& m : monitors_.Snapshot()) {
-    if (m.state == policy::kStateRunning && policy::OrdersItsTarget(m))
+    if ((m.state == policy::kStateRunning || m.state == policy::kStateTriggered) && policy::OrdersItsTarget(m))
       codes.emplace_back(base::Trim(base::ReadFixedText(m.targetCode)));
   }
   return codes;

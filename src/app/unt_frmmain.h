@@ -402,7 +402,8 @@ class Tfrmmain final : public policy::IMonitorHost, public trading::ITradingMain
   // view's, while recording is on) before anything else sees it.
   void SetDayTapeRecorder(quotes::TDayTapeRecorder* recorder) { tapes_ = recorder; }
   // The codes of the securities the running monitors watch (the labels last
-  // published) and order instead (their targets): what the day tape keeps.
+  // published) and order instead (the targets of running and fired ones):
+  // what the day tape keeps.
   // Safe on any thread.
   std::vector<std::string> WatchedCodes();
 

@@ -676,9 +676,12 @@ TEST_F(MainWindowTest, EveryReportOfAWatchedSecurityGoesToTheDayTape) {
   w->FormShow();
   w->SetLoggedIn(true, "u1");
   w->EnableLoggedInFeatures(true);
-  // An index monitor that orders 510050, whose quote is asked for at a fire.
-  auto index = testing_support::Monitor(8, policy::kKindIndex, "000001", 3000.0f, 20.0f);
+  // An index monitor that orders 510050, whose quote is asked for at its
+  // fire; the recorder writes after the monitor has become a fired one.
+  auto index = testing_support::Monitor(8, policy::kKindIndex, "000001", 3000.0f, 20.0f, policy::kUnitPoint,
+                                        policy::kDirRise);
   policy::SetTargetCode(index, "510050");
+  index.targetFlag = 1;
   policy::UpdateDescription(index);
   w->Monitors().Add(index);
   host.singleQuotes["510050"] = Quote("510050", 2.5f, 2.525f);
@@ -694,18 +697,19 @@ TEST_F(MainWindowTest, EveryReportOfAWatchedSecurityGoesToTheDayTape) {
     quotes::TDayTapeRecorder recorder(options);
     w->SetDayTapeRecorder(&recorder);
     w->QuoteMessage(quotes::kQuotePacketKind, &packet.header);
-    quotes::TQuoteReport answer{};
-    w->RequestQuote("510050", answer);
+    Packet fire({Quote("000001", 3000.0f, 3020.5f)});
+    w->QuoteMessage(quotes::kQuotePacketKind, &fire.header);
     w->SetDayTapeRecorder(nullptr);
   }
   const quotes::DayTapeReadResult tape = quotes::ReadDayTapeFile(options.folder + "20261209");
   ASSERT_TRUE(tape.ok) << tape.error;
   EXPECT_FALSE(tape.truncated) << tape.error;
-  ASSERT_EQ(tape.lines.size(), 3u);
+  ASSERT_EQ(tape.lines.size(), 4u);
   EXPECT_EQ(std::memcmp(&tape.lines[0].report, &packet.reports[0], sizeof packet.reports[0]), 0);
   EXPECT_EQ(std::memcmp(&tape.lines[1].report, &packet.reports[2], sizeof packet.reports[2]), 0);
   EXPECT_EQ(tape.lines[1].time, base::EncodeDateTime(2026, 12, 9, 10, 30, 0));
-  EXPECT_EQ(quotes::ReportCode(tape.lines[2].report), "510050") << "the target's answer at a fire";
+  EXPECT_EQ(quotes::ReportCode(tape.lines[2].report), "000001");
+  EXPECT_EQ(quotes::ReportCode(tape.lines[3].report), "510050") << "the target's answer at the fire";
 }
 
 TEST_F(MainWindowTest, QuotePacketsReachMonitorsPricesFramesAndQuoteWindows) {
