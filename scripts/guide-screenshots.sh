@@ -142,7 +142,7 @@ done < <(road_drive listview --window "$road_main" | grep -P '^row\t')
 
 # The menu items by their command numbers (app::Cmd): 40009 "触发记录[&L]",
 # 40022 "设置[&O]", 40005 "下载配置[&D]", 40006 "关联配置[&O]",
-# 40100 "消息推送[&N]", 40036 the menu bar's button "下单测试".
+# 40100 "消息推送[&N]", 40101 "回测…", 40036 the menu bar's button "下单测试".
 menu_picture 40009 "触发记录查看" trade-log-viewer
 menu_picture 40022 "设置" settings --exact
 # The profiles of settings\ listed, as after "刷新本地配置列表".
@@ -155,6 +155,13 @@ menu_picture 40005 "下载配置 (" download-profile
 menu_picture 40006 "修改关联下单软件名称" caption-tool
 menu_picture 40100 "消息推送" notify
 menu_picture 40036 "测试窗口" order-test
+# The day just recorded, replayed through the store.
+replay_today() {
+  road_drive click --title "$1" --exact --text "开始回测" >/dev/null || true
+  road_drive listview --title "$1" --exact --id 206 --until $'rows\t8' >/dev/null || true
+}
+before_picture=replay_today
+menu_picture 40101 "回测" replay --exact
 
 road_close_program
 road_stop_all
