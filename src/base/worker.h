@@ -5,8 +5,8 @@
 
 #include <atomic>
 #include <exception>
-#include <memory>
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <utility>
@@ -42,9 +42,10 @@ std::thread StartWorker(F body) {
 // Threads that nobody waits for are still never detached: MinGW's thread
 // library (winpthreads, Debian's mingw-w64 10) can give the record of a
 // detached thread that is ending to a thread being created, which then
-// ends without ever running its function (under Wine about one start in
-// 20 000: a clock synchronisation that never answered, a notification
-// post that timed out unsent). Such a thread is joined instead, once
+// ends without ever running its function (under 32-bit Wine 2 starts in
+// 36 000 of a plain loop, and the clock test's workers in half its runs
+// just after Wine started: a clock synchronisation that never answered, a
+// notification post that timed out unsent). Such a thread is joined instead, once
 // `ended` says it has left its work, by whichever call comes next.
 void LeaveRunning(std::thread thread, std::function<bool()> ended);
 

@@ -463,8 +463,8 @@ TEST(WorkerThreads, AnExceptionEndsOnlyItsWork) {
 
 // Workers nobody waits for, started one after another as the clock pane's
 // clicks and the notifier's posts start them: every one runs its work (a
-// detached thread of MinGW's library failed to, about once in 20 000 starts
-// under Wine), and each is joined once it has ended.
+// detached thread of MinGW's library sometimes failed to under Wine), and
+// each is joined once it has ended.
 TEST(WorkerThreads, EveryUnwaitedWorkerRunsAndIsJoinedOnceEnded) {
   std::mutex mutex;
   std::condition_variable ran;
