@@ -7,9 +7,9 @@
 #include <system_error>
 
 #include "base/files.h"
+#include "base/fixed_text.h"
 #include "base/gbk.h"
 #include "base/ini_file.h"
-#include "base/fixed_text.h"
 #include "base/text.h"
 #include "app/unt_orderoutcomes.h"
 #include "policy/unt_orderrules.h"

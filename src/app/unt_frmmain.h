@@ -403,8 +403,7 @@ class Tfrmmain final : public policy::IMonitorHost, public trading::ITradingMain
   void SetDayTapeRecorder(quotes::TDayTapeRecorder* recorder) { tapes_ = recorder; }
   // The codes of the securities the running monitors watch (the labels last
   // published) and order instead (the targets of running and fired ones):
-  // what the day tape keeps.
-  // Safe on any thread.
+  // what the day tape keeps. Safe on any thread.
   std::vector<std::string> WatchedCodes();
 
   // ---- state the view shows ----

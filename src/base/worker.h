@@ -45,8 +45,9 @@ std::thread StartWorker(F body) {
 // ends without ever running its function (under 32-bit Wine 2 starts in
 // 36 000 of a plain loop, and the clock test's workers in half its runs
 // just after Wine started: a clock synchronisation that never answered, a
-// notification post that timed out unsent). Such a thread is joined instead, once
-// `ended` says it has left its work, by whichever call comes next.
+// notification post that timed out unsent). Such a thread is joined
+// instead, once `ended` says it has left its work, by whichever call comes
+// next.
 void LeaveRunning(std::thread thread, std::function<bool()> ended);
 
 // Starts `body` guarded on a thread that nobody waits for.

@@ -3,10 +3,10 @@
 // session's tests.
 #pragma once
 
-#include <map>
 #include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <string>
 #include <system_error>
 #include <vector>
